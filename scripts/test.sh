@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release build with ctest, then the platform
+# and imaging tests and the fuzz corpora under AddressSanitizer + UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export QT_QPA_PLATFORM=offscreen
+JOBS=${JOBS:-$(nproc)}
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$JOBS"
+ctest --preset release -j "$JOBS"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$JOBS"
+ctest --preset asan -j "$JOBS"
