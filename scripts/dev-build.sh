@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Private build folder for one developer or helper, so parallel work never
+# shares a build tree: scripts/dev-build.sh NAME [asan] [targets...]
+# Configures build/dev-NAME[-asan] and builds the given targets (all by default).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+name=$1; shift
+flags=""
+dir=build/dev-$name
+if [ "${1:-}" = asan ]; then
+  shift
+  dir=$dir-asan
+  flags="-O1 -g -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+fi
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGT_BENCH=ON \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="${flags:+-fsanitize=address,undefined}" >/dev/null
+fi
+if [ $# -gt 0 ]; then
+  cmake --build "$dir" -j 4 --target "$@"
+else
+  cmake --build "$dir" -j 4
+fi
+echo "build dir: $dir"
