@@ -1,11 +1,19 @@
 #include "platform/base/sysutils.h"
 
+#include <cstring>
+
 Exception::Exception(const WideString& Msg) { SetMessage(Msg); }
 Exception::Exception(const char* Utf8Msg) { SetMessage(Utf8ToWide(Utf8Msg ? Utf8Msg : "")); }
 
 void Exception::SetMessage(const WideString& Msg) {
   FMessage = Msg;
   FUtf8 = WideToUtf8(Msg);
+}
+
+WideString SysErrorMessage(int ErrorCode) {
+  char buf[256];
+  // GNU strerror_r returns the text, which may or may not live in buf.
+  return Utf8ToWide(strerror_r(ErrorCode, buf, sizeof buf));
 }
 
 WideString Utf8ToWide(const std::string& s) {

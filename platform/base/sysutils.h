@@ -11,6 +11,7 @@ class Exception : public std::exception {
  public:
   explicit Exception(const WideString& Msg);
   explicit Exception(const char* Utf8Msg);
+  explicit Exception(const std::string& Utf8Msg) : Exception(Utf8Msg.c_str()) {}
   ~Exception() override = default;
   const WideString& Message() const { return FMessage; }
   void SetMessage(const WideString& Msg);
@@ -48,6 +49,11 @@ GT_DECLARE_EXCEPTION(ERangeError, Exception)
 GT_DECLARE_EXCEPTION(EDivByZero, Exception)
 GT_DECLARE_EXCEPTION(EAccessViolation, Exception)
 GT_DECLARE_EXCEPTION(ENotSupportedException, Exception)
+GT_DECLARE_EXCEPTION(EComponentError, Exception)
+GT_DECLARE_EXCEPTION(EAssertionFailed, Exception)
+
+// The system's text for an errno value.
+WideString SysErrorMessage(int ErrorCode);
 
 // UTF-8 <-> UTF-16. Invalid input becomes U+FFFD, never an exception.
 WideString Utf8ToWide(const std::string& s);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
 
@@ -8,6 +10,9 @@ TEST(Rounding, HalvesGoToEvenNeighbour) {
   const Case cases[] = {
       {2.5, 2, 2}, {3.5, 4, 3}, {-2.5, -2, -2}, {-3.5, -4, -3}, {0.5, 0, 0},
       {1.4999999, 1, 1}, {2.5000001, 3, 2}, {-0.7, -1, 0}, {1e12 + 0.5, 1000000000000, 1000000000000},
+      // Values from damaged files: no undefined conversion, the range saturates.
+      {std::nan(""), 0, 0}, {1e30, INT64_MAX, INT64_MAX}, {-1e30, INT64_MIN, INT64_MIN},
+      {HUGE_VAL, INT64_MAX, INT64_MAX},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Round(c.x), c.round) << c.x;
