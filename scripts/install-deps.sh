@@ -13,7 +13,7 @@ PACKAGES=(
   # tests, oracles and headless runs
   xvfb xauth fonts-liberation2 fonts-dejavu-core fontconfig
   imagemagick libtiff-tools netpbm ghostscript python3-pil python3-numpy
-  exiv2 libimage-exiftool-perl liblcms2-utils
+  exiv2 libimage-exiftool-perl liblcms2-utils exiftran python3-skimage libvips-tools
   locales coreutils
 )
 
