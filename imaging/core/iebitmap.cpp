@@ -378,7 +378,11 @@ void TIEBitmap::ResizeKeeping(Integer NewWidth, Integer NewHeight) {
 
 void TIEBitmap::SetPixelFormat(TIEPixelFormat Value) {
   if (Value == FPixelFormat) return;
-  ConvertToPixelFormat(Value);
+  if (IsEmpty()) {
+    FPixelFormat = Value;
+    return;
+  }
+  throw ENotSupportedException("Pixel format conversion is not available");
 }
 
 void TIEBitmap::SetRowAlignment(Integer Bits) {

@@ -85,7 +85,12 @@ class OracleTest : public ::testing::Test {
     ASSERT_GT(plain_.size(), 4u);
   }
   void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return "'" + (dir_ / name).string() + "'"; }
+  std::string Path(const char* name) const {
+    std::string quoted(1, '\'');
+    quoted += (dir_ / name).string();
+    quoted += '\'';
+    return quoted;
+  }
   fs::path dir_;
   Bytes plain_;
 };
