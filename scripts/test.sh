@@ -9,6 +9,8 @@ JOBS=${JOBS:-$(nproc)}
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$JOBS"
 ctest --preset release -j "$JOBS"
+# The window checks that need a real X server (screenshots, clipboard between processes).
+bash tests/platform/ui/xvfb_checks.sh build/release
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$JOBS"

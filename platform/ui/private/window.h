@@ -1,0 +1,156 @@
+// Internals of the window layer: the record behind a window handle, the Qt
+// widgets that show it, its surface and its scroll bars. Only the sources of
+// platform/ui include this header.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "platform/graphics/gdi_surface.h"
+#include "platform/ui/winuser.h"
+
+class QCursor;
+class QScrollBar;
+
+namespace gtui {
+
+struct TWindow;
+
+// The persistent image of a window's client area. Device contexts of the
+// window draw into it; what they change is shown at the next platform paint.
+class TWindowSurface : public TGdiSurface {
+ public:
+  explicit TWindowSurface(TWindow* AOwner) : Owner(AOwner) {}
+  bool LockPixels(TGdiPixels& Pixels) override;
+  void UnlockPixels(const TRect& Changed) override;
+  TWindow* Owner;  // null once the window is gone: its DCs then draw nothing
+  QImage Image;    // Format_RGB32, the size of the client area
+};
+
+struct TScrollBarState {
+  Integer Min = 0, Max = 100, Pos = 0, TrackPos = 0;
+  UINT Page = 0;
+  bool Visible = false;
+  UINT Disabled = ESB_ENABLE_BOTH;
+  bool Dragging = false;
+  QScrollBar* Bar = nullptr;  // created when first shown
+};
+
+enum TWindowKind {
+  wkSurface,  // the layer paints it from its surface
+  wkNative,   // a Qt widget paints itself (buttons, edits ...)
+  wkMessage,  // no visible part (AllocateHWnd)
+};
+
+struct TWindow {
+  HWND Handle = nullptr;
+  TWindowKind Kind = wkSurface;
+  TWndMethod Proc;
+  TWindow* Parent = nullptr;
+  std::vector<TWindow*> Children;
+  QWidget* Frame = nullptr;   // the whole window; its geometry is the window rectangle
+  QWidget* Client = nullptr;  // the client area: children live here and input arrives here
+  DWORD Style = 0, ExStyle = 0, ClassStyle = CS_DBLCLKS;
+  TRect Rect;  // window rectangle in the parent's client coordinates (screen for top level)
+  std::shared_ptr<TWindowSurface> Surface;
+  QRegion UpdateRgn;
+  bool EraseBkgnd = false;
+  bool InPaint = false;
+  bool Began = false;  // BeginPaint ran during the WM_PAINT being served
+  QRegion PaintDirty;  // drawn during WM_PAINT, outside the platform paint being served
+  TScrollBarState Bars[2];
+  bool FlatBars = false;
+  WideString Text;
+  HCURSOR AppliedCursor = nullptr;  // the cursor last shown over the client widget
+  int Busy = 0;       // procedure calls running; the record outlives them
+  bool Dead = false;  // destroyed; freed by FlushDeferredDeletes once Busy is 0
+
+  bool TopLevel() const { return Parent == nullptr; }
+  Integer BorderWidth() const;
+  // The client area inside the frame widget.
+  QRect ClientInFrame() const;
+};
+
+// Main thread only. Null for a handle that is not a live window.
+TWindow* Lookup(HWND Wnd);
+// The live window whose frame or client is Widget (or one of its ancestors).
+TWindow* WindowOfWidget(QWidget* Widget);
+
+struct TCreateWindow {
+  TWindowKind Kind = wkSurface;
+  HWND Parent = nullptr;
+  DWORD Style = 0, ExStyle = 0, ClassStyle = CS_DBLCLKS;
+  TRect Rect;
+  WideString Text;
+  TWndMethod Proc;
+  QWidget* Native = nullptr;  // wkNative: the widget, owned by the window from now on
+  HWND* HandleOut = nullptr;  // receives the handle before the first message is sent
+};
+HWND CreateWindowRecord(const TCreateWindow& Params);
+
+// Calls the window's procedure with exceptions handed to the application's handler.
+void Deliver(TWindow* W, TMessage& Message);
+LRESULT Perform(TWindow* W, UINT Msg, WPARAM WParam, LPARAM LParam);
+void HandleException(std::exception_ptr E);
+
+// Counts Qt's calls into the layer, so that the queue knows whether it runs
+// inside a PeekMessage of the current level.
+struct TQtEntry {
+  TQtEntry();
+  ~TQtEntry();
+};
+int QtDepth();
+
+// Places the client widget and the scroll bars after a change of size, style
+// or bars, resizes the surface and sends WM_SIZE when the client size changed.
+void Relayout(TWindow* W);
+// Moves and sizes the window; sends WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE.
+void ApplyRect(TWindow* W, const TRect& R, bool FromPlatform);
+// Serves a platform paint of Region: WM_PAINT when the update region is not
+// empty, then the surface is copied.
+void PaintClient(TWindow* W, QWidget* Target, const QRegion& Region);
+void InvalidateRegion(TWindow* W, const QRegion& Region, bool Erase);
+
+// Input translation shared by surface windows and native widgets; answers
+// true when the event was consumed.
+bool TranslateInput(TWindow* W, QEvent* Event, QWidget* Receiver);
+// Records the last pointer position and button/key state for the state queries.
+void NoteCursor(const QPoint& Global);
+void NoteKey(WORD VirtKey, bool Down);
+WORD QtKeyToVirtualKey(int Key, Qt::KeyboardModifiers Mods);
+
+// The hint text a window shows at a client point (the control layer answers;
+// empty for none).
+extern WideString (*TooltipText)(HWND Wnd, TPoint Point);
+
+// The Qt cursor behind a cursor handle, or nullptr.
+const QCursor* CursorOf(HCURSOR Cursor);
+
+// The caret is hidden while a window paints.
+void CaretBeforePaint(TWindow* W);
+void CaretAfterPaint(TWindow* W);
+void CaretWindowGone(TWindow* W);
+void TimersWindowGone(TWindow* W);
+void CaptureWindowGone(TWindow* W);
+void CursorWindowGone(TWindow* W);
+void ScrollBarsWindowGone(TWindow* W);
+void DCsWindowGone(TWindow* W);
+
+// Creates the message pump object on the main thread (idempotent) and makes
+// sure a QApplication exists.
+void InitWindowing();
+// Runs queued calls of worker threads and posted messages that nobody peeks.
+void DrainQueue();
+// Runs the platform's pending events once (WaitForMore: blocks until one came).
+void ProcessPlatformEvents(bool WaitForMore);
+// Frees widgets of destroyed windows when nothing of theirs runs any more.
+void FlushDeferredDeletes();
+
+constexpr Integer ScrollBarThickness = 17;
+
+}  // namespace gtui

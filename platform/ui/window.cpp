@@ -1,0 +1,1052 @@
+// Window handles, the message queue and the Qt widgets behind windows.
+#include "platform/ui/private/window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QThread>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/base/strutils.h"
+#include "platform/base/threads.h"
+#include "platform/graphics/colors.h"
+
+namespace gtui {
+namespace {
+
+// ---------------------------------------------------------------- the table
+
+// The table and the queues live for the whole run (never destroyed): worker
+// threads may still post while the program ends.
+std::mutex& g_Lock = *new std::mutex;  // the table and the queues
+auto& g_Table = *new std::unordered_map<uintptr_t, TWindow*>;
+uintptr_t g_NextId = 0x10000;
+
+struct TSent {
+  MSG Msg;
+  LRESULT Result = 0;
+  bool Done = false;
+};
+auto& g_Posted = *new std::deque<MSG>;
+auto& g_Sent = *new std::deque<std::shared_ptr<TSent>>;
+std::condition_variable& g_SentDone = *new std::condition_variable;
+bool g_WakePending = false;
+
+std::function<void(std::exception_ptr)> g_ExceptionHandler;
+std::function<void(const MSG&)> g_ThreadMessageHandler;
+
+int g_QtDepth = 0;
+auto& g_PeekLevels = *new std::vector<int>;  // QtDepth of each PeekMessage running
+
+QObject* g_Pump = nullptr;
+int PumpEventType() {
+  static int Type = QEvent::registerEventType();
+  return Type;
+}
+
+uintptr_t IdOf(HWND Wnd) { return reinterpret_cast<uintptr_t>(Wnd); }
+
+// Wakes the main thread's loop; the caller holds g_Lock.
+void WakeLocked() {
+  if (g_WakePending || !g_Pump) return;
+  g_WakePending = true;
+  QCoreApplication::postEvent(g_Pump, new QEvent(static_cast<QEvent::Type>(PumpEventType())));
+}
+
+bool OnMainThread() {
+  return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void RunSent() {
+  for (;;) {
+    std::shared_ptr<TSent> S;
+    {
+      std::lock_guard<std::mutex> L(g_Lock);
+      if (g_Sent.empty()) return;
+      S = g_Sent.front();
+      g_Sent.pop_front();
+    }
+    LRESULT R = 0;
+    if (TWindow* W = Lookup(S->Msg.hwnd)) R = Perform(W, S->Msg.message, S->Msg.wParam, S->Msg.lParam);
+    {
+      std::lock_guard<std::mutex> L(g_Lock);
+      S->Result = R;
+      S->Done = true;
+    }
+    g_SentDone.notify_all();
+  }
+}
+
+void DispatchOne(const MSG& M) {
+  if (M.hwnd == nullptr) {
+    if (g_ThreadMessageHandler) {
+      try {
+        g_ThreadMessageHandler(M);
+      } catch (...) {
+        HandleException(std::current_exception());
+      }
+    }
+    return;
+  }
+  DispatchMessage(&M);
+}
+
+class TPump : public QObject {
+ public:
+  bool event(QEvent* E) override {
+    if (E->type() != PumpEventType()) return QObject::event(E);
+    int Level = g_QtDepth;
+    TQtEntry Entry;
+    {
+      std::lock_guard<std::mutex> L(g_Lock);
+      g_WakePending = false;
+    }
+    try {
+      CheckSynchronize();
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+    RunSent();
+    // A PeekMessage of this level takes the posted messages itself.
+    if (!g_PeekLevels.empty() && g_PeekLevels.back() == Level) return true;
+    DrainQueue();
+    return true;
+  }
+};
+
+// ---------------------------------------------------------------- widgets
+
+void FillBackground(QPainter& P, const QRect& R) {
+  COLORREF C = GetSysColor(COLOR_BTNFACE);
+  P.fillRect(R, QColor(GetRValue(C), GetGValue(C), GetBValue(C)));
+}
+
+QColor SysQColor(Integer Index) {
+  COLORREF C = GetSysColor(Index);
+  return QColor(GetRValue(C), GetGValue(C), GetBValue(C));
+}
+
+// The outer widget: border, scroll bars and, for top-level windows, the
+// platform's window.
+class TFrameWidget : public QWidget {
+ public:
+  TFrameWidget(TWindow* AW, QWidget* Parent, Qt::WindowFlags Flags) : QWidget(Parent, Flags), W(AW) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setProperty("gtwnd", QVariant::fromValue<qulonglong>(IdOf(AW->Handle)));
+  }
+  TWindow* W;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (!W) return;
+    QPainter P(this);
+    Integer B = W->BorderWidth();
+    QRect All = rect();
+    if (B == 1) {
+      P.setPen(SysQColor(COLOR_WINDOWFRAME));
+      P.drawRect(All.adjusted(0, 0, -1, -1));
+    } else if (B == 2) {
+      // Sunken client edge: shadow and dark shadow on the top and left, light and highlight on the rest.
+      P.setPen(SysQColor(COLOR_BTNSHADOW));
+      P.drawLine(0, 0, All.width() - 2, 0);
+      P.drawLine(0, 0, 0, All.height() - 2);
+      P.setPen(SysQColor(COLOR_3DDKSHADOW));
+      P.drawLine(1, 1, All.width() - 3, 1);
+      P.drawLine(1, 1, 1, All.height() - 3);
+      P.setPen(SysQColor(COLOR_BTNHIGHLIGHT));
+      P.drawLine(0, All.height() - 1, All.width() - 1, All.height() - 1);
+      P.drawLine(All.width() - 1, 0, All.width() - 1, All.height() - 1);
+      P.setPen(SysQColor(COLOR_3DLIGHT));
+      P.drawLine(1, All.height() - 2, All.width() - 2, All.height() - 2);
+      P.drawLine(All.width() - 2, 1, All.width() - 2, All.height() - 2);
+    }
+    // The box between two visible scroll bars.
+    if (W->Bars[SB_HORZ].Visible && W->Bars[SB_VERT].Visible) {
+      QRect C = W->ClientInFrame();
+      FillBackground(P, QRect(C.right() + 1, C.bottom() + 1, ScrollBarThickness, ScrollBarThickness));
+    }
+  }
+  void resizeEvent(QResizeEvent* E) override {
+    QWidget::resizeEvent(E);
+    if (W && W->TopLevel()) {
+      QRect G = geometry();
+      ApplyRect(W, TRect(G.x(), G.y(), G.x() + G.width(), G.y() + G.height()), true);
+    }
+  }
+  void moveEvent(QMoveEvent* E) override {
+    QWidget::moveEvent(E);
+    if (W && W->TopLevel()) {
+      QRect G = geometry();
+      ApplyRect(W, TRect(G.x(), G.y(), G.x() + G.width(), G.y() + G.height()), true);
+    }
+  }
+  void closeEvent(QCloseEvent* E) override {
+    // The window decides through WM_CLOSE; the platform never closes it by itself.
+    E->ignore();
+    if (W) {
+      TQtEntry Entry;
+      Perform(W, WM_CLOSE, 0, 0);
+    }
+  }
+  void changeEvent(QEvent* E) override {
+    QWidget::changeEvent(E);
+    if (W && E->type() == QEvent::ActivationChange && W->TopLevel()) {
+      TQtEntry Entry;
+      Perform(W, WM_ACTIVATE, isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
+    }
+  }
+  bool event(QEvent* E) override {
+    if (W && W->Client == this) {
+      if (TranslateInput(W, E, this)) return true;
+    }
+    return QWidget::event(E);
+  }
+};
+
+// The client area of a surface window.
+class TClientWidget : public QWidget {
+ public:
+  TClientWidget(TWindow* AW, QWidget* Parent) : QWidget(Parent), W(AW) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setProperty("gtwnd", QVariant::fromValue<qulonglong>(IdOf(AW->Handle)));
+  }
+  TWindow* W;
+
+ protected:
+  bool event(QEvent* E) override {
+    if (W && TranslateInput(W, E, this)) return true;
+    return QWidget::event(E);
+  }
+  void paintEvent(QPaintEvent* E) override {
+    if (W) {
+      PaintClient(W, this, E->region());
+    } else {
+      QPainter P(this);
+      FillBackground(P, E->rect());
+    }
+  }
+};
+
+// Native widgets keep their own event handling; this filter shows their
+// input to the window procedure first.
+class TNativeFilter : public QObject {
+ public:
+  explicit TNativeFilter(TWindow* AW) : W(AW) {}
+  TWindow* W;
+  bool eventFilter(QObject* Obj, QEvent* E) override {
+    if (!W || Obj != W->Client) return false;
+    return TranslateInput(W, E, static_cast<QWidget*>(Obj));
+  }
+};
+
+// The platform's decorations for a top-level window from its Windows styles.
+Qt::WindowFlags TopLevelFlags(const TWindow* W) {
+  Qt::WindowFlags F = Qt::Window;
+  if (W->ExStyle & WS_EX_TOOLWINDOW) F = Qt::Tool;
+  if (W->ExStyle & WS_EX_TOPMOST) F |= Qt::WindowStaysOnTopHint;
+  if ((W->Style & WS_CAPTION) == WS_CAPTION) {
+    F |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (W->Style & WS_SYSMENU) F |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (W->Style & WS_MINIMIZEBOX) F |= Qt::WindowMinimizeButtonHint;
+    if (W->Style & WS_MAXIMIZEBOX) F |= Qt::WindowMaximizeButtonHint;
+  } else if (!(W->Style & (WS_THICKFRAME | WS_DLGFRAME | WS_BORDER))) {
+    F |= Qt::FramelessWindowHint;
+  }
+  return F;
+}
+
+// A top-level window without a sizing frame keeps the size the program gives it.
+void FixSize(TWindow* W) {
+  if (!W->TopLevel() || !W->Frame || W->Kind != wkSurface) return;
+  if (W->Style & WS_THICKFRAME) {
+    W->Frame->setMinimumSize(0, 0);
+    W->Frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  } else {
+    W->Frame->setFixedSize(std::max(0, W->Rect.Width()), std::max(0, W->Rect.Height()));
+  }
+}
+
+void DetachWidgets(TWindow* W) {
+  for (QWidget* Wd : {W->Frame, W->Client}) {
+    if (!Wd) continue;
+    if (auto* F = dynamic_cast<TFrameWidget*>(Wd)) F->W = nullptr;
+    if (auto* C = dynamic_cast<TClientWidget*>(Wd)) C->W = nullptr;
+    Wd->setProperty("gtwnd", QVariant());
+    for (QObject* Child : Wd->children())
+      if (auto* F = dynamic_cast<TNativeFilter*>(Child)) F->W = nullptr;
+  }
+  for (auto& B : W->Bars)
+    if (B.Bar) {
+      B.Bar->disconnect();
+      B.Bar = nullptr;
+    }
+  if (W->Frame) {
+    W->Frame->hide();
+    W->Frame->deleteLater();
+  }
+  W->Frame = W->Client = nullptr;
+}
+
+// Destroyed records stay readable until nothing of theirs runs any more:
+// callers up the stack may still look at them.
+auto& g_Graveyard = *new std::vector<TWindow*>;
+
+}  // namespace
+
+// ---------------------------------------------------------------- records
+
+Integer TWindow::BorderWidth() const {
+  if (Kind != wkSurface) return 0;
+  if (ExStyle & WS_EX_CLIENTEDGE) return 2;
+  if (Style & WS_BORDER) return 1;
+  return 0;
+}
+
+QRect TWindow::ClientInFrame() const {
+  Integer B = BorderWidth();
+  Integer W = Rect.Width() - 2 * B - (Bars[SB_VERT].Visible ? ScrollBarThickness : 0);
+  Integer H = Rect.Height() - 2 * B - (Bars[SB_HORZ].Visible ? ScrollBarThickness : 0);
+  return QRect(B, B, std::max(0, W), std::max(0, H));
+}
+
+TWindow* Lookup(HWND Wnd) {
+  if (!Wnd) return nullptr;
+  std::lock_guard<std::mutex> L(g_Lock);
+  auto It = g_Table.find(IdOf(Wnd));
+  return It == g_Table.end() ? nullptr : It->second;
+}
+
+TWindow* WindowOfWidget(QWidget* Widget) {
+  for (QWidget* P = Widget; P; P = P->parentWidget()) {
+    QVariant V = P->property("gtwnd");
+    if (V.isValid())
+      if (TWindow* W = Lookup(reinterpret_cast<HWND>(static_cast<uintptr_t>(V.toULongLong())))) return W;
+  }
+  return nullptr;
+}
+
+TQtEntry::TQtEntry() { ++g_QtDepth; }
+TQtEntry::~TQtEntry() { --g_QtDepth; }
+int QtDepth() { return g_QtDepth; }
+
+void HandleException(std::exception_ptr E) {
+  if (!g_ExceptionHandler) return;
+  try {
+    g_ExceptionHandler(E);
+  } catch (...) {
+    // The handler itself failed; nothing sensible is left to do.
+  }
+}
+
+void Deliver(TWindow* W, TMessage& Message) {
+  if (!W || W->Dead || !W->Proc) return;
+  ++W->Busy;
+  try {
+    W->Proc(Message);
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
+  --W->Busy;
+}
+
+LRESULT Perform(TWindow* W, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  TMessage M;
+  M.Msg = Msg;
+  M.WParam = WParam;
+  M.LParam = LParam;
+  Deliver(W, M);
+  return M.Result;
+}
+
+namespace {
+QtMessageHandler g_PreviousMessageHandler = nullptr;
+
+// The headless platform says so for every raise and mouse grab; both are
+// fine without it (stacking and implicit grabs still work inside the process).
+void FilterPlatformNotes(QtMsgType Type, const QMessageLogContext& Context, const QString& Msg) {
+  if (Type == QtWarningMsg && (Msg == QLatin1String("This plugin does not support raise()") ||
+                               Msg == QLatin1String("This plugin does not support grabbing the mouse") ||
+                               Msg == QLatin1String("This plugin does not support grabbing the keyboard")))
+    return;
+  if (g_PreviousMessageHandler) g_PreviousMessageHandler(Type, Context, Msg);
+  else qt_message_output(Type, Context, Msg);
+}
+}  // namespace
+
+void InitWindowing() {
+  if (g_Pump) return;
+  if (!QCoreApplication::instance()) {
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int Argc = 1;
+    static char Name[] = "gimro-tal";
+    static char* Argv[] = {Name, nullptr};
+    // Lives for the whole run: widgets, fonts and caches must not outlive it.
+    static QApplication* App = new QApplication(Argc, Argv);
+    (void)App;
+  }
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    throw Exception("The window layer needs the widget application: create the application object first");
+  QApplication::setQuitOnLastWindowClosed(false);
+  if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    g_PreviousMessageHandler = qInstallMessageHandler(FilterPlatformNotes);
+  SetMainThread();
+  auto* Pump = new TPump();
+  SetWakeMainThread([] {
+    std::lock_guard<std::mutex> L(g_Lock);
+    WakeLocked();
+  });
+  // Workers read the pump under the lock; messages posted before it existed wake it now.
+  std::lock_guard<std::mutex> L(g_Lock);
+  g_Pump = Pump;
+  if (!g_Posted.empty() || !g_Sent.empty()) WakeLocked();
+}
+
+HWND CreateWindowRecord(const TCreateWindow& P) {
+  InitWindowing();
+  TWindow* Parent = Lookup(P.Parent);
+  auto* W = new TWindow;
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    W->Handle = reinterpret_cast<HWND>(g_NextId);
+    g_NextId += 4;
+    g_Table[IdOf(W->Handle)] = W;
+  }
+  if (P.HandleOut) *P.HandleOut = W->Handle;
+  W->Kind = P.Kind;
+  W->Proc = P.Proc;
+  // The scroll-bar bits live in the bar state; GetWindowLong puts them back.
+  W->Style = P.Style & ~static_cast<DWORD>(WS_HSCROLL | WS_VSCROLL);
+  W->ExStyle = P.ExStyle;
+  W->ClassStyle = P.ClassStyle;
+  W->Text = P.Text;
+  W->Rect = P.Rect;
+  W->Parent = (P.Style & WS_CHILD) ? Parent : nullptr;
+  if (W->Parent) W->Parent->Children.push_back(W);
+  if (W->Kind == wkMessage) return W->Handle;
+
+  QWidget* QtParent = W->Parent ? W->Parent->Client : nullptr;
+  if (W->Kind == wkNative) {
+    W->Frame = W->Client = P.Native;
+    P.Native->setParent(QtParent, QtParent ? Qt::Widget : Qt::Window);
+    P.Native->setProperty("gtwnd", QVariant::fromValue<qulonglong>(IdOf(W->Handle)));
+    auto* Filter = new TNativeFilter(W);
+    Filter->setParent(P.Native);
+    P.Native->installEventFilter(Filter);
+  } else {
+    auto* Frame = new TFrameWidget(W, QtParent, QtParent ? Qt::WindowFlags(Qt::Widget) : TopLevelFlags(W));
+    W->Frame = Frame;
+    W->Client = new TClientWidget(W, Frame);
+    W->Client->show();
+    W->Surface = std::make_shared<TWindowSurface>(W);
+    if (!W->Text.empty()) Frame->setWindowTitle(QString::fromStdU16String(W->Text));
+  }
+  FixSize(W);
+  W->Frame->setGeometry(W->Rect.Left, W->Rect.Top, W->Rect.Width(), W->Rect.Height());
+  Relayout(W);
+  if (W->Kind == wkSurface && (P.Style & WS_HSCROLL)) ShowScrollBar(W->Handle, SB_HORZ, TRUE);
+  if (W->Kind == wkSurface && (P.Style & WS_VSCROLL)) ShowScrollBar(W->Handle, SB_VERT, TRUE);
+  if (W->Style & WS_DISABLED) W->Frame->setEnabled(false);
+  if (W->Style & WS_VISIBLE) W->Frame->show();
+  return W->Handle;
+}
+
+// ---------------------------------------------------------------- geometry
+
+void ApplyRect(TWindow* W, const TRect& R, bool FromPlatform) {
+  if (!W || W->Dead) return;
+  bool Moved = R.Left != W->Rect.Left || R.Top != W->Rect.Top;
+  bool Sized = R.Width() != W->Rect.Width() || R.Height() != W->Rect.Height();
+  if (!Moved && !Sized) return;
+  W->Rect = R;
+  if (!FromPlatform && W->Frame) {
+    if (Sized) FixSize(W);
+    QRect G(R.Left, R.Top, std::max(0, R.Width()), std::max(0, R.Height()));
+    if (W->Frame->geometry() != G) W->Frame->setGeometry(G);
+  }
+  if (Sized) Relayout(W);
+  WINDOWPOS Pos;
+  Pos.hwnd = W->Handle;
+  Pos.x = R.Left;
+  Pos.y = R.Top;
+  Pos.cx = R.Width();
+  Pos.cy = R.Height();
+  Pos.flags = (Moved ? 0u : UINT(SWP_NOMOVE)) | (Sized ? 0u : UINT(SWP_NOSIZE));
+  Perform(W, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&Pos));
+  if (Moved && !W->Dead) Perform(W, WM_MOVE, 0, MAKELPARAM(R.Left, R.Top));
+}
+
+void Relayout(TWindow* W) {
+  if (!W || W->Dead || W->Kind == wkMessage) return;
+  QRect C = W->ClientInFrame();
+  QSize OldSize = W->Kind == wkSurface && W->Surface ? W->Surface->Image.size() : QSize(-1, -1);
+  if (W->Kind == wkSurface) {
+    if (W->Client != W->Frame && W->Client->geometry() != C) W->Client->setGeometry(C);
+    auto& V = W->Bars[SB_VERT];
+    auto& H = W->Bars[SB_HORZ];
+    if (V.Bar) {
+      V.Bar->setGeometry(C.right() + 1, C.top(), ScrollBarThickness, C.height());
+      V.Bar->setVisible(V.Visible);
+    }
+    if (H.Bar) {
+      H.Bar->setGeometry(C.left(), C.bottom() + 1, C.width(), ScrollBarThickness);
+      H.Bar->setVisible(H.Visible);
+    }
+    W->Frame->update();
+  }
+  if (W->Kind == wkSurface && OldSize != C.size()) {
+    QImage& Img = W->Surface->Image;
+    QImage New(C.size(), QImage::Format_RGB32);
+    if (!New.isNull()) {
+      New.fill(Qt::white);
+      if (!Img.isNull()) {
+        QPainter P(&New);
+        P.setCompositionMode(QPainter::CompositionMode_Source);
+        P.drawImage(0, 0, Img);
+      }
+    }
+    bool WidthChanged = OldSize.width() != C.width(), HeightChanged = OldSize.height() != C.height();
+    QRegion Newly = QRegion(QRect(QPoint(0, 0), C.size()));
+    if (!Img.isNull() && !((W->ClassStyle & CS_HREDRAW) && WidthChanged) &&
+        !((W->ClassStyle & CS_VREDRAW) && HeightChanged))
+      Newly -= QRegion(QRect(QPoint(0, 0), Img.size()));
+    Img = New;
+    W->UpdateRgn &= QRegion(QRect(QPoint(0, 0), C.size()));
+    if (!Newly.isEmpty()) InvalidateRegion(W, Newly, true);
+  }
+  if (W->Kind == wkSurface && OldSize != C.size())
+    Perform(W, WM_SIZE, SIZE_RESTORED, MAKELPARAM(C.width(), C.height()));
+  else if (W->Kind == wkNative)
+    Perform(W, WM_SIZE, SIZE_RESTORED, MAKELPARAM(W->Rect.Width(), W->Rect.Height()));
+}
+
+// ---------------------------------------------------------------- queue
+
+void DrainQueue() {
+  // Only what is queued now: messages posted by the handlers wait for the next round.
+  size_t Count;
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    Count = g_Posted.size();
+  }
+  while (Count-- > 0) {
+    MSG M;
+    {
+      std::lock_guard<std::mutex> L(g_Lock);
+      if (g_Posted.empty()) return;
+      M = g_Posted.front();
+      g_Posted.pop_front();
+    }
+    DispatchOne(M);
+  }
+  std::lock_guard<std::mutex> L(g_Lock);
+  if (!g_Posted.empty()) WakeLocked();
+}
+
+void ProcessPlatformEvents(bool WaitForMore) {
+  InitWindowing();
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(WaitForMore ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+}
+
+void FlushDeferredDeletes() {
+  if (g_QtDepth != 0) return;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  for (auto It = g_Graveyard.begin(); It != g_Graveyard.end();) {
+    if ((*It)->Busy == 0) {
+      delete *It;
+      It = g_Graveyard.erase(It);
+    } else {
+      ++It;
+    }
+  }
+}
+
+}  // namespace gtui
+
+using namespace gtui;
+
+// ---------------------------------------------------------------- message API
+
+LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (OnMainThread()) {
+    TWindow* W = Lookup(Wnd);
+    return W ? Perform(W, Msg, WParam, LParam) : 0;
+  }
+  auto S = std::make_shared<TSent>();
+  S->Msg.hwnd = Wnd;
+  S->Msg.message = Msg;
+  S->Msg.wParam = WParam;
+  S->Msg.lParam = LParam;
+  std::unique_lock<std::mutex> L(g_Lock);
+  if (!g_Table.count(IdOf(Wnd))) return 0;
+  g_Sent.push_back(S);
+  WakeLocked();
+  g_SentDone.wait(L, [&] { return S->Done; });
+  return S->Result;
+}
+
+BOOL PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  MSG M;
+  M.hwnd = Wnd;
+  M.message = Msg;
+  M.wParam = WParam;
+  M.lParam = LParam;
+  M.time = GetTickCount();
+  std::lock_guard<std::mutex> L(g_Lock);
+  if (Wnd && !g_Table.count(IdOf(Wnd))) return FALSE;
+  g_Posted.push_back(M);
+  WakeLocked();
+  return TRUE;
+}
+
+void PostQuitMessage(Integer ExitCode) { PostMessage(nullptr, WM_QUIT, static_cast<WPARAM>(ExitCode), 0); }
+
+static bool MatchesFilter(const MSG& M, HWND Wnd, UINT Min, UINT Max) {
+  if (Wnd && M.hwnd != Wnd) return false;
+  if (Min == 0 && Max == 0) return true;
+  return M.message >= Min && M.message <= Max;
+}
+
+BOOL PeekMessage(MSG* Msg, HWND Wnd, UINT Min, UINT Max, UINT Remove) {
+  InitWindowing();
+  g_PeekLevels.push_back(g_QtDepth);
+  try {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  } catch (...) {
+    g_PeekLevels.pop_back();
+    throw;
+  }
+  g_PeekLevels.pop_back();
+  RunSent();
+  std::lock_guard<std::mutex> L(g_Lock);
+  BOOL Found = FALSE;
+  for (auto It = g_Posted.begin(); It != g_Posted.end(); ++It) {
+    if (!MatchesFilter(*It, Wnd, Min, Max)) continue;
+    if (Msg) *Msg = *It;
+    if (Remove & PM_REMOVE) g_Posted.erase(It);
+    Found = TRUE;
+    break;
+  }
+  if (!g_Posted.empty()) WakeLocked();
+  return Found;
+}
+
+BOOL GetMessage(MSG* Msg, HWND Wnd, UINT Min, UINT Max) {
+  MSG M;
+  for (;;) {
+    if (PeekMessage(&M, Wnd, Min, Max, PM_REMOVE)) break;
+    g_PeekLevels.push_back(g_QtDepth);
+    try {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } catch (...) {
+      g_PeekLevels.pop_back();
+      throw;
+    }
+    g_PeekLevels.pop_back();
+  }
+  if (Msg) *Msg = M;
+  return M.message != WM_QUIT;
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessage(const MSG* Msg) {
+  if (!Msg) return 0;
+  TWindow* W = Lookup(Msg->hwnd);
+  if (!W) return 0;
+  return Perform(W, Msg->message, Msg->wParam, Msg->lParam);
+}
+
+BOOL WaitMessage() {
+  InitWindowing();
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    if (!g_Posted.empty()) return TRUE;
+  }
+  g_PeekLevels.push_back(g_QtDepth);
+  try {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  } catch (...) {
+    g_PeekLevels.pop_back();
+    throw;
+  }
+  g_PeekLevels.pop_back();
+  return TRUE;
+}
+
+UINT RegisterWindowMessage(const WideString& Name) {
+  static std::mutex Lock;
+  static std::map<WideString, UINT> Names;
+  static UINT Next = 0xC000;
+  if (Name.empty()) return 0;
+  WideString Key = WideUpperCase(Name);
+  std::lock_guard<std::mutex> L(Lock);
+  auto It = Names.find(Key);
+  if (It != Names.end()) return It->second;
+  if (Next > 0xFFFF) return 0;
+  Names[Key] = Next;
+  return Next++;
+}
+
+HWND AllocateHWnd(const TWndMethod& Method) {
+  TCreateWindow P;
+  P.Kind = wkMessage;
+  P.Proc = Method;
+  return CreateWindowRecord(P);
+}
+
+void DeallocateHWnd(HWND Wnd) { DestroyWindow(Wnd); }
+
+void GtSetExceptionHandler(const std::function<void(std::exception_ptr)>& Handler) { g_ExceptionHandler = Handler; }
+void GtSetThreadMessageHandler(const std::function<void(const MSG&)>& Handler) { g_ThreadMessageHandler = Handler; }
+
+// ---------------------------------------------------------------- windows
+
+BOOL IsWindow(HWND Wnd) {
+  if (!Wnd) return FALSE;
+  std::lock_guard<std::mutex> L(g_Lock);
+  return g_Table.count(IdOf(Wnd)) ? TRUE : FALSE;
+}
+
+BOOL IsWindowVisible(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W && W->Frame && W->Frame->isVisible();
+}
+
+BOOL IsWindowEnabled(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  return (W->Style & WS_DISABLED) ? FALSE : TRUE;
+}
+
+BOOL EnableWindow(HWND Wnd, BOOL Enable) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  BOOL WasDisabled = (W->Style & WS_DISABLED) ? TRUE : FALSE;
+  if (Enable)
+    W->Style &= ~static_cast<DWORD>(WS_DISABLED);
+  else
+    W->Style |= WS_DISABLED;
+  if (W->Frame) W->Frame->setEnabled(Enable != FALSE);
+  if (WasDisabled == (Enable ? TRUE : FALSE)) Perform(W, WM_ENABLE, Enable ? 1 : 0, 0);
+  return WasDisabled;
+}
+
+BOOL DestroyWindow(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  std::vector<TWindow*> Kids = W->Children;
+  for (TWindow* K : Kids) DestroyWindow(K->Handle);
+  Perform(W, WM_DESTROY, 0, 0);
+  if (W->Dead) return TRUE;
+  Perform(W, WM_NCDESTROY, 0, 0);
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    g_Table.erase(IdOf(W->Handle));
+    // Messages already queued for it are dropped.
+    for (auto It = g_Posted.begin(); It != g_Posted.end();)
+      It = It->hwnd == W->Handle ? g_Posted.erase(It) : It + 1;
+  }
+  W->Dead = true;
+  TimersWindowGone(W);
+  CaptureWindowGone(W);
+  CaretWindowGone(W);
+  CursorWindowGone(W);
+  ScrollBarsWindowGone(W);
+  DCsWindowGone(W);
+  if (W->Surface) W->Surface->Owner = nullptr;
+  if (W->Parent) {
+    auto& C = W->Parent->Children;
+    C.erase(std::remove(C.begin(), C.end(), W), C.end());
+  }
+  DetachWidgets(W);
+  W->Proc = nullptr;
+  g_Graveyard.push_back(W);
+  return TRUE;
+}
+
+HWND GetParent(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W && W->Parent ? W->Parent->Handle : nullptr;
+}
+
+HWND GetAncestorWindow(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return nullptr;
+  while (W->Parent) W = W->Parent;
+  return W->Handle;
+}
+
+HWND GetDesktopWindow() { return nullptr; }
+
+HWND GetActiveWindow() {
+  InitWindowing();
+  QWidget* A = QApplication::activeWindow();
+  TWindow* W = A ? WindowOfWidget(A) : nullptr;
+  return W ? W->Handle : nullptr;
+}
+
+HWND GetForegroundWindow() { return GetActiveWindow(); }
+
+BOOL SetForegroundWindow(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame) return FALSE;
+  QWidget* Top = W->Frame->window();
+  Top->raise();
+  Top->activateWindow();
+  return TRUE;
+}
+
+HWND GetFocus() {
+  InitWindowing();
+  QWidget* F = QApplication::focusWidget();
+  TWindow* W = F ? WindowOfWidget(F) : nullptr;
+  return W ? W->Handle : nullptr;
+}
+
+HWND SetFocus(HWND Wnd) {
+  HWND Old = GetFocus();
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Client) return nullptr;
+  W->Client->setFocus(Qt::OtherFocusReason);
+  return Old;
+}
+
+HWND WindowFromPoint(TPoint Point) {
+  InitWindowing();
+  QWidget* Wd = QApplication::widgetAt(Point.X, Point.Y);
+  TWindow* W = Wd ? WindowOfWidget(Wd) : nullptr;
+  return W ? W->Handle : nullptr;
+}
+
+BOOL GetClientRect(HWND Wnd, TRect* R) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !R) return FALSE;
+  if (W->Kind == wkMessage) {
+    *R = TRect();
+  } else if (W->Kind == wkNative) {
+    *R = TRect(0, 0, W->Rect.Width(), W->Rect.Height());
+  } else {
+    QRect C = W->ClientInFrame();
+    *R = TRect(0, 0, C.width(), C.height());
+  }
+  return TRUE;
+}
+
+static QPoint ClientOriginGlobal(TWindow* W) {
+  if (!W->Client) return QPoint();
+  return W->Client->mapToGlobal(QPoint(0, 0));
+}
+
+BOOL GetWindowRect(HWND Wnd, TRect* R) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !R) return FALSE;
+  if (!W->Frame) {
+    *R = TRect();
+    return TRUE;
+  }
+  QPoint P = W->Frame->mapToGlobal(QPoint(0, 0));
+  *R = TRect(P.x(), P.y(), P.x() + W->Rect.Width(), P.y() + W->Rect.Height());
+  return TRUE;
+}
+
+BOOL ClientToScreen(HWND Wnd, TPoint* Point) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !Point) return FALSE;
+  QPoint O = ClientOriginGlobal(W);
+  Point->X += O.x();
+  Point->Y += O.y();
+  return TRUE;
+}
+
+BOOL ScreenToClient(HWND Wnd, TPoint* Point) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !Point) return FALSE;
+  QPoint O = ClientOriginGlobal(W);
+  Point->X -= O.x();
+  Point->Y -= O.y();
+  return TRUE;
+}
+
+Integer MapWindowPoints(HWND From, HWND To, TPoint* Points, UINT Count) {
+  QPoint A, B;
+  if (From) {
+    TWindow* W = Lookup(From);
+    if (!W) return 0;
+    A = ClientOriginGlobal(W);
+  }
+  if (To) {
+    TWindow* W = Lookup(To);
+    if (!W) return 0;
+    B = ClientOriginGlobal(W);
+  }
+  Integer DX = A.x() - B.x(), DY = A.y() - B.y();
+  for (UINT i = 0; i < Count; ++i) {
+    Points[i].X += DX;
+    Points[i].Y += DY;
+  }
+  return MAKELPARAM(DX, DY);
+}
+
+BOOL MoveWindow(HWND Wnd, Integer X, Integer Y, Integer Width, Integer Height, BOOL Repaint) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  ApplyRect(W, TRect(X, Y, X + Width, Y + Height), false);
+  if (Repaint && !W->Dead) InvalidateRect(Wnd, nullptr, TRUE);
+  return TRUE;
+}
+
+BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, Integer X, Integer Y, Integer CX, Integer CY, UINT Flags) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  TRect R = W->Rect;
+  if (!(Flags & SWP_NOMOVE)) R = TRect(X, Y, X + R.Width(), Y + R.Height());
+  if (!(Flags & SWP_NOSIZE)) R = TRect(R.Left, R.Top, R.Left + CX, R.Top + CY);
+  ApplyRect(W, R, false);
+  if (W->Dead || !W->Frame) return TRUE;
+  if (!(Flags & SWP_NOZORDER)) {
+    if (InsertAfter == HWND_TOP || InsertAfter == HWND_TOPMOST) {
+      W->Frame->raise();
+    } else if (InsertAfter == HWND_BOTTOM) {
+      W->Frame->lower();
+    } else if (TWindow* A = Lookup(InsertAfter)) {
+      if (A->Frame && A->Frame->parentWidget() == W->Frame->parentWidget()) W->Frame->stackUnder(A->Frame);
+    }
+  }
+  if (Flags & SWP_SHOWWINDOW) ShowWindow(Wnd, SW_SHOWNA);
+  if (Flags & SWP_HIDEWINDOW) ShowWindow(Wnd, SW_HIDE);
+  return TRUE;
+}
+
+BOOL ShowWindow(HWND Wnd, Integer CmdShow) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame) return FALSE;
+  BOOL Was = (W->Style & WS_VISIBLE) ? TRUE : FALSE;
+  bool Show = CmdShow != SW_HIDE;
+  if (Show)
+    W->Style |= WS_VISIBLE;
+  else
+    W->Style &= ~static_cast<DWORD>(WS_VISIBLE);
+  if (Was != (Show ? TRUE : FALSE)) Perform(W, WM_SHOWWINDOW, Show ? 1 : 0, 0);
+  if (W->Dead || !W->Frame) return Was;
+  switch (CmdShow) {
+    case SW_HIDE: W->Frame->hide(); break;
+    case SW_MAXIMIZE: W->Frame->showMaximized(); break;
+    case SW_MINIMIZE:
+    case SW_SHOWMINIMIZED:
+    case SW_SHOWMINNOACTIVE: W->Frame->showMinimized(); break;
+    case SW_RESTORE: W->Frame->showNormal(); break;
+    default:
+      if (W->TopLevel() && (CmdShow == SW_SHOWNA || CmdShow == SW_SHOWNOACTIVATE))
+        W->Frame->setAttribute(Qt::WA_ShowWithoutActivating, true);
+      W->Frame->show();
+      if (W->TopLevel() && CmdShow != SW_SHOWNA && CmdShow != SW_SHOWNOACTIVATE) W->Frame->activateWindow();
+      break;
+  }
+  return Was;
+}
+
+BOOL BringWindowToTop(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame) return FALSE;
+  W->Frame->raise();
+  if (W->TopLevel()) W->Frame->activateWindow();
+  return TRUE;
+}
+
+BOOL IsIconic(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W && W->Frame && W->Frame->isMinimized();
+}
+
+BOOL IsZoomed(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W && W->Frame && W->Frame->isMaximized();
+}
+
+LONG GetWindowLong(HWND Wnd, Integer Index) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return 0;
+  switch (Index) {
+    case GWL_STYLE: {
+      DWORD S = W->Style;
+      if (W->Bars[SB_HORZ].Visible) S |= WS_HSCROLL;
+      if (W->Bars[SB_VERT].Visible) S |= WS_VSCROLL;
+      return static_cast<LONG>(S);
+    }
+    case GWL_EXSTYLE: return static_cast<LONG>(W->ExStyle);
+    default: return 0;
+  }
+}
+
+LONG SetWindowLong(HWND Wnd, Integer Index, LONG NewValue) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return 0;
+  LONG Old = GetWindowLong(Wnd, Index);
+  if (Index == GWL_STYLE) {
+    DWORD V = static_cast<DWORD>(NewValue);
+    W->Style = V & ~static_cast<DWORD>(WS_HSCROLL | WS_VSCROLL);
+    if (((V & WS_HSCROLL) != 0) != W->Bars[SB_HORZ].Visible) ShowScrollBar(Wnd, SB_HORZ, (V & WS_HSCROLL) != 0);
+    if (((V & WS_VSCROLL) != 0) != W->Bars[SB_VERT].Visible) ShowScrollBar(Wnd, SB_VERT, (V & WS_VSCROLL) != 0);
+    Relayout(W);
+  } else if (Index == GWL_EXSTYLE) {
+    W->ExStyle = static_cast<DWORD>(NewValue);
+    Relayout(W);
+  }
+  return Old;
+}
+
+BOOL SetWindowText(HWND Wnd, const WideString& Text) {
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  W->Text = Text;
+  if (W->Frame && W->TopLevel()) W->Frame->setWindowTitle(QString::fromStdU16String(Text));
+  return TRUE;
+}
+
+WideString GtGetWindowText(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W ? W->Text : WideString();
+}
+
+LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  switch (Msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT Ps;
+      if (BeginPaint(Wnd, &Ps)) EndPaint(Wnd, &Ps);
+      return 0;
+    }
+    case WM_ERASEBKGND: {
+      HDC DC = reinterpret_cast<HDC>(WParam);
+      TRect R;
+      if (!DC || !GetClientRect(Wnd, &R)) return 0;
+      FillRect(DC, &R, GetSysColorBrush(COLOR_WINDOW));
+      return 1;
+    }
+    case WM_SETCURSOR:
+      if (LOWORD(static_cast<uintptr_t>(LParam)) == HTCLIENT) {
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE: DestroyWindow(Wnd); return 0;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+      // Unhandled wheel messages go up to the parent, as on Windows.
+      if (HWND P = GetParent(Wnd)) return SendMessage(P, Msg, WParam, LParam);
+      return 0;
+    default: return 0;
+  }
+}

@@ -1,0 +1,174 @@
+// Checks that need a real X server (run them with tests/platform/ui/xvfb_checks.sh):
+// the display shows what the window surface holds, and the clipboard carries a
+// registered format from one process to another. Without a display they skip.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/ui/clipbrd.h"
+#include "uitest.h"
+
+namespace {
+
+const char16_t* const kRawName = u"ZIDUZUV RAW FORMAT";
+
+std::string Hex(const std::vector<uint8_t>& B) {
+  static const char D[] = "0123456789abcdef";
+  std::string S;
+  for (uint8_t C : B) {
+    S += D[C >> 4];
+    S += D[C & 15];
+  }
+  return S;
+}
+
+std::vector<uint8_t> Payload() {
+  std::vector<uint8_t> P;
+  for (int i = 0; i < 3000; ++i) P.push_back(static_cast<uint8_t>((i * 7919) >> 3));
+  P[5] = 0;  // zero bytes travel too
+  return P;
+}
+
+// The other process of the clipboard check: "read:<hex>" compares the
+// clipboard's raw format with hex; "write:<hex>" offers it until another
+// process takes the clipboard.
+int RunPeer(const std::string& Mode) {
+  UINT Raw = RegisterClipboardFormat(kRawName);
+  if (Mode.rfind("read:", 0) == 0) {
+    std::vector<uint8_t> Got;
+    if (!Clipboard()->GetAsBytes(static_cast<Word>(Raw), Got)) return 2;
+    if (Hex(Got) != Mode.substr(5)) return 3;
+    std::printf("match\n");
+    return 0;
+  }
+  if (Mode.rfind("write:", 0) == 0) {
+    std::vector<uint8_t> Data = Payload();
+    if (Hex(Data) != Mode.substr(6)) return 4;
+    Clipboard()->SetAsBytes(static_cast<Word>(Raw), Data.data(), Data.size());
+    std::printf("ready\n");
+    std::fflush(stdout);
+    bool Lost = GtTestPumpUntil([Raw] { return !Clipboard()->HasFormat(static_cast<Word>(Raw)); }, 20000);
+    return Lost ? 0 : 5;
+  }
+  return 6;
+}
+
+class TClipboardPeer : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const char* Mode = std::getenv("GT_CLIPBOARD_PEER");
+    if (!Mode) return;
+    int Code = RunPeer(Mode);
+    std::fflush(stdout);
+    std::_Exit(Code);
+  }
+};
+[[maybe_unused]] const auto* const kPeer = ::testing::AddGlobalTestEnvironment(new TClipboardPeer);
+
+struct TChild {
+  pid_t Pid = -1;
+  int Out = -1;
+};
+
+TChild StartPeer(const std::string& Mode) {
+  int Pipe[2];
+  TChild C;
+  if (pipe(Pipe) != 0) return C;
+  C.Pid = fork();
+  if (C.Pid == 0) {
+    dup2(Pipe[1], STDOUT_FILENO);
+    close(Pipe[0]);
+    close(Pipe[1]);
+    setenv("GT_CLIPBOARD_PEER", Mode.c_str(), 1);
+    // Environments set up only when a test runs: one quick test is selected.
+    execl("/proc/self/exe", "test_platform_ui", "--gtest_filter=UiMetrics.FixedMetricsAndScreenSettings",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(Pipe[1]);
+  C.Out = Pipe[0];
+  fcntl(C.Out, F_SETFL, O_NONBLOCK);
+  return C;
+}
+
+// Runs events while the child runs (this process may own the clipboard it
+// reads) and collects what it prints.
+int WaitPeer(TChild& C, Integer TimeoutMs, std::string* Output = nullptr) {
+  int Status = 0;
+  bool Done = GtTestPumpUntil(
+      [&] {
+        char Buf[256];
+        ssize_t N;
+        while ((N = read(C.Out, Buf, sizeof(Buf))) > 0)
+          if (Output) Output->append(Buf, static_cast<size_t>(N));
+        return waitpid(C.Pid, &Status, WNOHANG) == C.Pid;
+      },
+      TimeoutMs);
+  if (!Done) {
+    kill(C.Pid, SIGKILL);
+    waitpid(C.Pid, &Status, 0);
+    return -1;
+  }
+  close(C.Out);
+  return WIFEXITED(Status) ? WEXITSTATUS(Status) : -2;
+}
+
+TEST_F(UiTest, XvfbDisplayShowsTheWindowSurface) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  TRecorder* R = AddRecorder(20, 20, 160, 120);
+  GtTestActivate(Form->Handle());
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 3000));
+  // Drawing outside the paint belongs to the picture too.
+  R->Canvas()->Pen()->SetMode(pmNot);
+  R->Canvas()->Rectangle(30, 30, 90, 80);
+  GtTestPump(300);
+  std::vector<uint32_t> Surface, Shown;
+  Integer W = 0, H = 0;
+  ASSERT_TRUE(GtTestSurface(R->Handle(), Surface, W, H));
+  TPoint Origin = R->ClientOrigin();
+  ASSERT_TRUE(GtTestScreenPixels(Origin.X, Origin.Y, W, H, Shown));
+  size_t Differ = 0;
+  for (size_t i = 0; i < Surface.size(); ++i)
+    if (Surface[i] != Shown[i]) ++Differ;
+  EXPECT_EQ(Differ, 0u) << "of " << Surface.size() << " pixels";
+}
+
+TEST(XvfbClipboard, RawFormatTravelsBetweenTwoProcesses) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  UINT Raw = RegisterClipboardFormat(kRawName);
+  std::vector<uint8_t> Data = Payload();
+
+  // This process offers, the other reads.
+  Clipboard()->SetAsBytes(static_cast<Word>(Raw), Data.data(), Data.size());
+  TChild Reader = StartPeer("read:" + Hex(Data));
+  ASSERT_GT(Reader.Pid, 0);
+  std::string Said;
+  EXPECT_EQ(WaitPeer(Reader, 20000, &Said), 0);
+  EXPECT_NE(Said.find("match"), std::string::npos) << Said;
+
+  // The other offers, this one reads, then takes the clipboard back (which ends the other).
+  TChild Writer = StartPeer("write:" + Hex(Data));
+  ASSERT_GT(Writer.Pid, 0);
+  std::string Out;
+  ASSERT_TRUE(GtTestPumpUntil(
+      [&] {
+        char Buf[64];
+        ssize_t N = read(Writer.Out, Buf, sizeof(Buf));
+        if (N > 0) Out.append(Buf, static_cast<size_t>(N));
+        return Out.find("ready") != std::string::npos;
+      },
+      20000));
+  GtTestPump(100);
+  std::vector<uint8_t> Got;
+  EXPECT_TRUE(Clipboard()->HasFormat(static_cast<Word>(Raw)));
+  ASSERT_TRUE(Clipboard()->GetAsBytes(static_cast<Word>(Raw), Got));
+  EXPECT_EQ(Got, Data);
+  Clipboard()->SetAsText(u"taken back");
+  EXPECT_EQ(WaitPeer(Writer, 20000), 0);
+}
+
+}  // namespace
