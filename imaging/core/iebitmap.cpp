@@ -378,11 +378,7 @@ void TIEBitmap::ResizeKeeping(Integer NewWidth, Integer NewHeight) {
 
 void TIEBitmap::SetPixelFormat(TIEPixelFormat Value) {
   if (Value == FPixelFormat) return;
-  if (IsEmpty()) {
-    FPixelFormat = Value;
-    return;
-  }
-  throw ENotSupportedException("Pixel format conversion is not available");
+  ConvertToPixelFormat(Value);
 }
 
 void TIEBitmap::SetRowAlignment(Integer Bits) {

@@ -14,6 +14,15 @@
 #include "imaging/core/ieutils.h"
 #include "platform/base/classes.h"
 
+class TIEMask;
+
+// Tables of the renderer (RenderToTIEBitmapEx) that a caller may keep
+// between calls of the same geometry: the address of every destination row,
+// and the source column (row) of every destination column (row) of the
+// drawn window.
+using TIERowTable = std::vector<Byte*>;
+using TIEMapTable = std::vector<Integer>;
+
 // Row access and description shared by the picture container and the DIB
 // bitmap.
 class TIEBaseBitmap : public TObject {
@@ -143,11 +152,35 @@ class TIEBitmap : public TIEBaseBitmap {
   // destination alpha value becomes the larger of the two.
   void MergeAlphaRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer DstX, Integer DstY, Integer Width,
                         Integer Height);
-  // Scaled copy into an ie24RGB Dest (nearest pixel with rfNone); Dest's
-  // alpha channel takes the source alpha capped at Transparency, or
-  // Transparency itself when the source has no partial alpha.
+  // Scaled copy into an ie24RGB Dest: nearest pixel with rfNone or at equal
+  // size, otherwise resampled with Filter. Dest's alpha channel takes the
+  // source alpha capped at Transparency, or Transparency itself when the
+  // source has no partial alpha.
   void StretchRectTo(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight, Integer SrcX,
                      Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter, Integer Transparency);
+
+  // --- selections and masks (ieselcopy.h) ---------------------------------------
+  // Each forwards to the routine of the same name with this picture first.
+
+  void CopySelectionTo(TIEBitmap* Dest, TIEMask* Mask);
+  void CopySelectionOnBackgroundTo(TIEBitmap* Dest, TIEMask* Mask, Integer Background);
+  void PasteSelectionTo(TIEBitmap* Dest, TIEMask* Mask);
+  void CopyFromTIEMask(TIEMask* Mask);
+  void CopyToTIEMask(TIEMask* Mask);
+
+  // --- rendering (ierender.h) ------------------------------------------------------
+  // Draw this picture into an ie24RGB Dest; the rules are those of the
+  // routines of the same name.
+
+  void RenderToTIEBitmapEx(TIEBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
+                           std::unique_ptr<TIEMapTable>& XMap, std::unique_ptr<TIEMapTable>& YMap,
+                           const Integer* ClipRect, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                           Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, bool EnableAlpha,
+                           bool ReuseRows, Integer Transparency, TResampleFilter Filter, bool FreeTables,
+                           Byte BlendOperation);
+  void RenderToTIEBitmap(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                         Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                         TResampleFilter Filter, Byte BlendOperation);
 
   // --- single pixels -----------------------------------------------------------
   // No range checks: x and y must lie inside the picture, and the format must
@@ -265,6 +298,9 @@ class TIEBitmap : public TIEBaseBitmap {
   void ClearStorageFields();
   void UpdateRowAccess();
   void ResizeKeeping(Integer NewWidth, Integer NewHeight);
+  void StretchRectFiltered(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                           Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter,
+                           Integer Transparency);
   void FillBytes(Byte Value);
 
   // Single-block fast path of GetScanline: address of row 0 and the step

@@ -1,5 +1,6 @@
 // Message table storage, lookup and the English row.
 #include "imaging/core/iemessages.h"
+#include "imaging/core/iemessages_rows.h"
 
 #include <array>
 #include <cctype>
@@ -44,6 +45,25 @@ void IEFillMessageTables() {
   IERecordMessageLocale();
   // One routine per language, in TMsgLanguage order; each fills only its own row.
   IEFillEnglishMessages();
+  IEFillItalianMessages();
+  IEFillGermanMessages();
+  IEFillSpanishMessages();
+  IEFillFrenchMessages();
+  IEFillPortugueseMessages();
+  IEFillGreekMessages();
+  IEFillRussianMessages();
+  IEFillDutchMessages();
+  IEFillSwedishMessages();
+  IEFillPolishMessages();
+  IEFillJapaneseMessages();
+  IEFillCzechMessages();
+  IEFillFinnishMessages();
+  IEFillFarsiMessages();
+  IEFillChineseMessages();
+  IEFillChineseTraditionalMessages();
+  IEFillDanishMessages();
+  IEFillTurkishMessages();
+  IEFillKoreanMessages();
 }
 
 void IEFreeMessageTables() {
@@ -102,9 +122,12 @@ TMsgLanguage IEMsgLanguageFromLangId(Word LangId) {
   const Word sub = LangId >> 10;
   switch (primary) {
     case 0x04:
-      // Taiwan, Hong Kong and Macau write traditional characters; the mainland,
-      // Singapore and anything unspecified simplified ones.
-      return (sub == 1 || sub == 3 || sub == 5) ? msChineseTraditional : msChinese;
+      // Taiwan, Hong Kong and Macau write traditional characters, the mainland
+      // and Singapore simplified ones; an unknown variant gets English rather
+      // than a guess at the script.
+      if (sub == 1 || sub == 3 || sub == 5) return msChineseTraditional;
+      if (sub == 2 || sub == 4) return msChinese;
+      return msEnglish;
     case 0x05: return msCzech;
     case 0x06: return msDanish;
     case 0x07: return msGerman;

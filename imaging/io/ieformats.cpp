@@ -11,6 +11,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include "imaging/core/iestartup.h"
 #include "imaging/core/iestreams.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
@@ -191,6 +192,17 @@ void IEFreeFormatRegistry() {
   }
   // Entries are freed outside the lock (a routine's captured state may be large).
 }
+
+void IEStartupZiduzUvIO() { IEBuildFormatRegistry(); }
+
+void IEShutdownZiduzUvIO() { IEFreeFormatRegistry(); }
+
+namespace {
+// Here, beside the registry it builds, so that any program using the
+// registry also links its start-up step.
+const TIEStartupRegistrar IOStartupStep(iessZiduzUvIO, "IEStartupZiduzUvIO", IEStartupZiduzUvIO,
+                                        IEShutdownZiduzUvIO);
+}  // namespace
 
 void IERegisterFormat(std::unique_ptr<TIEFileFormatInfo> Info) {
   if (!Info) return;

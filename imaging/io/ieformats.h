@@ -82,6 +82,11 @@ bool IEPlaceholderProbe(TStream* Stream, Integer FileType);
 // reference that stays valid even when the entry is unregistered meanwhile.
 void IEBuildFormatRegistry();
 void IEFreeFormatRegistry();
+// The I/O unit's step of the library start-up (IEStartup) and shut-down
+// (IEShutdown), registered for iessZiduzUvIO: the format registry is built
+// at start-up and freed at shut-down.
+void IEStartupZiduzUvIO();
+void IEShutdownZiduzUvIO();
 // Appends Info; the registry owns it. Nothing when Info is nil.
 void IERegisterFormat(std::unique_ptr<TIEFileFormatInfo> Info);
 // Removes the entry with that id; nothing when there is none.
@@ -110,3 +115,29 @@ TIEFileType IEFindStreamFormat(TStream* Stream);
 TIEFileType IEFindFileFormat(const WideString& FileName, bool Verify);
 // "RIFF" at the position and "AVI " eight bytes further; position restored.
 bool IEProbeAVI(TStream* Stream);
+
+// The codec of a built-in format, as the I/O companion's per-format methods
+// and parameter reads call it, with the shapes of the registry's routines:
+// a reader reads at the stream position (offsets count from there), fills
+// Params and, unless Preview, the picture; it puts transparency into the
+// picture's alpha channel and reports the number of images or frames the
+// source holds in IMAGECOUNT. A writer writes at the stream position and
+// stores the picture's alpha channel where its format can. Both report
+// failure through the progress record and never raise. An empty routine
+// means the codec is not built: the methods of that format refuse.
+struct TIEBuiltInCodec {
+  using TBeforeWrite = std::function<void(TIOParamsVals& Params)>;
+  TIEBuiltInCodec() = default;
+  TIEBuiltInCodec(TIEReadRoutine ARead, TIEWriteRoutine AWrite, TBeforeWrite ABeforeWrite = nullptr)
+      : Read(std::move(ARead)), Write(std::move(AWrite)), BeforeWrite(std::move(ABeforeWrite)) {}
+  TIEReadRoutine Read;
+  TIEWriteRoutine Write;
+  // Run by the save methods once the picture is prepared, before Write (the
+  // JPEG row rebuilds its markers from the metadata here). May be empty.
+  TBeforeWrite BeforeWrite;
+};
+// The codec wired for a built-in format (empty routines for any other id).
+TIEBuiltInCodec IEGetBuiltInCodec(TIEFileType FileType);
+// Replaces the codec of a built-in format and returns the previous one; an
+// id without a codec row is ignored (the result is then empty).
+TIEBuiltInCodec IESetBuiltInCodec(TIEFileType FileType, TIEBuiltInCodec Codec);

@@ -26,6 +26,21 @@ void CopyStrings(TStringList& Dest, const TStringList& Source) {
   Dest.EndUpdate();
 }
 
+// Dest becomes a copy of Source (created when missing), or nothing when
+// Source is nil. The system sRGB profile is opened without bytes, so a
+// byte copy of it would be an empty, unusable profile: it is opened again.
+void CopyProfile(TIEICCPtr& Dest, const TIEICC* Source) {
+  if (!Source) {
+    Dest.reset();
+    return;
+  }
+  if (!Dest) Dest.reset(new TIEICC);
+  if (Source->IsValid() && Source->RawLength() == 0)
+    Dest->LoadSRGB();
+  else
+    Dest->Assign(Source);
+}
+
 Integer ClampToInteger(int64_t V) {
   return static_cast<Integer>(std::clamp<int64_t>(V, INT32_MIN, INT32_MAX));
 }
@@ -57,6 +72,24 @@ TIEImagingAnnot* TIOParamsVals::GetImagingAnnot() {
     IMAGING_ANNOTATIONS->Parent = this;
   }
   return IMAGING_ANNOTATIONS.get();
+}
+
+TIEICC* TIOParamsVals::GetInputICCProfile() {
+  if (!INPUTICCPROFILE) INPUTICCPROFILE.reset(new TIEICC);
+  return INPUTICCPROFILE.get();
+}
+
+TIEICC* TIOParamsVals::GetOutputICCProfile() {
+  if (!OUTPUTICCPROFILE) {
+    OUTPUTICCPROFILE.reset(new TIEICC);
+    OUTPUTICCPROFILE->LoadSRGB();
+  }
+  return OUTPUTICCPROFILE.get();
+}
+
+TIEICC* TIOParamsVals::GetDefaultICCProfile() {
+  if (!DEFAULTICCPROFILE) DEFAULTICCPROFILE.reset(new TIEICC);
+  return DEFAULTICCPROFILE.get();
 }
 
 // The order decides the fields written twice: SetTIFFOrientation(1) makes
@@ -648,11 +681,10 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source) {
   COLORMAPCOUNT = S.COLORMAPCOUNT;
   ICO_SIZES = S.ICO_SIZES;
   ICO_BITDEPTHS = S.ICO_BITDEPTHS;
-  // Profiles: no profile object can exist yet, so a copy of a record without
-  // profiles is a record without profiles.
-  if (!S.INPUTICCPROFILE) INPUTICCPROFILE.reset();
-  if (!S.OUTPUTICCPROFILE) OUTPUTICCPROFILE.reset();
-  if (!S.DEFAULTICCPROFILE) DEFAULTICCPROFILE.reset();
+  // Profiles by content; a source without one leaves the copy without one.
+  CopyProfile(INPUTICCPROFILE, S.INPUTICCPROFILE.get());
+  CopyProfile(OUTPUTICCPROFILE, S.OUTPUTICCPROFILE.get());
+  CopyProfile(DEFAULTICCPROFILE, S.DEFAULTICCPROFILE.get());
 }
 
 void TIOParamsVals::AssignCompressionParams(const TIOParamsVals* Source) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieicc.h"
 #include "imaging/core/ieiptc.h"
 #include "imaging/core/ielists.h"
 #include "imaging/core/iemarkers.h"
@@ -38,15 +39,16 @@ struct TIOParamsOwnerLink {
 };
 extern TIOParamsOwnerLink IEParamsOwnerLink;
 
-// Colour-profile object; its module is not built yet. Until it is, the three
-// profile fields below stay nil: nothing can create a profile, so there is
-// nothing to free or copy. The deleter is a plain function pointer so that
-// the field compiles against the forward declaration.
-class TIEICC;
+// Colour profiles are held through the profile module's own delete routine,
+// so that every way of filling a field (including reset(new TIEICC)) frees
+// the profile the same way.
 struct TIEICCDeleter {
-  void (*Free)(TIEICC*) = nullptr;
+  void (*Free)(TIEICC*) = &IEDeleteICC;
   void operator()(TIEICC* P) const {
-    if (Free) Free(P);
+    if (Free)
+      Free(P);
+    else
+      IEDeleteICC(P);
   }
 };
 using TIEICCPtr = std::unique_ptr<TIEICC, TIEICCDeleter>;
@@ -318,9 +320,10 @@ class TIOParamsVals : public TObject {
   Integer COLORMAPCOUNT = 0;
   std::array<TSize, 16> ICO_SIZES{};
   std::array<Integer, 16> ICO_BITDEPTHS{};
-  TIEICCPtr INPUTICCPROFILE;
-  TIEICCPtr OUTPUTICCPROFILE;
-  TIEICCPtr DEFAULTICCPROFILE;
+  // Created when needed; prefer the getters, which create them.
+  TIEICCPtr INPUTICCPROFILE;    // the picture's own profile, filled by readers
+  TIEICCPtr OUTPUTICCPROFILE;   // destination of colour conversions
+  TIEICCPtr DEFAULTICCPROFILE;  // source for pictures without a valid profile of their own
 
   // --- operations -----------------------------------------------------------------
   void SetDefaultParams();
@@ -339,6 +342,11 @@ class TIOParamsVals : public TObject {
   // The registry's name of FILETYPE followed by a suffix naming its main option.
   WideString GetFileTypeStr() const;
   TIEImagingAnnot* GetImagingAnnot();
+  // The profiles, created on first use: the input and default ones empty,
+  // the output one holding the system sRGB profile.
+  TIEICC* GetInputICCProfile();
+  TIEICC* GetOutputICCProfile();
+  TIEICC* GetDefaultICCProfile();
 
   // --- setters that write more than one field ----------------------------------
   void SetDpiX(Integer Value);

@@ -2,7 +2,8 @@
 // registering plug-ins, the GIF capability switch, changes under concurrent
 // lookups) and the sniffing cascade on small crafted streams: the exact size
 // thresholds, the order of the tests, plug-in probes, failing streams, and the
-// reconciliation of content with a file's extension.
+// reconciliation of content with a file's extension; the registry's place in
+// the library start-up.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/core/iestartup.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
@@ -183,6 +185,23 @@ TEST_F(Registry, RegisterAndUnregister) {
   EXPECT_EQ(IEFindFormatInfo(1), nullptr);
   EXPECT_EQ(IEFindFormatInfoByExtension(u"jpg"), nullptr);
   EXPECT_EQ(IEGetFormatExtensionCount(1), 0);
+  EXPECT_FALSE(IECanReadFileExtension(u"a.jpg"));
+}
+
+// The library start-up builds the registry and the last shut-down frees it;
+// a start-up that only counts leaves it alone.
+TEST(RegistryStartup, BuiltByStartupFreedByTheLastShutdown) {
+  ASSERT_EQ(IEStartupCount(), 0);
+  IEFreeFormatRegistry();
+  IEStartup();
+  ASSERT_NE(IEFindFormatInfo(ieftJPEG), nullptr);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"png")->FileType, ieftPNG);
+  IEStartup();  // only counts
+  IEShutdown();
+  EXPECT_NE(IEFindFormatInfo(ieftJPEG), nullptr);
+  IEShutdown();
+  EXPECT_EQ(IEStartupCount(), 0);
+  EXPECT_EQ(IEFindFormatInfo(ieftJPEG), nullptr);
   EXPECT_FALSE(IECanReadFileExtension(u"a.jpg"));
 }
 

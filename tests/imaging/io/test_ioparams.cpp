@@ -1,6 +1,6 @@
 // The parameter record: defaults with and without an owner, the multi-field
 // setters, deep copy, the reset before a read, the EXIF presence list and the
-// readable format name.
+// readable format name, the colour profiles.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,6 +12,7 @@
 #include "imaging/io/ioparams.h"
 #include "io_test_util.h"
 #include "platform/base/dateutils.h"
+#include "platform/devices/colorengine.h"
 #include "platform/graphics/bitmap.h"
 
 namespace {
@@ -621,6 +622,95 @@ TEST_F(FileTypeStr, UnregisteredTypeGivesOnlyTheSuffix) {
   p.FILETYPE = 1;
   p.TIFF_COMPRESSION = 5;
   EXPECT_EQ(p.GetFileTypeStr(), u" (LZW-compressed)");
+}
+
+// The bytes of a real profile, made by the colour engine.
+std::vector<Byte> SRGBBytes() {
+  std::vector<Byte> v;
+  HCEPROFILE p = CECreateSRGBProfile();
+  CESaveProfileToMemory(p, v);
+  CECloseProfile(p);
+  return v;
+}
+
+std::vector<Byte> RawOf(const TIEICC* P) { return std::vector<Byte>(P->Raw(), P->Raw() + P->RawLength()); }
+
+TEST(IOParamsICC, GettersCreateOnFirstUseAndKeepTheirObject) {
+  TIOParamsVals p(nullptr);
+  EXPECT_EQ(p.INPUTICCPROFILE, nullptr);
+  EXPECT_EQ(p.OUTPUTICCPROFILE, nullptr);
+  EXPECT_EQ(p.DEFAULTICCPROFILE, nullptr);
+
+  TIEICC* in = p.GetInputICCProfile();
+  TIEICC* out = p.GetOutputICCProfile();
+  TIEICC* def = p.GetDefaultICCProfile();
+  ASSERT_TRUE(in && out && def);
+  EXPECT_EQ(in, p.INPUTICCPROFILE.get());
+  EXPECT_FALSE(in->IsValid());
+  EXPECT_EQ(in->RawLength(), 0);
+  EXPECT_TRUE(out->IsValid());  // the system sRGB profile
+  EXPECT_FALSE(def->IsValid());
+  EXPECT_EQ(def->RawLength(), 0);
+
+  // Later calls hand out the same objects, with what was put into them.
+  const std::vector<Byte> srgb = SRGBBytes();
+  ASSERT_FALSE(srgb.empty());
+  in->LoadFromBuffer(srgb.data(), static_cast<Integer>(srgb.size()));
+  EXPECT_EQ(p.GetInputICCProfile(), in);
+  EXPECT_TRUE(p.GetInputICCProfile()->IsValid());
+  EXPECT_EQ(p.GetOutputICCProfile(), out);
+  EXPECT_EQ(p.GetDefaultICCProfile(), def);
+}
+
+TEST(IOParamsICC, ResetInfoFreesOnlyTheInputProfileAndDefaultsFreeAll) {
+  TIOParamsVals p(nullptr);
+  p.GetInputICCProfile();
+  TIEICC* out = p.GetOutputICCProfile();
+  TIEICC* def = p.GetDefaultICCProfile();
+  p.ResetInfo();
+  EXPECT_EQ(p.INPUTICCPROFILE, nullptr);
+  EXPECT_EQ(p.OUTPUTICCPROFILE.get(), out);
+  EXPECT_EQ(p.DEFAULTICCPROFILE.get(), def);
+  p.SetDefaultParams();
+  EXPECT_EQ(p.INPUTICCPROFILE, nullptr);
+  EXPECT_EQ(p.OUTPUTICCPROFILE, nullptr);
+  EXPECT_EQ(p.DEFAULTICCPROFILE, nullptr);
+  // A field filled directly is freed like one the getters made (checked by
+  // the sanitizer build).
+  p.INPUTICCPROFILE.reset(new TIEICC);
+}
+
+TEST(IOParamsICC, AssignCopiesProfilesIntoObjectsOfItsOwn) {
+  const std::vector<Byte> srgb = SRGBBytes();
+  const Byte junk[] = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e'};
+  auto src = std::make_unique<TIOParamsVals>(nullptr);
+  src->GetInputICCProfile()->LoadFromBuffer(srgb.data(), static_cast<Integer>(srgb.size()));
+  src->GetOutputICCProfile();  // sRGB opened by the engine, without bytes
+  src->GetDefaultICCProfile()->LoadFromBuffer(junk, sizeof junk);
+
+  TIOParamsVals copy(nullptr);
+  copy.GetInputICCProfile();  // an existing profile is overwritten, not replaced by nothing
+  copy.Assign(src.get());
+  ASSERT_TRUE(copy.INPUTICCPROFILE && copy.OUTPUTICCPROFILE && copy.DEFAULTICCPROFILE);
+  EXPECT_NE(copy.INPUTICCPROFILE.get(), src->INPUTICCPROFILE.get());
+  EXPECT_NE(copy.OUTPUTICCPROFILE.get(), src->OUTPUTICCPROFILE.get());
+  EXPECT_NE(copy.DEFAULTICCPROFILE.get(), src->DEFAULTICCPROFILE.get());
+  src.reset();  // the copy outlives its source
+
+  EXPECT_EQ(RawOf(copy.INPUTICCPROFILE.get()), srgb);
+  EXPECT_TRUE(copy.INPUTICCPROFILE->IsValid());
+  // A byte copy of the engine's sRGB profile would be empty and unusable as
+  // the destination of conversions; the copy holds sRGB again.
+  EXPECT_TRUE(copy.OUTPUTICCPROFILE->IsValid());
+  EXPECT_EQ(RawOf(copy.DEFAULTICCPROFILE.get()), std::vector<Byte>(junk, junk + sizeof junk));
+  EXPECT_FALSE(copy.DEFAULTICCPROFILE->IsValid());
+
+  // A source without profiles leaves the copy without any.
+  TIOParamsVals empty(nullptr);
+  copy.Assign(&empty);
+  EXPECT_EQ(copy.INPUTICCPROFILE, nullptr);
+  EXPECT_EQ(copy.OUTPUTICCPROFILE, nullptr);
+  EXPECT_EQ(copy.DEFAULTICCPROFILE, nullptr);
 }
 
 }  // namespace

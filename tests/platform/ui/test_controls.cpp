@@ -16,9 +16,13 @@ T* Add(TForm* F, Integer L, Integer Top, Integer W, Integer H) {
 }
 
 // Runs Action from inside the modal loop of the next ShowModal.
+// The box may take longer than one tick to appear on a loaded machine, so the
+// timer keeps waiting until the active window is a modal form.
 void WhenModal(TTimer& T, std::function<void()> Action) {
   T.SetInterval(20);
   T.OnTimer = [&T, Action](TObject*) {
+    auto* Active = dynamic_cast<TCustomForm*>(FindControl(GetActiveWindow()));
+    if (!Active || !Active->FormState().Contains(fsModal)) return;
     T.SetEnabled(false);
     Action();
   };
@@ -347,7 +351,7 @@ TEST_F(UiTest, MessageBoxesAnswerWithTheButtonPressed) {
   WhenModal(T, [] { GtTestKey(GetActiveWindow(), true, VK_ESCAPE); });
   EXPECT_EQ(MessageDlg(u"Keep?", mtConfirmation, mbYesNoCancel, 0), mrCancel);
   WhenModal(T, [] {
-    TCustomForm* Box = Screen->ActiveCustomForm();
+    auto* Box = dynamic_cast<TCustomForm*>(FindControl(GetActiveWindow()));
     for (Integer i = 0; Box && i < Box->ControlCount(); ++i)
       if (auto* B = dynamic_cast<TButton*>(Box->Controls(i)))
         if (B->Caption() == u"&Yes") GtTestClick(B->Handle(), gmbLeft, 5, 5);

@@ -15,6 +15,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/iefilebuffer.h"
 #include "imaging/core/ieglobals.h"
+#include "imaging/core/ieicc.h"
 
 // Names in a folder, "." and ".." left out.
 inline std::vector<std::string> FolderEntries(const std::string& Dir) {
@@ -64,4 +65,25 @@ class BitmapTest : public ::testing::Test {
   bool SavedFileFallback = IEFileFallback;
   bool SavedUseSegments = IEUseSegments;
   WideString SavedTempFolder = IETempFolder;
+};
+
+// The CMYK formulas instead of the system's CMYK profile while it lives.
+// Tests that hold conversions against the documented formulas must not
+// depend on which press profile the machine has installed (or whether it
+// has one); the profile path has tests of its own.
+class TCMYKFormulasScope {
+ public:
+  TCMYKFormulasScope() : FSaved(IEUseCMYKProfile) { IEUseCMYKProfile = false; }
+  ~TCMYKFormulasScope() { IEUseCMYKProfile = FSaved; }
+  TCMYKFormulasScope(const TCMYKFormulasScope&) = delete;
+  TCMYKFormulasScope& operator=(const TCMYKFormulasScope&) = delete;
+
+ private:
+  bool FSaved;
+};
+
+// BitmapTest with the CMYK formulas.
+class FormulaCMYKTest : public BitmapTest {
+ private:
+  TCMYKFormulasScope FFormulas;
 };

@@ -536,13 +536,18 @@ TEST_F(BitmapTest, PaletteAccessOutsideTheRangeIsIgnored) {
   g.SetPaletteColor(0, TRGB{9, 9, 9});
 }
 
-// Until the converter exists, a format change of a picture is refused and
-// leaves it as it was; an empty bitmap only takes the format.
-TEST_F(BitmapTest, PixelFormatChangeOfAPictureIsRefusedCleanly) {
+// SetPixelFormat converts a picture in place (the conversion rules have their
+// own tests); an empty bitmap only takes the format.
+TEST_F(BitmapTest, PixelFormatChangeConvertsThePicture) {
   TIEBitmap b(3, 3, ie24RGB);
+  static_cast<Byte*>(b.GetScanline(1))[5] = 255;  // red of pixel (1, 1)
   b.SetPixelFormat(ie24RGB);
-  EXPECT_THROW(b.SetPixelFormat(ie8g), ENotSupportedException);
   EXPECT_EQ(b.PixelFormat(), ie24RGB);
+  b.SetPixelFormat(ie8g);
+  EXPECT_EQ(b.PixelFormat(), ie8g);
+  EXPECT_EQ(b.Width(), 3);
+  EXPECT_EQ(b.RowLen(), 4);
+  EXPECT_EQ(static_cast<Byte*>(b.GetScanline(1))[1], 53);
   TIEBitmap e;
   e.SetPixelFormat(ie16g);
   EXPECT_EQ(e.PixelFormat(), ie16g);

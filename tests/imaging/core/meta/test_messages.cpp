@@ -59,7 +59,7 @@ TEST_F(MessageTest, MissingTranslationsFallBackToEnglish) {
   const struct { Byte index; TMsgLanguage lang; const char16_t* text; } cases[] = {
       {1, msPolish, u"Podgl\u0105d"}, {124, msPolish, u"Rate"},  // Polish has no 124
       {5, msUser, u"Abort"},         {6, msUser, u"Lock preview"},
-      {148, msUser, u"Fit"},         {0, msKorean, u"Zoom"},
+      {148, msUser, u"Fit"},         {0, msUser, u"Zoom"},
   };
   for (const auto& c : cases) EXPECT_EQ(IEGetMessage(c.index, c.lang), c.text) << int(c.index) << "/" << int(c.lang);
   for (int m = 0; m < IEMessageCount; ++m)
@@ -88,7 +88,7 @@ TEST_F(MessageTest, SystemLanguageFollowsTheProcessLocale) {
       {"C", 1, u"Preview"},
       {"POSIX", 1, u"Preview"},
       {"hu_HU.UTF-8", 1, u"Preview"},          // no Hungarian row
-      {"fr_FR@euro", 1, u"Preview"},           // French row empty: English
+      {"fr_FR@euro", 1, u"Aper\u00e7u"},    // the @euro modifier is ignored
   };
   for (const auto& c : cases) {
     UseLocale(c.locale);
@@ -116,6 +116,7 @@ TEST(MessageLocale, LanguageIdentifiersChooseRows) {
       {0x1004, msChinese}, {0x1404, msChineseTraditional}, {0x0415, msPolish}, {0x0429, msFarsi},
       {0x0419, msRussian}, {0x0408, msGreek}, {0x041F, msTurkish}, {0x0412, msKorean},
       {0x0411, msJapanese}, {0x0816, msPortuguese}, {0x0C0A, msSpanish}, {0x0000, msEnglish},
+      {0x0004, msEnglish},  {0x1804, msEnglish},  // Chinese without a known variant
   };
   for (const auto& c : cases) EXPECT_EQ(IEMsgLanguageFromLangId(c.id), c.row) << std::hex << c.id;
   const struct { const char* name; Word id; } names[] = {

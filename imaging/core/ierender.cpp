@@ -1,0 +1,297 @@
+#include "imaging/core/ierender.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/core/ieresample.h"
+
+namespace {
+
+constexpr Integer kStepOne = 16384;
+
+class TAccessScope {
+ public:
+  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
+  ~TAccessScope() { FB.SetAccess(FSaved); }
+  TAccessScope(const TAccessScope&) = delete;
+  TAccessScope& operator=(const TAccessScope&) = delete;
+
+ private:
+  TIEBitmap& FB;
+  TIEBitmapAccess FSaved;
+};
+
+// Tables of one call: either the caller's, or built here and afterwards
+// freed or handed back.
+template <class T>
+struct TTable {
+  std::unique_ptr<T>& Caller;
+  std::unique_ptr<T> Built;
+  const T* Use = nullptr;
+  explicit TTable(std::unique_ptr<T>& C) : Caller(C) {}
+  T& Build() {
+    Built = std::make_unique<T>();
+    Use = Built.get();
+    return *Built;
+  }
+  void Finish(bool FreeTables) {
+    if (!FreeTables && Built) Caller = std::move(Built);
+  }
+};
+
+// A cached map fits when it covers the window and each entry in the window
+// lies inside the source; the window's last entries may be pulled in while
+// they point beyond the source.
+bool FitCachedMap(const TIEMapTable* Map, Integer Origin, Integer First, Integer& Last, Integer Limit) {
+  if (!Map || int64_t(Map->size()) <= int64_t(Last) - Origin) return false;
+  while (Last >= First && (*Map)[size_t(Last - Origin)] >= Limit) --Last;
+  for (Integer i = First; i <= Last; ++i) {
+    const Integer v = (*Map)[size_t(i - Origin)];
+    if (v < 0 || v >= Limit) return false;
+  }
+  return true;
+}
+
+void BuildMap(TIEMapTable& Map, Integer Count, Integer SrcStart, Integer SrcSize, Integer DstSize, Integer Limit) {
+  Map.resize(size_t(Count));
+  for (Integer i = 0; i < Count; ++i) {
+    // (i x SrcSize / DstSize + SrcStart), truncated, kept in the source.
+    const double v = double(i) * SrcSize / DstSize + SrcStart;
+    const int64_t m = v < 0 ? 0 : int64_t(v);
+    Map[size_t(i)] = Integer(std::min<int64_t>(m, Limit - 1));
+  }
+}
+
+using TRowRenderer = void (*)(TIEBitmap&, const TIERenderRowsArgs&);
+
+TRowRenderer RendererOf(TIEPixelFormat PF, bool Blended) {
+  switch (PF) {
+    case ie24RGB: return Blended ? RenderRows24RGBBlended : RenderRows24RGB;
+    case ie32RGB: return Blended ? RenderRows32RGBBlended : RenderRows32RGB;
+    case ie1g: return Blended ? RenderRows1gBlended : RenderRows1g;
+    case ie8g: return Blended ? RenderRows8gBlended : RenderRows8g;
+    case ie8p: return Blended ? RenderRows8pBlended : RenderRows8p;
+    case ie16g: return Blended ? RenderRows16gBlended : RenderRows16g;
+    case ie32f: return Blended ? RenderRows32fBlended : RenderRows32f;
+    case ieCMYK: return Blended ? RenderRowsCMYKBlended : RenderRowsCMYK;
+    case ieCIELab: return Blended ? RenderRowsCIELabBlended : RenderRowsCIELab;
+    case ieRGB48: return Blended ? RenderRowsRGB48Blended : RenderRowsRGB48;
+    default: return nullptr;
+  }
+}
+
+// The filtered path: the source rectangle resampled to the destination size
+// in a temporary picture, which is then drawn unscaled.
+void RenderFiltered(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
+                    const Integer* ClipRect, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                    Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, bool EnableAlpha,
+                    bool ReuseRows, Integer Transparency, TResampleFilter Filter, Byte BlendOperation) {
+  const TIEPixelFormat pf = Source.PixelFormat();
+  const bool project = Filter == rfProjectBW || Filter == rfProjectWB;
+  const bool withAlpha = EnableAlpha && Source.HasAlphaChannel();
+  TIEBitmap scaled;
+  if (SrcWidth < DstWidth || pf != ie1g || withAlpha || project) {
+    TIEBitmap part;
+    if (!part.Allocate(SrcWidth, SrcHeight, pf)) return;
+    Source.CopyRectTo(&part, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+    if (withAlpha) {
+      TIEBitmap* sa = Source.GetAlphaChannel();
+      TIEBitmap* pa = part.GetAlphaChannel();
+      sa->CopyRectTo(pa, SrcX, SrcY, 0, 0, SrcWidth, SrcHeight);
+      pa->SetFull(sa->Full());
+    }
+    if (!scaled.Allocate(DstWidth, DstHeight, pf == ie1g && project ? ie1g : ie24RGB)) return;
+    if (pf == ie1g)
+      IEResample1Bit(&part, &scaled, Filter);
+    else
+      IEResampleFiltered(&part, &scaled, Filter);
+    if (withAlpha) {
+      TIEBitmap* pa = part.GetAlphaChannel();
+      TIEBitmap* da = scaled.GetAlphaChannel();
+      if (!da->Allocate(DstWidth, DstHeight, ie8g)) return;
+      IEResample8Bit(pa, da, Filter);
+      da->SetFull(pa->Full());
+    }
+  } else {
+    // An ie1g source shrunk across, without alpha: averaged set bits.
+    if (!scaled.Allocate(DstWidth, DstHeight, ie24RGB)) return;
+    IEResample1BitToGray24(&Source, SrcX, SrcY, SrcX + SrcWidth - 1, SrcY + SrcHeight - 1, &scaled);
+  }
+  for (Integer i = 0; i < 3; ++i) scaled.SetChannelOffset(i, Source.ChannelOffset(i));
+  scaled.SetChannelOffsetsOn(Source.ChannelOffsetsOn());
+  scaled.SetContrast(Source.Contrast());
+  std::unique_ptr<TIEMapTable> xmap, ymap;
+  RenderToTIEBitmapEx(scaled, Dest, DestRows, xmap, ymap, ClipRect, DstX, DstY, DstWidth, DstHeight, 0, 0,
+                      scaled.Width(), scaled.Height(), EnableAlpha, ReuseRows, Transparency, rfNone, true,
+                      BlendOperation);
+}
+
+}  // namespace
+
+void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
+                         std::unique_ptr<TIEMapTable>& XMap, std::unique_ptr<TIEMapTable>& YMap,
+                         const Integer* ClipRect, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                         Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, bool EnableAlpha,
+                         bool ReuseRows, Integer Transparency, TResampleFilter Filter, bool FreeTables,
+                         Byte BlendOperation) {
+  if (!Dest || Dest == &Source) return;
+  TAccessScope access(Source, ieaRead);
+  if (DstWidth == 0 || DstHeight == 0 || SrcWidth == 0 || SrcHeight == 0) return;
+  const Integer destW = Dest->Width(), destH = Dest->Height();
+  if (DstY > destH - 1 || DstX > destW - 1) return;
+  // The destination's rows are addressed all at once: a file-backed picture
+  // cannot give stable row addresses, and only ie24RGB rows are written.
+  if (Dest->PixelFormat() != ie24RGB || Dest->IsEmpty() || Dest->Location() == ieFile) return;
+  if (Source.IsEmpty()) return;
+  const Integer srcW = Source.Width(), srcH = Source.Height();
+
+  try {
+    // Clipping in 64 bits: rectangles may be far outside either picture.
+    int64_t dx = DstX, dy = DstY, dw = DstWidth, dh = DstHeight;
+    int64_t sx = SrcX, sy = SrcY, sw = SrcWidth, sh = SrcHeight;
+    if (dy < 0) {
+      const int64_t d = Round(double(-dy) * SrcHeight / DstHeight);
+      sh -= d;
+      sy += d;
+      dh += dy;
+      dy = 0;
+    }
+    if (dx < 0) {
+      const int64_t d = Round(double(-dx) * SrcWidth / DstWidth);
+      sw -= d;
+      sx += d;
+      dw += dx;
+      dx = 0;
+    }
+    if (dy + dh > destH) {
+      sh -= Trunc(double(dy + dh - destH) * SrcHeight / DstHeight);
+      dh = destH - dy;
+    }
+    if (dx + dw > destW) {
+      sw -= Trunc(double(dx + dw - destW) * SrcWidth / DstWidth);
+      dw = destW - dx;
+    }
+    dx = std::clamp<int64_t>(dx, 0, destW - 1);
+    dy = std::clamp<int64_t>(dy, 0, destH - 1);
+    dw = std::clamp<int64_t>(dw, 0, destW);
+    dh = std::clamp<int64_t>(dh, 0, destH);
+    sx = std::clamp<int64_t>(sx, 0, srcW - 1);
+    sy = std::clamp<int64_t>(sy, 0, srcH - 1);
+    sw = std::clamp<int64_t>(sw, 0, srcW);
+    sh = std::clamp<int64_t>(sh, 0, srcH);
+    if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return;
+    DstX = Integer(dx), DstY = Integer(dy), DstWidth = Integer(dw), DstHeight = Integer(dh);
+    SrcX = Integer(sx), SrcY = Integer(sy), SrcWidth = Integer(sw), SrcHeight = Integer(sh);
+
+    const TIEPixelFormat pf = Source.PixelFormat();
+    if (Filter != rfNone && (SrcWidth != DstWidth || SrcHeight != DstHeight) && (pf == ie1g || pf == ie24RGB)) {
+      RenderFiltered(Source, Dest, DestRows, ClipRect, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY, SrcWidth,
+                     SrcHeight, EnableAlpha, ReuseRows, Transparency, Filter, BlendOperation);
+      return;
+    }
+    const TRowRenderer opaque = RendererOf(pf, false), blended = RendererOf(pf, true);
+    if (!opaque) return;
+
+    TTable<TIERowTable> rows(DestRows);
+    if (DestRows && int64_t(DestRows->size()) >= destH) {
+      rows.Use = DestRows.get();
+    } else {
+      TIERowTable& t = rows.Build();
+      t.resize(size_t(destH));
+      for (Integer y = 0; y < destH; ++y) t[size_t(y)] = static_cast<Byte*>(Dest->GetScanline(y));
+    }
+    TTable<TIEMapTable> xmap(XMap), ymap(YMap);
+    struct TFinish {
+      TTable<TIERowTable>& R;
+      TTable<TIEMapTable>& X;
+      TTable<TIEMapTable>& Y;
+      bool Free;
+      ~TFinish() {
+        R.Finish(Free);
+        X.Finish(Free);
+        Y.Finish(Free);
+      }
+    } finish{rows, xmap, ymap, FreeTables};
+
+    const Integer stepX = Integer(Trunc(double(SrcWidth) / DstWidth * kStepOne));
+    const Integer stepY = Integer(Trunc(double(SrcHeight) / DstHeight * kStepOne));
+
+    // The drawn window: destination rectangle, clip rectangle and Dest.
+    int64_t x1 = DstX, y1 = DstY, x2 = int64_t(DstX) + DstWidth - 1, y2 = int64_t(DstY) + DstHeight - 1;
+    if (ClipRect) {
+      x1 = std::max<int64_t>(x1, ClipRect[0]);
+      y1 = std::max<int64_t>(y1, ClipRect[1]);
+      x2 = std::min<int64_t>(x2, ClipRect[2]);
+      y2 = std::min<int64_t>(y2, ClipRect[3]);
+    }
+    x1 = std::max<int64_t>(x1, 0);
+    y1 = std::max<int64_t>(y1, 0);
+    x2 = std::min<int64_t>(x2, destW - 1);
+    y2 = std::min<int64_t>(y2, destH - 1);
+    if (x2 < x1 || y2 < y1) return;
+
+    TIERenderRowsArgs a;
+    a.DestRows = rows.Use->data();
+    a.Dest = Dest;
+    a.FirstRow = Integer(y1);
+    a.LastRow = Integer(y2);
+    a.FirstCol = Integer(x1);
+    a.LastCol = Integer(x2);
+    a.DstX = DstX;
+    a.DstY = DstY;
+    a.SrcX = SrcX;
+    a.SrcY = SrcY;
+    a.StepX = stepX;
+    a.StepY = stepY;
+    a.ReuseRows = ReuseRows;
+    a.Transparency = std::clamp(Transparency, 0, 255);
+    a.BlendOperation = BlendOperation;
+
+    const bool cachedX = FitCachedMap(XMap.get(), DstX, a.FirstCol, a.LastCol, srcW);
+    const bool cachedY = FitCachedMap(YMap.get(), DstY, a.FirstRow, a.LastRow, srcH);
+    if (a.LastCol < a.FirstCol || a.LastRow < a.FirstRow) return;
+
+    // An alpha channel is read only when it fits the picture.
+    TIEBitmap* alpha = Source.HasAlphaChannel() ? Source.GetAlphaChannel() : nullptr;
+    if (alpha && (alpha->PixelFormat() != ie8g || alpha->Width() != srcW || alpha->Height() != srcH)) alpha = nullptr;
+    a.UseAlpha = EnableAlpha && alpha && !alpha->Full();
+    std::unique_ptr<TAccessScope> alphaAccess;
+    if (a.UseAlpha) alphaAccess = std::make_unique<TAccessScope>(*alpha, ieaRead);
+
+    // Unscaled opaque 24-bit copy without any adjustment: straight row
+    // copies, provided every source pixel of the window exists (a source
+    // rectangle may reach past the picture; the maps then repeat its edge).
+    if (stepX == kStepOne && stepY == kStepOne && pf == ie24RGB && a.Transparency >= 255 && !a.UseAlpha &&
+        !Source.ChannelOffsetsOn() && Source.Contrast() == 0 && BlendOperation == 0 &&
+        int64_t(SrcX) + (a.LastCol - DstX) < srcW && int64_t(SrcY) + (a.LastRow - DstY) < srcH) {
+      RenderRows24RGB(Source, a);
+      return;
+    }
+
+    if (cachedX) {
+      xmap.Use = XMap.get();
+    } else {
+      BuildMap(xmap.Build(), a.LastCol - DstX + 1, SrcX, SrcWidth, DstWidth, srcW);
+    }
+    if (cachedY) {
+      ymap.Use = YMap.get();
+    } else {
+      BuildMap(ymap.Build(), a.LastRow - DstY + 1, SrcY, SrcHeight, DstHeight, srcH);
+    }
+    a.XMap = xmap.Use->data();
+    a.YMap = ymap.Use->data();
+    const bool blend = a.Transparency < 255 || a.UseAlpha;
+    (blend ? blended : opaque)(Source, a);
+  } catch (...) {
+    // A failing row of a file-backed source ends the drawing; what was drawn stays.
+  }
+}
+
+void RenderToTIEBitmap(TIEBitmap& Source, TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth,
+                       Integer DstHeight, Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
+                       Integer Transparency, TResampleFilter Filter, Byte BlendOperation) {
+  std::unique_ptr<TIERowTable> rows;
+  std::unique_ptr<TIEMapTable> xmap, ymap;
+  RenderToTIEBitmapEx(Source, Dest, rows, xmap, ymap, nullptr, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY,
+                      SrcWidth, SrcHeight, true, false, Transparency, Filter, true, BlendOperation);
+}

@@ -1,0 +1,70 @@
+// What the I/O companion needs of a view: the picture it shows, the
+// notifications when that picture changes or the view goes away, its
+// resolution, its refresh and the messages that carry a worker's news to the
+// main thread. The views implement this interface; the companion knows a view
+// only through it.
+#pragma once
+
+#include <functional>
+
+#include "imaging/core/ieutils.h"
+#include "platform/base/components.h"
+#include "platform/graphics/windef.h"
+
+class TBitmap;
+class TIEBitmap;
+
+// Called with Destroying false whenever the view's current picture changes,
+// and with true while the view is being destroyed (the view drops the
+// registration itself then).
+using TIEBitmapChangeEvent = std::function<void(TObject* Sender, bool Destroying)>;
+
+// Messages posted to a view's window by work running outside the main thread.
+enum : UINT {
+  IEM_UPDATE = 0x0400 + 7000,      // 8024: repaint from the picture
+  IEM_PROGRESS = 0x0400 + 7003,    // 8027: WParam = percentage, fire OnProgress
+  IEM_FINISHWORK = 0x0400 + 7004,  // 8028: fire OnFinishWork
+};
+
+class TIEViewContract {
+ public:
+  virtual ~TIEViewContract() = default;
+
+  // The view as a component, for free notification; the same object for the
+  // view's whole life.
+  virtual TComponent* ViewComponent() = 0;
+
+  // Returns the registration handle; Remove ignores unknown and negative handles.
+  virtual Integer AddBitmapChangeHandler(TIEBitmapChangeEvent Handler) = 0;
+  virtual void RemoveBitmapChangeHandler(Integer Handle) = 0;
+
+  // The displayed picture as a platform bitmap (nil when the view keeps none)
+  // and as a picture container (nil when it has none).
+  virtual TBitmap* GetBitmap() = 0;
+  virtual TIEBitmap* GetIEBitmap() = 0;
+
+  // Resolution; 0 is ignored per axis.
+  virtual void SetDpiX(Integer Dpi) = 0;
+  virtual void SetDpiY(Integer Dpi) = 0;
+  virtual void SetDpi(Integer DpiX, Integer DpiY) = 0;
+  virtual Integer DpiX() const = 0;
+  virtual Integer DpiY() const = 0;
+
+  // Picture-changed notification.
+  virtual void ImageChange() = 0;
+  virtual TColor Background() const = 0;
+  // Repaints from the picture; main thread only.
+  virtual void Update() = 0;
+
+  // Only the single-image view answers true; the lock calls below do
+  // something only there: raise and lower the update lock without repainting.
+  virtual bool IsSingleImageView() const = 0;
+  virtual void LockUpdate() = 0;
+  virtual void UnlockUpdateQuiet() = 0;
+
+  // Whether the view sits in a parent window (only then can messages reach it).
+  virtual bool HasParentWindow() = 0;
+  // From any thread: makes sure the window exists (creating it on the main
+  // thread) and posts the message to it.
+  virtual void PostIOMessage(UINT Msg, WPARAM WParam, LPARAM LParam) = 0;
+};

@@ -1,0 +1,442 @@
+// The I/O companion's core: construction, the target and how it follows an
+// attached view, picture control or platform bitmap, event routing, the
+// resolution helpers and the worker bookkeeping.
+#include "imaging/io/ziduzuvio.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/base/threads.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/canvas.h"
+#include "platform/ui/extctrls.h"
+
+void (*IEAdjustDPIProc)(TZiduzUvIO* IO) = nullptr;
+
+namespace {
+
+// The parameter record reaches its owner's platform bitmap and view through
+// this link, so that it need not know the companion's class.
+struct TOwnerLinkInstaller {
+  TOwnerLinkInstaller() {
+    IEParamsOwnerLink.GetTBitmap = [](TZiduzUvIO* Owner) { return Owner->GetTBitmap(); };
+    IEParamsOwnerLink.SetViewDpiX = [](TZiduzUvIO* Owner, Integer Dpi) {
+      if (TIEViewContract* v = Owner->AttachedZiduzUv(); v && v->IsSingleImageView()) v->SetDpiX(Dpi);
+    };
+    IEParamsOwnerLink.SetViewDpiY = [](TZiduzUvIO* Owner, Integer Dpi) {
+      if (TIEViewContract* v = Owner->AttachedZiduzUv(); v && v->IsSingleImageView()) v->SetDpiY(Dpi);
+    };
+  }
+} gOwnerLinkInstaller;
+
+// The picture-container format of a platform bitmap whose rows it can use as
+// they are; ieNone for the other layouts.
+TIEPixelFormat WrappableFormat(TBitmap* B) {
+  switch (B->PixelFormat()) {
+    case pf1bit:
+      return ie1g;
+    case pf24bit:
+      return ie24RGB;
+    case pf32bit:
+      return ie32RGB;
+    default:
+      return ieNone;
+  }
+}
+
+// The first byte of the bitmap's pixel block and whether its rows run top
+// down; false when the rows are not laid out as the container lays them.
+bool PlatformRows(TBitmap* B, TIEPixelFormat PF, Byte*& Block, bool& TopDown) {
+  const Integer w = B->Width(), h = B->Height();
+  Byte* first = static_cast<Byte*>(B->ScanLine(0));
+  Byte* last = static_cast<Byte*>(B->ScanLine(h - 1));
+  TopDown = first <= last;
+  Block = TopDown ? first : last;
+  if (h > 1) {
+    const ptrdiff_t step = (TopDown ? last - first : first - last) / (h - 1);
+    if (step != IEBitmapRowLen(w, IEPixelFormatBitCount(PF), 32)) return false;
+  }
+  return true;
+}
+
+// Whether Target still shows the platform bitmap's own pixels.
+bool WrapsPlatformBitmap(TIEBitmap* Target, TBitmap* B) {
+  if (!Target->MemoryIsExternal() || B->Empty() || B->Width() != Target->Width() || B->Height() != Target->Height())
+    return false;
+  const TIEPixelFormat pf = WrappableFormat(B);
+  Byte* block = nullptr;
+  bool topDown = false;
+  return pf == Target->PixelFormat() && PlatformRows(B, pf, block, topDown) && block == Target->MemoryBlock();
+}
+
+// Makes Target show the platform bitmap's pixels without copying them: rows of
+// 1, 24 and 32 bits per pixel are used in place; other layouts are copied as
+// 24-bit pixels (such a target is written back after a load). An empty
+// platform bitmap leaves Target empty, never pointing at old pixels.
+void EncapsulateTBitmap(TIEBitmap* Target, TBitmap* B, bool FreeCurrent) {
+  if (FreeCurrent) Target->FreeImage(true);
+  if (B == nullptr) return;
+  if (B->Empty() || B->Width() <= 0 || B->Height() <= 0) {
+    Target->FreeImage(false);
+    return;
+  }
+  const TIEPixelFormat pf = WrappableFormat(B);
+  Byte* block = nullptr;
+  bool topDown = false;
+  if (pf != ieNone && PlatformRows(B, pf, block, topDown)) {
+    Target->EncapsulateMemory(block, B->Width(), B->Height(), pf, false, topDown);
+    return;
+  }
+  TBitmap copy;
+  copy.Assign(B);
+  copy.SetPixelFormat(pf24bit);
+  if (!Target->Allocate(copy.Width(), copy.Height(), ie24RGB)) return;
+  const size_t rowBytes = static_cast<size_t>(Target->RowLen());
+  for (Integer y = 0; y < copy.Height(); ++y) std::memcpy(Target->GetScanline(y), copy.ScanLine(y), rowBytes);
+}
+
+// After a load: gives the platform bitmap the target's picture when the
+// target no longer uses its pixels, then wraps them again. Layouts a
+// platform bitmap cannot hold go as 24-bit colour.
+void WriteBackTBitmap(TIEBitmap* Target, TBitmap* B) {
+  if (WrapsPlatformBitmap(Target, B) || Target->IsEmpty()) return;
+  TIEBitmap* src = Target;
+  std::unique_ptr<TIEBitmap> converted;
+  TPixelFormat pf = pf24bit;
+  if (Target->PixelFormat() == ie1g) {
+    pf = pf1bit;
+  } else if (Target->PixelFormat() == ie32RGB) {
+    pf = pf32bit;
+  } else if (Target->PixelFormat() != ie24RGB) {
+    converted = std::make_unique<TIEBitmap>();
+    converted->Assign(Target);
+    if (!converted->ConvertToPixelFormat(ie24RGB)) return;
+    src = converted.get();
+  }
+  B->SetPixelFormat(pf);
+  B->SetSize(src->Width(), src->Height());
+  if (pf == pf1bit) {
+    B->SetColorTableEntry(0, RGBQUAD{0, 0, 0, 0});
+    B->SetColorTableEntry(1, RGBQUAD{255, 255, 255, 0});
+  }
+  const size_t rowBytes = static_cast<size_t>(IEBitmapRowLen(src->Width(), src->BitCount(), 32));
+  for (Integer y = 0; y < src->Height(); ++y) std::memcpy(B->ScanLine(y), src->GetScanline(y), rowBytes);
+  EncapsulateTBitmap(Target, B, true);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TZiduzUvIO::TZiduzUvIO(TComponent* AOwner) : TComponent(AOwner) {
+  FOwnedBitmap = std::make_unique<TIEBitmap>();
+  FIEBitmap = FOwnedBitmap.get();
+  FHandlerHandle = -1;
+  FParams = std::make_unique<TIOParamsVals>(this);
+  FPreviewFont = std::make_unique<TFont>();
+}
+
+std::unique_ptr<TZiduzUvIO> TZiduzUvIO::CreateForBitmap(TIEBitmap* Bitmap) {
+  auto io = std::make_unique<TZiduzUvIO>(nullptr);
+  io->AttachIEBitmap(Bitmap);
+  return io;
+}
+
+TZiduzUvIO::~TZiduzUvIO() {
+  WaitThreads(false);
+  if (FView) ForgetView(true);
+  // The record must not reach back into a component half gone.
+  FParams.reset();
+  FPreviewFont.reset();
+  FIEBitmap = nullptr;
+  FOwnedBitmap.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Target
+
+void TZiduzUvIO::ReleaseOwnedBitmap() {
+  if (FOwnedBitmap && FIEBitmap == FOwnedBitmap.get()) FIEBitmap = nullptr;
+  FOwnedBitmap.reset();
+}
+
+void TZiduzUvIO::ResetToOwnBitmap() {
+  FTBitmap = nullptr;
+  ReleaseOwnedBitmap();
+  FOwnedBitmap = std::make_unique<TIEBitmap>();
+  FIEBitmap = FOwnedBitmap.get();
+}
+
+void TZiduzUvIO::WrapTBitmap(TBitmap* Bitmap) {
+  // The wrapper is always the component's own: an outside picture container
+  // is never turned into a wrapper of somebody's platform bitmap.
+  if (!FOwnedBitmap) {
+    FOwnedBitmap = std::make_unique<TIEBitmap>();
+    FIEBitmap = FOwnedBitmap.get();
+  }
+  FTBitmap = Bitmap;
+  EncapsulateTBitmap(FIEBitmap, Bitmap, true);
+}
+
+void TZiduzUvIO::ForgetView(bool ViewAlive) {
+  // A view that is being destroyed is not called: it drops our registration
+  // and its free-notification link itself.
+  if (ViewAlive) {
+    if (FView && FHandlerHandle >= 0) FView->RemoveBitmapChangeHandler(FHandlerHandle);
+    if (FViewComponent) RemoveFreeNotification(FViewComponent);
+  }
+  FHandlerHandle = -1;
+  FView = nullptr;
+  FViewComponent = nullptr;
+}
+
+void TZiduzUvIO::TakeViewBitmap() {
+  ReleaseOwnedBitmap();
+  FTBitmap = nullptr;
+  if (TIEBitmap* b = FView->GetIEBitmap()) {
+    FIEBitmap = b;
+    return;
+  }
+  FOwnedBitmap = std::make_unique<TIEBitmap>();
+  FIEBitmap = FOwnedBitmap.get();
+  if (TBitmap* tb = FView->GetBitmap()) {
+    FTBitmap = tb;
+    EncapsulateTBitmap(FIEBitmap, tb, true);
+  }
+}
+
+void TZiduzUvIO::SetAttachedZiduzUv(TIEViewContract* View) {
+  std::lock_guard op(FOperationLock);
+  if (View == FView) return;
+  if (FView) ForgetView(true);
+  if (View == nullptr) {
+    // Whatever the view lent us is dropped with it: neither its picture nor
+    // its platform bitmap may be used once it is gone.
+    ResetToOwnBitmap();
+    return;
+  }
+  FView = View;
+  FViewComponent = View->ViewComponent();
+  TakeViewBitmap();
+  if (FViewComponent) FreeNotification(FViewComponent);
+  if (FTImage) RemoveFreeNotification(FTImage);
+  FTImage = nullptr;
+  FHandlerHandle =
+      View->AddBitmapChangeHandler([this](TObject* Sender, bool Destroying) { BitmapChanged(Sender, Destroying); });
+}
+
+void TZiduzUvIO::BitmapChanged(TObject*, bool Destroying) {
+  // A running operation finishes with the picture it started on first.
+  std::lock_guard op(FOperationLock);
+  if (!FView) return;
+  if (Destroying) {
+    // From here on nothing of the view may be touched, so the target becomes
+    // the component's own.
+    ForgetView(false);
+    ResetToOwnBitmap();
+    return;
+  }
+  TakeViewBitmap();
+  FParams->SetDpiX(FView->DpiX());
+  FParams->SetDpiY(FView->DpiY());
+}
+
+void TZiduzUvIO::SetAttachedTImage(TImage* Image) {
+  std::lock_guard op(FOperationLock);
+  if (FView) ForgetView(true);
+  if (FTImage && FTImage != Image) RemoveFreeNotification(FTImage);
+  FTImage = Image;
+  if (Image == nullptr) {
+    ResetToOwnBitmap();
+    return;
+  }
+  WrapTBitmap(Image->Picture()->Bitmap());
+  FreeNotification(Image);
+}
+
+void TZiduzUvIO::ReplaceIEBitmap(TIEBitmap* Bitmap) {
+  std::lock_guard op(FOperationLock);
+  FTBitmap = nullptr;
+  ReleaseOwnedBitmap();
+  FIEBitmap = Bitmap;
+}
+
+void TZiduzUvIO::AttachIEBitmap(TIEBitmap* Bitmap) {
+  std::lock_guard op(FOperationLock);
+  // Nil while something is attached keeps that attachment (and its
+  // registration, so that the target keeps following the view's picture).
+  if (Bitmap == nullptr && (FView || FTImage)) return;
+  if (FView) ForgetView(true);
+  ReplaceIEBitmap(Bitmap);
+  if (Bitmap) {
+    if (FTImage) RemoveFreeNotification(FTImage);
+    FTImage = nullptr;
+  }
+}
+
+void TZiduzUvIO::AttachTBitmap(TBitmap* Bitmap) {
+  std::lock_guard op(FOperationLock);
+  if (Bitmap == nullptr && (FView || FTImage)) return;
+  if (FView) ForgetView(true);
+  if (FTImage) RemoveFreeNotification(FTImage);
+  FTImage = nullptr;
+  if (Bitmap == nullptr) {
+    ResetToOwnBitmap();
+    return;
+  }
+  WrapTBitmap(Bitmap);
+}
+
+TBitmap* TZiduzUvIO::GetTBitmap() {
+  FollowTImage();
+  return FTBitmap;
+}
+
+void TZiduzUvIO::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove || AComponent == nullptr) return;
+  std::lock_guard op(FOperationLock);
+  if (AComponent == FViewComponent) {
+    // The view is going: it cannot be called any more.
+    ForgetView(false);
+    ResetToOwnBitmap();
+  } else if (AComponent == FTImage) {
+    FTImage = nullptr;
+    ResetToOwnBitmap();
+  }
+}
+
+void TZiduzUvIO::FollowTImage() {
+  // The control's picture may have been replaced since: take its bitmap anew.
+  if (FTImage && FOwnedBitmap && FIEBitmap == FOwnedBitmap.get()) FTBitmap = FTImage->Picture()->Bitmap();
+}
+
+bool TZiduzUvIO::PrepareBitmap(std::initializer_list<TIEPixelFormat> Allowed) {
+  if (!FIEBitmap) return false;
+  FollowTImage();
+  if (FTBitmap) EncapsulateTBitmap(FIEBitmap, FTBitmap, false);
+  if (Allowed.size() == 0) return true;
+  return std::find(Allowed.begin(), Allowed.end(), FIEBitmap->PixelFormat()) != Allowed.end();
+}
+
+void TZiduzUvIO::UpdateAttachedView() {
+  FollowTImage();
+  if (FTBitmap && FIEBitmap) {
+    // A platform bitmap carries no alpha.
+    FIEBitmap->RemoveAlphaChannel(false, clWhite);
+    WriteBackTBitmap(FIEBitmap, FTBitmap);
+  }
+  if (FView) {
+    if (IsMainThread()) {
+      FView->Update();
+      FView->ImageChange();
+    } else if (FView->HasParentWindow()) {
+      // Views are touched on the main thread only; the view repaints and
+      // announces the change when the message arrives.
+      FView->PostIOMessage(IEM_UPDATE, 0, 0);
+    }
+  } else if (FTBitmap) {
+    FTBitmap->SetModified(true);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+TColor TZiduzUvIO::Background() const { return FView ? FView->Background() : FBackground; }
+
+void TZiduzUvIO::SetBackground(TColor Value) {
+  if (!FView) FBackground = Value;
+}
+
+bool TZiduzUvIO::NativePixelFormat() const { return FParams && FParams->ISNATIVEPIXELFORMAT; }
+
+void TZiduzUvIO::SetNativePixelFormat(bool Value) {
+  if (FParams) FParams->ISNATIVEPIXELFORMAT = Value;
+}
+
+void TZiduzUvIO::SetPreviewFont(TFont* Value) {
+  if (Value) FPreviewFont->Assign(Value);
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+bool TZiduzUvIO::ViaViewMessages() { return FView && !IsMainThread() && FView->HasParentWindow(); }
+
+void TZiduzUvIO::DoProgress(TObject* Sender, Integer per) {
+  if (!OnProgress) return;
+  if (ViaViewMessages()) {
+    FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
+    return;
+  }
+  OnProgress(Sender, per);
+}
+
+void TZiduzUvIO::DoFinishWork() {
+  DoProgress(this, 100);
+  if (!OnFinishWork) return;
+  if (ViaViewMessages()) {
+    FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
+    return;
+  }
+  OnFinishWork(this);
+}
+
+void TZiduzUvIO::Refuse() {
+  SetAborting(true);
+  DoFinishWork();
+}
+
+void TZiduzUvIO::ClearTypeAndName() {
+  FParams->FILENAME.clear();
+  FParams->FILETYPE = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Resolution
+
+void TZiduzUvIO::SyncViewDPI() {
+  if (!FView || !FView->IsSingleImageView()) return;
+  FView->LockUpdate();
+  FView->SetDpi(FParams->DPIX, FParams->DPIY);
+  FView->UnlockUpdateQuiet();
+}
+
+void TZiduzUvIO::FixDefaultDPI() {
+  if (FParams->DPIX < 2) FParams->SetDpiX(IEDefaultDpiX);
+  if (FParams->DPIY < 2) FParams->SetDpiY(IEDefaultDpiY);
+}
+
+// ---------------------------------------------------------------------------
+// Workers
+
+void TZiduzUvIO::AddWorker(std::thread::id Worker) {
+  std::lock_guard lock(FWorkerLock);
+  FWorkers.push_back(Worker);
+}
+
+void TZiduzUvIO::RemoveWorker(std::thread::id Worker) {
+  std::lock_guard lock(FWorkerLock);
+  auto it = std::find(FWorkers.begin(), FWorkers.end(), Worker);
+  if (it != FWorkers.end()) FWorkers.erase(it);
+}
+
+bool TZiduzUvIO::InWorkerThread() {
+  std::lock_guard lock(FWorkerLock);
+  return std::find(FWorkers.begin(), FWorkers.end(), std::this_thread::get_id()) != FWorkers.end();
+}
+
+void TZiduzUvIO::WaitThreads(bool Abort) {
+  for (;;) {
+    size_t count;
+    {
+      std::lock_guard lock(FWorkerLock);
+      if (Abort && !FWorkers.empty()) SetAborting(true);
+      count = FWorkers.size();
+    }
+    if (count == 0) return;
+    std::this_thread::yield();
+  }
+}

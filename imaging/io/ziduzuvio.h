@@ -1,0 +1,288 @@
+// The I/O companion: the component through which every picture enters and
+// leaves the system. It owns one parameter record and works on one target
+// picture: a bitmap of its own, the current picture of an attached view, an
+// outside picture container, an outside platform bitmap or the bitmap of a
+// picture control. Loads and saves report failure through Aborting and always
+// end with OnFinishWork (progress 100 first).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/core/iemessages.h"
+#include "imaging/io/ieformats.h"
+#include "imaging/io/ieprogress.h"
+#include "imaging/io/ieviewcontract.h"
+#include "imaging/io/ioparams.h"
+#include "platform/base/components.h"
+
+class TBitmap;
+class TFont;
+class TForm;
+class TImage;
+
+using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
+using TIEIOPreviewEvent = std::function<void(TObject* Sender, TForm* PreviewForm)>;
+using TIEAcquireBitmapEvent = std::function<void(TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
+
+enum TIEDialogsMeasureUnit : Byte { ieduInches, ieduCm, ieduSelectableDefInches, ieduSelectableDefCm };
+enum TIOPreviewsParamsItems : Byte { ioppDefaultLockPreview, ioppApplyButton };
+// A set of TIOPreviewsParamsItems, one bit per item.
+using TIOPreviewsParams = Byte;
+
+// The 12-byte header that may precede JPEG, TIFF and PCX data in a stream:
+// four magic characters, four bytes of which the first must be 0, and the
+// length of the data that follows, 32-bit little-endian.
+constexpr int64_t IEStreamHeaderSize = 12;
+// The older PCX form: "PCX" and a 0 byte, the data running to the stream's end.
+constexpr int64_t IEOldPCXHeaderSize = 4;
+
+enum TIEStreamHeaderResult {
+  iehNone,     // no header of that magic at the position
+  iehValid,    // DataStart and DataLength describe the announced data
+  iehInvalid,  // the magic is there but the length is impossible for this stream
+};
+
+// Reads a header of Magic (4 characters, "PCX" accepted in its old 4-byte form
+// when Magic is "PCX2") at the stream position. A length is valid only when it
+// is not negative and the stream holds that many bytes after the header. On
+// iehValid DataStart is where the data begins; the stream is positioned
+// there. On the other answers the position is restored. Never raises.
+TIEStreamHeaderResult IEReadStreamHeader(TStream* Stream, const char* Magic, int64_t& DataStart, int64_t& DataLength);
+// Writes a complete header with that magic and length at the stream position.
+// False when the length does not fit the 32-bit field or the write fell short.
+bool IEWriteStreamHeader(TStream* Stream, const char* Magic, int64_t Length);
+
+class TZiduzUvIO : public TComponent {
+ public:
+  explicit TZiduzUvIO(TComponent* AOwner);
+  // A component without owner working on Bitmap (not owned).
+  static std::unique_ptr<TZiduzUvIO> CreateForBitmap(TIEBitmap* Bitmap);
+  ~TZiduzUvIO() override;
+
+  // --- target -------------------------------------------------------------
+  // The picture every reader fills and every writer reads; nil only after
+  // AttachIEBitmap(nil) with nothing attached.
+  TIEBitmap* IEBitmap() const { return FIEBitmap; }
+  bool OwnsBitmap() const { return FOwnedBitmap != nullptr; }
+  // The outside platform bitmap being worked on (not owned), or nil.
+  TBitmap* TBitmapReference() const { return FTBitmap; }
+
+  TIEViewContract* AttachedZiduzUv() const { return FView; }
+  void SetAttachedZiduzUv(TIEViewContract* View);
+  TImage* AttachedTImage() const { return FTImage; }
+  void SetAttachedTImage(TImage* Image);
+  void AttachIEBitmap(TIEBitmap* Bitmap);
+  void AttachTBitmap(TBitmap* Bitmap);
+  // Frees an owned target and works on Bitmap (not owned); attachments stay.
+  void ReplaceIEBitmap(TIEBitmap* Bitmap);
+
+  // The platform bitmap behind the picture: the attached one, or nil.
+  virtual TBitmap* GetTBitmap();
+
+  // --- parameters and results --------------------------------------------
+  TIOParamsVals& Params() { return *FParams; }
+  const TIOParamsVals& Params() const { return *FParams; }
+  // True after a load or save that failed, was refused or was cancelled.
+  bool Aborting() const { return FAborting.load(std::memory_order_acquire); }
+  void SetAborting(bool Value) { FAborting.store(Value, std::memory_order_release); }
+
+  // --- properties -----------------------------------------------------------
+  // The attached view's background, else the component's own.
+  TColor Background() const;
+  // Ignored while a view is attached.
+  void SetBackground(TColor Value);
+  bool NativePixelFormat() const;
+  void SetNativePixelFormat(bool Value);
+  bool StreamHeaders() const { return FStreamHeaders; }
+  void SetStreamHeaders(bool Value) { FStreamHeaders = Value; }
+  bool AutoAdjustDPI() const { return FAutoAdjustDPI; }
+  void SetAutoAdjustDPI(bool Value) { FAutoAdjustDPI = Value; }
+  bool FilteredAdjustDPI() const { return FFilteredAdjustDPI; }
+  void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
+  TMsgLanguage MsgLanguage() const { return FMsgLanguage; }
+  void SetMsgLanguage(TMsgLanguage Value) { FMsgLanguage = Value; }
+  TIOPreviewsParams PreviewsParams() const { return FPreviewsParams; }
+  void SetPreviewsParams(TIOPreviewsParams Value) { FPreviewsParams = Value; }
+  bool SimplifiedParamsDialogs() const { return FSimplifiedParamsDialogs; }
+  void SetSimplifiedParamsDialogs(bool Value) { FSimplifiedParamsDialogs = Value; }
+  TIEDialogsMeasureUnit DialogsMeasureUnit() const { return FDialogsMeasureUnit; }
+  void SetDialogsMeasureUnit(TIEDialogsMeasureUnit Value) { FDialogsMeasureUnit = Value; }
+  TFont* PreviewFont() const { return FPreviewFont.get(); }
+  // Copies the font's attributes.
+  void SetPreviewFont(TFont* Value);
+
+  TIEProgressEvent OnProgress;
+  TNotifyEvent OnFinishWork;
+  TIEDoPreviewsEvent OnDoPreviews;
+  TIEIOPreviewEvent OnIOPreview;
+  TIEAcquireBitmapEvent OnAcquireBitmap;
+
+  // --- component ------------------------------------------------------------
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+  // --- frame helpers -----------------------------------------------------------
+  // False without a target, or when Allowed is not empty and the target's
+  // pixel format is not in it. A platform bitmap is wrapped again first so
+  // that changes made to it behind the component's back are seen.
+  bool PrepareBitmap(std::initializer_list<TIEPixelFormat> Allowed = {});
+  // After a picture changed: a platform bitmap receives the picture; the view
+  // repaints (or is told to, from another thread) and hears of the change.
+  void UpdateAttachedView();
+  virtual void DoProgress(TObject* Sender, Integer per);
+  // Reports 100, then OnFinishWork.
+  virtual void DoFinishWork();
+  // The single-image view takes DPIX and DPIY of Params without repainting.
+  virtual void SyncViewDPI();
+  // DPIX or DPIY below 2 become the library's default resolution.
+  void FixDefaultDPI();
+
+  // --- workers ----------------------------------------------------------------
+  // A worker thread lists itself while it runs an operation of this component.
+  void AddWorker(std::thread::id Worker);
+  void RemoveWorker(std::thread::id Worker);
+  bool InWorkerThread();
+  // Returns once no worker is listed; with Abort the running ones are told to stop.
+  void WaitThreads(bool Abort);
+
+  // --- load and save dispatch ------------------------------------------------------
+  virtual void LoadFromFile(const WideString& FileName);
+  virtual void LoadFromFileAuto(const WideString& FileName);
+  virtual void SaveToFile(const WideString& FileName);
+  // Writes the picture as source text: 0 a Pascal constant, 1 a C array, 2
+  // Base64, 3 a character picture of an ie24RGB target.
+  virtual void ExportSourceArray(const WideString& FileName, TIEFileType FileType, Integer Language);
+  virtual void LoadFromFileFormat(const WideString& FileName, TIEFileType FileType);
+  // The block is read in place, never copied.
+  virtual void LoadFromBuffer(const void* Buffer, Integer Size, TIEFileType FileType);
+  virtual void ReadParamsFromFile(const WideString& FileName);
+  virtual void ReadParamsFromFileFormat(const WideString& FileName, TIEFileType FileType);
+  virtual void ReadParamsFromStream(TStream* Stream);
+  virtual void ReadParamsFromStreamFormat(TStream* Stream, TIEFileType FileType);
+  virtual void LoadFromStream(TStream* Stream);
+  virtual void LoadFromStreamFormat(TStream* Stream, TIEFileType FileType);
+  virtual void SaveToStream(TStream* Stream, TIEFileType FileType);
+
+  // --- per-format methods -----------------------------------------------------------
+  // TIFF and GIF loads return the number of images the source holds, 0 when
+  // nothing could be read.
+  Integer LoadFromFileTIFF(const WideString& FileName);
+  Integer LoadFromStreamTIFF(TStream* Stream);
+  void SaveToFileTIFF(const WideString& FileName);
+  void SaveToStreamTIFF(TStream* Stream);
+  Integer LoadFromFileGIF(const WideString& FileName);
+  Integer LoadFromStreamGIF(TStream* Stream);
+  void SaveToFileGIF(const WideString& FileName);
+  void SaveToStreamGIF(TStream* Stream);
+  void LoadFromFileJPEG(const WideString& FileName);
+  void LoadFromStreamJPEG(TStream* Stream);
+  void SaveToFileJPEG(const WideString& FileName);
+  void SaveToStreamJPEG(TStream* Stream);
+  void LoadFromFilePCX(const WideString& FileName);
+  void LoadFromStreamPCX(TStream* Stream);
+  void SaveToFilePCX(const WideString& FileName);
+  void SaveToStreamPCX(TStream* Stream);
+  void LoadFromFileBMP(const WideString& FileName);
+  void LoadFromStreamBMP(TStream* Stream);
+  void SaveToFileBMP(const WideString& FileName);
+  void SaveToStreamBMP(TStream* Stream);
+  void LoadFromFileICO(const WideString& FileName);
+  void LoadFromStreamICO(TStream* Stream);
+  void LoadFromFileCUR(const WideString& FileName);
+  void LoadFromStreamCUR(TStream* Stream);
+  void LoadFromFilePNG(const WideString& FileName);
+  void LoadFromStreamPNG(TStream* Stream);
+  void SaveToFilePNG(const WideString& FileName);
+  void SaveToStreamPNG(TStream* Stream);
+  void LoadFromFileTGA(const WideString& FileName);
+  void LoadFromStreamTGA(TStream* Stream);
+  void SaveToFileTGA(const WideString& FileName);
+  void SaveToStreamTGA(TStream* Stream);
+  void LoadFromFilePXM(const WideString& FileName);
+  void LoadFromStreamPXM(TStream* Stream);
+  void SaveToFilePXM(const WideString& FileName);
+  void SaveToStreamPXM(TStream* Stream);
+  void LoadFromFileDCX(const WideString& FileName);
+  void LoadFromStreamDCX(TStream* Stream);
+  void SaveToFileDCX(const WideString& FileName);
+  void SaveToStreamDCX(TStream* Stream);
+  void LoadFromFileDICOM(const WideString& FileName);
+  void LoadFromStreamDICOM(TStream* Stream);
+  // Writes the IPTC records of Params into the JPEG file without decoding it.
+  // False, with Aborting set and the file untouched, when the file is no
+  // well-formed JPEG or cannot be replaced. Ends with OnFinishWork.
+  bool InjectJPEGIPTC(const WideString& FileName);
+
+ private:
+  friend struct TZiduzUvIOFrame;
+
+  void BitmapChanged(TObject* Sender, bool Destroying);
+  // Takes the view's picture as the target: its picture container (not
+  // owned) or an owned wrapper of its platform bitmap.
+  void TakeViewBitmap();
+  // Stops following the attached view; a live view also loses our handler
+  // and free-notification link.
+  void ForgetView(bool ViewAlive);
+  // With a picture control attached, the platform bitmap is its current one.
+  void FollowTImage();
+  // Drops the platform bitmap and gives the component a fresh bitmap of its own.
+  void ResetToOwnBitmap();
+  // Frees the target when owned; the component then works on nothing.
+  void ReleaseOwnedBitmap();
+  // Wraps a platform bitmap in a new owned target.
+  void WrapTBitmap(TBitmap* Bitmap);
+  // Whether the picture should be posted to the view instead of called.
+  bool ViaViewMessages();
+  // Refuses an operation: Aborting and the finish event.
+  void Refuse();
+  void ClearTypeAndName();
+  // Picture data the registry path hands to a plug-in writer, and the copy
+  // it may need (the document is never converted).
+  TIEBitmap* WriterSource(std::unique_ptr<TIEBitmap>& Copy, bool To24);
+
+  // The registry paths (plug-in formats).
+  void RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName);
+  void RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* Stream);
+  void RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName);
+  void RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* Stream);
+  // Dispatch of the built-in formats by id.
+  void LoadFileByType(TIEFileType FileType, const WideString& FileName, bool ByExtension);
+  void LoadStreamByType(TIEFileType FileType, TStream* Stream, bool ByContent);
+  void SaveStreamByType(TIEFileType FileType, TStream* Stream);
+  void ReadParams(TStream* Buffered, TStream* Raw, TIEFileType FileType);
+
+  TBitmap* FTBitmap = nullptr;  // not owned
+  TIEBitmap* FIEBitmap = nullptr;
+  std::unique_ptr<TIEBitmap> FOwnedBitmap;  // set exactly when FIEBitmap is owned
+  TIEViewContract* FView = nullptr;
+  TComponent* FViewComponent = nullptr;  // FView as a component, kept for notifications
+  Integer FHandlerHandle = -1;
+  TImage* FTImage = nullptr;
+  TColor FBackground = 0;
+  TMsgLanguage FMsgLanguage = msSystem;
+  TIOPreviewsParams FPreviewsParams = 0;
+  bool FSimplifiedParamsDialogs = false;
+  bool FStreamHeaders = false;
+  std::unique_ptr<TFont> FPreviewFont;
+  TIEDialogsMeasureUnit FDialogsMeasureUnit = ieduInches;
+  bool FAutoAdjustDPI = true;
+  bool FFilteredAdjustDPI = false;
+  std::mutex FWorkerLock;
+  std::vector<std::thread::id> FWorkers;
+  // One operation at a time: a second thread waits until the first is done,
+  // so that two loads never share the picture and the parameters.
+  std::recursive_mutex FOperationLock;
+  std::unique_ptr<TIOParamsVals> FParams;
+  std::atomic<bool> FAborting{false};
+};
+
+// Resamples the picture when its horizontal and vertical resolution differ.
+// Installed by the module that provides that resampling; until then a
+// picture keeps its resolutions as read.
+extern void (*IEAdjustDPIProc)(TZiduzUvIO* IO);

@@ -1,0 +1,642 @@
+// Load and save dispatch: the format is chosen by extension, content or id;
+// built-in formats go to their per-format methods, plug-in formats through
+// the read and write routines of their registry entries. Every refusal is
+// reported through Aborting.
+#include <cstring>
+
+#include "imaging/core/iestreams.h"
+#include "imaging/io/iesourceexport.h"
+#include "imaging/io/ziduzuvio.h"
+#include "imaging/io/ziduzuvio_safefile.h"
+
+namespace {
+
+WideString LowerExtWithDot(const WideString& FileName) {
+  WideString ext;
+  IEExtractFileExt(FileName, true, ext);
+  return ext;
+}
+
+// SaveToFile's own extension table: it is not the registry's (".win" saves
+// as TGA; ".xif" and ".pix" are not here).
+struct TSaveExtension {
+  const char16_t* Ext;
+  TIEFileType FileType;
+};
+constexpr TSaveExtension kSaveExtensions[] = {
+    {u".jpg", ieftJPEG}, {u".jpeg", ieftJPEG}, {u".jpe", ieftJPEG},  {u".jif", ieftJPEG}, {u".jp2", ieftJP2},
+    {u".j2k", ieftJ2K},  {u".jpc", ieftJ2K},   {u".j2c", ieftJ2K},   {u".pcx", ieftPCX},  {u".dcx", ieftDCX},
+    {u".gif", ieftGIF},  {u".tif", ieftTIFF},  {u".tiff", ieftTIFF}, {u".fax", ieftTIFF}, {u".g3f", ieftTIFF},
+    {u".g3n", ieftTIFF}, {u".png", ieftPNG},   {u".bmp", ieftBMP},   {u".dib", ieftBMP},  {u".rle", ieftBMP},
+    {u".tga", ieftTGA},  {u".targa", ieftTGA}, {u".vda", ieftTGA},   {u".icb", ieftTGA},  {u".vst", ieftTGA},
+    {u".win", ieftTGA},  {u".pxm", ieftPXM},   {u".pbm", ieftPXM},   {u".pgm", ieftPXM},  {u".ppm", ieftPXM},
+    {u".ico", ieftICO},  {u".wbmp", ieftWBMP}, {u".ps", ieftPS},     {u".eps", ieftPS},   {u".pdf", ieftPDF},
+    {u".psd", ieftPSD},  {u".hdp", ieftHDP},   {u".wdp", ieftHDP},
+};
+
+TIEFileType SaveTypeOfExtension(const WideString& Ext) {
+  for (const TSaveExtension& e : kSaveExtensions)
+    if (Ext == e.Ext) return e.FileType;
+  return ieftUnknown;
+}
+
+// A registry routine may be called only for plug-in entries: the routines of
+// built-in entries only mark what the format can do.
+bool CanRegistryRead(const TIEFileFormatInfoRef& E) { return E && !E->InternalFormat && E->ReadRoutine; }
+bool CanRegistryWrite(const TIEFileFormatInfoRef& E) { return E && !E->InternalFormat && E->WriteRoutine; }
+
+void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
+               bool Preview) {
+  try {
+    Read(S, B, P, Rec, Preview);
+  } catch (...) {
+    Rec.Abort();
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Registry paths
+
+void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName) {
+  FParams->ResetInfo();
+  ClearTypeAndName();
+  if (!CanRegistryRead(Entry)) {
+    Refuse();
+    return;
+  }
+  SetAborting(true);
+  try {
+    if (PrepareBitmap()) {
+      TIEWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+      SetAborting(false);
+      TIEProgressRec rec(
+          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
+      FParams->FILENAME = FileName;
+      FParams->FILETYPE = Entry->FileType;
+      RunReader(Entry->ReadRoutine, &file, FIEBitmap, *FParams, rec, false);
+      if (!Aborting()) {
+        if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
+        SyncViewDPI();
+      }
+      UpdateAttachedView();
+    }
+  } catch (...) {
+    SetAborting(true);
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* Stream) {
+  FParams->ResetInfo();
+  ClearTypeAndName();
+  if (!CanRegistryRead(Entry) || Stream == nullptr) {
+    Refuse();
+    return;
+  }
+  SetAborting(false);
+  try {
+    if (!PrepareBitmap()) {
+      SetAborting(true);
+    } else {
+      TIEProgressRec rec(
+          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
+      FParams->FILETYPE = Entry->FileType;
+      RunReader(Entry->ReadRoutine, Stream, FIEBitmap, *FParams, rec, false);
+      if (!Aborting()) {
+        if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
+        SyncViewDPI();
+      }
+      UpdateAttachedView();
+    }
+  } catch (...) {
+    SetAborting(true);
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+void TZiduzUvIO::RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName) {
+  SetAborting(true);
+  bool saved = false;
+  try {
+    std::unique_ptr<TIEBitmap> copy;
+    TIEBitmap* src = PrepareBitmap() ? WriterSource(copy, true) : nullptr;
+    if (src) {
+      TIESafeFileSave out(FileName);
+      SetAborting(false);
+      TIEProgressRec rec(
+          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
+      try {
+        Entry->WriteRoutine(out.Stream(), src, *FParams, rec);
+      } catch (...) {
+        rec.Abort();
+      }
+      if (!Aborting() && !out.Commit()) SetAborting(true);
+      saved = !Aborting();
+    }
+  } catch (...) {
+    SetAborting(true);
+    DoFinishWork();
+    throw;
+  }
+  if (saved) {
+    FParams->FILENAME = FileName;
+    FParams->FILETYPE = Entry->FileType;
+  }
+  DoFinishWork();
+}
+
+void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* Stream) {
+  if (Stream == nullptr) {
+    Refuse();
+    return;
+  }
+  SetAborting(false);
+  try {
+    std::unique_ptr<TIEBitmap> copy;
+    TIEBitmap* src = PrepareBitmap() ? WriterSource(copy, true) : nullptr;
+    if (!src) {
+      SetAborting(true);
+    } else {
+      FParams->FILETYPE = Entry->FileType;
+      TIEProgressRec rec(
+          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
+      try {
+        Entry->WriteRoutine(Stream, src, *FParams, rec);
+      } catch (...) {
+        rec.Abort();
+      }
+    }
+  } catch (...) {
+    SetAborting(true);
+    DoFinishWork();
+    throw;
+  }
+  DoFinishWork();
+}
+
+// ---------------------------------------------------------------------------
+// Dispatch by id
+
+// Formats whose methods belong to modules not built yet (metafiles, layered
+// files, JPEG 2000, WBMP, camera RAW, raw pixels, PSD, HD Photo) refuse.
+void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName, bool ByExtension) {
+  switch (FileType) {
+    case ieftTIFF:
+      LoadFromFileTIFF(FileName);
+      return;
+    case ieftGIF:
+      LoadFromFileGIF(FileName);
+      return;
+    case ieftJPEG:
+      LoadFromFileJPEG(FileName);
+      return;
+    case ieftPCX:
+      LoadFromFilePCX(FileName);
+      return;
+    case ieftBMP:
+      LoadFromFileBMP(FileName);
+      return;
+    case ieftICO:
+      LoadFromFileICO(FileName);
+      return;
+    case ieftCUR:
+      LoadFromFileCUR(FileName);
+      return;
+    case ieftPNG:
+      LoadFromFilePNG(FileName);
+      return;
+    case ieftTGA:
+      LoadFromFileTGA(FileName);
+      return;
+    case ieftPXM:
+      LoadFromFilePXM(FileName);
+      return;
+    case ieftDCX:
+      LoadFromFileDCX(FileName);
+      return;
+    case ieftDICOM:
+      LoadFromFileDICOM(FileName);
+      return;
+    case ieftWMF:
+    case ieftEMF:
+    case ieftJP2:
+    case ieftJ2K:
+    case ieftWBMP:
+    case ieftRAW:
+    case ieftBMPRAW:
+    case ieftPSD:
+    case ieftIEV:
+    case ieftLYR:
+    case ieftALL:
+    case ieftHDP:
+      Refuse();
+      return;
+    default:
+      // PostScript, PDF and ids without a method of their own: by extension
+      // the registry decides; by id the file's extension does.
+      if (ByExtension)
+        RegistryLoadFile(IEFindFormatInfo(FileType), FileName);
+      else
+        LoadFromFile(FileName);
+      return;
+  }
+}
+
+void TZiduzUvIO::LoadStreamByType(TIEFileType FileType, TStream* Stream, bool) {
+  switch (FileType) {
+    case ieftTIFF:
+      LoadFromStreamTIFF(Stream);
+      return;
+    case ieftGIF:
+      LoadFromStreamGIF(Stream);
+      return;
+    case ieftJPEG:
+      LoadFromStreamJPEG(Stream);
+      return;
+    case ieftPCX:
+      LoadFromStreamPCX(Stream);
+      return;
+    case ieftBMP:
+      LoadFromStreamBMP(Stream);
+      return;
+    case ieftICO:
+      LoadFromStreamICO(Stream);
+      return;
+    case ieftCUR:
+      LoadFromStreamCUR(Stream);
+      return;
+    case ieftPNG:
+      LoadFromStreamPNG(Stream);
+      return;
+    case ieftTGA:
+      LoadFromStreamTGA(Stream);
+      return;
+    case ieftPXM:
+      LoadFromStreamPXM(Stream);
+      return;
+    case ieftDCX:
+      LoadFromStreamDCX(Stream);
+      return;
+    case ieftDICOM:
+      LoadFromStreamDICOM(Stream);
+      return;
+    default:
+      // No stream reader (metafiles, PostScript, PDF, unknown content) or one
+      // of a module not built yet: refused.
+      Refuse();
+      return;
+  }
+}
+
+void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
+  switch (FileType) {
+    case ieftTIFF:
+      SaveToStreamTIFF(Stream);
+      return;
+    case ieftGIF:
+      SaveToStreamGIF(Stream);
+      return;
+    case ieftJPEG:
+      SaveToStreamJPEG(Stream);
+      return;
+    case ieftPCX:
+      SaveToStreamPCX(Stream);
+      return;
+    case ieftBMP:
+      SaveToStreamBMP(Stream);
+      return;
+    case ieftPNG:
+      SaveToStreamPNG(Stream);
+      return;
+    case ieftTGA:
+      SaveToStreamTGA(Stream);
+      return;
+    case ieftPXM:
+      SaveToStreamPXM(Stream);
+      return;
+    case ieftDCX:
+      SaveToStreamDCX(Stream);
+      return;
+    case ieftICO:
+    case ieftJP2:
+    case ieftJ2K:
+    case ieftWBMP:
+    case ieftPS:
+    case ieftPDF:
+    case ieftPSD:
+    case ieftHDP:
+      Refuse();
+      return;
+    default: {
+      TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
+      // Without a writer nothing is written; a built-in entry's routine only
+      // marks the format as writable and is never called.
+      if (!CanRegistryWrite(e)) {
+        SetAborting(true);
+        return;
+      }
+      RegistrySaveStream(e, Stream);
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The operations
+
+void TZiduzUvIO::LoadFromFile(const WideString& FileName) {
+  std::lock_guard op(FOperationLock);
+  if (!FIEBitmap || FileName.empty()) {
+    Refuse();
+    return;
+  }
+  // Addresses and video files have loaders of their own, not built yet.
+  if (IEGetURLType(FileName) != 0) {
+    Refuse();
+    return;
+  }
+  const WideString ext = LowerExtWithDot(FileName);
+  if (ext == u".avi") {
+    Refuse();
+    return;
+  }
+  TIEFileFormatInfoRef e = IEFindFormatInfoByExtension(ext);
+  if (!e) {
+    Refuse();
+    return;
+  }
+  if (e->InternalFormat)
+    LoadFileByType(e->FileType, FileName, true);
+  else
+    RegistryLoadFile(e, FileName);
+}
+
+void TZiduzUvIO::LoadFromFileAuto(const WideString& FileName) {
+  const TIEFileType id = IEFindFileFormat(FileName, false);
+  if (id != ieftUnknown)
+    LoadFromFileFormat(FileName, id);
+  else
+    LoadFromFile(FileName);
+}
+
+void TZiduzUvIO::LoadFromFileFormat(const WideString& FileName, TIEFileType FileType) {
+  std::lock_guard op(FOperationLock);
+  TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
+  if (!e) {
+    Refuse();
+    return;
+  }
+  if (e->InternalFormat)
+    LoadFileByType(FileType, FileName, false);
+  else
+    RegistryLoadFile(e, FileName);
+}
+
+void TZiduzUvIO::LoadFromBuffer(const void* Buffer, Integer Size, TIEFileType FileType) {
+  if (Size < 0 || (Buffer == nullptr && Size > 0)) {
+    std::lock_guard op(FOperationLock);
+    Refuse();
+    return;
+  }
+  TIEMemStream s(Buffer, Size);
+  if (FileType == ieftUnknown)
+    LoadFromStream(&s);
+  else
+    LoadFromStreamFormat(&s, FileType);
+}
+
+void TZiduzUvIO::LoadFromStream(TStream* Stream) {
+  std::lock_guard op(FOperationLock);
+  if (Stream == nullptr) {
+    Refuse();
+    return;
+  }
+  const int64_t pos = Stream->Position();
+  const TIEFileType id = IEFindStreamFormat(Stream);
+  TIEFileFormatInfoRef e = id != ieftUnknown ? IEFindFormatInfo(id) : nullptr;
+  Stream->SetPosition(pos);
+  if (!e) {
+    Refuse();
+    return;
+  }
+  if (e->InternalFormat)
+    LoadStreamByType(id, Stream, true);
+  else
+    RegistryLoadStream(e, Stream);
+}
+
+void TZiduzUvIO::LoadFromStreamFormat(TStream* Stream, TIEFileType FileType) {
+  if (FileType == ieftUnknown) {
+    LoadFromStream(Stream);
+    return;
+  }
+  std::lock_guard op(FOperationLock);
+  TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
+  if (!e || Stream == nullptr) {
+    Refuse();
+    return;
+  }
+  if (e->InternalFormat)
+    LoadStreamByType(FileType, Stream, false);
+  else
+    RegistryLoadStream(e, Stream);
+}
+
+void TZiduzUvIO::SaveToFile(const WideString& FileName) {
+  std::lock_guard op(FOperationLock);
+  // Refusals of unsupported names are immediate answers: Aborting, no event.
+  if (FileName.empty()) {
+    SetAborting(true);
+    return;
+  }
+  const WideString ext = LowerExtWithDot(FileName);
+  switch (SaveTypeOfExtension(ext)) {
+    case ieftJPEG:
+      SaveToFileJPEG(FileName);
+      return;
+    case ieftPCX:
+      SaveToFilePCX(FileName);
+      return;
+    case ieftDCX:
+      SaveToFileDCX(FileName);
+      return;
+    case ieftGIF:
+      SaveToFileGIF(FileName);
+      return;
+    case ieftTIFF:
+      SaveToFileTIFF(FileName);
+      return;
+    case ieftPNG:
+      SaveToFilePNG(FileName);
+      return;
+    case ieftBMP:
+      SaveToFileBMP(FileName);
+      return;
+    case ieftTGA:
+      SaveToFileTGA(FileName);
+      return;
+    case ieftPXM:
+      SaveToFilePXM(FileName);
+      return;
+    case ieftJP2:
+    case ieftJ2K:
+    case ieftICO:
+    case ieftWBMP:
+    case ieftPS:
+    case ieftPDF:
+    case ieftPSD:
+    case ieftHDP:
+      // Writers of modules not built yet.
+      Refuse();
+      return;
+    default:
+      break;
+  }
+  // The registry: plug-in formats only. A built-in entry reaching here
+  // (".xif", ".pix", ".cur", layered files) has no writer this path may call,
+  // and the user's file is not touched.
+  TIEFileFormatInfoRef e = IEFindFormatInfoByExtension(ext);
+  if (!CanRegistryWrite(e)) {
+    SetAborting(true);
+    return;
+  }
+  RegistrySaveFile(e, FileName);
+}
+
+void TZiduzUvIO::SaveToStream(TStream* Stream, TIEFileType FileType) {
+  std::lock_guard op(FOperationLock);
+  SaveStreamByType(FileType, Stream);
+}
+
+// ---------------------------------------------------------------------------
+// Parameter reads
+
+void TZiduzUvIO::ReadParams(TStream* Buffered, TStream*, TIEFileType FileType) {
+  TIEProgressRec rec(FAborting);
+  // A plug-in reads its own parameters, whichever plug-in it is; built-in
+  // formats are read by their codecs.
+  TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
+  const TIEReadRoutine read = CanRegistryRead(e) ? e->ReadRoutine : IEGetBuiltInCodec(FileType).Read;
+  if (read)
+    RunReader(read, Buffered, FIEBitmap, *FParams, rec, true);
+  else
+    rec.Abort();
+}
+
+void TZiduzUvIO::ReadParamsFromFile(const WideString& FileName) {
+  try {
+    ReadParamsFromFileFormat(FileName, IEFindFileFormat(FileName, true));
+  } catch (...) {
+    FParams->FILETYPE = 0;
+    SetAborting(true);
+  }
+}
+
+void TZiduzUvIO::ReadParamsFromFileFormat(const WideString& FileName, TIEFileType FileType) {
+  std::lock_guard op(FOperationLock);
+  FParams->FILETYPE = FileType;
+  FParams->ResetInfo();
+  SetAborting(true);
+  try {
+    TIEWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+    TIEBufferedReadStream buffered(&file, 8192, false);
+    SetAborting(false);
+    ReadParams(&buffered, &file, FileType);
+  } catch (...) {
+    SetAborting(true);
+  }
+  if (Aborting()) FParams->FILETYPE = 0;
+  FParams->FILENAME = FileName;
+  try {
+    DoFinishWork();
+  } catch (...) {
+  }
+}
+
+void TZiduzUvIO::ReadParamsFromStream(TStream* Stream) {
+  try {
+    ReadParamsFromStreamFormat(Stream, Stream ? IEFindStreamFormat(Stream) : ieftUnknown);
+  } catch (...) {
+    FParams->FILETYPE = 0;
+    SetAborting(true);
+  }
+}
+
+void TZiduzUvIO::ReadParamsFromStreamFormat(TStream* Stream, TIEFileType FileType) {
+  std::lock_guard op(FOperationLock);
+  FParams->FILETYPE = FileType;
+  FParams->ResetInfo();
+  SetAborting(false);
+  int64_t pos = -1;
+  try {
+    if (Stream == nullptr) {
+      SetAborting(true);
+    } else {
+      pos = Stream->Position();
+      TIEBufferedReadStream buffered(Stream, 8192, false);
+      ReadParams(&buffered, Stream, FileType);
+    }
+  } catch (...) {
+    SetAborting(true);
+  }
+  // A parameter read consumes nothing: the picture can be loaded next.
+  if (pos >= 0) {
+    try {
+      Stream->SetPosition(pos);
+    } catch (...) {
+    }
+  }
+  if (Aborting()) FParams->FILETYPE = 0;
+  try {
+    DoFinishWork();
+  } catch (...) {
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Source export
+
+void TZiduzUvIO::ExportSourceArray(const WideString& FileName, TIEFileType FileType, Integer Language) {
+  std::lock_guard op(FOperationLock);
+  TMemoryStream text;
+  if (Language >= 0 && Language <= 2) {
+    TMemoryStream data;
+    SaveToStream(&data, FileType);
+    // Nothing is exported, and no file is touched, when the save failed.
+    if (Aborting() || data.Size() == 0) {
+      SetAborting(true);
+      return;
+    }
+    data.SetPosition(0);
+    IEWriteSourceArray(&data, FileName, Language, &text);
+  } else if (Language == 3) {
+    if (!PrepareBitmap({ie24RGB})) {
+      SetAborting(true);
+      return;
+    }
+    SetAborting(false);
+    IEWriteCharacterPicture(FIEBitmap, &text);
+  } else {
+    SetAborting(true);
+    return;
+  }
+  bool written = false;
+  try {
+    TIESafeFileSave out(FileName);
+    written = (text.Size() == 0 || out.Stream()->Write(text.Memory(), text.Size()) == text.Size()) && out.Commit();
+  } catch (...) {
+    SetAborting(true);
+    throw;
+  }
+  if (!written) {
+    SetAborting(true);
+    return;
+  }
+  FParams->FILENAME = FileName;
+}

@@ -1,0 +1,422 @@
+// The per-format load and save methods: one frame around every codec call
+// (target preparation, parameter reset, stream header, progress record,
+// resolution, view refresh and the finish event), with one row per format
+// saying what differs.
+#include <cstring>
+#include <limits>
+
+#include "imaging/core/iestreams.h"
+#include "imaging/io/iejpeg.h"
+#include "imaging/io/ziduzuvio.h"
+#include "imaging/io/ziduzuvio_safefile.h"
+
+// ---------------------------------------------------------------------------
+// Stream headers
+
+TIEStreamHeaderResult IEReadStreamHeader(TStream* Stream, const char* Magic, int64_t& DataStart, int64_t& DataLength) {
+  if (Stream == nullptr || Magic == nullptr) return iehNone;
+  int64_t start = -1;
+  try {
+    start = Stream->Position();
+    const int64_t avail = Stream->Size() - start;
+    if (start < 0 || avail < 0) return iehNone;
+    Byte h[IEStreamHeaderSize];
+    const int64_t got = Stream->Read(h, avail < IEStreamHeaderSize ? avail : IEStreamHeaderSize);
+    if (got == IEStreamHeaderSize && std::memcmp(h, Magic, 4) == 0 && h[4] == 0) {
+      const int32_t length =
+          static_cast<int32_t>(static_cast<uint32_t>(h[8]) | static_cast<uint32_t>(h[9]) << 8 |
+                               static_cast<uint32_t>(h[10]) << 16 | static_cast<uint32_t>(h[11]) << 24);
+      // The length comes from outside: it must fit in what the stream holds.
+      if (length < 0 || length > avail - IEStreamHeaderSize) {
+        Stream->SetPosition(start);
+        return iehInvalid;
+      }
+      DataStart = start + IEStreamHeaderSize;
+      DataLength = length;
+      Stream->SetPosition(DataStart);
+      return iehValid;
+    }
+    if (std::memcmp(Magic, "PCX2", 4) == 0 && got >= IEOldPCXHeaderSize && std::memcmp(h, "PCX\0", 4) == 0) {
+      DataStart = start + IEOldPCXHeaderSize;
+      DataLength = avail - IEOldPCXHeaderSize;
+      Stream->SetPosition(DataStart);
+      return iehValid;
+    }
+    Stream->SetPosition(start);
+  } catch (...) {
+    if (start >= 0) {
+      try {
+        Stream->SetPosition(start);
+      } catch (...) {
+      }
+    }
+  }
+  return iehNone;
+}
+
+bool IEWriteStreamHeader(TStream* Stream, const char* Magic, int64_t Length) {
+  if (Stream == nullptr || Magic == nullptr || Length < 0 || Length > std::numeric_limits<int32_t>::max()) return false;
+  Byte h[IEStreamHeaderSize] = {};
+  std::memcpy(h, Magic, 4);
+  for (int i = 0; i < 4; ++i) h[8 + i] = static_cast<Byte>(Length >> (8 * i));
+  try {
+    return Stream->Write(h, IEStreamHeaderSize) == IEStreamHeaderSize;
+  } catch (...) {
+    return false;
+  }
+}
+
+namespace {
+
+// A read-only view of Length bytes of Source from Start: the data a stream
+// header announces. A reader sees position 0 at the data's start and cannot
+// read past its end.
+class TIEStreamWindow : public TStream {
+ public:
+  TIEStreamWindow(TStream* Source, int64_t Start, int64_t Length) : FSource(Source), FStart(Start), FLength(Length) {}
+  int64_t Read(void* Buffer, int64_t Count) override {
+    if (Count <= 0 || FPos >= FLength) return 0;
+    const int64_t n = Count < FLength - FPos ? Count : FLength - FPos;
+    if (FSource->Seek(FStart + FPos, soBeginning) != FStart + FPos) return 0;
+    const int64_t got = FSource->Read(Buffer, n);
+    if (got > 0) FPos += got;
+    return got > 0 ? got : 0;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPos : FLength;
+    int64_t to = base + Offset;
+    if (to < 0) return -1;
+    FPos = to;
+    return FPos;
+  }
+  int64_t Size() override { return FLength; }
+  void SetSize(int64_t) override {}
+
+ private:
+  TStream* FSource;
+  int64_t FStart, FLength;
+  int64_t FPos = 0;
+};
+
+// What differs between the formats around the same frame.
+struct TFormatFrame {
+  TIEFileType FileType;
+  const char* Magic;     // stream header of this format, or nil
+  bool HeaderAlways;     // the stream load recognises the header whatever StreamHeaders holds
+  bool SyncFile;         // the view takes the resolution after a file load
+  bool SyncStream;       // ... after a stream load
+  bool Resolution;       // default resolution fixed, unequal resolutions adjusted
+  bool NameAfterFinish;  // FILENAME is set after OnFinishWork (formats sharing a worker)
+  bool SaveAs24;         // the writer takes ie24RGB or ie1g only
+  bool PNGBackground;    // background in and out through PNG_BACKGROUND
+  bool EmptyBeforeSave;  // the stream save starts from an empty stream (a one-page DCX)
+};
+
+constexpr TFormatFrame kTIFF{ieftTIFF, "TIFF", false, true, true, true, true, false, false, false};
+constexpr TFormatFrame kGIF{ieftGIF, nullptr, false, false, false, true, true, false, false, false};
+constexpr TFormatFrame kJPEG{ieftJPEG, "JFIF", true, true, true, true, false, true, false, false};
+constexpr TFormatFrame kPCX{ieftPCX, "PCX2", false, true, true, true, true, true, false, false};
+constexpr TFormatFrame kBMP{ieftBMP, nullptr, false, true, true, true, true, false, false, false};
+constexpr TFormatFrame kICO{ieftICO, nullptr, false, true, false, true, false, false, false, false};
+constexpr TFormatFrame kCUR{ieftCUR, nullptr, false, true, false, true, false, false, false, false};
+constexpr TFormatFrame kPNG{ieftPNG, nullptr, false, true, true, true, false, false, true, false};
+constexpr TFormatFrame kTGA{ieftTGA, nullptr, false, true, false, true, false, true, false, false};
+constexpr TFormatFrame kPXM{ieftPXM, nullptr, false, false, false, true, false, true, false, false};
+constexpr TFormatFrame kDCX{ieftDCX, nullptr, false, true, true, true, true, false, false, true};
+constexpr TFormatFrame kDICOM{ieftDICOM, nullptr, false, false, false, false, false, false, false, false};
+
+TRGB ColorToTriple(TColor C) { return IEColorToRGB(C); }
+TColor TripleToColor(const TRGB& T) {
+  return static_cast<TColor>(T.r | (static_cast<uint32_t>(T.g) << 8) | (static_cast<uint32_t>(T.b) << 16));
+}
+
+void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
+               bool Preview) {
+  try {
+    Read(S, B, P, Rec, Preview);
+  } catch (...) {
+    Rec.Abort();
+  }
+}
+
+void RunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec) {
+  try {
+    Write(S, B, P, Rec);
+  } catch (...) {
+    Rec.Abort();
+  }
+}
+
+}  // namespace
+
+struct TZiduzUvIOFrame {
+  static TIEProgressRec Progress(TZiduzUvIO& IO) {
+    return TIEProgressRec(
+        IO.FAborting, [&IO](TObject* Sender, Integer per) { IO.DoProgress(Sender, per); }, &IO);
+  }
+
+  static Integer ImageCount(TZiduzUvIO& IO) { return IO.Aborting() ? 0 : IO.FParams->IMAGECOUNT; }
+
+  // The codec call and what follows it, common to file and stream loads.
+  static void ReadAndSettle(TZiduzUvIO& IO, const TFormatFrame& F, const TIEReadRoutine& Read, TStream* Src) {
+    TIEProgressRec rec = Progress(IO);
+    IO.FIEBitmap->RemoveAlphaChannel(false, clWhite);
+    RunReader(Read, Src, IO.FIEBitmap, *IO.FParams, rec, false);
+    if (F.Resolution) {
+      IO.FixDefaultDPI();
+      if (IO.FAutoAdjustDPI && !IO.Aborting() && IEAdjustDPIProc) IEAdjustDPIProc(&IO);
+    }
+  }
+
+  static Integer LoadFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
+    std::lock_guard op(IO.FOperationLock);
+    const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
+    if (!read) {
+      IO.Refuse();
+      return 0;
+    }
+    IO.SetAborting(true);
+    bool named = false;
+    try {
+      if (IO.PrepareBitmap()) {
+        if (F.PNGBackground) IO.FParams->PNG_BACKGROUND = ColorToTriple(IO.Background());
+        IO.FParams->ResetInfo();
+        TIEWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
+        TIEBufferedReadStream buffered(&file, 8192, false);
+        IO.SetAborting(false);
+        ReadAndSettle(IO, F, read, &buffered);
+        IO.FParams->FILETYPE = F.FileType;
+        if (!F.NameAfterFinish) IO.FParams->FILENAME = FileName;
+        named = true;
+        if (F.SyncFile) IO.SyncViewDPI();
+        if (F.PNGBackground) IO.SetBackground(TripleToColor(IO.FParams->PNG_BACKGROUND));
+        IO.UpdateAttachedView();
+      }
+    } catch (...) {
+      IO.SetAborting(true);
+      IO.DoFinishWork();
+      throw;
+    }
+    IO.DoFinishWork();
+    if (named && F.NameAfterFinish) IO.FParams->FILENAME = FileName;
+    return ImageCount(IO);
+  }
+
+  static Integer LoadStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
+    std::lock_guard op(IO.FOperationLock);
+    const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
+    if (!read || Stream == nullptr) {
+      IO.Refuse();
+      return 0;
+    }
+    IO.SetAborting(false);
+    try {
+      if (!IO.PrepareBitmap()) {
+        IO.SetAborting(true);
+      } else {
+        IO.FParams->ResetInfo();
+        TStream* src = Stream;
+        std::unique_ptr<TIEStreamWindow> window;
+        int64_t after = -1;
+        bool ok = true;
+        if (F.Magic && (F.HeaderAlways || IO.FStreamHeaders)) {
+          int64_t dataStart = 0, dataLength = 0;
+          switch (IEReadStreamHeader(Stream, F.Magic, dataStart, dataLength)) {
+            case iehValid:
+              window = std::make_unique<TIEStreamWindow>(Stream, dataStart, dataLength);
+              src = window.get();
+              after = dataStart + dataLength;
+              break;
+            case iehInvalid:
+              ok = false;
+              break;
+            case iehNone:
+              ok = F.HeaderAlways;  // a JPEG may come without one; TIFF and PCX were promised one
+              break;
+          }
+        }
+        if (!ok) {
+          IO.SetAborting(true);
+        } else {
+          ReadAndSettle(IO, F, read, src);
+          // The next data starts where the header said, whatever the decoder read ahead.
+          if (after >= 0) Stream->SetPosition(after);
+          if (F.SyncStream) IO.SyncViewDPI();
+          if (F.PNGBackground) IO.SetBackground(TripleToColor(IO.FParams->PNG_BACKGROUND));
+          IO.FParams->FILENAME.clear();
+          IO.FParams->FILETYPE = F.FileType;
+          IO.UpdateAttachedView();
+        }
+      }
+    } catch (...) {
+      IO.SetAborting(true);
+      IO.DoFinishWork();
+      throw;
+    }
+    IO.DoFinishWork();
+    return ImageCount(IO);
+  }
+
+  static void SaveFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
+    std::lock_guard op(IO.FOperationLock);
+    const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
+    if (!codec.Write) {
+      IO.Refuse();
+      return;
+    }
+    IO.SetAborting(true);
+    bool saved = false;
+    try {
+      std::unique_ptr<TIEBitmap> copy;
+      TIEBitmap* src = IO.PrepareBitmap() ? IO.WriterSource(copy, F.SaveAs24) : nullptr;
+      if (src) {
+        TIESafeFileSave out(FileName);
+        IO.SetAborting(false);
+        TIEProgressRec rec = Progress(IO);
+        if (codec.BeforeWrite) codec.BeforeWrite(*IO.FParams);
+        RunWriter(codec.Write, out.Stream(), src, *IO.FParams, rec);
+        if (!IO.Aborting() && !out.Commit()) IO.SetAborting(true);
+        saved = !IO.Aborting();
+        if (saved && !F.NameAfterFinish) {
+          IO.FParams->FILENAME = FileName;
+          IO.FParams->FILETYPE = F.FileType;
+        }
+      }
+    } catch (...) {
+      IO.SetAborting(true);
+      IO.DoFinishWork();
+      throw;
+    }
+    IO.DoFinishWork();
+    if (saved && F.NameAfterFinish) {
+      IO.FParams->FILENAME = FileName;
+      IO.FParams->FILETYPE = F.FileType;
+    }
+  }
+
+  static void SaveStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
+    std::lock_guard op(IO.FOperationLock);
+    const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
+    if (!codec.Write || Stream == nullptr) {
+      IO.Refuse();
+      return;
+    }
+    IO.SetAborting(false);
+    try {
+      std::unique_ptr<TIEBitmap> copy;
+      TIEBitmap* src = IO.PrepareBitmap() ? IO.WriterSource(copy, F.SaveAs24) : nullptr;
+      if (!src) {
+        IO.SetAborting(true);
+      } else {
+        if (F.EmptyBeforeSave) Stream->SetSize(0);
+        if (codec.BeforeWrite) codec.BeforeWrite(*IO.FParams);
+        TIEProgressRec rec = Progress(IO);
+        const bool header = F.Magic && IO.FStreamHeaders;
+        int64_t start = 0;
+        if (header) {
+          start = Stream->Position();
+          const Byte reserved[IEStreamHeaderSize] = {};
+          IESafeStreamWrite(Stream, rec, reserved, IEStreamHeaderSize);
+        }
+        if (!IO.Aborting()) RunWriter(codec.Write, Stream, src, *IO.FParams, rec);
+        // A PCX header is filled in only for data that was written completely.
+        if (header && !(F.FileType == ieftPCX && IO.Aborting())) {
+          const int64_t end = Stream->Position();
+          Stream->SetPosition(start);
+          if (!IEWriteStreamHeader(Stream, F.Magic, end - start - IEStreamHeaderSize)) IO.SetAborting(true);
+          Stream->SetPosition(end);
+        }
+      }
+    } catch (...) {
+      IO.SetAborting(true);
+      IO.DoFinishWork();
+      throw;
+    }
+    IO.DoFinishWork();
+  }
+};
+
+TIEBitmap* TZiduzUvIO::WriterSource(std::unique_ptr<TIEBitmap>& Copy, bool To24) {
+  TIEBitmap* b = FIEBitmap;
+  if (!To24 || b->PixelFormat() == ie24RGB || b->PixelFormat() == ie1g) return b;
+  // The writer gets a converted copy; the document keeps its own format.
+  Copy = std::make_unique<TIEBitmap>();
+  Copy->Assign(b);
+  if (Copy->PixelFormat() != b->PixelFormat() || !Copy->ConvertToPixelFormat(ie24RGB)) return nullptr;
+  return Copy.get();
+}
+
+// ---------------------------------------------------------------------------
+// Per-format methods
+
+Integer TZiduzUvIO::LoadFromFileTIFF(const WideString& FileName) {
+  return TZiduzUvIOFrame::LoadFile(*this, kTIFF, FileName);
+}
+Integer TZiduzUvIO::LoadFromStreamTIFF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, kTIFF, Stream); }
+void TZiduzUvIO::SaveToFileTIFF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kTIFF, FileName); }
+void TZiduzUvIO::SaveToStreamTIFF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kTIFF, Stream); }
+
+Integer TZiduzUvIO::LoadFromFileGIF(const WideString& FileName) {
+  return TZiduzUvIOFrame::LoadFile(*this, kGIF, FileName);
+}
+Integer TZiduzUvIO::LoadFromStreamGIF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, kGIF, Stream); }
+void TZiduzUvIO::SaveToFileGIF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kGIF, FileName); }
+void TZiduzUvIO::SaveToStreamGIF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kGIF, Stream); }
+
+void TZiduzUvIO::LoadFromFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kJPEG, FileName); }
+void TZiduzUvIO::LoadFromStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kJPEG, Stream); }
+void TZiduzUvIO::SaveToFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kJPEG, FileName); }
+void TZiduzUvIO::SaveToStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kJPEG, Stream); }
+
+void TZiduzUvIO::LoadFromFilePCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPCX, FileName); }
+void TZiduzUvIO::LoadFromStreamPCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPCX, Stream); }
+void TZiduzUvIO::SaveToFilePCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPCX, FileName); }
+void TZiduzUvIO::SaveToStreamPCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPCX, Stream); }
+
+void TZiduzUvIO::LoadFromFileBMP(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kBMP, FileName); }
+void TZiduzUvIO::LoadFromStreamBMP(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kBMP, Stream); }
+void TZiduzUvIO::SaveToFileBMP(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kBMP, FileName); }
+void TZiduzUvIO::SaveToStreamBMP(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kBMP, Stream); }
+
+void TZiduzUvIO::LoadFromFileICO(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kICO, FileName); }
+void TZiduzUvIO::LoadFromStreamICO(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kICO, Stream); }
+void TZiduzUvIO::LoadFromFileCUR(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kCUR, FileName); }
+void TZiduzUvIO::LoadFromStreamCUR(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kCUR, Stream); }
+
+void TZiduzUvIO::LoadFromFilePNG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPNG, FileName); }
+void TZiduzUvIO::LoadFromStreamPNG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPNG, Stream); }
+void TZiduzUvIO::SaveToFilePNG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPNG, FileName); }
+void TZiduzUvIO::SaveToStreamPNG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPNG, Stream); }
+
+void TZiduzUvIO::LoadFromFileTGA(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kTGA, FileName); }
+void TZiduzUvIO::LoadFromStreamTGA(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kTGA, Stream); }
+void TZiduzUvIO::SaveToFileTGA(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kTGA, FileName); }
+void TZiduzUvIO::SaveToStreamTGA(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kTGA, Stream); }
+
+void TZiduzUvIO::LoadFromFilePXM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPXM, FileName); }
+void TZiduzUvIO::LoadFromStreamPXM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPXM, Stream); }
+void TZiduzUvIO::SaveToFilePXM(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPXM, FileName); }
+void TZiduzUvIO::SaveToStreamPXM(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPXM, Stream); }
+
+void TZiduzUvIO::LoadFromFileDCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kDCX, FileName); }
+void TZiduzUvIO::LoadFromStreamDCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kDCX, Stream); }
+void TZiduzUvIO::SaveToFileDCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kDCX, FileName); }
+void TZiduzUvIO::SaveToStreamDCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kDCX, Stream); }
+
+void TZiduzUvIO::LoadFromFileDICOM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kDICOM, FileName); }
+void TZiduzUvIO::LoadFromStreamDICOM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kDICOM, Stream); }
+
+bool TZiduzUvIO::InjectJPEGIPTC(const WideString& FileName) {
+  std::lock_guard op(FOperationLock);
+  SetAborting(false);
+  TIEProgressRec rec = TZiduzUvIOFrame::Progress(*this);
+  bool done = false;
+  try {
+    done = IEInjectJPEGIPTC(FileName, FParams->IPTC_LIST, rec);
+  } catch (...) {
+  }
+  if (!done) SetAborting(true);
+  DoFinishWork();
+  return done;
+}
