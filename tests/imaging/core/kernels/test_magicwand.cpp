@@ -66,13 +66,14 @@ TEST(MagicWand, FillAndGlobalMatchScipy) {
       TIEBitmap pic;
       BlobPicture(pic, W, H, seed, pf);
       ASSERT_EQ(pic.PixelFormat(), pf);
-      std::string rgb;
+      std::ostringstream pixels;
       for (Integer y = 0; y < H; ++y)
         for (Integer x = 0; x < W; ++x) {
           TRGB c;
           pic.GetPixelAsRGB(x, y, c);
-          rgb += " " + std::to_string(c.r) + " " + std::to_string(c.g) + " " + std::to_string(c.b);
+          pixels << ' ' << int(c.r) << ' ' << int(c.g) << ' ' << int(c.b);
         }
+      const std::string rgb = pixels.str();
       std::ostringstream in;
       for (const auto& c : cases)
         in << c.Mode << ' ' << W << ' ' << H << ' ' << c.X << ' ' << c.Y << ' ' << c.Tolerance << ' '
