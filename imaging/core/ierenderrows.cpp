@@ -100,17 +100,23 @@ inline bool ReusePrevious(const TIERenderRowsArgs& A, Integer y, Integer sy, Int
   return false;
 }
 
+// Row preparation of the formats that fetch straight from the source row.
+struct TSourceRow {
+  const Byte* operator()(TIEBitmap& S, Integer sy) const { return static_cast<const Byte*>(S.GetScanline(sy)); }
+};
+
 // Opaque rows: the destination pixel becomes the colour, or the colour
-// combined with it by Op.
-template <class Fetch>
-void OpaqueRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, bool Reuse, Byte Op) {
+// combined with it by Op. Row gives the bytes fetch reads for a source row.
+template <class Fetch, class Row = TSourceRow>
+void OpaqueRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, bool Reuse, Byte Op,
+                Row&& row = Row{}) {
   const Integer n = WindowWidth(A);
   const Integer* xm = ColumnMap(A);
   Integer prev = -1;
   for (Integer y = A.FirstRow; y <= A.LastRow; ++y) {
     const Integer sy = A.YMap[y - A.DstY];
     if (ReusePrevious(A, y, sy, prev, Reuse)) continue;
-    const Byte* s = static_cast<const Byte*>(S.GetScanline(sy));
+    const Byte* s = row(S, sy);
     Byte* d = A.DestRows[y] + size_t(A.FirstCol) * 3;
     if (Op == 0) {
       for (Integer i = 0; i < n; ++i, d += 3) Store(d, fetch(s, xm[i]));
@@ -126,8 +132,9 @@ void OpaqueRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, bo
 
 // Blended rows: the destination moves toward the colour (or its combination
 // with the destination by Op) by min(Transparency, alpha) / 256.
-template <class Fetch>
-void BlendedRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, bool Reuse, Byte Op) {
+template <class Fetch, class Row = TSourceRow>
+void BlendedRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, bool Reuse, Byte Op,
+                 Row&& row = Row{}) {
   const Integer n = WindowWidth(A);
   const Integer* xm = ColumnMap(A);
   const Integer T = std::clamp(A.Transparency, 0, 255);
@@ -137,7 +144,7 @@ void BlendedRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, b
     const Integer sy = A.YMap[y - A.DstY];
     if (ReusePrevious(A, y, sy, prev, Reuse)) continue;
     const Byte* a = alpha ? static_cast<const Byte*>(alpha->GetScanline(sy)) : nullptr;
-    const Byte* s = static_cast<const Byte*>(S.GetScanline(sy));
+    const Byte* s = row(S, sy);
     Byte* d = A.DestRows[y] + size_t(A.FirstCol) * 3;
     for (Integer i = 0; i < n; ++i, d += 3) {
       const Integer sx = xm[i];
@@ -153,13 +160,14 @@ void BlendedRows(TIEBitmap& S, const TIERenderRowsArgs& A, const Fetch& fetch, b
   }
 }
 
-template <class Fetch>
-void Rows(TIEBitmap& S, const TIERenderRowsArgs& A, bool Blended, const Fetch& fetch, bool Reuse, Byte Op) {
+template <class Fetch, class Row = TSourceRow>
+void Rows(TIEBitmap& S, const TIERenderRowsArgs& A, bool Blended, const Fetch& fetch, bool Reuse, Byte Op,
+          Row&& row = Row{}) {
   if (A.FirstRow > A.LastRow || A.FirstCol > A.LastCol || !A.XMap || !A.YMap || !A.DestRows) return;
   if (Blended)
-    BlendedRows(S, A, fetch, Reuse, Op);
+    BlendedRows(S, A, fetch, Reuse, Op, row);
   else
-    OpaqueRows(S, A, fetch, Reuse, Op);
+    OpaqueRows(S, A, fetch, Reuse, Op, row);
 }
 
 bool AdjustedPath(TIEBitmap& S, Byte Op) { return S.ChannelOffsetsOn() || S.Contrast() != 0 || Op != 0; }
@@ -268,11 +276,68 @@ void Render8p(TIEBitmap& S, const TIERenderRowsArgs& A, bool Blended) {
   Rows(S, A, Blended, [&table](const Byte* s, Integer x) { return table[s[x]]; }, false, 0);
 }
 
-TRGB FetchCMYK(const Byte* s, Integer x) {
-  const Byte* p = s + size_t(x) * 4;
-  TRGB c;
-  IEConvertCMYKToRGB(TCMYK{p[0], p[1], p[2], p[3]}, c);
-  return c;
+// CMYK goes through the colour profile when one is in use, which is far
+// cheaper per row than per pixel: each source row's columns that the window
+// shows are converted together, once, into a buffer of the call, and the
+// pixels are then read from there.
+class TCMYKRows {
+ public:
+  explicit TCMYKRows(const TIERenderRowsArgs& A) {
+    if (A.FirstRow > A.LastRow || A.FirstCol > A.LastCol || !A.XMap) return;
+    const Integer n = WindowWidth(A);
+    const Integer* xm = ColumnMap(A);
+    const auto [lo, hi] = std::minmax_element(xm, xm + n);
+    FLow = *lo;
+    const size_t span = size_t(int64_t(*hi) - *lo + 1);
+    // Slot of each source column in the converted row; columns the window
+    // repeats are converted once, those it skips not at all.
+    FSlot.assign(span, -1);
+    for (Integer i = 0; i < n; ++i) FSlot[size_t(xm[i] - FLow)] = 0;
+    for (size_t j = 0; j < span; ++j)
+      if (FSlot[j] == 0) {
+        FSlot[j] = Integer(FColumns.size());
+        FColumns.push_back(FLow + Integer(j));
+      }
+    FContiguous = FColumns.size() == span;
+    if (!FContiguous) FGathered.resize(FColumns.size() * 4);
+    FBGR.resize(FColumns.size() * 3);
+  }
+
+  // The converted row sy; a repeated source row is not converted again.
+  const Byte* operator()(TIEBitmap& S, Integer sy) {
+    if (sy == FRow) return FBGR.data();
+    const Byte* s = static_cast<const Byte*>(S.GetScanline(sy));
+    const Integer m = Integer(FColumns.size());
+    const Byte* cmyk = s + size_t(FLow) * 4;
+    if (!FContiguous) {
+      Byte* g = FGathered.data();
+      for (Integer i = 0; i < m; ++i, g += 4) std::memcpy(g, s + size_t(FColumns[size_t(i)]) * 4, 4);
+      cmyk = FGathered.data();
+    }
+    IEConvertColorFormat(cmyk, iecfCMYK, FBGR.data(), iecfBGR, m, nullptr);
+    FRow = sy;
+    return FBGR.data();
+  }
+
+  TRGB Fetch(const Byte* row, Integer x) const {
+    const Byte* p = row + size_t(FSlot[size_t(x - FLow)]) * 3;
+    return TRGB{p[0], p[1], p[2]};
+  }
+
+ private:
+  Integer FLow = 0;
+  Integer FRow = -1;
+  bool FContiguous = true;
+  std::vector<Integer> FSlot;
+  std::vector<Integer> FColumns;
+  std::vector<Byte> FGathered;
+  std::vector<Byte> FBGR;
+};
+
+void RenderCMYK(TIEBitmap& S, const TIERenderRowsArgs& A, bool Blended) {
+  if (A.FirstRow > A.LastRow || A.FirstCol > A.LastCol || !A.XMap || !A.YMap || !A.DestRows) return;
+  TCMYKRows rows(A);
+  Rows(S, A, Blended, [&rows](const Byte* s, Integer x) { return rows.Fetch(s, x); }, false, 0, rows);
 }
 
 TRGB FetchLab(const Byte* s, Integer x) {
@@ -378,8 +443,8 @@ void RenderRows16gBlended(TIEBitmap& S, const TIERenderRowsArgs& A) { Render16g(
 void RenderRows32f(TIEBitmap& S, const TIERenderRowsArgs& A) { Render32f(S, A, false); }
 void RenderRows32fBlended(TIEBitmap& S, const TIERenderRowsArgs& A) { Render32f(S, A, true); }
 
-void RenderRowsCMYK(TIEBitmap& S, const TIERenderRowsArgs& A) { Rows(S, A, false, FetchCMYK, false, 0); }
-void RenderRowsCMYKBlended(TIEBitmap& S, const TIERenderRowsArgs& A) { Rows(S, A, true, FetchCMYK, false, 0); }
+void RenderRowsCMYK(TIEBitmap& S, const TIERenderRowsArgs& A) { RenderCMYK(S, A, false); }
+void RenderRowsCMYKBlended(TIEBitmap& S, const TIERenderRowsArgs& A) { RenderCMYK(S, A, true); }
 
 void RenderRowsCIELab(TIEBitmap& S, const TIERenderRowsArgs& A) { Rows(S, A, false, FetchLab, false, 0); }
 void RenderRowsCIELabBlended(TIEBitmap& S, const TIERenderRowsArgs& A) { Rows(S, A, true, FetchLab, false, 0); }

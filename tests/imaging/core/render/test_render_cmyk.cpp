@@ -1,0 +1,88 @@
+// CMYK sources are converted a row at a time while drawing: the pixels must
+// be those of the picture converted to ie24RGB first and drawn from there,
+// with the global colour profile in use and with the formulas, at every
+// scale (columns repeated or skipped) and when blended.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "imaging/core/iecolorformat.h"
+#include "imaging/core/ieicc.h"
+#include "imaging/core/ierender.h"
+#include "tests/imaging/core/render/render_support.h"
+
+using namespace render_test;
+
+namespace {
+
+class UseCMYKProfileScope {
+ public:
+  explicit UseCMYKProfileScope(bool On) { IEUseCMYKProfile = On; }
+  ~UseCMYKProfileScope() { IEUseCMYKProfile = FSaved; }
+  UseCMYKProfileScope(const UseCMYKProfileScope&) = delete;
+  UseCMYKProfileScope& operator=(const UseCMYKProfileScope&) = delete;
+
+ private:
+  bool FSaved = IEUseCMYKProfile;
+};
+
+struct DrawCase {
+  const char* Name;
+  Integer DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH, Transparency;
+  Byte Op;
+};
+
+void Draw(TIEBitmap& Src, TIEBitmap& Dst, const DrawCase& C) {
+  std::unique_ptr<TIERowTable> rows;
+  std::unique_ptr<TIEMapTable> xm, ym;
+  RenderToTIEBitmapEx(Src, &Dst, rows, xm, ym, nullptr, C.DstX, C.DstY, C.DstW, C.DstH, C.SrcX, C.SrcY, C.SrcW,
+                      C.SrcH, true, false, C.Transparency, rfNone, true, C.Op);
+}
+
+TEST(RenderCMYK, RowConversionDrawsWhatTheConvertedPictureDraws) {
+  constexpr Integer W = 37, H = 23;
+  const DrawCase cases[] = {
+      {"one to one", 0, 0, W, H, 0, 0, W, H, 255, 0},
+      {"part at an offset", 3, 2, 20, 12, 9, 5, 20, 12, 255, 0},
+      {"enlarged, columns and rows repeat", 0, 0, 83, 51, 0, 0, W, H, 255, 0},
+      {"enlarged part, window starts left of the picture", -7, -3, 90, 60, 4, 2, 25, 17, 255, 0},
+      {"reduced, columns skipped", 1, 1, 11, 9, 0, 0, W, H, 255, 0},
+      {"blended", 0, 0, 61, 40, 2, 1, 30, 20, 90, 0},
+  };
+  const bool profiles = IEInitCMYKProfiles();
+  for (bool useProfile : {true, false}) {
+    UseCMYKProfileScope scope(useProfile);
+    TIEBitmap cmyk, rgb;
+    MakeNoise(cmyk, W, H, ieCMYK, 11);
+    MakeNoise(rgb, W, H, ieCMYK, 11);
+    ASSERT_TRUE(rgb.ConvertToPixelFormat(ie24RGB));
+    ASSERT_EQ(rgb.PixelFormat(), ie24RGB);
+
+    // The converted picture holds the per-pixel colours, so comparing with
+    // it compares with the one-pixel-at-a-time conversion.
+    for (Integer y = 0; y < H; ++y)
+      for (Integer x = 0; x < W; ++x) {
+        const Byte* p = static_cast<const Byte*>(cmyk.GetScanline(y)) + size_t(x) * 4;
+        TRGB c;
+        IEConvertCMYKToRGB(TCMYK{p[0], p[1], p[2], p[3]}, c);
+        ASSERT_TRUE(SameRGB(Pixel(rgb, x, y), c)) << "profile " << useProfile << " at " << x << "," << y;
+      }
+
+    for (const DrawCase& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + (useProfile ? " with profile" : " without profile") +
+                   (profiles ? "" : " (none installed)"));
+      TIEBitmap a, b;
+      MakeNoise(a, 70, 50, ie24RGB, 5);
+      MakeNoise(b, 70, 50, ie24RGB, 5);
+      Draw(cmyk, a, c);
+      Draw(rgb, b, c);
+      EXPECT_TRUE(SamePixels(a, b));
+      // Something was drawn: the destination is no longer the noise it was.
+      TIEBitmap before;
+      MakeNoise(before, 70, 50, ie24RGB, 5);
+      EXPECT_FALSE(SamePixels(a, before));
+    }
+  }
+}
+
+}  // namespace
