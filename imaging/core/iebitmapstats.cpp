@@ -78,8 +78,9 @@ void IEGetRowAsRGB(TIEBitmap* Bitmap, Integer Y, TRGB* Out) {
       break;
     }
     case ieCMYK:
-      for (Integer x = 0; x < w; ++x)
-        IEConvertCMYKToRGB(TCMYK{s[4 * x], s[4 * x + 1], s[4 * x + 2], s[4 * x + 3]}, Out[x]);
+      // The whole row at once: with a CMYK profile installed each call runs
+      // the colour engine, so one call per row instead of one per pixel.
+      IEConvertColorFormat(s, iecfCMYK, Out, iecfBGR, w, nullptr);
       break;
     case ieCIELab:
       for (Integer x = 0; x < w; ++x)

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/core/iebitmapstats.h"
 #include "imaging/core/iecolorformat.h"
 #include "imaging/core/iefilters.h"
 #include "imaging/core/ieparallel.h"
@@ -55,102 +56,14 @@ class TRowProgress {
 // when both are in memory; a temporary file maps one row at a time.
 bool InMemory(TIEBitmap& A, TIEBitmap& B) { return A.Location() == ieMemory && B.Location() == ieMemory; }
 
-Byte FloatToByte(float v) {
-  // Out-of-range samples (HDR data) are clamped rather than wrapped; NaN is black.
-  if (!(v > 0.0f)) return 0;
-  if (v >= 1.0f) return 255;
-  return static_cast<Byte>(Trunc(v * 255.0f));
-}
+// Rows of any format as colour triples, and the average colour, are the
+// shared routines of iebitmapstats.
+void RowToRGB(TIEBitmap& B, Integer y, TRGB* out) { IEGetRowAsRGB(&B, y, out); }
 
-// Row y of any pixel format as colour triples (ie1g: 255 for a set bit).
-void RowToRGB(TIEBitmap& B, Integer y, TRGB* out) {
-  const Integer w = B.Width();
-  const Byte* s = static_cast<const Byte*>(B.GetScanline(y));
-  switch (B.PixelFormat()) {
-    case ie1g:
-      for (Integer x = 0; x < w; ++x) {
-        const Byte v = (s[x >> 3] & IEBitMask[x & 7]) ? 255 : 0;
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    case ie8p: {
-      const TRGB* pal = B.GetPaletteBuffer();
-      const Integer n = B.GetPaletteLength();
-      for (Integer x = 0; x < w; ++x) out[x] = s[x] < n ? pal[s[x]] : TRGB{0, 0, 0};
-      break;
-    }
-    case ie8g:
-      for (Integer x = 0; x < w; ++x) out[x] = TRGB{s[x], s[x], s[x]};
-      break;
-    case ie16g: {
-      const Word* p = reinterpret_cast<const Word*>(s);
-      for (Integer x = 0; x < w; ++x) {
-        const Byte v = static_cast<Byte>(p[x] >> 8);
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    }
-    case ie24RGB:
-      std::memcpy(out, s, size_t(w) * 3);
-      break;
-    case ie32RGB:
-      for (Integer x = 0; x < w; ++x) out[x] = TRGB{s[4 * x], s[4 * x + 1], s[4 * x + 2]};
-      break;
-    case ie32f: {
-      const float* p = reinterpret_cast<const float*>(s);
-      for (Integer x = 0; x < w; ++x) {
-        const Byte v = FloatToByte(p[x]);
-        out[x] = TRGB{v, v, v};
-      }
-      break;
-    }
-    case ieCMYK:
-      // The whole row at once: the global CMYK profile runs per row.
-      IEConvertColorFormat(s, iecfCMYK, out, iecfBGR, w, nullptr);
-      break;
-    case ieCIELab:
-      for (Integer x = 0; x < w; ++x)
-        out[x] = IECIELabToRGB(TCIELab{s[3 * x], static_cast<int8_t>(s[3 * x + 1]), static_cast<int8_t>(s[3 * x + 2])});
-      break;
-    case ieRGB48: {
-      const Word* p = reinterpret_cast<const Word*>(s);
-      for (Integer x = 0; x < w; ++x)
-        out[x] = TRGB{static_cast<Byte>(p[3 * x + 2] >> 8), static_cast<Byte>(p[3 * x + 1] >> 8),
-                      static_cast<Byte>(p[3 * x] >> 8)};
-      break;
-    }
-    default:
-      std::memset(out, 0, size_t(w) * 3);
-      break;
-  }
-}
-
-// Average colour: per row the channel sums divided by the width, the row
-// results summed and divided by the height.
 TRGB AverageRGB(TIEBitmap& B) {
-  const Integer w = B.Width(), h = B.Height();
-  if (w <= 0 || h <= 0) return TRGB{128, 128, 128};
-  std::vector<TRGB> row(static_cast<size_t>(w));
-  int64_t tr = 0, tg = 0, tb = 0;
-  for (Integer y = 0; y < h; ++y) {
-    const TRGB* p;
-    if (B.PixelFormat() == ie24RGB) {
-      p = static_cast<const TRGB*>(B.GetScanline(y));
-    } else {
-      RowToRGB(B, y, row.data());
-      p = row.data();
-    }
-    int64_t sr = 0, sg = 0, sb = 0;
-    for (Integer x = 0; x < w; ++x) {
-      sr += p[x].r;
-      sg += p[x].g;
-      sb += p[x].b;
-    }
-    tr += sr / w;
-    tg += sg / w;
-    tb += sb / w;
-  }
-  return TRGB{static_cast<Byte>(tb / h), static_cast<Byte>(tg / h), static_cast<Byte>(tr / h)};
+  Integer r, g, b;
+  IECalcAverageRGB(&B, r, g, b);
+  return TRGB{static_cast<Byte>(b), static_cast<Byte>(g), static_cast<Byte>(r)};
 }
 
 // Clamped so that unusual gray weights can never index outside the table.
