@@ -12,46 +12,16 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/base/strutils.h"
 #include "platform/base/sysutils.h"
 
 // ---------------------------------------------------------------------------
-// Windows-1252
+// Windows-1252: the project's code page for 8-bit texts, converted by the
+// platform layer.
 
-namespace {
+AnsiString IEWideToAnsi(const WideString& S) { return WideToAnsi(S, 1252); }
 
-// Code points of the bytes 0x80..0x9F; the five undefined bytes keep their value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char NarrowChar(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == c) return static_cast<char>(0x80 + i);
-  return '?';
-}
-
-}  // namespace
-
-AnsiString IEWideToAnsi(const WideString& S) {
-  AnsiString r;
-  r.reserve(S.size());
-  for (size_t i = 0; i < S.size(); ++i) {
-    char16_t c = S[i];
-    // A surrogate pair is one character the code page cannot hold.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) ++i;
-    r.push_back(NarrowChar(c));
-  }
-  return r;
-}
-
-WideString IEAnsiToWide(const AnsiString& S) {
-  WideString r;
-  r.reserve(S.size());
-  for (unsigned char c : S) r.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
-  return r;
-}
+WideString IEAnsiToWide(const AnsiString& S) { return AnsiToWide(S, 1252); }
 
 // ---------------------------------------------------------------------------
 // Numbers as text
