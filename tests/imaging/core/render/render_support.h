@@ -19,6 +19,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieglobals.h"
+#include "tests/support/temp_dir.h"
 
 namespace render_test {
 
@@ -28,17 +29,10 @@ inline bool Have(const std::string& Program) {
   return Shell("command -v " + Program + " >/dev/null 2>&1") == 0;
 }
 
-class TempDir {
+// Test files go to a private folder named after this suite.
+class TempDir : public gt_test::TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/gt-render-XXXXXX";
-    if (::mkdtemp(tmpl)) Path = tmpl;
-  }
-  ~TempDir() {
-    if (!Path.empty()) Shell("rm -rf '" + Path + "'");
-  }
-  std::string File(const std::string& Name) const { return Path + "/" + Name; }
-  std::string Path;
+  TempDir() : gt_test::TempDir("render") {}
 };
 
 // Storage a new picture gets, chosen through the library's switches and the

@@ -19,20 +19,14 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieparallel.h"
 #include "imaging/core/ieresample.h"
+#include "tests/support/temp_dir.h"
 
 namespace resample_test {
 
-class TempDir {
+// Test files go to a private folder named after this suite.
+class TempDir : public gt_test::TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/gt-resample-XXXXXX";
-    if (::mkdtemp(tmpl)) Path = tmpl;
-  }
-  ~TempDir() {
-    if (!Path.empty()) std::system(("rm -rf '" + Path + "'").c_str());
-  }
-  std::string File(const std::string& Name) const { return Path + "/" + Name; }
-  std::string Path;
+  TempDir() : gt_test::TempDir("resample") {}
 };
 
 inline int Shell(const std::string& Command) { return std::system(Command.c_str()); }
