@@ -14,7 +14,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation2 fonts-dejavu-core fontconfig
   imagemagick libtiff-tools netpbm ghostscript python3-pil python3-numpy
   exiv2 libimage-exiftool-perl liblcms2-utils exiftran python3-skimage libvips-tools
-  libjpeg-turbo-progs pngcheck fp-compiler python3-scipy
+  libjpeg-turbo-progs pngcheck fp-compiler python3-scipy ffmpeg
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

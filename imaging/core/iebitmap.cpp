@@ -8,6 +8,7 @@
 #include "imaging/core/ieglobals.h"
 #include "imaging/core/iehelpers.h"
 #include "imaging/core/iesysinfo.h"
+#include "platform/graphics/bitmap.h"
 
 TIEBitmapTestHooks IEBitmapTestHooks;
 
@@ -81,7 +82,16 @@ bool TIEBitmap::Allocate(Integer Width, Integer Height, TIEPixelFormat PixelForm
 }
 
 bool TIEBitmap::AllocateUnchecked(Integer Width, Integer Height, TIEPixelFormat PixelFormat) {
-  FreeImage(true);
+  // A caller's platform bitmap is reused and resized, never forgotten.
+  TBitmap* external = FLocation == ieTBitmap && FVclBitmapIsExternal ? FVclBitmap : nullptr;
+  auto freeKeepingExternal = [&] {
+    FreeImage(true);
+    if (external) {
+      FVclBitmap = external;
+      FVclBitmapIsExternal = true;
+    }
+  };
+  freeKeepingExternal();
   FWidth = Width;
   FHeight = Height;
   FPixelFormat = PixelFormat;
@@ -92,7 +102,7 @@ bool TIEBitmap::AllocateUnchecked(Integer Width, Integer Height, TIEPixelFormat 
     ok = false;
   }
   if (!ok) {
-    FreeImage(true);
+    freeKeepingExternal();
     FWidth = FHeight = 0;
   }
   UpdateRowAccess();
@@ -120,7 +130,7 @@ bool TIEBitmap::AllocateStorage() {
   if (FLocation == ieFile && FMemoryThreshold > size) FLocation = ieMemory;
   else if (FLocation == ieMemory && FMemoryThreshold < size) FLocation = ieFile;
 
-  if (FLocation == ieTBitmap) return false;  // the platform bitmap is not available in this build
+  if (FLocation == ieTBitmap) return AllocateTBitmapStorage();
   if (FLocation == ieFile && !FFileBuffer->AllocateFile(W("IMG"), true, size)) FLocation = ieMemory;
   if (FLocation == ieMemory && !AllocAligned(size) && !AllocSegments()) {
     if (!IEFileFallback) return false;
@@ -226,6 +236,9 @@ void TIEBitmap::FreeImage(bool FreeAlpha) {
 void TIEBitmap::ClearStorageFields() {
   FreeMemoryBlock();
   FreeSegments();
+  if (!FVclBitmapIsExternal) delete FVclBitmap;
+  FVclBitmap = nullptr;
+  FVclBitmapIsExternal = false;
   FWidth = FHeight = FRowLen = FBitCount = FChannelCount = 0;
   FFull = false;
   // A top-down caller buffer is gone with the storage; the next block the
@@ -235,7 +248,9 @@ void TIEBitmap::ClearStorageFields() {
 }
 
 void TIEBitmap::UpdateRowAccess() {
-  if (FLocation == ieMemory && FSegments.empty() && FMemoryBlock && FHeight > 0 && FRowLen > 0) {
+  // A platform bitmap's rows are one block as well (BuildScanlineCache).
+  if ((FLocation == ieMemory || FLocation == ieTBitmap) && FSegments.empty() && FMemoryBlock && FHeight > 0 &&
+      FRowLen > 0) {
     if (FTopDown) {
       FRow0 = FMemoryBlock;
       FRowStep = FRowLen;
@@ -352,7 +367,10 @@ void TIEBitmap::ResizeKeeping(Integer NewWidth, Integer NewHeight) {
     if (NewWidth != FWidth) FAlphaChannel->SetWidth(NewWidth);
     if (NewHeight != FHeight) FAlphaChannel->SetHeight(NewHeight);
   }
-  if (FLocation == ieTBitmap) return;
+  if (FLocation == ieTBitmap) {
+    ResizeTBitmap(NewWidth, NewHeight);
+    return;
+  }
   // Without a picture on the other axis there is nothing to carry over.
   bool otherAxisEmpty = NewWidth != FWidth ? FHeight <= 0 : FWidth <= 0;
   if (FPixelFormat == ieNone || otherAxisEmpty) {
@@ -404,7 +422,10 @@ void TIEBitmap::SetRowAlignment(Integer Bits) {
 
 void TIEBitmap::SetLocation(TIELocation Value) {
   if (Value == FLocation) return;
-  if (Value == ieTBitmap) throw ENotSupportedException("ieTBitmap location is not available");
+  if (Value == ieTBitmap) {
+    MoveToTBitmap();
+    return;
+  }
   FNeedsAllocation = true;
   TIEBitmap tmp;
   MoveStorageTo(&tmp);
@@ -452,9 +473,13 @@ void TIEBitmap::MoveStorageTo(TIEBitmap* Dest) {
   // The row order belongs to the storage: a wrapped top-down buffer read
   // bottom-up would come out flipped.
   Dest->FTopDown = FTopDown;
+  Dest->FVclBitmap = FVclBitmap;
+  Dest->FVclBitmapIsExternal = FVclBitmapIsExternal;
   Dest->UpdateRowAccess();
 
   FFileBuffer = std::make_unique<TIEFileBuffer>();
+  FVclBitmap = nullptr;
+  FVclBitmapIsExternal = false;
   FCurrentRow = nullptr;
   FKeptRows.clear();
   FKeptRowNumbers.clear();
@@ -520,7 +545,9 @@ void TIEBitmap::GetPaletteColor(Integer Index, TRGB& Color) {
 }
 
 void TIEBitmap::SetPaletteColor(Integer Index, const TRGB& Color) {
-  if (Index >= 0 && Index < FPaletteLength) FPalette[Index] = Color;
+  if (Index < 0 || Index >= FPaletteLength) return;
+  FPalette[Index] = Color;
+  if (FLocation == ieTBitmap && FVclBitmap) FVclBitmap->SetColorTableEntry(Index, RGBQUAD{Color.b, Color.g, Color.r, 0});
 }
 
 void TIEBitmap::CopyPaletteTo(TObject* Dest) {
@@ -535,17 +562,35 @@ void TIEBitmap::CopyPaletteTo(TObject* Dest) {
     d->FPaletteLength = FPaletteLength;
     d->FPaletteUsed = FPaletteUsed;
   }
+  d->UpdateTBitmapPalette();
 }
 
 void TIEBitmap::Assign(TObject* Source) {
+  if (auto* platform = dynamic_cast<TBitmap*>(Source)) {
+    FNeedsAllocation = true;
+    CopyFromTBitmap(platform);
+    return;
+  }
   auto* src = dynamic_cast<TIEBitmap*>(Source);
   if (!src || src == this) return;
+  // Into a platform bitmap only the formats it can hold go, converted where
+  // needed; an empty source leaves it as it is.
+  std::unique_ptr<TIEBitmap> held;
+  TIEBitmap* from = src;
+  if (FLocation == ieTBitmap) {
+    if (src->IsEmpty()) return;
+    from = TBitmapCompatibleSource(src, held);
+    if (!from) return;
+  }
   FNeedsAllocation = true;
-  FreeImage(true);
+  // At ieTBitmap the allocation below keeps (and resizes) a caller's bitmap.
+  if (FLocation != ieTBitmap) FreeImage(true);
   FRowAlignment = src->FRowAlignment;
-  bool ok = AllocateUnchecked(src->FWidth, src->FHeight, src->FPixelFormat);
+  bool ok = AllocateUnchecked(from->FWidth, from->FHeight, from->FPixelFormat);
   if (ok) {
-    if (FLocation == ieFile && src->FLocation == ieFile) {
+    if (from != src) {
+      CopyRows(*from, *this, FHeight, std::min(FRowLen, from->FRowLen));
+    } else if (FLocation == ieFile && src->FLocation == ieFile) {
       ReleaseMappedRows();
       src->ReleaseMappedRows();
       src->FFileBuffer->CopyTo(FFileBuffer.get(), 0, static_cast<int64_t>(FRowLen) * FHeight);

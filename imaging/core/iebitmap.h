@@ -15,6 +15,8 @@
 #include "platform/base/classes.h"
 
 class TIEMask;
+class TBitmap;
+class TCanvas;
 
 // Tables of the renderer (RenderToTIEBitmapEx) that a caller may keep
 // between calls of the same geometry: the address of every destination row,
@@ -87,11 +89,28 @@ class TIEBitmap : public TIEBaseBitmap {
   Integer RowLen() const { return FRowLen; }
   TIEPixelFormat PixelFormat() const { return FPixelFormat; }
   Integer GetChannelCount() const { return FChannelCount; }
-  Integer GetBitCount() final { return FBitCount; }
-  Integer GetHeight() final { return FHeight; }
-  Integer GetWidth() final { return FWidth; }
-  TIEPixelFormat GetPixelFormat() final { return FPixelFormat; }
-  Integer GetRowLen() final { return FRowLen; }
+  // The virtual getters first follow a wrapped platform bitmap that was
+  // changed behind the container's back (size, format, row addresses).
+  Integer GetBitCount() final {
+    FollowTBitmap();
+    return FBitCount;
+  }
+  Integer GetHeight() final {
+    FollowTBitmap();
+    return FHeight;
+  }
+  Integer GetWidth() final {
+    FollowTBitmap();
+    return FWidth;
+  }
+  TIEPixelFormat GetPixelFormat() final {
+    FollowTBitmap();
+    return FPixelFormat;
+  }
+  Integer GetRowLen() final {
+    FollowTBitmap();
+    return FRowLen;
+  }
 
   // Resizing keeps the top-left area; new pixels are zero.
   void SetWidth(Integer Value);
@@ -104,9 +123,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // in memory is re-laid; at ieFile the alignment stays as it is.
   void SetRowAlignment(Integer Bits);
   TIELocation Location() const { return FLocation; }
-  // Moves the pixels to ieMemory or ieFile (re-decided by size). ieTBitmap
-  // needs the platform bitmap and raises ENotSupportedException, leaving
-  // the picture as it was.
+  // Moves the pixels to ieMemory or ieFile (re-decided by size) or into a
+  // platform bitmap (ieTBitmap): ie16g arrives there as ie8g; ie32f, ieCMYK,
+  // ieRGB48 and ieCIELab raise Exception and the picture stays where it was.
   void SetLocation(TIELocation Value);
   // Hands the whole storage (pixels, palette, alpha channel) to Dest, which
   // loses its own; this bitmap is left empty.
@@ -116,6 +135,29 @@ class TIEBitmap : public TIEBaseBitmap {
   // palette and alpha channel are kept.
   void EncapsulateMemory(void* Buffer, Integer Width, Integer Height, TIEPixelFormat PixelFormat,
                          bool FreeCurrent, bool TopDown);
+
+  // --- platform bitmap storage (iebitmaptbitmap.cpp) ---------------------------
+
+  // Uses Bitmap's own rows as the pixels (location ieTBitmap) without copying
+  // or owning it. With FreeCurrent false the palette and alpha channel stay.
+  // Layouts the container has no format for (4, 15, 16 bits) are switched
+  // to 24 bits first.
+  void EncapsulateTBitmap(TBitmap* Bitmap, bool FreeCurrent);
+  // Takes over size, format, row addresses and palette of the wrapped
+  // platform bitmap after it was changed directly.
+  void SyncWithTBitmap();
+  // Copies a platform bitmap of any layout (Bitmap itself is never changed).
+  void CopyFromTBitmap(TBitmap* Bitmap);
+  // Move the picture into a platform bitmap and return it or its canvas.
+  TBitmap* GetVclBitmap();
+  TCanvas* GetCanvas();
+  // The wrapped platform bitmap without moving anything (null elsewhere).
+  TBitmap* VclBitmap() const { return FVclBitmap; }
+  bool VclBitmapIsExternal() const { return FVclBitmapIsExternal; }
+  // False: the container frees the wrapped platform bitmap from now on.
+  void SetVclBitmapIsExternal(bool Value) { FVclBitmapIsExternal = Value; }
+  // Gives the wrapped platform bitmap this palette as its colour table.
+  void UpdateTBitmapPalette();
 
   // --- palette ---------------------------------------------------------------
 
@@ -181,6 +223,14 @@ class TIEBitmap : public TIEBaseBitmap {
   void RenderToTIEBitmap(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
                          Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
                          TResampleFilter Filter, Byte BlendOperation);
+
+  // --- printing (ierendercanvas.h) ---------------------------------------------------
+  // Draws the whole picture into (X, Y, Width, Height) of Canvas as strips of
+  // packed DIBs; Filter resamples (rfNone: one DIB stretched by the device),
+  // Gamma corrects colour pictures (1 or not above 0: none). Shows grey
+  // display ranges, contrast and channel offsets as the views do.
+  void RenderToCanvas(TCanvas* Canvas, Integer X, Integer Y, Integer Width, Integer Height, TResampleFilter Filter,
+                      double Gamma);
 
   // --- single pixels -----------------------------------------------------------
   // No range checks: x and y must lie inside the picture, and the format must
@@ -302,6 +352,19 @@ class TIEBitmap : public TIEBaseBitmap {
                            Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, TResampleFilter Filter,
                            Integer Transparency);
   void FillBytes(Byte Value);
+  void FollowTBitmap() {
+    if (FLocation == ieTBitmap && FVclBitmap) [[unlikely]]
+      SyncTBitmapGeometry(false);
+  }
+  void SyncTBitmapGeometry(bool RefreshPalette);
+  bool AllocateTBitmapStorage();
+  void BuildScanlineCache();
+  bool ConvertTBitmapToPixelFormat(TIEPixelFormat PixelFormat);
+  void MoveToTBitmap();
+  void ResizeTBitmap(Integer NewWidth, Integer NewHeight);
+  // Source itself, or a copy in Held converted to a format a platform
+  // bitmap can hold (ie16g to ie8g, the formats without one to ie24RGB).
+  static TIEBitmap* TBitmapCompatibleSource(TIEBitmap* Source, std::unique_ptr<TIEBitmap>& Held);
 
   // Single-block fast path of GetScanline: address of row 0 and the step
   // between rows (negative for bottom-up); FRow0 is null for every other
@@ -338,6 +401,10 @@ class TIEBitmap : public TIEBaseBitmap {
   bool FNeedsAllocation = true;
   Integer FRowsPerSegment = 0;
   std::vector<Byte*> FSegments;
+  // At ieTBitmap: the platform bitmap whose rows are the pixels (its block
+  // is also MemoryBlock, never freed by the container).
+  TBitmap* FVclBitmap = nullptr;
+  bool FVclBitmapIsExternal = false;
 };
 
 // Test seams, left empty by the program: each returns true to make that

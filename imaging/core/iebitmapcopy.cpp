@@ -117,6 +117,9 @@ void ForRows(const TClip& c, bool SameBitmap, F&& f) {
 
 void TIEBitmap::AssignImage(TIEBitmap* Source) {
   if (!Source || Source == this || Source->IsEmpty()) return;
+  // A platform bitmap takes only the formats it can hold.
+  std::unique_ptr<TIEBitmap> held;
+  if (FLocation == ieTBitmap && !(Source = TBitmapCompatibleSource(Source, held))) return;
   FNeedsAllocation = true;
   // The alpha channel object outlives the new storage.
   TIEBitmap* alpha = FAlphaChannel;

@@ -603,6 +603,7 @@ void TIEBitmap::CopyAndConvertFormat(TIEBitmap* Source) {
 }
 
 bool TIEBitmap::ConvertToPixelFormat(TIEPixelFormat PixelFormat) {
+  if (FLocation == ieTBitmap) return ConvertTBitmapToPixelFormat(PixelFormat);
   if (PixelFormat == FPixelFormat) return true;
   if (IsEmpty() || FPixelFormat == ieNone) {
     FreeImage(true);

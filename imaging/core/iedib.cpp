@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/iedibconvert.h"
+#include "imaging/core/ierender.h"
 #include "imaging/core/iestartup.h"
 #include "imaging/core/ieutils.h"
 #include "platform/base/types.h"
@@ -71,6 +73,20 @@ Integer DecodeDIB(const Byte* Dib, size_t Length, const Byte* Bits, size_t BitsL
   if (width <= 0 || rawHeight == 0 || rawHeight == std::numeric_limits<int32_t>::min()) return Fail(Dest);
   const bool topDown = rawHeight < 0;
   const int32_t height = topDown ? -rawHeight : rawHeight;
+  if (IEIsYUVCompression(compression)) {
+    // Video frames: the pixels follow the header and any colour table; the
+    // layout fixes the row order, and the frame must fit in the data.
+    const uint64_t at = uint64_t(headerSize) + uint64_t(clrUsed) * 4;
+    const Byte* pixels = Bits;
+    size_t available = BitsLength;
+    if (pixels == nullptr) {
+      if (at > Length) return Fail(Dest);
+      pixels = Dib + at;
+      available = Length == kUnknownLength ? kUnknownLength : Length - size_t(at);
+    }
+    if (!IEDecodeYUVFrame(pixels, available, width, height, compression, Dest)) return Fail(Dest);
+    return bits;
+  }
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return Fail(Dest);
   const bool bitFields = compression == BI_BITFIELDS;
   if (compression != BI_RGB && !(bitFields && (bits == 16 || bits == 32))) return Fail(Dest);
@@ -205,9 +221,21 @@ HGLOBAL _CopyBitmaptoDIBEx(TIEBitmap* Bitmap, Integer X1, Integer Y1, Integer X2
   if (format != ie1g && format != ie8p && format != ie8g && format != ie24RGB) {
     IEWriteDebugLog(W("_CopyBitmaptoDIBEx: not supported pixel format, converting to 24bit and recurse"));
     TIEBitmap temp;
-    temp.Assign(Bitmap);
-    temp.SetPixelFormat(ie24RGB);
-    if (temp.PixelFormat() != ie24RGB) return nullptr;
+    const bool range = (format == ie16g || format == ie32f) && Bitmap->DisplayHigh() != Bitmap->DisplayLow();
+    if (range || Bitmap->Contrast() != 0 || Bitmap->ChannelOffsetsOn()) {
+      // A display window, contrast or channel offsets are part of what the
+      // view shows: the copy is drawn by the views' own renderer (alpha
+      // left out, as a 24-bit DIB has none).
+      if (!temp.Allocate(Bitmap->Width(), Bitmap->Height(), ie24RGB)) return nullptr;
+      std::unique_ptr<TIERowTable> rows;
+      std::unique_ptr<TIEMapTable> xmap, ymap;
+      RenderToTIEBitmapEx(*Bitmap, &temp, rows, xmap, ymap, nullptr, 0, 0, temp.Width(), temp.Height(), 0, 0,
+                          temp.Width(), temp.Height(), false, false, 255, rfNone, true, 0);
+    } else {
+      temp.Assign(Bitmap);
+      temp.SetPixelFormat(ie24RGB);
+      if (temp.PixelFormat() != ie24RGB) return nullptr;
+    }
     return _CopyBitmaptoDIBEx(&temp, X1, Y1, X2, Y2, DpiX, DpiY);
   }
   if (X2 == 0) X2 = Bitmap->Width();

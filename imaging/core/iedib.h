@@ -17,9 +17,10 @@ HGLOBAL _CopyBitmaptoDIBEx(TIEBitmap* Bitmap, Integer X1, Integer Y1, Integer X2
                            Integer DpiY);
 
 // Reads the packed DIB of Length bytes at Dib into Dest (ie1g for 1 bit per
-// pixel, ie24RGB otherwise). Returns the DIB's bits per pixel, or 0 when the
-// block is malformed, truncated or uses an unsupported compression; Dest is
-// then left empty.
+// pixel, ie24RGB otherwise), including the YUV layouts of video frames
+// (iedibconvert.h). Returns the DIB's bits per pixel, or 0 when the block is
+// malformed, truncated or uses an unsupported compression; Dest is then left
+// empty.
 Integer IEDIBToBitmapBlock(const void* Dib, size_t Length, TIEBitmap* Dest);
 
 // Dib is a global memory handle (IsPointer false) or the address of the

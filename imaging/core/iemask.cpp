@@ -151,6 +151,7 @@ TIEMask::~TIEMask() = default;
 
 void TIEMask::FreeBits() {
   FBits.reset();
+  FScaledBuffer = TIEMaskScaledBuffer();
   FWidth = FHeight = FBitsPerPixel = FRowLen = 0;
 }
 

@@ -11,9 +11,21 @@
 #include "imaging/core/iedefs.h"
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
-#include "platform/graphics/windef.h"  // TPoint
+#include <vector>
+
+#include "platform/graphics/colors.h"  // TColor
+#include "platform/graphics/windef.h"  // TPoint, TRect
 
 class TIEBitmap;
+class TCanvas;
+class TBitmap;
+
+// The mask scaled to the last destination size of a drawing; kept between
+// repaints so that the plane is only reallocated when that size changes.
+struct TIEMaskScaledBuffer {
+  std::vector<Byte> Bits;  // bottom-up plane, rows padded to 4 bytes
+  Integer Width = 0, Height = 0, BitsPerPixel = 0, RowLen = 0;
+};
 
 // The x of a point in a point list that separates two polygons.
 constexpr Integer IEPolygonSeparator = 0xFFFFF;
@@ -114,6 +126,21 @@ class TIEMask : public TObject {
   // most the mask value), unselected ones 0. Dest's alpha Full ends false.
   void CopyAlphaChannel(TIEBitmap* Dest, TIEBitmap* Source, bool DestCropped, bool SourceCropped);
 
+  // --- drawing (iemaskdraw.h) -------------------------------------------------------
+  // The part (XSrc, YSrc, DxSrc, DySrc) of the mask shown in (XDst, YDst,
+  // DxDst, DyDst); the rules are those of the IEMaskDraw routines. Outline and
+  // outer area share this mask's scaled plane between repaints.
+
+  void DrawOutline(TCanvas* Canvas, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                   Integer YSrc, Integer DxSrc, Integer DySrc, Integer Phase, TColor Color1, TColor Color2,
+                   TRect* DrawnRect);
+  void DrawOuterArea(TBitmap* Bitmap, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                     Integer YSrc, Integer DxSrc, Integer DySrc, Integer Transparency, TColor Color);
+  void DrawInverted(TCanvas* Canvas, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                    Integer YSrc, Integer DxSrc, Integer DySrc);
+  // The scaled plane of the last DrawOutline or DrawOuterArea (empty after FreeBits).
+  const TIEMaskScaledBuffer& ScaledBuffer() const { return FScaledBuffer; }
+
   // --- state -----------------------------------------------------------------------
 
   // Bounding box of the selected pixels, inclusive; empty: X1 = Y1 = MaxInt,
@@ -140,6 +167,7 @@ class TIEMask : public TObject {
 
   Integer FWidth = 0, FHeight = 0, FBitsPerPixel = 0, FRowLen = 0;
   TPlane FBits;
+  TIEMaskScaledBuffer FScaledBuffer;
 };
 
 // Scales the part (XSrc, YSrc, DxSrc, DySrc) of a mask plane (SourceWidth x

@@ -169,3 +169,24 @@ void IEMaskDrawInverted(const TIEMask& Mask, TCanvas* Canvas, Integer XDst, Inte
   StretchDIBits(Canvas->Handle(), XDst, YDst, DxDst, DyDst, XSrc, Mask.Height() - DySrc - YSrc, DxSrc, DySrc,
                 Mask.Bits(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCINVERT);
 }
+
+// The mask's own drawing operations: the routines above with the mask's
+// scaled plane, so that a view keeps it between repaints without holding it.
+
+void TIEMask::DrawOutline(TCanvas* Canvas, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                          Integer YSrc, Integer DxSrc, Integer DySrc, Integer Phase, TColor Color1, TColor Color2,
+                          TRect* DrawnRect) {
+  IEMaskDrawOutline(*this, FScaledBuffer, Canvas, XDst, YDst, DxDst, DyDst, XSrc, YSrc, DxSrc, DySrc, Phase, Color1,
+                    Color2, DrawnRect);
+}
+
+void TIEMask::DrawOuterArea(TBitmap* Bitmap, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                            Integer YSrc, Integer DxSrc, Integer DySrc, Integer Transparency, TColor Color) {
+  IEMaskDrawOuterArea(*this, FScaledBuffer, Bitmap, XDst, YDst, DxDst, DyDst, XSrc, YSrc, DxSrc, DySrc, Transparency,
+                      Color);
+}
+
+void TIEMask::DrawInverted(TCanvas* Canvas, Integer XDst, Integer YDst, Integer DxDst, Integer DyDst, Integer XSrc,
+                           Integer YSrc, Integer DxSrc, Integer DySrc) {
+  IEMaskDrawInverted(*this, Canvas, XDst, YDst, DxDst, DyDst, XSrc, YSrc, DxSrc, DySrc);
+}

@@ -13,12 +13,9 @@
 class TCanvas;
 class TBitmap;
 
-// The mask scaled to the last destination size; kept by the caller between
-// repaints so that the plane is only reallocated when that size changes.
-struct TIEMaskScaledBuffer {
-  std::vector<Byte> Bits;  // bottom-up plane, rows padded to 4 bytes
-  Integer Width = 0, Height = 0, BitsPerPixel = 0, RowLen = 0;
-};
+// TIEMaskScaledBuffer, the scaled plane kept between repaints, comes with
+// iemask.h; TIEMask's DrawOutline, DrawOuterArea and DrawInverted forward
+// to these routines with the mask's own buffer.
 
 // The dashed outline of the selection: the part (XSrc, YSrc, DxSrc, DySrc)
 // of the mask shown in (XDst, YDst, DxDst, DyDst) of Canvas. A pixel on the

@@ -29,99 +29,16 @@ struct TOwnerLinkInstaller {
   }
 } gOwnerLinkInstaller;
 
-// The picture-container format of a platform bitmap whose rows it can use as
-// they are; ieNone for the other layouts.
-TIEPixelFormat WrappableFormat(TBitmap* B) {
-  switch (B->PixelFormat()) {
-    case pf1bit:
-      return ie1g;
-    case pf24bit:
-      return ie24RGB;
-    case pf32bit:
-      return ie32RGB;
-    default:
-      return ieNone;
-  }
-}
-
-// The first byte of the bitmap's pixel block and whether its rows run top
-// down; false when the rows are not laid out as the container lays them.
-bool PlatformRows(TBitmap* B, TIEPixelFormat PF, Byte*& Block, bool& TopDown) {
-  const Integer w = B->Width(), h = B->Height();
-  Byte* first = static_cast<Byte*>(B->ScanLine(0));
-  Byte* last = static_cast<Byte*>(B->ScanLine(h - 1));
-  TopDown = first <= last;
-  Block = TopDown ? first : last;
-  if (h > 1) {
-    const ptrdiff_t step = (TopDown ? last - first : first - last) / (h - 1);
-    if (step != IEBitmapRowLen(w, IEPixelFormatBitCount(PF), 32)) return false;
-  }
-  return true;
-}
-
-// Whether Target still shows the platform bitmap's own pixels.
-bool WrapsPlatformBitmap(TIEBitmap* Target, TBitmap* B) {
-  if (!Target->MemoryIsExternal() || B->Empty() || B->Width() != Target->Width() || B->Height() != Target->Height())
-    return false;
-  const TIEPixelFormat pf = WrappableFormat(B);
-  Byte* block = nullptr;
-  bool topDown = false;
-  return pf == Target->PixelFormat() && PlatformRows(B, pf, block, topDown) && block == Target->MemoryBlock();
-}
-
-// Makes Target show the platform bitmap's pixels without copying them: rows of
-// 1, 24 and 32 bits per pixel are used in place; other layouts are copied as
-// 24-bit pixels (such a target is written back after a load). An empty
-// platform bitmap leaves Target empty, never pointing at old pixels.
-void EncapsulateTBitmap(TIEBitmap* Target, TBitmap* B, bool FreeCurrent) {
-  if (FreeCurrent) Target->FreeImage(true);
-  if (B == nullptr) return;
-  if (B->Empty() || B->Width() <= 0 || B->Height() <= 0) {
-    Target->FreeImage(false);
-    return;
-  }
-  const TIEPixelFormat pf = WrappableFormat(B);
-  Byte* block = nullptr;
-  bool topDown = false;
-  if (pf != ieNone && PlatformRows(B, pf, block, topDown)) {
-    Target->EncapsulateMemory(block, B->Width(), B->Height(), pf, false, topDown);
-    return;
-  }
-  TBitmap copy;
-  copy.Assign(B);
-  copy.SetPixelFormat(pf24bit);
-  if (!Target->Allocate(copy.Width(), copy.Height(), ie24RGB)) return;
-  const size_t rowBytes = static_cast<size_t>(Target->RowLen());
-  for (Integer y = 0; y < copy.Height(); ++y) std::memcpy(Target->GetScanline(y), copy.ScanLine(y), rowBytes);
-}
-
 // After a load: gives the platform bitmap the target's picture when the
-// target no longer uses its pixels, then wraps them again. Layouts a
-// platform bitmap cannot hold go as 24-bit colour.
+// target no longer uses its rows (a reader may have put storage of its own
+// in place), then wraps it again. Formats a platform bitmap cannot hold
+// arrive as 8-bit grey (ie16g) or 24-bit colour.
 void WriteBackTBitmap(TIEBitmap* Target, TBitmap* B) {
-  if (WrapsPlatformBitmap(Target, B) || Target->IsEmpty()) return;
-  TIEBitmap* src = Target;
-  std::unique_ptr<TIEBitmap> converted;
-  TPixelFormat pf = pf24bit;
-  if (Target->PixelFormat() == ie1g) {
-    pf = pf1bit;
-  } else if (Target->PixelFormat() == ie32RGB) {
-    pf = pf32bit;
-  } else if (Target->PixelFormat() != ie24RGB) {
-    converted = std::make_unique<TIEBitmap>();
-    converted->Assign(Target);
-    if (!converted->ConvertToPixelFormat(ie24RGB)) return;
-    src = converted.get();
-  }
-  B->SetPixelFormat(pf);
-  B->SetSize(src->Width(), src->Height());
-  if (pf == pf1bit) {
-    B->SetColorTableEntry(0, RGBQUAD{0, 0, 0, 0});
-    B->SetColorTableEntry(1, RGBQUAD{255, 255, 255, 0});
-  }
-  const size_t rowBytes = static_cast<size_t>(IEBitmapRowLen(src->Width(), src->BitCount(), 32));
-  for (Integer y = 0; y < src->Height(); ++y) std::memcpy(B->ScanLine(y), src->GetScanline(y), rowBytes);
-  EncapsulateTBitmap(Target, B, true);
+  if (Target->IsEmpty() || (Target->Location() == ieTBitmap && Target->VclBitmap() == B)) return;
+  TIEBitmap wrapper;
+  wrapper.EncapsulateTBitmap(B, false);
+  wrapper.AssignImage(Target);
+  Target->EncapsulateTBitmap(B, true);
 }
 
 }  // namespace
@@ -176,7 +93,7 @@ void TZiduzUvIO::WrapTBitmap(TBitmap* Bitmap) {
     FIEBitmap = FOwnedBitmap.get();
   }
   FTBitmap = Bitmap;
-  EncapsulateTBitmap(FIEBitmap, Bitmap, true);
+  FIEBitmap->EncapsulateTBitmap(Bitmap, true);
 }
 
 void TZiduzUvIO::ForgetView(bool ViewAlive) {
@@ -202,7 +119,7 @@ void TZiduzUvIO::TakeViewBitmap() {
   FIEBitmap = FOwnedBitmap.get();
   if (TBitmap* tb = FView->GetBitmap()) {
     FTBitmap = tb;
-    EncapsulateTBitmap(FIEBitmap, tb, true);
+    FIEBitmap->EncapsulateTBitmap(tb, true);
   }
 }
 
@@ -315,7 +232,7 @@ void TZiduzUvIO::FollowTImage() {
 bool TZiduzUvIO::PrepareBitmap(std::initializer_list<TIEPixelFormat> Allowed) {
   if (!FIEBitmap) return false;
   FollowTImage();
-  if (FTBitmap) EncapsulateTBitmap(FIEBitmap, FTBitmap, false);
+  if (FTBitmap) FIEBitmap->EncapsulateTBitmap(FTBitmap, false);
   if (Allowed.size() == 0) return true;
   return std::find(Allowed.begin(), Allowed.end(), FIEBitmap->PixelFormat()) != Allowed.end();
 }

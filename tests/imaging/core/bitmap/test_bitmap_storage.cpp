@@ -484,10 +484,15 @@ TEST_F(BitmapTest, SetLocationMovesPixelsPaletteAndAlpha) {
     ASSERT_TRUE(b.HasAlphaChannel());
     EXPECT_EQ(static_cast<Byte*>(b.GetAlphaChannel()->GetScanline(9))[19], 33);
   }
-  // The platform-bitmap location is not available: refused, nothing lost.
-  EXPECT_THROW(b.SetLocation(ieTBitmap), ENotSupportedException);
-  EXPECT_EQ(b.Location(), ieFile);
+  // Into a platform bitmap and back out again, nothing lost.
+  b.SetLocation(ieTBitmap);
+  EXPECT_EQ(b.Location(), ieTBitmap);
   ExpectRows(b, m);
+  EXPECT_EQ(b.GetPaletteBuffer()[200].r, 6);
+  b.SetLocation(ieMemory);
+  EXPECT_EQ(b.Location(), ieMemory);
+  ExpectRows(b, m);
+  EXPECT_EQ(b.GetPaletteBuffer()[200].r, 6);
 }
 
 TEST_F(BitmapTest, SetRowAlignmentRelaysRowsInMemoryOnly) {

@@ -328,8 +328,13 @@ TEST(Companion, PrepareBitmapSeesPlatformBitmapChanges) {
   EXPECT_EQ(io.IEBitmap()->Width(), 8);
   EXPECT_EQ(io.IEBitmap()->Height(), 5);
   EXPECT_EQ(static_cast<Byte*>(io.IEBitmap()->GetScanline(4))[0], 77);
-  // A layout the container cannot use in place is read as colour.
+  // An 8-bit bitmap is used in place with its colour table.
   b.SetPixelFormat(pf8bit);
+  ASSERT_TRUE(io.PrepareBitmap());
+  EXPECT_EQ(io.IEBitmap()->PixelFormat(), ie8p);
+  EXPECT_TRUE(io.IEBitmap()->MemoryIsExternal());
+  // A layout the container cannot use in place is read as colour.
+  b.SetPixelFormat(pf16bit);
   ASSERT_TRUE(io.PrepareBitmap());
   EXPECT_EQ(io.IEBitmap()->PixelFormat(), ie24RGB);
   EXPECT_EQ(io.IEBitmap()->Width(), 8);
@@ -340,7 +345,7 @@ TEST_F(RegistryTest, LoadsReachAnAttachedPlatformBitmap) {
   struct TCase {
     TIEPixelFormat PF;
     TPixelFormat Want;
-  } cases[] = {{ie24RGB, pf24bit}, {ie8g, pf24bit}};
+  } cases[] = {{ie24RGB, pf24bit}, {ie8g, pf8bit}};
   for (const TCase& c : cases) {
     TBitmap b;
     b.SetPixelFormat(pf24bit);
@@ -359,10 +364,12 @@ TEST_F(RegistryTest, LoadsReachAnAttachedPlatformBitmap) {
     if (c.PF == ie24RGB) {
       EXPECT_EQ(0, std::memcmp(row, data.data() + 9 + 2 * 15, 15));
     } else {
+      // A grey picture stays 8-bit, with a grey colour table.
       for (Integer x = 0; x < 5; ++x) {
         const Byte g = data[9 + 2 * 5 + x];
-        EXPECT_EQ(row[3 * x], g);
-        EXPECT_EQ(row[3 * x + 2], g);
+        EXPECT_EQ(row[x], g);
+        EXPECT_EQ(b.ColorTableEntry(g).rgbRed, g);
+        EXPECT_EQ(b.ColorTableEntry(g).rgbBlue, g);
       }
     }
     // The target uses the platform bitmap's pixels again.
