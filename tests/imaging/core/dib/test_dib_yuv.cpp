@@ -2,6 +2,7 @@
 // made by ffmpeg from the same noise picture, odd sizes included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,7 @@ void Shell(const std::string& cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << c
 
 // A 40-byte header naming the layout, followed by the frame.
 Bytes FrameDib(int32_t w, int32_t h, uint16_t bits, const char* code, const Bytes& frame) {
-  Bytes b(40, 0);
+  Bytes b(40 + frame.size(), 0);
   const uint32_t size = 40;
   std::memcpy(&b[0], &size, 4);
   std::memcpy(&b[4], &w, 4);
@@ -36,7 +37,7 @@ Bytes FrameDib(int32_t w, int32_t h, uint16_t bits, const char* code, const Byte
   b[12] = 1;
   std::memcpy(&b[14], &bits, 2);
   std::memcpy(&b[16], code, 4);
-  b.insert(b.end(), frame.begin(), frame.end());
+  std::copy(frame.begin(), frame.end(), b.begin() + 40);
   return b;
 }
 
