@@ -152,6 +152,69 @@ QPainterPath ArcPath(REAL X, REAL Y, REAL W, REAL H, REAL Start, REAL Sweep) {
   return p;
 }
 
+// The pen for open lines. Whole coordinates fall exactly on pixel centres,
+// and Qt's one-pixel line with flat ends settles that tie by leaving out the
+// end pixel at the left or top, whichever way the line runs. An aliased line
+// of GDI+ covers both end points; the square end of Qt's hairline gives
+// exactly those (it adds no pixel beyond them). Dashes keep their flat ends,
+// which would otherwise grow into the gaps.
+QPen LinePen(const QPainter& P, const GpPen* Pen) {
+  QPen pen = QtPen(Pen);
+  if (!P.testRenderHint(QPainter::Antialiasing) && Pen->Width <= 1 && pen.style() == Qt::SolidLine)
+    pen.setCapStyle(Qt::SquareCap);
+  return pen;
+}
+
+// Thin outlines of curves and paths. Qt draws pens up to one pixel wide with
+// a separate hairline stroker that walks each segment in its own direction:
+// aliased, a symmetric ellipse or rounded rectangle comes out lopsided;
+// smoothed, it leaves a faint pixel where a figure starts and ends. Filling
+// the outline of the stroke, as Qt does for wider pens anyway, takes the
+// pixel centres inside the band and so gives the same pixels under every
+// mirroring and a seamless join.
+void StrokeCurve(QPainter& P, const QPainterPath& Path, const GpPen* Pen) {
+  const QPen pen = QtPen(Pen);
+  if (Pen->Width > 1) {
+    P.strokePath(Path, pen);
+    return;
+  }
+  // Without smoothing GDI+ draws a thinner pen one pixel wide; a pen of
+  // width 0 is one pixel wide either way.
+  const bool aa = P.testRenderHint(QPainter::Antialiasing);
+  const qreal width = aa && Pen->Width > 0 ? Pen->Width : 1;
+  QPainterPathStroker stroker(pen);
+  stroker.setWidth(width);
+  // A one-pixel pen shows no join of its own, and must not reach past a point
+  // where the path doubles back: a clipped mitre would run several pixels
+  // on, a round join half a pixel (onto the next pixel centre). Right angles
+  // keep their square corner; sharper turns are bevelled.
+  stroker.setJoinStyle(Qt::SvgMiterJoin);
+  stroker.setMiterLimit(2);
+  // Open ends take their end pixels, as aliased lines do (see LinePen).
+  if (!aa && pen.style() == Qt::SolidLine) stroker.setCapStyle(Qt::SquareCap);
+  // Dash lengths are multiples of the pen's own width, not the band's.
+  if (Pen->Dash != Gdiplus::DashStyleSolid && Pen->Width > 0 && width != Pen->Width) {
+    QList<qreal> dashes = pen.dashPattern();
+    for (qreal& d : dashes) d *= Pen->Width / width;
+    stroker.setDashPattern(dashes);
+  }
+  P.fillPath(stroker.createStroke(Path), QColor::fromRgba(Pen->Color));
+}
+
+// Aliased fills take a pixel when its centre lies in [left, right) x [top,
+// bottom). Whole coordinates fall exactly on pixel centres, and Qt settles
+// such ties the other way (it takes the right and bottom edge, not the left
+// and top), which moved every filled rectangle one pixel right and down. The
+// edges are therefore moved to the pixel boundaries that the rule selects
+// before Qt sees them. Returns the rectangle in the caller's coordinates.
+QRectF AliasedFillRect(const QRectF& R, const QTransform& ToDevice) {
+  const QRectF d = ToDevice.mapRect(R.normalized());
+  const qreal l = std::ceil(d.left() - 0.5), t = std::ceil(d.top() - 0.5);
+  const qreal r = std::ceil(d.right() - 0.5), b = std::ceil(d.bottom() - 0.5);
+  if (r <= l || b <= t) return QRectF();
+  return ToDevice.inverted().mapRect(QRectF(l, t, r - l, b - t));
+}
+
 struct TLibrary {
   std::mutex Lock;
   Integer Count = 0;
@@ -285,7 +348,7 @@ GpStatus GdipDrawLine(GpGraphics* Graphics, GpPen* Pen, REAL X1, REAL Y1, REAL X
   if (!Pen) return Gdiplus::InvalidParameter;
   const QLineF l(X1, Y1, X2, Y2);
   return Paint(Graphics, Grow(QRectF(l.p1(), l.p2()), Pen), [&](QPainter& p, const QTransform&) {
-    p.setPen(QtPen(Pen));
+    p.setPen(LinePen(p, Pen));
     p.drawLine(l);
   });
 }
@@ -310,29 +373,37 @@ GpStatus FillWith(GpGraphics* Graphics, GpBrush* Brush, const QRectF& Bounds, FD
     if (Brush->Hatch >= 0) b.setTransform(toDevice.inverted());
     p.setPen(Qt::NoPen);
     p.setBrush(b);
-    Shape(p);
+    Shape(p, toDevice);
   });
 }
 }  // namespace
 
 GpStatus GdipFillRectangle(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
   const QRectF r(X, Y, Width, Height);
-  return FillWith(Graphics, Brush, r, [&](QPainter& p) { p.drawRect(r); });
+  return FillWith(Graphics, Brush, r, [&](QPainter& p, const QTransform& toDevice) {
+    // A rotated or sheared rectangle is a polygon like any other.
+    if (p.testRenderHint(QPainter::Antialiasing) || toDevice.type() > QTransform::TxScale) {
+      p.drawRect(r);
+      return;
+    }
+    const QRectF snapped = AliasedFillRect(r, toDevice);
+    if (!snapped.isEmpty()) p.drawRect(snapped);
+  });
 }
 
 GpStatus GdipDrawEllipse(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Width, REAL Height) {
   if (!Pen) return Gdiplus::InvalidParameter;
   const QRectF r(X, Y, Width, Height);
   return Paint(Graphics, Grow(r, Pen), [&](QPainter& p, const QTransform&) {
-    p.setPen(QtPen(Pen));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(r);
+    QPainterPath e;
+    e.addEllipse(r);
+    StrokeCurve(p, e, Pen);
   });
 }
 
 GpStatus GdipFillEllipse(GpGraphics* Graphics, GpBrush* Brush, REAL X, REAL Y, REAL Width, REAL Height) {
   const QRectF r(X, Y, Width, Height);
-  return FillWith(Graphics, Brush, r, [&](QPainter& p) { p.drawEllipse(r); });
+  return FillWith(Graphics, Brush, r, [&](QPainter& p, const QTransform&) { p.drawEllipse(r); });
 }
 
 namespace {
@@ -356,7 +427,7 @@ GpStatus GdipDrawPolygonI(GpGraphics* Graphics, GpPen* Pen, const GpPoint* Point
 GpStatus GdipFillPolygonI(GpGraphics* Graphics, GpBrush* Brush, const GpPoint* Points, Integer Count, GpFillMode Mode) {
   if (!Points || Count < 3) return Gdiplus::InvalidParameter;
   const QPolygonF q = Poly(Points, Count);
-  return FillWith(Graphics, Brush, q.boundingRect(), [&](QPainter& p) {
+  return FillWith(Graphics, Brush, q.boundingRect(), [&](QPainter& p, const QTransform&) {
     p.drawPolygon(q, Mode == Gdiplus::FillModeWinding ? Qt::WindingFill : Qt::OddEvenFill);
   });
 }
@@ -365,7 +436,7 @@ GpStatus GdipDrawLinesI(GpGraphics* Graphics, GpPen* Pen, const GpPoint* Points,
   if (!Pen || !Points || Count < 2) return Gdiplus::InvalidParameter;
   const QPolygonF q = Poly(Points, Count);
   return Paint(Graphics, Grow(q.boundingRect(), Pen), [&](QPainter& p, const QTransform&) {
-    p.setPen(QtPen(Pen));
+    p.setPen(LinePen(p, Pen));
     p.drawPolyline(q);
   });
 }
@@ -375,7 +446,7 @@ GpStatus GdipDrawArc(GpGraphics* Graphics, GpPen* Pen, REAL X, REAL Y, REAL Widt
   if (!Pen) return Gdiplus::InvalidParameter;
   const QPainterPath a = ArcPath(X, Y, Width, Height, StartAngle, SweepAngle);
   return Paint(Graphics, Grow(QRectF(X, Y, Width, Height), Pen), [&](QPainter& p, const QTransform&) {
-    p.strokePath(a, QtPen(Pen));
+    StrokeCurve(p, a, Pen);
   });
 }
 
@@ -396,14 +467,17 @@ GpStatus GdipAddPathArc(GpPath* Path, REAL X, REAL Y, REAL Width, REAL Height, R
   if (!Path) return Gdiplus::InvalidParameter;
   const QRectF r(X, Y, Width, Height);
   // A figure's segments join: a new arc is linked to the end of the last one.
-  if (Path->Path.elementCount() == 0) Path->Path.arcMoveTo(r, -StartAngle);
+  // A fresh path is not element-free (setting its fill rule leaves a move to
+  // the origin), so "nothing drawn yet" is asked with isEmpty(); otherwise
+  // the first segment would be tied to (0, 0) by a stray line.
+  if (Path->Path.isEmpty()) Path->Path.arcMoveTo(r, -StartAngle);
   Path->Path.arcTo(r, -StartAngle, -SweepAngle);
   return Gdiplus::Ok;
 }
 
 GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
   if (!Path) return Gdiplus::InvalidParameter;
-  if (Path->Path.elementCount() == 0) Path->Path.moveTo(X1, Y1);
+  if (Path->Path.isEmpty()) Path->Path.moveTo(X1, Y1);
   else Path->Path.lineTo(X1, Y1);
   Path->Path.lineTo(X2, Y2);
   return Gdiplus::Ok;
@@ -412,12 +486,13 @@ GpStatus GdipAddPathLine(GpPath* Path, REAL X1, REAL Y1, REAL X2, REAL Y2) {
 GpStatus GdipDrawPath(GpGraphics* Graphics, GpPen* Pen, GpPath* Path) {
   if (!Pen || !Path) return Gdiplus::InvalidParameter;
   return Paint(Graphics, Grow(Path->Path.boundingRect(), Pen),
-               [&](QPainter& p, const QTransform&) { p.strokePath(Path->Path, QtPen(Pen)); });
+               [&](QPainter& p, const QTransform&) { StrokeCurve(p, Path->Path, Pen); });
 }
 
 GpStatus GdipFillPath(GpGraphics* Graphics, GpBrush* Brush, GpPath* Path) {
   if (!Path) return Gdiplus::InvalidParameter;
-  return FillWith(Graphics, Brush, Path->Path.boundingRect(), [&](QPainter& p) { p.drawPath(Path->Path); });
+  return FillWith(Graphics, Brush, Path->Path.boundingRect(),
+                  [&](QPainter& p, const QTransform&) { p.drawPath(Path->Path); });
 }
 
 GpStatus GdipCreateMatrix(GpMatrix** Matrix) {

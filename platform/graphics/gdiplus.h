@@ -1,7 +1,10 @@
 // The GDI+ flat API that the drawing wrappers load by name: antialiased
 // lines, rectangles, ellipses, polygons, arcs and paths with ARGB colours
 // (0xAARRGGBB), drawn into the pixels of a device context. Coordinates put
-// pixel centres on whole numbers, as GDI+ does by default.
+// pixel centres on whole numbers, as GDI+ does by default: without smoothing
+// a filled rectangle (x, y, w, h) takes the pixels whose centre lies in
+// [x, x + w) x [y, y + h), and a one-pixel line or outline the centres on it,
+// end points included.
 #pragma once
 
 #include "platform/graphics/gdi.h"
