@@ -32,19 +32,40 @@ void ReadFn(png_structp Png, png_bytep Data, size_t Length) {
   }
 }
 
-void WriteFn(png_structp Png, png_bytep Data, size_t Length) {
-  auto* io = static_cast<TIEPngIO*>(png_get_io_ptr(Png));
+// Writes straight to the stream; a short write stops the writer through the
+// abort flag, not as an error.
+void PutOut(TIEPngIO* IO, const void* Data, size_t Length) {
+  if (IO->WriteFailed || Length == 0) return;
   bool shortWrite = false;
   try {
-    shortWrite = io->Stream->Write(Data, static_cast<int64_t>(Length)) != static_cast<int64_t>(Length);
+    shortWrite = IO->Stream->Write(Data, static_cast<int64_t>(Length)) != static_cast<int64_t>(Length);
   } catch (...) {
     shortWrite = true;
   }
-  // A short write stops the writer through the abort flag, not as an error.
-  if (shortWrite && io->Aborting) io->Aborting->store(true);
+  if (shortWrite) {
+    IO->WriteFailed = true;
+    if (IO->Aborting) IO->Aborting->store(true);
+  }
 }
 
-void FlushFn(png_structp) {}
+void DrainBlock(TIEPngIO* IO) {
+  const size_t n = IO->Pending;
+  IO->Pending = 0;
+  PutOut(IO, IO->Block.get(), n);
+}
+
+void WriteFn(png_structp Png, png_bytep Data, size_t Length) {
+  auto* io = static_cast<TIEPngIO*>(png_get_io_ptr(Png));
+  if (io->Pending + Length > IEPngWriteBlock) DrainBlock(io);
+  if (Length >= IEPngWriteBlock) {
+    PutOut(io, Data, Length);
+  } else {
+    std::memcpy(io->Block.get() + io->Pending, Data, Length);
+    io->Pending += Length;
+  }
+}
+
+void FlushFn(png_structp Png) { DrainBlock(static_cast<TIEPngIO*>(png_get_io_ptr(Png))); }
 
 }  // namespace
 
@@ -55,6 +76,9 @@ png_structp IEPngCreateRead(TIEPngIO* IO) {
 }
 
 png_structp IEPngCreateWrite(TIEPngIO* IO) {
+  if (!IO->Block) IO->Block = std::make_unique_for_overwrite<Byte[]>(IEPngWriteBlock);
+  IO->Pending = 0;
+  IO->WriteFailed = false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, IO, ErrorFn, WarningFn);
   if (png) png_set_write_fn(png, IO, WriteFn, FlushFn);
   return png;
@@ -114,4 +138,9 @@ bool IEPngWriteEnd(png_structp Png, png_infop Info) {
   if (setjmp(png_jmpbuf(Png))) return false;
   png_write_end(Png, Info);
   return true;
+}
+
+bool IEPngFlushWrites(TIEPngIO* IO) {
+  DrainBlock(IO);
+  return !IO->WriteFailed;
 }

@@ -8,6 +8,8 @@
 #include <png.h>
 
 #include <atomic>
+#include <cstddef>
+#include <memory>
 
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
@@ -18,7 +20,16 @@ struct TIEPngIO {
   std::atomic<bool>* Aborting = nullptr;
   bool ShortRead = false;  // the stream ended before libpng had its bytes
   char Message[128] = {};  // the last libpng error text
+  // Writers gather their output here: libpng hands over every chunk as three
+  // writes (header, data, checksum), and a file stream would make each one a
+  // system call. The block goes out when full and at IEPngFlushWrites.
+  std::unique_ptr<Byte[]> Block;
+  size_t Pending = 0;
+  bool WriteFailed = false;  // a short write happened: nothing more goes out
 };
+
+// Size of a writer's gathering block.
+constexpr size_t IEPngWriteBlock = 64 * 1024;
 
 // Structures made with PNG_LIBPNG_VER_STRING, the callbacks above and
 // silent warnings; nil when libpng refuses. Each Create pairs with its Destroy
@@ -40,3 +51,7 @@ bool IEPngReadEnd(png_structp Png);
 bool IEPngWriteInfo(png_structp Png, png_infop Info);
 bool IEPngWriteRow(png_structp Png, png_const_bytep Row);
 bool IEPngWriteEnd(png_structp Png, png_infop Info);
+
+// Hands what a writer has gathered to the stream. A short write sets the
+// abort flag (as every write does) and answers false.
+bool IEPngFlushWrites(TIEPngIO* IO);
