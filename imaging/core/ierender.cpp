@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/core/ieresample.h"
+#include "imaging/core/ieresamplerows.h"
 
 namespace {
 
@@ -126,6 +127,118 @@ void RenderFiltered(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERowTa
                       BlendOperation);
 }
 
+// rfFastLinear of an ie24RGB source, made the way the filtered path above
+// defines it (the source rectangle scaled to the destination size, then
+// drawn unscaled) but without the two pictures: only the columns and rows
+// of the drawn window are made, straight from the source rectangle, a strip
+// of rows at a time, and each strip is drawn unscaled before the next. The
+// horizontally scaled source rows are kept while the next destination rows
+// still need them. This is the view's paint path with a zoom filter, so it
+// allocates nothing of the picture's size. False (nothing drawn) when the
+// alpha channel is not one this path reads; the caller then takes the
+// general path.
+bool RenderFastLinear(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
+                      const Integer* ClipRect, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                      Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, bool EnableAlpha,
+                      bool ReuseRows, Integer Transparency, Byte BlendOperation) {
+  TIEBitmap* alpha = EnableAlpha && Source.HasAlphaChannel() ? Source.GetAlphaChannel() : nullptr;
+  if (alpha && (alpha->PixelFormat() != ie8g || alpha->Width() != Source.Width() ||
+                alpha->Height() != Source.Height()))
+    return false;
+  // A Full alpha channel is never read by the drawing, so it is not scaled.
+  if (alpha && alpha->Full()) alpha = nullptr;
+
+  const Integer destW = Dest->Width(), destH = Dest->Height();
+  int64_t x1 = DstX, y1 = DstY, x2 = int64_t(DstX) + DstWidth - 1, y2 = int64_t(DstY) + DstHeight - 1;
+  if (ClipRect) {
+    x1 = std::max<int64_t>(x1, ClipRect[0]);
+    y1 = std::max<int64_t>(y1, ClipRect[1]);
+    x2 = std::min<int64_t>(x2, ClipRect[2]);
+    y2 = std::min<int64_t>(y2, ClipRect[3]);
+  }
+  x1 = std::max<int64_t>(x1, 0);
+  y1 = std::max<int64_t>(y1, 0);
+  x2 = std::min<int64_t>(x2, destW - 1);
+  y2 = std::min<int64_t>(y2, destH - 1);
+  if (x2 < x1 || y2 < y1) return true;
+
+  // Window columns and rows of the scaled picture.
+  const Integer colFirst = Integer(x1 - DstX), colLast = Integer(x2 - DstX);
+  const Integer rowFirst = Integer(y1 - DstY), rowLast = Integer(y2 - DstY);
+  const Integer width = colLast - colFirst + 1;
+  const size_t colorBytes = size_t(width) * 3;
+
+  using ieresample_detail::TFastLinearScaler;
+  const TFastLinearScaler color(SrcWidth, SrcHeight, DstWidth, DstHeight, 3);
+  std::unique_ptr<TFastLinearScaler> alphaScaler;
+  if (alpha) alphaScaler = std::make_unique<TFastLinearScaler>(SrcWidth, SrcHeight, DstWidth, DstHeight, 1);
+
+  // Scaled source rows, slot = row mod slots: the rows of a span are
+  // consecutive and the spans move down, so a span never evicts its own rows.
+  Integer slots = 1;
+  for (Integer j = rowFirst; j <= rowLast; ++j) {
+    const TFastLinearScaler::TSpan span = color.RowSpan(j);
+    slots = std::max(slots, span.To - span.From + 1);
+  }
+  std::vector<Byte> scaled(colorBytes * size_t(slots));
+  std::vector<Byte> scaledAlpha(alpha ? size_t(width) * size_t(slots) : 0);
+  std::vector<Integer> tag(size_t(slots), -1);
+  std::vector<const Byte*> rows(static_cast<size_t>(slots)), alphaRows(static_cast<size_t>(slots));
+
+  // The strip: a band of the scaled picture, with what the drawing reads
+  // of the source besides its pixels.
+  const Integer stripRows = Integer(std::clamp<int64_t>(int64_t(131072) / int64_t(colorBytes), 1, 64));
+  TIEBitmap strip;
+  if (!strip.Allocate(width, std::min(stripRows, rowLast - rowFirst + 1), ie24RGB)) return true;
+  for (Integer i = 0; i < 3; ++i) strip.SetChannelOffset(i, Source.ChannelOffset(i));
+  strip.SetChannelOffsetsOn(Source.ChannelOffsetsOn());
+  strip.SetContrast(Source.Contrast());
+  TIEBitmap* stripAlpha = nullptr;
+  if (alpha) {
+    stripAlpha = strip.GetAlphaChannel();
+    if (!stripAlpha->Allocate(strip.Width(), strip.Height(), ie8g)) return true;
+    stripAlpha->SetFull(false);
+  }
+
+  // One row table for every strip.
+  std::unique_ptr<TIERowTable> ownRows;
+  std::unique_ptr<TIERowTable>& rowTable = DestRows && int64_t(DestRows->size()) >= destH ? DestRows : ownRows;
+  if (!rowTable) {
+    rowTable = std::make_unique<TIERowTable>(size_t(destH));
+    for (Integer y = 0; y < destH; ++y) (*rowTable)[size_t(y)] = static_cast<Byte*>(Dest->GetScanline(y));
+  }
+
+  std::unique_ptr<TAccessScope> alphaAccess;
+  if (alpha) alphaAccess = std::make_unique<TAccessScope>(*alpha, ieaRead);
+  for (Integer top = rowFirst; top <= rowLast; top += strip.Height()) {
+    const Integer n = std::min(strip.Height(), rowLast - top + 1);
+    for (Integer k = 0; k < n; ++k) {
+      const TFastLinearScaler::TSpan span = color.RowSpan(top + k);
+      for (Integer r = span.From; r <= span.To; ++r) {
+        const size_t slot = size_t(r % slots);
+        if (tag[slot] != r) {
+          const Byte* s = static_cast<const Byte*>(Source.GetScanline(SrcY + r)) + size_t(SrcX) * 3;
+          color.ScaleRow(s, scaled.data() + slot * colorBytes, colFirst, colLast);
+          if (alpha) {
+            const Byte* a = static_cast<const Byte*>(alpha->GetScanline(SrcY + r)) + SrcX;
+            alphaScaler->ScaleRow(a, scaledAlpha.data() + slot * size_t(width), colFirst, colLast);
+          }
+          tag[slot] = r;
+        }
+        rows[size_t(r - span.From)] = scaled.data() + slot * colorBytes;
+        if (alpha) alphaRows[size_t(r - span.From)] = scaledAlpha.data() + slot * size_t(width);
+      }
+      color.CombineRows(span, rows.data(), static_cast<Byte*>(strip.GetScanline(k)), Integer(colorBytes));
+      if (alpha)
+        alphaScaler->CombineRows(span, alphaRows.data(), static_cast<Byte*>(stripAlpha->GetScanline(k)), width);
+    }
+    std::unique_ptr<TIEMapTable> xmap, ymap;
+    RenderToTIEBitmapEx(strip, Dest, rowTable, xmap, ymap, ClipRect, Integer(x1), top + DstY, width, n, 0, 0, width,
+                        n, EnableAlpha, ReuseRows, Transparency, rfNone, true, BlendOperation);
+  }
+  return true;
+}
+
 }  // namespace
 
 void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
@@ -185,6 +298,10 @@ void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIE
 
     const TIEPixelFormat pf = Source.PixelFormat();
     if (Filter != rfNone && (SrcWidth != DstWidth || SrcHeight != DstHeight) && (pf == ie1g || pf == ie24RGB)) {
+      if (Filter == rfFastLinear && pf == ie24RGB &&
+          RenderFastLinear(Source, Dest, DestRows, ClipRect, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY, SrcWidth,
+                           SrcHeight, EnableAlpha, ReuseRows, Transparency, BlendOperation))
+        return;
       RenderFiltered(Source, Dest, DestRows, ClipRect, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY, SrcWidth,
                      SrcHeight, EnableAlpha, ReuseRows, Transparency, Filter, BlendOperation);
       return;

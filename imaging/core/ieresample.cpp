@@ -277,30 +277,16 @@ void TwoPassFilter(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, TSour
   FlushRows(Dst);
 }
 
-// The fixed-point fast scaler: per axis, 17-bit linear interpolation when
-// it grows and the average of the covered pixels when it does not.
+// The fixed-point fast scaler (TFastLinearScaler): rows of Src scaled across
+// into a work image of Dst's width and Src's height, whose rows are then
+// combined into Dst's rows.
 void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, TSourceKind SourceKind, TTargetKind TargetKind,
                 const TIEProgressEvent& OnProgress, TObject* Sender) {
   const Integer sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
   if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
-  const double rx = double(dw) / sw, ry = double(dh) / sh;
+  const double rx = double(dw) / sw;
   const Integer channels = WorkChannels(SourceKind);
-
-  // Column tables: first column, 17-bit fraction and last averaged column.
-  std::vector<Integer> c0(static_cast<size_t>(dw)), c1(static_cast<size_t>(dw)), frac(static_cast<size_t>(dw));
-  for (Integer i = 0; i < dw; ++i) {
-    const double x = i / rx;
-    const Integer c = Integer(std::clamp<int64_t>(Trunc(x), 0, sw - 1));
-    c0[size_t(i)] = c;
-    frac[size_t(i)] = Integer(Trunc((x - c) * 131072.0));
-    if (rx > 1)
-      c1[size_t(i)] = std::min(c + 1, sw - 1);
-    else
-      c1[size_t(i)] = Integer(std::clamp<int64_t>(Trunc(std::min(i + 1, dw - 1) / rx + 1e-10), c, sw - 1));
-  }
-  std::vector<uint64_t> magic(rx > 1 ? 0 : size_t(dw));
-  if (rx <= 1)
-    for (Integer i = 0; i < dw; ++i) magic[size_t(i)] = DivisionMagic(uint32_t(c1[size_t(i)] - c0[size_t(i)] + 1));
+  const TFastLinearScaler scaler(sw, sh, dw, dh, channels);
 
   TIEWorkBitmap work;
   if (!work.Allocate(dw, sh, 8 * channels)) throw EOutOfMemory("Out of memory");
@@ -320,73 +306,25 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, TSourceKind SourceKind, TTargetK
             ExpandBits(s, bytes.data(), sw);
             s = bytes.data();
           }
-          Byte* d = work.ScanLine(y);
-          if (rx > 1) {
-            if (channels == 3) {
-              for (Integer i = 0; i < dw; ++i, d += 3) {
-                const Byte* a = s + 3 * ptrdiff_t(c0[size_t(i)]);
-                const Byte* b = s + 3 * ptrdiff_t(c1[size_t(i)]);
-                const Integer f = frac[size_t(i)];
-                d[0] = Byte(a[0] + (((b[0] - a[0]) * f) >> 17));
-                d[1] = Byte(a[1] + (((b[1] - a[1]) * f) >> 17));
-                d[2] = Byte(a[2] + (((b[2] - a[2]) * f) >> 17));
-              }
-            } else {
-              for (Integer i = 0; i < dw; ++i) {
-                const Integer a = s[c0[size_t(i)]], b = s[c1[size_t(i)]];
-                d[i] = Byte(a + (((b - a) * frac[size_t(i)]) >> 17));
-              }
-            }
-          } else {
-            for (Integer i = 0; i < dw; ++i) {
-              const Integer from = c0[size_t(i)], to = c1[size_t(i)];
-              const uint32_t n = uint32_t(to - from + 1);
-              const uint64_t m = magic[size_t(i)];
-              if (channels == 3) {
-                uint32_t b = 0, g = 0, r = 0;
-                for (const Byte* p = s + 3 * ptrdiff_t(from); p <= s + 3 * ptrdiff_t(to); p += 3) {
-                  b += p[0];
-                  g += p[1];
-                  r += p[2];
-                }
-                d[0] = Byte(DivideBy(b, n, m));
-                d[1] = Byte(DivideBy(g, n, m));
-                d[2] = Byte(DivideBy(r, n, m));
-                d += 3;
-              } else {
-                uint32_t v = 0;
-                for (Integer c = from; c <= to; ++c) v += s[c];
-                d[i] = Byte(DivideBy(v, n, m));
-              }
-            }
-          }
+          scaler.ScaleRow(s, work.ScanLine(y), 0, dw - 1);
         }
       },
       progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(Done - 1); }) : TIERowsDone(), shareable);
 
   const Integer rowBytes = dw * channels;
   IEParallelRows(
-      dh, ry > 1 ? int64_t(rowBytes) * 2 : int64_t(rowBytes) * std::max<int64_t>(1, int64_t(sh / dh + 1)),
+      dh,
+      scaler.GrowsDown() ? int64_t(rowBytes) * 2 : int64_t(rowBytes) * std::max<int64_t>(1, int64_t(sh / dh + 1)),
       [&](Integer First, Integer Last) {
         std::vector<Byte> gray(TargetKind == tkGrayBGR ? size_t(dw) : 0);
         std::vector<const Byte*> rows;
         for (Integer j = First; j < Last; ++j) {
           Byte* out = static_cast<Byte*>(Dst->GetScanline(j));
           Byte* target = TargetKind == tkGrayBGR ? gray.data() : out;
-          if (ry > 1) {
-            const double y = j / ry;
-            const Integer r0 = Integer(std::clamp<int64_t>(Trunc(y), 0, sh - 1));
-            // The next row is held at the last one: every destination row
-            // from sh - 1 on would otherwise read below the work image.
-            const Integer r1 = std::min(r0 + 1, sh - 1);
-            LerpRows(work.ScanLine(r0), work.ScanLine(r1), Integer(Trunc((y - r0) * 131072.0)), target, rowBytes);
-          } else {
-            const Integer from = Integer(std::clamp<int64_t>(Trunc(j / ry), 0, sh - 1));
-            const Integer to = Integer(std::clamp<int64_t>(Trunc(std::min(j + 1, dh - 1) / ry), from, sh - 1));
-            rows.resize(size_t(to - from + 1));
-            for (Integer r = from; r <= to; ++r) rows[size_t(r - from)] = work.ScanLine(r);
-            AverageRows(rows.data(), to - from + 1, target, rowBytes);
-          }
+          const TFastLinearScaler::TSpan span = scaler.RowSpan(j);
+          rows.resize(size_t(span.To - span.From + 1));
+          for (Integer r = span.From; r <= span.To; ++r) rows[size_t(r - span.From)] = work.ScanLine(r);
+          scaler.CombineRows(span, rows.data(), target, rowBytes);
           if (TargetKind == tkGrayBGR) GrayToTriples(gray.data(), out, dw);
         }
       },

@@ -1,6 +1,7 @@
 // Row loops of the resampling kernels: contributor tables with fixed-point
-// weights and the per-row multiply-add loops (vector and portable forms).
-// Internal to the resampling module.
+// weights and the per-row multiply-add loops (vector and portable forms),
+// and the fast linear scaler a row at a time. Internal to the imaging
+// kernels (the resampling module and the renderer's filtered path).
 #pragma once
 
 #include <cstdint>
@@ -72,5 +73,54 @@ inline uint64_t DivisionMagic(uint32_t Count) { return Count <= 1 ? 0 : UINT64_M
 inline uint32_t DivideBy(uint32_t Value, uint32_t Count, uint64_t Magic) {
   return Count <= 1 ? Value : uint32_t((unsigned __int128)Value * Magic >> 64);
 }
+
+// The cheaper form for averages of bytes: Value div Count is exact as
+// (Value x SmallDivisionMagic(Count)) >> 32 whenever Value x Count < 2^32,
+// which holds for sums of up to kSmallDivisionLimit bytes.
+constexpr uint32_t kSmallDivisionLimit = 4104;  // 255 x 4104^2 < 2^32
+inline uint64_t SmallDivisionMagic(uint32_t Count) {
+  return Count <= 1 ? uint64_t(1) << 32 : uint64_t(UINT32_MAX / Count) + 1;
+}
+
+// The fixed-point fast scaler (rfFastLinear) for pixels of Channels bytes
+// (1 or 3), split so that destination rows can be made one at a time from
+// just the source rows they need. Along an axis that grows: 17-bit linear
+// interpolation between a pixel and the next one (held at the last);
+// along an axis that does not: the integer average of the covered pixels,
+// neighbouring destination pixels sharing one source pixel. Rows come out
+// the same whichever of them are made and in whatever order.
+class TFastLinearScaler {
+ public:
+  TFastLinearScaler(Integer SrcWidth, Integer SrcHeight, Integer DstWidth, Integer DstHeight, Integer Channels);
+
+  // Destination columns First .. Last of one source row (SrcWidth pixels)
+  // into Dst, which receives Last - First + 1 pixels.
+  void ScaleRow(const Byte* Src, Byte* Dst, Integer First, Integer Last) const;
+
+  // The source rows destination row j is made of: From .. To averaged, or,
+  // when the height grows, From and To interpolated by Frac.
+  struct TSpan {
+    Integer From = 0, To = 0, Frac = 0;
+  };
+  TSpan RowSpan(Integer j) const;
+  bool GrowsDown() const { return FGrowsDown; }
+
+  // Destination row of Bytes bytes from the horizontally scaled rows of
+  // its span: Rows[k] holds source row Span.From + k.
+  void CombineRows(const TSpan& Span, const Byte* const* Rows, Byte* Dst, Integer Bytes) const;
+
+ private:
+  Integer FSrcHeight, FDstHeight, FChannels;
+  double FRx, FRy;
+  bool FGrowsDown;
+  bool FSmallCounts = true;  // every column average uses the 32-bit division
+  // Columns 0 .. FVectorCount - 1 may take the vector sums of ScaleRow: runs
+  // short enough for 16-bit sums whose loads stay inside the row.
+  static constexpr Integer kVectorSumLimit = 256;  // pair sums of 64 groups stay below 2^15
+  Integer FVectorCount = 0;
+  std::vector<float> FReciprocal;  // 1 / run length of those columns
+  std::vector<Integer> FC0, FC1, FFrac;
+  std::vector<uint64_t> FMagic;
+};
 
 }  // namespace ieresample_detail
