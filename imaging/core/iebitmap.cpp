@@ -215,8 +215,13 @@ void TIEBitmap::FreeImage(bool FreeAlpha) {
   }
   FPalette.reset();
   FPaletteLength = 0;
-  // The pixels are being dropped: a row that cannot be written back any
-  // more does not matter.
+  DropStorage();
+}
+
+// Forgets the pixel storage and every row handed out of it. The pixels are
+// being dropped or replaced: a row that cannot be written back any more does
+// not matter.
+void TIEBitmap::DropStorage() {
   try {
     ReleaseMappedRows();
   } catch (...) {
@@ -507,15 +512,7 @@ void TIEBitmap::EncapsulateMemory(void* Buffer, Integer Width, Integer Height, T
   if (Width <= 0 || Height <= 0 || rowLen <= 0) return;
   // Storage of our own would be lost behind the caller's buffer; the palette
   // and the alpha channel stay when the caller asked to keep them.
-  try {
-    ReleaseMappedRows();
-  } catch (...) {
-  }
-  try {
-    FFileBuffer->Close();
-  } catch (...) {
-  }
-  ClearStorageFields();
+  DropStorage();
   if (PixelFormat != ie8p) {
     FPalette.reset();
     FPaletteLength = 0;

@@ -223,6 +223,18 @@ class TIEBitmap : public TIEBaseBitmap {
   void RenderToTIEBitmap(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
                          Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
                          TResampleFilter Filter, Byte BlendOperation);
+  // The same into a platform bitmap, wrapped for the call without copying
+  // (ierendercanvas.h): only a bitmap that wraps as ie24RGB (24 bits; 4, 15,
+  // 16 bits and device bitmaps become 24 bits when wrapped) is drawn on,
+  // 1, 8 and 32-bit ones are left as they are. Never raises.
+  void RenderToTBitmapEx(TBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows, std::unique_ptr<TIEMapTable>& XMap,
+                         std::unique_ptr<TIEMapTable>& YMap, const Integer* ClipRect, Integer DstX, Integer DstY,
+                         Integer DstWidth, Integer DstHeight, Integer SrcX, Integer SrcY, Integer SrcWidth,
+                         Integer SrcHeight, bool EnableAlpha, bool ReuseRows, Integer Transparency,
+                         TResampleFilter Filter, bool FreeTables, Byte BlendOperation);
+  void RenderToTBitmap(TBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight, Integer SrcX,
+                       Integer SrcY, Integer SrcWidth, Integer SrcHeight, Integer Transparency,
+                       TResampleFilter Filter, Byte BlendOperation);
 
   // --- printing (ierendercanvas.h) ---------------------------------------------------
   // Draws the whole picture into (X, Y, Width, Height) of Canvas as strips of
@@ -346,6 +358,7 @@ class TIEBitmap : public TIEBaseBitmap {
   void FreeSegments();
   void FreeMemoryBlock();
   void ClearStorageFields();
+  void DropStorage();
   void UpdateRowAccess();
   void ResizeKeeping(Integer NewWidth, Integer NewHeight);
   void StretchRectFiltered(TIEBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,

@@ -153,18 +153,7 @@ void TIEBitmap::EncapsulateTBitmap(TBitmap* Bitmap, bool FreeCurrent) {
   if (Bitmap != FVclBitmap) {
     // Storage of our own would be hidden behind the caller's bitmap; the
     // palette and the alpha channel stay.
-    try {
-      ReleaseMappedRows();
-    } catch (...) {
-    }
-    FCurrentRow = nullptr;
-    FKeptRows.clear();
-    FKeptRowNumbers.clear();
-    try {
-      FFileBuffer->Close();
-    } catch (...) {
-    }
-    ClearStorageFields();
+    DropStorage();
     FVclBitmap = Bitmap;
     FVclBitmapIsExternal = true;
   }

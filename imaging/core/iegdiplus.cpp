@@ -446,7 +446,11 @@ void TIECanvas::RoundRect(Integer X1, Integer Y1, Integer X2, Integer Y2, Intege
   G.AddPathArc(path, F(X1 + w - CornerW), F(Y1), cw, ch, 270, 90);
   G.AddPathArc(path, F(X1 + w - CornerW), F(Y1 + h - CornerH), cw, ch, 0, 90);
   G.AddPathArc(path, F(X1), F(Y1 + h - CornerH), cw, ch, 90, 90);
-  G.AddPathLine(path, F(X1), F(Y1 + h - CornerH), F(X1), F(Y1) + ch / 2);
+  // The left side closes the outline from where the lower-left arc ends,
+  // half a corner height above the bottom, to where the upper-left arc
+  // begins. Starting a full corner height up would run past that end when
+  // the corners are taller than two thirds of the box, drawing a spur.
+  G.AddPathLine(path, F(X1), F(Y1 + h) - ch / 2, F(X1), F(Y1) + ch / 2);
   if (FBrush->GdiBrush()) G.FillPath(FGraphics, FBrush->GdiBrush(), path);
   G.DrawPath(FGraphics, FPen->GdiPen(), path);
   G.DeletePath(path);

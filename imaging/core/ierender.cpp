@@ -43,6 +43,28 @@ struct TTable {
 // A cached map fits when it covers the window and each entry in the window
 // lies inside the source; the window's last entries may be pulled in while
 // they point beyond the source.
+// The drawn window, inclusive: the destination rectangle cut by the clip
+// rectangle (left, top, right, bottom, inclusive) and by Dest's size. False
+// when nothing of it is left.
+bool DrawnWindow(Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight, const Integer* ClipRect,
+                 Integer DestW, Integer DestH, int64_t& X1, int64_t& Y1, int64_t& X2, int64_t& Y2) {
+  X1 = DstX;
+  Y1 = DstY;
+  X2 = int64_t(DstX) + DstWidth - 1;
+  Y2 = int64_t(DstY) + DstHeight - 1;
+  if (ClipRect) {
+    X1 = std::max<int64_t>(X1, ClipRect[0]);
+    Y1 = std::max<int64_t>(Y1, ClipRect[1]);
+    X2 = std::min<int64_t>(X2, ClipRect[2]);
+    Y2 = std::min<int64_t>(Y2, ClipRect[3]);
+  }
+  X1 = std::max<int64_t>(X1, 0);
+  Y1 = std::max<int64_t>(Y1, 0);
+  X2 = std::min<int64_t>(X2, int64_t(DestW) - 1);
+  Y2 = std::min<int64_t>(Y2, int64_t(DestH) - 1);
+  return X2 >= X1 && Y2 >= Y1;
+}
+
 bool FitCachedMap(const TIEMapTable* Map, Integer Origin, Integer First, Integer& Last, Integer Limit) {
   if (!Map || int64_t(Map->size()) <= int64_t(Last) - Origin) return false;
   while (Last >= First && (*Map)[size_t(Last - Origin)] >= Limit) --Last;
@@ -149,18 +171,8 @@ bool RenderFastLinear(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERow
   if (alpha && alpha->Full()) alpha = nullptr;
 
   const Integer destW = Dest->Width(), destH = Dest->Height();
-  int64_t x1 = DstX, y1 = DstY, x2 = int64_t(DstX) + DstWidth - 1, y2 = int64_t(DstY) + DstHeight - 1;
-  if (ClipRect) {
-    x1 = std::max<int64_t>(x1, ClipRect[0]);
-    y1 = std::max<int64_t>(y1, ClipRect[1]);
-    x2 = std::min<int64_t>(x2, ClipRect[2]);
-    y2 = std::min<int64_t>(y2, ClipRect[3]);
-  }
-  x1 = std::max<int64_t>(x1, 0);
-  y1 = std::max<int64_t>(y1, 0);
-  x2 = std::min<int64_t>(x2, destW - 1);
-  y2 = std::min<int64_t>(y2, destH - 1);
-  if (x2 < x1 || y2 < y1) return true;
+  int64_t x1, y1, x2, y2;
+  if (!DrawnWindow(DstX, DstY, DstWidth, DstHeight, ClipRect, destW, destH, x1, y1, x2, y2)) return true;
 
   // Window columns and rows of the scaled picture.
   const Integer colFirst = Integer(x1 - DstX), colLast = Integer(x2 - DstX);
@@ -334,18 +346,8 @@ void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIE
     const Integer stepY = Integer(Trunc(double(SrcHeight) / DstHeight * kStepOne));
 
     // The drawn window: destination rectangle, clip rectangle and Dest.
-    int64_t x1 = DstX, y1 = DstY, x2 = int64_t(DstX) + DstWidth - 1, y2 = int64_t(DstY) + DstHeight - 1;
-    if (ClipRect) {
-      x1 = std::max<int64_t>(x1, ClipRect[0]);
-      y1 = std::max<int64_t>(y1, ClipRect[1]);
-      x2 = std::min<int64_t>(x2, ClipRect[2]);
-      y2 = std::min<int64_t>(y2, ClipRect[3]);
-    }
-    x1 = std::max<int64_t>(x1, 0);
-    y1 = std::max<int64_t>(y1, 0);
-    x2 = std::min<int64_t>(x2, destW - 1);
-    y2 = std::min<int64_t>(y2, destH - 1);
-    if (x2 < x1 || y2 < y1) return;
+    int64_t x1, y1, x2, y2;
+    if (!DrawnWindow(DstX, DstY, DstWidth, DstHeight, ClipRect, destW, destH, x1, y1, x2, y2)) return;
 
     TIERenderRowsArgs a;
     a.DestRows = rows.Use->data();

@@ -1,5 +1,5 @@
-// Printing a picture through packed DIBs, the overlay boxes of the views and
-// the DrawDib wrappers.
+// Printing a picture through packed DIBs, drawing it into platform bitmaps,
+// the overlay boxes of the views and the DrawDib wrappers.
 #include "imaging/core/ierendercanvas.h"
 
 #include <algorithm>
@@ -253,6 +253,35 @@ void TIEBitmap::RenderToCanvas(TCanvas* Canvas, Integer X, Integer Y, Integer Wi
       PrintPict(Canvas, X, Y + y, &scaled, 0, y, Width, rows);
     }
   }
+}
+
+void TIEBitmap::RenderToTBitmapEx(TBitmap* Dest, std::unique_ptr<TIERowTable>& DestRows,
+                                  std::unique_ptr<TIEMapTable>& XMap, std::unique_ptr<TIEMapTable>& YMap,
+                                  const Integer* ClipRect, Integer DstX, Integer DstY, Integer DstWidth,
+                                  Integer DstHeight, Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
+                                  bool EnableAlpha, bool ReuseRows, Integer Transparency, TResampleFilter Filter,
+                                  bool FreeTables, Byte BlendOperation) {
+  if (Dest == nullptr) return;
+  try {
+    // The wrapper draws straight into Dest's rows and leaves the bitmap to
+    // its owner when it goes. The renderer writes only ie24RGB targets.
+    TIEBitmap target;
+    target.EncapsulateTBitmap(Dest, false);
+    RenderToTIEBitmapEx(&target, DestRows, XMap, YMap, ClipRect, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY,
+                        SrcWidth, SrcHeight, EnableAlpha, ReuseRows, Transparency, Filter, FreeTables,
+                        BlendOperation);
+  } catch (...) {
+    // Like the renderer itself, drawing into a platform bitmap reports nothing.
+  }
+}
+
+void TIEBitmap::RenderToTBitmap(TBitmap* Dest, Integer DstX, Integer DstY, Integer DstWidth, Integer DstHeight,
+                                Integer SrcX, Integer SrcY, Integer SrcWidth, Integer SrcHeight,
+                                Integer Transparency, TResampleFilter Filter, Byte BlendOperation) {
+  std::unique_ptr<TIERowTable> rows;
+  std::unique_ptr<TIEMapTable> xMap, yMap;
+  RenderToTBitmapEx(Dest, rows, xMap, yMap, nullptr, DstX, DstY, DstWidth, DstHeight, SrcX, SrcY, SrcWidth,
+                    SrcHeight, true, false, Transparency, Filter, true, BlendOperation);
 }
 
 void IEDrawTextBox(TCanvas* Canvas, Integer& X, Integer& Y, const WideString& Text, TFont* Font, TBrush* Brush,

@@ -1,6 +1,7 @@
 // Drawing pictures on platform canvases: the printing path (strips of packed
 // DIBs stretched onto the device), the two overlay boxes of the views and the
-// DrawDib wrappers. TIEBitmap::RenderToCanvas is declared with the container.
+// DrawDib wrappers. TIEBitmap::RenderToCanvas, RenderToTBitmap and
+// RenderToTBitmapEx are declared with the container.
 #pragma once
 
 #include <cstdint>

@@ -68,10 +68,11 @@ void IEDrawSoftShadow(TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integ
   for (Integer y = ya; y <= yb; ++y) {
     const Byte* g = static_cast<const Byte*>(grey.GetScanline(y - Y1 + 5));
     Byte* row = static_cast<Byte*>(Bitmap->ScanLine(y));
-    const bool rowInBox = y >= Y1 && y <= Y2;
+    const bool rowInBox = y >= Y1 && y < Y2;
     for (Integer x = xa; x <= xb; ++x) {
-      // The box is inclusive on every side: its last column and row stay too.
-      if (rowInBox && x >= X1 && x <= X2) continue;
+      // The box ends before X2 and Y2, as the views' picture rectangle does:
+      // column X2 and row Y2 are the first shadow pixels, the darkest ones.
+      if (rowInBox && x >= X1 && x < X2) continue;
       const double f = 1.0 - g[x - X1 + 5] / 255.0;
       Byte* p = row + 3 * ptrdiff_t(x);
       for (int i = 0; i < 3; ++i) p[i] = Byte(Trunc(p[i] * f));

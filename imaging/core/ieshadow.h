@@ -17,7 +17,8 @@ void IEDrawVertShadow(TCanvas* Canvas, TBitmap* Bitmap, Integer X1, Integer Y1, 
 // The strip below the box (Y1..Y2 high, T = Y2 - Y1 + 1); its right end steps
 // right one pixel per row.
 void IEDrawHorizShadow(TCanvas* Canvas, TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integer Y2);
-// A blurred shadow up to 5 pixels around the box X1..X2, Y1..Y2 (inclusive)
-// of a 24-bit Bitmap, strongest right of and below it; the box itself is
-// never changed.
+// A blurred shadow up to 5 pixels around the box of a 24-bit Bitmap whose
+// pixels are X1 <= x < X2, Y1 <= y < Y2 (right and bottom exclusive, like the
+// views' picture rectangle), strongest right of and below it; the box itself
+// is never changed.
 void IEDrawSoftShadow(TBitmap* Bitmap, Integer X1, Integer Y1, Integer X2, Integer Y2);

@@ -3,6 +3,7 @@
 // order of fill and outline, transparency and the binding's use count.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,37 +111,53 @@ TEST_P(CanvasPaths, PolygonAndPolyline) {
   EXPECT_EQ(s.At(5, 11).g, 0);
 }
 
+// Corners taller than two thirds of the box (shape 3) once made the closing
+// left side start a full corner height up, past where the lower-left arc
+// ends, leaving a spur up the left edge: the outline is checked to stay in
+// its box and to be mirror-symmetric, with and without antialiasing.
 TEST_P(CanvasPaths, EllipseAndRoundRectStayInTheirBox) {
-  for (int shape = 0; shape < 3; ++shape) {
-    Surface s(20, 16, GetParam());
-    auto c = s.Make();
-    if (shape == 0) c->Ellipse(2, 2, 18, 14);
-    if (shape == 1) c->RoundRect(2, 2, 18, 14, 6, 6);
-    if (shape == 2) c->RoundRect(2, 2, 18, 14, 100, 100);  // corner sizes lowered to the box
-    const std::string map = s.Map();
-    Integer minX = 99, minY = 99, maxX = -1, maxY = -1;
-    for (Integer y = 0; y < 16; ++y)
-      for (Integer x = 0; x < 20; ++x)
-        if (map[size_t(y * 21 + x)] != 'W') {
-          minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+  for (bool antialias : {false, true}) {
+    for (int shape = 0; shape < 4; ++shape) {
+      Surface s(20, 16, GetParam());
+      auto c = s.Make(antialias);
+      if (shape == 0) c->Ellipse(2, 2, 18, 14);
+      if (shape == 1) c->RoundRect(2, 2, 18, 14, 6, 6);
+      if (shape == 2) c->RoundRect(2, 2, 18, 14, 100, 100);  // corner sizes lowered to the box
+      if (shape == 3) c->RoundRect(2, 2, 18, 14, 8, 10);     // tall corners
+      const std::string map = s.Map();
+      const std::string what = "shape " + std::to_string(shape) + (antialias ? " antialiased" : "") + "\n" + map;
+      auto at = [&](Integer x, Integer y) { return map[size_t(y * 21 + x)]; };
+      Integer minX = 99, minY = 99, maxX = -1, maxY = -1;
+      for (Integer y = 0; y < 16; ++y)
+        for (Integer x = 0; x < 20; ++x)
+          if (at(x, y) != 'W') {
+            minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+          }
+      // The GDI+ rounded rectangle spans x2 - x1 by y2 - y1, one pixel more
+      // than the plain canvas and the ellipse.
+      const bool wide = GetParam() && shape > 0;
+      EXPECT_EQ(minX, 2) << what;
+      EXPECT_EQ(minY, 2) << what;
+      EXPECT_EQ(maxX, wide ? 18 : 17) << what;
+      EXPECT_EQ(maxY, wide ? 14 : 13) << what;
+      for (Integer y = minY; y <= maxY; ++y)
+        for (Integer x = minX; x <= maxX; ++x) {
+          ASSERT_EQ(at(x, y), at(minX + maxX - x, y)) << x << "," << y << " " << what;
+          ASSERT_EQ(at(x, y), at(x, minY + maxY - y)) << x << "," << y << " " << what;
         }
-    // The GDI+ rounded rectangle spans x2 - x1 by y2 - y1 (one pixel more than
-    // the plain canvas); the platform's path stand-in also leaves a stray
-    // joint outside the box, so its extent is checked on the plain path only.
-    if (shape == 0 || !GetParam()) {
-      EXPECT_EQ(minX, 2) << shape << "\n" << map;
-      EXPECT_EQ(minY, 2) << shape << "\n" << map;
-      EXPECT_EQ(maxX, 17) << shape << "\n" << map;
-      EXPECT_EQ(maxY, 13) << shape << "\n" << map;
-    }
-    EXPECT_EQ(map[size_t(2 * 21 + 2)], 'W') << shape << "\n" << map;  // rounded corner
-    EXPECT_EQ(map[size_t(8 * 21 + 10)], 'R') << shape << "\n" << map;
-    EXPECT_EQ(map[size_t(8 * 21 + 2)], 'K') << shape << "\n" << map;  // left edge outlined
-    if (shape == 1) {
-      EXPECT_EQ(map[size_t(4 * 21 + 4)], 'R') << map;  // small corners keep the box square-ish
-    }
-    if (shape == 2) {
-      EXPECT_NE(map[size_t(4 * 21 + 4)], 'R') << map;
+      EXPECT_EQ(at(2, 2), 'W') << what;  // rounded corner
+      EXPECT_EQ(at(10, 8), 'R') << what;
+      if (antialias && GetParam()) {
+        EXPECT_NE(at(2, 8), 'W') << what;  // left edge outlined
+      } else {
+        EXPECT_EQ(at(2, 8), 'K') << what;
+      }
+      if (shape == 1) {
+        EXPECT_EQ(at(4, 4), 'R') << what;  // small corners keep the box square-ish
+      }
+      if (shape == 2) {
+        EXPECT_NE(at(4, 4), 'R') << what;
+      }
     }
   }
 }

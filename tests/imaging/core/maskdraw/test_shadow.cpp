@@ -72,23 +72,45 @@ TEST(Shadow, PixelsBeyondTheBitmapGoThroughTheCanvas) {
 
 TEST(Shadow, SoftShadowLeavesTheWholeBoxAlone) {
   auto b = Filled(40, 40, 200);
-  IEDrawSoftShadow(b.get(), 10, 10, 19, 19);
+  // The box is columns and rows 10..19: X2 and Y2 lie one past it, as in the
+  // picture rectangle the views pass.
+  IEDrawSoftShadow(b.get(), 10, 10, 20, 20);
   // Every pixel of the box, its last column and row included.
   for (Integer y = 10; y <= 19; ++y)
     for (Integer x = 10; x <= 19; ++x) ASSERT_EQ(At(b.get(), x, y), 200) << x << "," << y;
   // Darkest just right of and below the box, weaker on the other sides, and
   // nothing beyond 5 pixels.
-  EXPECT_LT(At(b.get(), 20, 15), 100);
-  EXPECT_LT(At(b.get(), 15, 20), 100);
-  EXPECT_LT(At(b.get(), 20, 15), At(b.get(), 9, 15));
-  EXPECT_LT(At(b.get(), 15, 20), At(b.get(), 15, 9));
+  EXPECT_LT(At(b.get(), 21, 15), 100);
+  EXPECT_LT(At(b.get(), 15, 21), 100);
+  EXPECT_LT(At(b.get(), 21, 15), At(b.get(), 9, 15));
+  EXPECT_LT(At(b.get(), 15, 21), At(b.get(), 15, 9));
   EXPECT_LT(At(b.get(), 9, 15), 200);
-  EXPECT_EQ(At(b.get(), 25, 15), 200);
-  EXPECT_EQ(At(b.get(), 15, 25), 200);
+  EXPECT_LT(At(b.get(), 25, 15), 200);
+  EXPECT_EQ(At(b.get(), 26, 15), 200);
+  EXPECT_EQ(At(b.get(), 15, 26), 200);
   EXPECT_EQ(At(b.get(), 4, 15), 200);
+  EXPECT_EQ(At(b.get(), 15, 4), 200);
   // A box at the bitmap's corner is clipped, not overrun.
   auto corner = Filled(12, 12, 200);
-  IEDrawSoftShadow(corner.get(), 0, 0, 9, 9);
+  IEDrawSoftShadow(corner.get(), 0, 0, 10, 10);
   EXPECT_EQ(At(corner.get(), 9, 9), 200);
   EXPECT_LT(At(corner.get(), 10, 5), 200);
+  EXPECT_LT(At(corner.get(), 11, 11), 200);
+}
+
+// The shadow starts right at X2 and Y2: the column and row next to the box
+// are its darkest pixels, with no undarkened gap between box and shadow.
+TEST(Shadow, SoftShadowStartsAtTheBoxsRightAndBottomEdge) {
+  auto b = Filled(40, 40, 200);
+  IEDrawSoftShadow(b.get(), 10, 10, 20, 20);
+  const struct {
+    Integer X, Y;
+  } darkest[] = {{20, 15}, {15, 20}, {20, 12}, {12, 20}, {20, 20}};
+  for (const auto& p : darkest) {
+    EXPECT_LT(At(b.get(), p.X, p.Y), 100) << p.X << "," << p.Y;
+    // Strongest next to the box, fading outwards.
+    EXPECT_LT(At(b.get(), p.X, p.Y), At(b.get(), p.X + (p.X == 20 ? 3 : 0), p.Y + (p.Y == 20 ? 3 : 0)))
+        << p.X << "," << p.Y;
+  }
+  EXPECT_EQ(At(b.get(), 19, 19), 200);
 }

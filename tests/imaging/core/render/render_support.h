@@ -198,4 +198,13 @@ inline bool LoadPnm(const Pnm& P, TIEBitmap& B, TIEPixelFormat GrayFormat = ie8g
   return true;
 }
 
+// A colour no rendering produces from the test pictures: pixels that keep it
+// were not drawn.
+inline const TRGB kMarker{1, 2, 3};
+
+inline void FillMarker(TIEBitmap& B) {
+  for (Integer y = 0; y < B.Height(); ++y)
+    for (Integer x = 0; x < B.Width(); ++x) SetPixel(B, x, y, kMarker);
+}
+
 }  // namespace render_test

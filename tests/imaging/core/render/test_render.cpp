@@ -18,13 +18,6 @@ using namespace render_test;
 
 namespace {
 
-const TRGB kMarker{1, 2, 3};
-
-void FillMarker(TIEBitmap& B) {
-  for (Integer y = 0; y < B.Height(); ++y)
-    for (Integer x = 0; x < B.Width(); ++x) SetPixel(B, x, y, kMarker);
-}
-
 // Full call with the common defaults spelled out once.
 void Render(TIEBitmap& Src, TIEBitmap& Dst, Integer DstX, Integer DstY, Integer DstW, Integer DstH, Integer SrcX,
             Integer SrcY, Integer SrcW, Integer SrcH, Integer Transparency = 255, Byte Op = 0,

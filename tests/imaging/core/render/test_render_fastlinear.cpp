@@ -17,13 +17,6 @@ using namespace render_test;
 
 namespace {
 
-const TRGB kMarker{1, 2, 3};
-
-void FillMarker(TIEBitmap& B) {
-  for (Integer y = 0; y < B.Height(); ++y)
-    for (Integer x = 0; x < B.Width(); ++x) SetPixel(B, x, y, kMarker);
-}
-
 struct Geometry {
   Integer DstX, DstY, DstW, DstH, SrcX, SrcY, SrcW, SrcH;
 };
