@@ -1,0 +1,364 @@
+// Zoom, origin, extent, coordinate tables and conversions of the
+// single-image view, checked against the stated cases, an exact-rational
+// oracle of the tables and properties over many zooms and origins.
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/ui/winuser.h"
+#include "view_test_util.h"
+
+using namespace view_test;
+
+namespace {
+
+// The view tests below mean "a W x H view area" with scroll bars shown, as a
+// picture that does not fit shows them: the control is larger by the bars'
+// thickness, so that the area left beside the bars is W x H.
+class TGeomTest : public ViewTest {
+ protected:
+  TZiduzUvView* MakeViewWithBars(Integer ViewW, Integer ViewH) {
+    return MakeView(ViewW + GetSystemMetrics(SM_CXVSCROLL), ViewH + GetSystemMetrics(SM_CYHSCROLL));
+  }
+};
+
+struct TChange {
+  char Kind;  // 'g' changing, 'c' change
+  Integer Change;
+  double Value;
+  bool operator==(const TChange&) const = default;
+};
+
+// Logs the view's change reports until it goes out of scope (before the log).
+struct [[nodiscard]] TRecorder {
+  TRecorder(TZiduzUvView* AView, std::vector<TChange>& Log) : V(AView) {
+    V->OnViewChanging = [&Log](TObject*, Integer c, double v) { Log.push_back({'g', c, v}); };
+    V->OnViewChange = [&Log](TObject*, Integer c) { Log.push_back({'c', c, 0}); };
+  }
+  ~TRecorder() {
+    V->OnViewChanging = nullptr;
+    V->OnViewChange = nullptr;
+  }
+  TZiduzUvView* V;
+};
+
+TEST_F(TGeomTest, ZoomKeepsTheCentreAndReportsAroundIt) {
+  TZiduzUvView* v = MakeViewWithBars(400, 300);
+  SetPicture(v, 1000, 800);
+  ASSERT_TRUE(v->HScrollShown() && v->VScrollShown());
+  ASSERT_EQ(v->GetViewWidth(), 400);
+  ASSERT_EQ(v->GetViewHeight(), 300);
+  std::vector<TChange> log;
+  TRecorder recorder(v, log);
+  v->SetZoom(200);
+  EXPECT_EQ(v->ViewX(), 200);
+  EXPECT_EQ(v->ViewY(), 150);
+  EXPECT_EQ(v->ZoomX(), 200);
+  EXPECT_EQ(v->ZoomFactorY(), 2.0);
+  EXPECT_EQ(v->InvZoomX(), 0.5);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log.front(), (TChange{'g', 2, 200}));
+  EXPECT_EQ(log.back(), (TChange{'c', 1, 0}));
+
+  // The same zoom again, zero and negative zooms: only the first report.
+  for (double z : {200.0, 0.0, -5.0}) {
+    log.clear();
+    v->SetZoom(z);
+    EXPECT_EQ(log, (std::vector<TChange>{{'g', 2, z}})) << z;
+    EXPECT_EQ(v->ZoomX(), 200);
+  }
+  // No upper bound.
+  v->SetZoom(5000);
+  EXPECT_EQ(v->ZoomX(), 5000);
+}
+
+TEST_F(TGeomTest, OriginIsClampedNeverRefused) {
+  TZiduzUvView* v = MakeViewWithBars(400, 300);
+  SetPicture(v, 1000, 800);
+  v->SetZoom(200);
+  ASSERT_EQ(v->GetViewWidth(), 400);
+  ASSERT_EQ(v->GetViewHeight(), 300);
+  Integer mx, my;
+  v->GetMaxViewXY(mx, my);
+  // The plus-one form leaves room for the last partly shown pixel.
+  EXPECT_EQ(mx, 2002 - 400);
+  EXPECT_EQ(my, 1602 - 300);
+  std::vector<TChange> log;
+  TRecorder recorder(v, log);
+  v->SetViewOrigin(-5, 99999);
+  EXPECT_EQ(v->ViewX(), 0);
+  EXPECT_EQ(v->ViewY(), my);
+  EXPECT_EQ(log, (std::vector<TChange>{{'g', 0, -5}, {'g', 1, 99999}, {'c', 0, 0}}));
+  log.clear();
+  v->SetViewOrigin(-1, my + 1);  // clamps to where it already is: no change reported
+  EXPECT_EQ(log, (std::vector<TChange>{{'g', 0, -1}, {'g', 1, double(my + 1)}}));
+  v->SetViewOriginX(123);
+  v->SetViewOriginY(-4);
+  EXPECT_EQ(v->ViewX(), 123);
+  EXPECT_EQ(v->ViewY(), 0);
+  EXPECT_TRUE(v->CanScroll());
+
+  // A picture that fits needs no scrolling; an empty one neither.
+  SetPicture(v, 100, 50);
+  v->SetZoom(100);
+  v->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, 0);
+  EXPECT_EQ(my, 0);
+  EXPECT_EQ(v->ViewX(), 0);
+}
+
+TEST_F(TGeomTest, SmallPictureIsCentred) {
+  TZiduzUvView* v = MakeView(300, 200);
+  SetPicture(v, 100, 50);
+  EXPECT_EQ(v->OffsetX(), 100);
+  EXPECT_EQ(v->OffsetY(), 75);
+  EXPECT_EQ(v->ExtentX(), 100);
+  EXPECT_EQ(v->ZoomedWidth(), 100);
+  v->SetCenter(false);
+  EXPECT_EQ(v->OffsetX(), 0);
+  // Zoomed sizes round half to even: 5 x 0.5 = 2.5 gives 2, 7 x 0.5 gives 4.
+  SetPicture(v, 5, 7);
+  v->SetZoom(50);
+  EXPECT_EQ(v->ZoomedWidth(), 2);
+  EXPECT_EQ(v->ZoomedHeight(), 4);
+}
+
+TEST_F(TGeomTest, TablesAtTwoHundredAndFifty) {
+  TZiduzUvView* v = MakeView(300, 200);
+  SetPicture(v, 60, 40);
+  v->SetZoom(200);
+  const auto& z2b = v->ZoomedToBmpXTable();
+  const auto& b2z = v->BmpToZoomedXTable();
+  ASSERT_GE(z2b.size(), 4u);
+  EXPECT_EQ(z2b[0], 0);
+  EXPECT_EQ(z2b[1], 0);
+  EXPECT_EQ(z2b[2], 1);
+  EXPECT_EQ(z2b[3], 1);
+  EXPECT_EQ(b2z[1], 2);
+  EXPECT_EQ(v->ClientToImageX(v->OffsetX() + 3), 1);
+  EXPECT_EQ(v->ImageToClientX(1), v->OffsetX() + 2);
+  v->SetZoom(50);
+  ASSERT_GE(v->ZoomedToBmpXTable().size(), 2u);
+  EXPECT_EQ(v->ZoomedToBmpXTable()[0], 0);
+  EXPECT_EQ(v->ZoomedToBmpXTable()[1], 2);
+  EXPECT_EQ(v->ClientToImageX(v->OffsetX() + 1), 2);
+}
+
+TEST_F(TGeomTest, OptimalZoomLooksAtTheDominantAxis) {
+  TZiduzUvView* v = MakeView(400, 400);
+  struct Case {
+    Integer W, H;
+    bool Stretch, Shrink, Fit;
+  } cases[] = {
+      {800, 600, false, true, true},   // larger, shrink: fit
+      {800, 600, false, false, false}, // larger, no shrink: 100
+      {100, 100, true, false, true},   // smaller, stretch: fit
+      {100, 100, false, true, false},  // smaller, no stretch: 100
+      {300, 500, false, true, true},   // the vertical axis dominates and is larger
+      {500, 300, true, false, false},  // the horizontal one dominates and is larger
+  };
+  for (const Case& c : cases) {
+    SetPicture(v, c.W, c.H);
+    const double fit = v->GetFitZoom();
+    EXPECT_DOUBLE_EQ(fit, std::min(400.0 / (c.W / 100.0), 400.0 / (c.H / 100.0)));
+    EXPECT_DOUBLE_EQ(v->GetOptimalZoom(c.W, c.H, 400, 400, c.Stretch, c.Shrink), c.Fit ? fit : 100.0)
+        << c.W << "x" << c.H;
+  }
+  EXPECT_EQ(v->GetOptimalZoom(0, 10, 400, 400, true, true), 100);
+  EXPECT_EQ(v->GetOptimalZoom(10, 10, 400, 0, true, true), 100);
+}
+
+TEST_F(TGeomTest, AutomaticZoomAndFit) {
+  TZiduzUvView* v = MakeView(400, 300);
+  SetPicture(v, 1000, 800);
+  std::vector<TChange> log;
+  TRecorder recorder(v, log);
+  v->SetAutoShrink(true);
+  EXPECT_DOUBLE_EQ(v->ZoomX(), std::min(400.0 / 10, 300.0 / 8));
+  EXPECT_EQ(v->ZoomX(), v->ZoomY());
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), (TChange{'g', 2, 100}));
+  v->SetAutoShrink(false);
+  SetPicture(v, 50, 20);
+  v->SetAutoStretch(true);
+  EXPECT_DOUBLE_EQ(v->ZoomX(), std::min(400.0 / 0.5, 300.0 / 0.2));
+  v->SetAutoStretch(false);
+  v->Fit();
+  EXPECT_DOUBLE_EQ(v->ZoomX(), 800);
+}
+
+TEST_F(TGeomTest, ZoomAtAndZoomToRect) {
+  TZiduzUvView* v = MakeViewWithBars(400, 300);
+  SetPicture(v, 1000, 800);
+  ASSERT_EQ(v->GetViewWidth(), 400);
+  ASSERT_EQ(v->GetViewHeight(), 300);
+  std::vector<TChange> log;
+  TRecorder recorder(v, log);
+  v->ZoomAt(100, 60, 200, false);
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], (TChange{'g', 2, 100}));
+  EXPECT_EQ(log[1], (TChange{'g', 2, 60}));
+  EXPECT_EQ(log[2], (TChange{'g', 2, 200}));
+  EXPECT_EQ(v->ZoomX(), 200);
+  EXPECT_EQ(v->ViewX(), 2 * 100 - 100 + 2);
+  EXPECT_EQ(v->ViewY(), 2 * 60 - 60 + 2);
+  EXPECT_EQ(v->PaintLockCount(), 0);
+  v->ZoomAt(200, 150, 100, true);
+  EXPECT_EQ(v->ZoomX(), 100);
+
+  v->ZoomToRect(TRect(100, 50, 300, 200));
+  EXPECT_EQ(v->ZoomX(), 200);
+  EXPECT_EQ(v->ViewX(), 200);
+  EXPECT_EQ(v->ViewY(), 100);
+  v->ZoomToRect(TRect(5, 5, 50, 5));  // height 0: nothing
+  EXPECT_EQ(v->ZoomX(), 200);
+  EXPECT_EQ(v->PaintLockCount(), 0);
+}
+
+TEST(ViewGeometry, FitRectToAspect) {
+  struct Case {
+    TRect In;
+    Integer VW, VH, IW, IH;
+    TRect Want;
+  } cases[] = {
+      {TRect(10, 10, 110, 60), 400, 300, 1000, 800, TRect(10, -2, 110, 73)},  // grows in height
+      {TRect(0, 0, 40, 90), 400, 300, 1000, 800, TRect(-40, 0, 80, 90)},     // grows in width
+      {TRect(10, 0, 11, 3), 3, 2, 100, 100, TRect(9, 0, 13, 3)},             // Round(4.5) = 4
+      {TRect(-5, -5, 200, 100), 100, 100, 50, 500, TRect(-27, 0, 78, 105)},  // clipped first
+  };
+  for (const Case& c : cases) {
+    const TRect r = IEFitRectToAspect(c.In, c.VW, c.VH, c.IW, c.IH);
+    EXPECT_EQ(r.Left, c.Want.Left);
+    EXPECT_EQ(r.Top, c.Want.Top);
+    EXPECT_EQ(r.Right, c.Want.Right);
+    EXPECT_EQ(r.Bottom, c.Want.Bottom);
+  }
+}
+
+// Zooms where floating point puts z x 100 / zoom just below the integer at
+// every column boundary: column k must start at exactly k x zoom / 100.
+TEST_F(TGeomTest, ColumnBoundariesAtTroublesomeZooms) {
+  TZiduzUvView* v = MakeView(400, 300);
+  SetPicture(v, 50, 40);
+  for (Integer zoom : {300, 600, 700, 900, 1200}) {
+    v->SetZoom(zoom);
+    v->SetViewOrigin(0, 0);
+    const auto& z2b = v->ZoomedToBmpXTable();
+    const auto& b2z = v->BmpToZoomedXTable();
+    ASSERT_FALSE(z2b.empty()) << zoom;
+    for (Integer k = 1; k < 40; ++k) {
+      const Integer z = k * zoom / 100;
+      if (size_t(z) >= z2b.size() || z >= v->VisibleWidth()) break;
+      EXPECT_EQ(z2b[size_t(z)], k) << zoom << " k=" << k;
+      EXPECT_EQ(z2b[size_t(z - 1)], k - 1) << zoom << " k=" << k;
+      EXPECT_EQ(b2z[size_t(k)], z) << zoom << " k=" << k;
+      EXPECT_EQ(v->ClientToImageX(v->OffsetX() + z), k) << zoom;
+      EXPECT_EQ(v->ClientToImageY(v->OffsetY() + z), k) << zoom;
+      EXPECT_EQ(v->ImageToClientX(k), v->OffsetX() + z) << zoom;
+    }
+  }
+}
+
+// One axis of the property below, over the client positions First - 3 ..
+// First + Count + 2, which reach past both ends of the tables: the columns
+// under consecutive positions never go back (and move by at most one above
+// 100 %), every position maps back to at or before itself, and each new
+// column maps back to exactly where it first appears. The tables clip to
+// the last image column and the arithmetic past them does not, so a run
+// reaching past the image is only checked up to its last column.
+template <typename ToImage, typename ToClient>
+void CheckAxis(ToImage ToImg, ToClient ToCli, Integer First, Integer Count, Integer ImageSize, double Zoom,
+               const std::string& Where) {
+  EXPECT_EQ(ToCli(ToImg(First)), First) << Where;
+  Integer c = ToImg(First - 3);
+  for (Integer p = First - 3; p < First + Count + 2; ++p) {
+    EXPECT_LE(ToCli(c), p) << Where << " at " << p;
+    const Integer next = ToImg(p + 1);
+    EXPECT_GE(next, c) << Where << " at " << p;
+    if (next != c && next < ImageSize) {
+      EXPECT_EQ(ToCli(next), p + 1) << Where << " at " << p;
+      if (Zoom >= 100) {
+        EXPECT_EQ(next - c, 1) << Where << " at " << p;
+      }
+    }
+    c = next;
+  }
+}
+
+// Over many zooms and origins, with the scroll bars taking their room (the
+// bitmap tables then end inside the client area) and without them.
+TEST_F(TGeomTest, ConversionsAgreeAcrossZoomsAndOrigins) {
+  for (TScrollStyle bars : {ssBoth, ssNone}) {
+    TZiduzUvView* v = MakeView(257, 193);
+    v->SetScrollBars(bars);
+    SetPicture(v, 613, 419);
+    std::mt19937 rng(20240611);
+    bool barsShown = false;
+    for (double zoom : {5.0, 10.0, 25.0, 33.33, 50.0, 75.0, 100.0, 150.0, 200.0, 300.0, 400.0, 700.0, 1600.0}) {
+      v->SetZoom(zoom);
+      barsShown = barsShown || (v->HScrollShown() && v->VScrollShown() && v->GetViewWidth() < 257 &&
+                                v->GetViewHeight() < 193);
+      Integer mx, my;
+      v->GetMaxViewXY(mx, my);
+      for (int trial = 0; trial < 12; ++trial) {
+        const Integer ox = mx > 0 ? Integer(rng() % uint32_t(mx + 1)) : 0;
+        const Integer oy = my > 0 ? Integer(rng() % uint32_t(my + 1)) : 0;
+        v->SetViewOrigin(ox, oy);
+        ASSERT_GT(v->VisibleWidth(), 0) << zoom;
+        ASSERT_GT(v->VisibleHeight(), 0) << zoom;
+        std::ostringstream where;
+        where << (bars == ssNone ? "no bars" : "bars") << ", zoom " << zoom << ", origin " << ox << "," << oy;
+        CheckAxis([v](Integer x) { return v->ClientToImageX(x); }, [v](Integer b) { return v->ImageToClientX(b); },
+                  v->OffsetX(), v->VisibleWidth(), 613, zoom, where.str() + ", x");
+        CheckAxis([v](Integer y) { return v->ClientToImageY(y); }, [v](Integer b) { return v->ImageToClientY(b); },
+                  v->OffsetY(), v->VisibleHeight(), 419, zoom, where.str() + ", y");
+      }
+    }
+    EXPECT_EQ(barsShown, bars == ssBoth);
+    delete v;
+  }
+}
+
+std::vector<Integer> ParseRow(const std::string& Line, char Tag) {
+  std::istringstream in(Line);
+  std::string tag;
+  in >> tag;
+  EXPECT_EQ(tag, std::string(1, Tag));
+  std::vector<Integer> out;
+  Integer x;
+  while (in >> x) out.push_back(x);
+  return out;
+}
+
+TEST_F(TGeomTest, TablesMatchTheExactRationalOracle) {
+  TZiduzUvView* v = MakeView(257, 193);
+  SetPicture(v, 613, 419);
+  const char* zooms[] = {"5", "10", "25", "33.33", "50", "75", "100", "150", "200", "300", "400", "700", "1600"};
+  for (const char* zs : zooms) {
+    v->SetZoom(std::stod(zs));
+    v->SetViewOrigin(0, 0);
+    const auto& z2b = v->ZoomedToBmpXTable();
+    const auto& b2z = v->BmpToZoomedXTable();
+    ASSERT_GT(z2b.size(), 2u) << zs;
+    ASSERT_GT(b2z.size(), 2u) << zs;
+    // The last entries lie past what the build fills; compare the rest.
+    const size_t nz = z2b.size() - 1, nb = b2z.size() - 2;
+    int status = 0;
+    const std::string out = RunOutput("/usr/bin/python3 " + kHere + "/coordinate_tables.py " + zs + ":613:" +
+                                          std::to_string(std::max(nz, nb)),
+                                      status);
+    ASSERT_EQ(status, 0) << out;
+    std::istringstream lines(out);
+    std::string zl, bl;
+    std::getline(lines, zl);
+    std::getline(lines, bl);
+    const std::vector<Integer> pz = ParseRow(zl, 'Z'), pb = ParseRow(bl, 'B');
+    ASSERT_GE(pz.size(), nz);
+    ASSERT_GE(pb.size(), nb);
+    for (size_t i = 0; i < nz; ++i) ASSERT_EQ(z2b[i], pz[i]) << "zoom " << zs << " zoomed x " << i;
+    for (size_t i = 0; i < nb; ++i) ASSERT_EQ(b2z[i], pb[i]) << "zoom " << zs << " column " << i;
+  }
+}
+
+}  // namespace
