@@ -11,26 +11,92 @@
 
 namespace {
 
-// 14-bit fixed-point step from source to destination pixels. At least 1: a
-// zoom beyond 16384x would otherwise give a step of 0 and a division by zero.
-int64_t FixedStep(Integer Src, Integer Dst) {
-  return std::max<int64_t>(Trunc(double(Src) / double(Dst) * 16384.0), 1);
+// Destination and source are related exactly, in integers: destination pixel
+// d of a rectangle of Dst pixels shows source offset floor(d x Src / Dst), so
+// source offset v begins at destination pixel ceil(v x Dst / Src). This is
+// the mapping the view uses for the picture, so the selection drawn over it
+// sits on the same pixels at every zoom. (A 14-bit fixed-point step would be
+// slightly short at zooms such as 300 or 700, where Src / Dst has no exact
+// binary form, and would put each column boundary one pixel late.)
+struct TAxisMap {
+  int64_t Src, Dst;  // both at least 1
+
+  static int64_t FloorDiv(__int128 N, int64_t D) {
+    __int128 q = N / D;
+    if (N % D != 0 && N < 0) --q;
+    return int64_t(q);
+  }
+  // The source offset shown at destination pixel D.
+  int64_t SourceAt(int64_t D) const { return FloorDiv(__int128(D) * Src, Dst); }
+  // The first destination pixel that shows source offset V or a later one.
+  int64_t StartOf(int64_t V) const { return -FloorDiv(-__int128(V) * Dst, Src); }
+};
+
+// The mask part (XSrc, YSrc, Dx.Src, Dy.Src) scaled by nearest sample into a
+// bottom-up plane of Dx.Dst x Dy.Dst of the mask's depth. The plane is
+// zero-filled; only the rows and columns that show the selection's box are
+// filled. Samples outside the mask take its nearest edge row or column.
+void StretchMask(const TIEMask& Mask, TIEMaskScaledBuffer& Buf, Integer XSrc, Integer YSrc, const TAxisMap& Dx,
+                 const TAxisMap& Dy) {
+  std::fill(Buf.Bits.begin(), Buf.Bits.end(), Byte(0));
+  const Integer bpp = Mask.BitsPerPixel(), sw = Mask.Width(), sh = Mask.Height();
+  const Integer sRowLen = Mask.RowLen();
+  const Byte* src = Mask.Bits();
+  if (!src || sw <= 0 || sh <= 0 || Mask.IsEmpty()) return;
+  // Rows and columns from the one where the box begins to the one where the
+  // first offset past it begins.
+  auto scale = [](int64_t V, const TAxisMap& A) { return TAxisMap::FloorDiv(__int128(V) * A.Dst, A.Src); };
+  const int64_t r1 = std::max<int64_t>(scale(int64_t(Mask.Y1) - YSrc, Dy), 0);
+  const int64_t r2 = std::min<int64_t>(scale(int64_t(Mask.Y2) - YSrc + 1, Dy), Dy.Dst - 1);
+  const int64_t c1 = std::max<int64_t>(scale(int64_t(Mask.X1) - XSrc, Dx), 0);
+  const int64_t c2 = std::min<int64_t>(scale(int64_t(Mask.X2) - XSrc + 1, Dx), Dx.Dst - 1);
+  if (r2 < r1 || c2 < c1) return;
+
+  // The source column of every destination column, stepped exactly: the
+  // quotient and remainder of c x Src / Dst advance by those of Src / Dst.
+  std::vector<Integer> cols(size_t(c2 - c1 + 1));
+  {
+    const int64_t whole = Dx.Src / Dx.Dst, part = Dx.Src % Dx.Dst;
+    const __int128 n = __int128(c1) * Dx.Src;
+    int64_t q = int64_t(n / Dx.Dst), rem = int64_t(n % Dx.Dst);
+    for (size_t i = 0; i < cols.size(); ++i) {
+      cols[i] = Integer(std::clamp<int64_t>(XSrc + q, 0, sw - 1));
+      q += whole;
+      rem += part;
+      if (rem >= Dx.Dst) {
+        rem -= Dx.Dst;
+        ++q;
+      }
+    }
+  }
+  for (int64_t r = r1; r <= r2; ++r) {
+    const int64_t sy = std::clamp<int64_t>(YSrc + Dy.SourceAt(r), 0, sh - 1);
+    const Byte* s = src + ptrdiff_t(sRowLen) * (sh - 1 - sy);
+    Byte* d = Buf.Bits.data() + ptrdiff_t(Buf.RowLen) * (Buf.Height - 1 - r);
+    if (bpp == 8) {
+      for (int64_t c = c1; c <= c2; ++c) d[c] = s[cols[size_t(c - c1)]];
+    } else {
+      for (int64_t c = c1; c <= c2; ++c) {
+        const Integer x = cols[size_t(c - c1)];
+        if (s[x >> 3] & (0x80u >> (x & 7))) d[c >> 3] |= Byte(0x80u >> (c & 7));
+      }
+    }
+  }
 }
 
-// Fills the buffer with the mask scaled to DxDst x DyDst; reallocates only
+// Fills the buffer with the mask scaled to Dx.Dst x Dy.Dst; reallocates only
 // when the size or depth changed.
-void FillScaled(const TIEMask& Mask, TIEMaskScaledBuffer& Buf, Integer DxDst, Integer DyDst, Integer XSrc,
-                Integer YSrc, Integer DxSrc, Integer DySrc) {
+void FillScaled(const TIEMask& Mask, TIEMaskScaledBuffer& Buf, Integer XSrc, Integer YSrc, const TAxisMap& Dx,
+                const TAxisMap& Dy) {
   const Integer bpp = Mask.BitsPerPixel();
-  if (Buf.Width != DxDst || Buf.Height != DyDst || Buf.BitsPerPixel != bpp) {
-    Buf.RowLen = IEBitmapRowLen(DxDst, bpp, 32);
-    Buf.Bits.assign(size_t(int64_t(Buf.RowLen) * DyDst), 0);
-    Buf.Width = DxDst;
-    Buf.Height = DyDst;
+  if (Buf.Width != Dx.Dst || Buf.Height != Dy.Dst || Buf.BitsPerPixel != bpp) {
+    Buf.RowLen = IEBitmapRowLen(Integer(Dx.Dst), bpp, 32);
+    Buf.Bits.assign(size_t(int64_t(Buf.RowLen) * Dy.Dst), 0);
+    Buf.Width = Integer(Dx.Dst);
+    Buf.Height = Integer(Dy.Dst);
     Buf.BitsPerPixel = bpp;
   }
-  IEStretchMaskBits(bpp, Buf.Bits.data(), DxDst, DyDst, Mask.X1, Mask.Y1, Mask.X2, Mask.Y2, Mask.Width(),
-                    Mask.Height(), Mask.Bits(), XSrc, YSrc, DxSrc, DySrc);
+  StretchMask(Mask, Buf, XSrc, YSrc, Dx, Dy);
 }
 
 inline const Byte* ScaledRow(const TIEMaskScaledBuffer& B, int64_t R) {
@@ -53,13 +119,14 @@ void IEMaskDrawOutline(const TIEMask& Mask, TIEMaskScaledBuffer& Buffer, TCanvas
   if (!Canvas || DxDst < 1 || DyDst < 1 || DxSrc < 1 || DySrc < 1 || !Drawable(Mask)) return;
   const TRGB rgb1 = IEColorToRGB(Color1), rgb2 = IEColorToRGB(Color2);
   const TColor c1 = TColor(RGB(rgb1.r, rgb1.g, rgb1.b)), c2 = TColor(RGB(rgb2.r, rgb2.g, rgb2.b));
-  FillScaled(Mask, Buffer, DxDst, DyDst, XSrc, YSrc, DxSrc, DySrc);
+  const TAxisMap mx{DxSrc, DxDst}, my{DySrc, DyDst};
+  FillScaled(Mask, Buffer, XSrc, YSrc, mx, my);
 
-  const int64_t stepX = FixedStep(DxSrc, DxDst), stepY = FixedStep(DySrc, DyDst);
-  const int64_t firstRow = std::max<int64_t>((int64_t(Mask.Y1) - YSrc) * 16384 / stepY, 0);
-  const int64_t lastRow = std::min<int64_t>((int64_t(Mask.Y2) - YSrc + 1) * 16384 / stepY + 1, DyDst - 1);
-  const int64_t firstCol = std::max<int64_t>((int64_t(Mask.X1) - XSrc) * 16384 / stepX, 0);
-  const int64_t lastCol = std::min<int64_t>((int64_t(Mask.X2) - XSrc + 1) * 16384 / stepX + 1, DxDst - 1);
+  // From where the box begins to one pixel beyond where it ends.
+  const int64_t firstRow = std::max<int64_t>(my.StartOf(int64_t(Mask.Y1) - YSrc), 0);
+  const int64_t lastRow = std::min<int64_t>(my.StartOf(int64_t(Mask.Y2) - YSrc + 1) + 1, DyDst - 1);
+  const int64_t firstCol = std::max<int64_t>(mx.StartOf(int64_t(Mask.X1) - XSrc), 0);
+  const int64_t lastCol = std::min<int64_t>(mx.StartOf(int64_t(Mask.X2) - XSrc + 1) + 1, DxDst - 1);
   if (DrawnRect)
     *DrawnRect = TRect(Integer(XDst + firstCol + 1), Integer(YDst + firstRow + 1), Integer(XDst + lastCol - 1),
                        Integer(YDst + lastRow - 1));
@@ -73,15 +140,14 @@ void IEMaskDrawOutline(const TIEMask& Mask, TIEMaskScaledBuffer& Buffer, TCanvas
     const Byte* row = ScaledRow(Buffer, r);
     const Byte* above = ScaledRow(Buffer, std::max<int64_t>(r - 1, 0));
     const Byte* below = ScaledRow(Buffer, std::min<int64_t>(r + 1, DyDst - 1));
-    const int64_t maskRow = YSrc + ((r * stepY) >> 14);
+    const int64_t maskRow = YSrc + my.SourceAt(r);
     for (int64_t c = firstCol; c <= lastCol; ++c) {
       if (!ScaledAt(row, c, bpp)) continue;
-      const int64_t maskCol = XSrc + ((c * stepX) >> 14);
       bool draw;
       if (c == 0)
-        draw = maskCol <= Mask.X1;
+        draw = XSrc <= Mask.X1;
       else if (c == lastCol)
-        draw = maskCol >= Mask.X2 || wholeWidth;
+        draw = XSrc + mx.SourceAt(c) >= Mask.X2 || wholeWidth;
       else if (r == 0)
         draw = maskRow <= Mask.Y1;
       else if (r == lastRow)
@@ -122,16 +188,17 @@ void IEMaskDrawOuterArea(const TIEMask& Mask, TIEMaskScaledBuffer& Buffer, TBitm
     YDst = 0;
   }
   if (DxDst < 1 || DyDst < 1 || DxSrc < 1 || DySrc < 1) return;
-  FillScaled(Mask, Buffer, DxDst, DyDst, XSrc, YSrc, DxSrc, DySrc);
+  const TAxisMap mx{DxSrc, DxDst}, my{DySrc, DyDst};
+  FillScaled(Mask, Buffer, XSrc, YSrc, mx, my);
 
-  const int64_t stepX = FixedStep(DxSrc, DxDst), stepY = FixedStep(DySrc, DyDst);
-  // Work stops at the bitmap's own right and bottom edges, measured from the
-  // destination origin.
-  const int64_t firstRow = std::max<int64_t>(-int64_t(YSrc) * 16384 / stepY, 0);
-  const int64_t lastRow = std::min({(int64_t(Mask.Height()) - YSrc) * 16384 / stepY + 1, int64_t(DyDst) - 1,
+  // From where the mask begins to one pixel beyond where it ends; work stops
+  // at the bitmap's own right and bottom edges, measured from the destination
+  // origin.
+  const int64_t firstRow = std::max<int64_t>(my.StartOf(-int64_t(YSrc)), 0);
+  const int64_t lastRow = std::min({my.StartOf(int64_t(Mask.Height()) - YSrc) + 1, int64_t(DyDst) - 1,
                                     int64_t(Bitmap->Height()) - 1 - YDst});
-  const int64_t firstCol = std::max<int64_t>(-int64_t(XSrc) * 16384 / stepX, 0);
-  const int64_t lastCol = std::min({(int64_t(Mask.Width()) - XSrc) * 16384 / stepX + 1, int64_t(DxDst) - 1,
+  const int64_t firstCol = std::max<int64_t>(mx.StartOf(-int64_t(XSrc)), 0);
+  const int64_t lastCol = std::min({mx.StartOf(int64_t(Mask.Width()) - XSrc) + 1, int64_t(DxDst) - 1,
                                     int64_t(Bitmap->Width()) - 1 - XDst});
   if (lastRow < firstRow || lastCol < firstCol) return;
 

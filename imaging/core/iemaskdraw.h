@@ -16,6 +16,11 @@ class TBitmap;
 // TIEMaskScaledBuffer, the scaled plane kept between repaints, comes with
 // iemask.h; TIEMask's DrawOutline, DrawOuterArea and DrawInverted forward
 // to these routines with the mask's own buffer.
+//
+// Outline and outer area scale the mask by nearest sample with exact integer
+// arithmetic: destination pixel d shows source offset floor(d x DxSrc /
+// DxDst) (and the same in y), the mapping under which the view shows the
+// picture, so a selection lands on the pixels of its own columns and rows.
 
 // The dashed outline of the selection: the part (XSrc, YSrc, DxSrc, DySrc)
 // of the mask shown in (XDst, YDst, DxDst, DyDst) of Canvas. A pixel on the

@@ -48,16 +48,21 @@ TCoords Drawn(TBitmap* B) {
   return s;
 }
 
-TCoords RectBorder(Integer A, Integer B) {
+// The one-pixel border of the rectangle X1..X2, Y1..Y2.
+TCoords Border(Integer X1, Integer Y1, Integer X2, Integer Y2) {
   TCoords s;
-  for (Integer i = A; i <= B; ++i) {
-    s.insert({i, A});
-    s.insert({i, B});
-    s.insert({A, i});
-    s.insert({B, i});
+  for (Integer x = X1; x <= X2; ++x) {
+    s.insert({x, Y1});
+    s.insert({x, Y2});
+  }
+  for (Integer y = Y1; y <= Y2; ++y) {
+    s.insert({X1, y});
+    s.insert({X2, y});
   }
   return s;
 }
+
+TCoords RectBorder(Integer A, Integer B) { return Border(A, A, B, B); }
 
 constexpr std::array<Byte, 3> kBlue{255, 0, 0}, kRed{0, 0, 255};  // (b, g, r)
 
@@ -68,9 +73,9 @@ TEST(MaskDrawOutline, OutlineIsTheBorderOfTheScaledSelection) {
   struct TCase {
     Integer Bpp, Zoom, First, Last;
   };
-  // At zoom 3 the truncated 14-bit step (5461) maps destination column 15 to
-  // mask column 4 and column 45 to 14, so the scaled selection spans 16..45.
-  const TCase cases[] = {{1, 1, 5, 14}, {8, 1, 5, 14}, {1, 3, 16, 45}, {8, 3, 16, 45}};
+  // At zoom 3 mask column 5 begins at destination column 15 and column 14
+  // ends at 44, as the view shows the picture.
+  const TCase cases[] = {{1, 1, 5, 14}, {8, 1, 5, 14}, {1, 3, 15, 44}, {8, 3, 15, 44}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "bpp " << c.Bpp << " zoom " << c.Zoom);
     auto mask = MakeMask(20, 20, c.Bpp, 5, 5, 14, 14);
@@ -83,6 +88,77 @@ TEST(MaskDrawOutline, OutlineIsTheBorderOfTheScaledSelection) {
     const Integer f = c.First;
     EXPECT_EQ(Px(bmp.get(), f, f), (2 * f) % 8 < 4 ? kBlue : kRed);
     EXPECT_EQ(Px(bmp.get(), f + 1, f), (2 * f + 1) % 8 < 4 ? kBlue : kRed);
+  }
+}
+
+// The view shows image column c on the zoomed pixels x whose column,
+// Trunc(x x 100 / zoom), is c: column c begins at the first such x. Outline
+// and shading must sit on those same pixels, or the selection is drawn one
+// pixel off the picture beneath it. A 10 x 10 selection at the odd offset
+// (7, 9) of a 30 x 30 mask; the window is the whole mask or a scrolled part.
+TEST(MaskDrawAtZoom, SelectionLandsOnThePixelsThatShowItsColumns) {
+  struct TCase {
+    const char* Name;
+    Integer Num, Den;                  // zoom = 100 x Num / Den
+    Integer XSrc, YSrc, DxSrc, DySrc;  // the window onto the mask
+    Integer X1, Y1, X2, Y2;            // destination pixels of columns 7..16 and rows 9..18
+  };
+  const TCase cases[] = {
+      {"100", 1, 1, 0, 0, 30, 30, 7, 9, 16, 18},
+      {"150", 3, 2, 0, 0, 30, 30, 11, 14, 25, 28},
+      {"200", 2, 1, 0, 0, 30, 30, 14, 18, 33, 37},
+      {"300", 3, 1, 0, 0, 30, 30, 21, 27, 50, 56},
+      {"333.33", 10, 3, 0, 0, 30, 30, 24, 30, 56, 63},
+      {"700", 7, 1, 0, 0, 30, 30, 49, 63, 118, 132},
+      {"1200", 12, 1, 0, 0, 30, 30, 84, 108, 203, 227},
+      {"300 scrolled to (4, 2)", 3, 1, 4, 2, 24, 24, 9, 21, 38, 50},
+      {"700 scrolled to (4, 2)", 7, 1, 4, 2, 24, 24, 21, 49, 90, 118},
+  };
+  for (Integer bpp : {1, 8}) {
+    auto mask = MakeMask(30, 30, bpp, 7, 9, 16, 18);
+    TIEMaskScaledBuffer buf;
+    for (const TCase& c : cases) {
+      SCOPED_TRACE(testing::Message() << "bpp " << bpp << ", zoom " << c.Name);
+      const Integer w = c.DxSrc * c.Num / c.Den, h = c.DySrc * c.Num / c.Den;
+
+      auto outline = MakeBitmap(w, h, 255);
+      TRect drawn;
+      IEMaskDrawOutline(*mask, buf, outline->Canvas(), 0, 0, w, h, c.XSrc, c.YSrc, c.DxSrc, c.DySrc, 0, clRed, clBlue,
+                        &drawn);
+      EXPECT_EQ(Drawn(outline.get()), Border(c.X1, c.Y1, c.X2, c.Y2));
+      // The drawn rectangle reports the selection's pixels moved by one.
+      EXPECT_EQ(drawn, TRect(c.X1 + 1, c.Y1 + 1, c.X2 + 1, c.Y2 + 1));
+
+      // Black over everything outside the selection, nothing inside it.
+      auto shade = MakeBitmap(w, h, 255);
+      IEMaskDrawOuterArea(*mask, buf, shade.get(), 0, 0, w, h, c.XSrc, c.YSrc, c.DxSrc, c.DySrc, 255, clBlack);
+      Integer wrong = 0, firstX = -1, firstY = -1;
+      for (Integer y = 0; y < h; ++y)
+        for (Integer x = 0; x < w; ++x) {
+          const bool inside = x >= c.X1 && x <= c.X2 && y >= c.Y1 && y <= c.Y2;
+          if (Px(shade.get(), x, y)[0] != (inside ? 255 : 0) && wrong++ == 0) firstX = x, firstY = y;
+        }
+      EXPECT_EQ(wrong, 0) << "first wrong pixel " << firstX << "," << firstY;
+    }
+  }
+}
+
+// Below 100 % destination pixel x shows column Trunc(x x 100 / zoom) too.
+TEST(MaskDrawAtZoom, ZoomingOutSamplesTheColumnUnderEachPixel) {
+  // Columns 8..16 selected. At 50 % pixel x shows column 2x: pixels 4..8. At
+  // 75 % it shows Trunc(4x / 3): pixel 6 shows column 8 and 12 shows 16.
+  const struct {
+    Integer Num, Den, X1, X2;
+  } cases[] = {{1, 2, 4, 8}, {3, 4, 6, 12}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Num << "/" << c.Den);
+    auto mask = MakeMask(32, 1, 8, 8, 0, 16, 0);
+    const Integer w = 32 * c.Num / c.Den;
+    auto shade = MakeBitmap(w, 1, 255);
+    TIEMaskScaledBuffer buf;
+    IEMaskDrawOuterArea(*mask, buf, shade.get(), 0, 0, w, 1, 0, 0, 32, 1, 255, clBlack);
+    for (Integer x = 0; x < w; ++x)
+      EXPECT_EQ(Px(shade.get(), x, 0)[0], x >= c.X1 && x <= c.X2 ? 255 : 0) << "x " << x;
   }
 }
 
@@ -134,16 +210,18 @@ TEST(MaskDrawOutline, EdgeCutByTheWindowIsNotOutlined) {
 }
 
 TEST(MaskDrawOutline, ZoomBeyondTheFixedPointRangeDoesNotDivideByZero) {
-  // One mask pixel over 17000 destination columns: the 14-bit step is 0.
+  // One mask pixel over 17000 destination columns: a 14-bit fixed-point
+  // step from source to destination would be 0.
   auto mask = MakeMask(2, 1, 1, 0, 0, 0, 0);
   auto bmp = MakeBitmap(17000, 1, 255);
   TIEMaskScaledBuffer buf;
   IEMaskDrawOutline(*mask, buf, bmp->Canvas(), 0, 0, 17000, 1, 0, 0, 1, 1, 0, clRed, clBlue, nullptr);
-  // Every column the fixed-point range reaches is outlined, in one run from 0.
+  // Every column is outlined, in one run from 0.
   const TCoords d = Drawn(bmp.get());
   ASSERT_GE(d.size(), 16384u);
   EXPECT_EQ(d.begin()->first, 0);
   EXPECT_EQ(d.rbegin()->first, Integer(d.size()) - 1);
+  EXPECT_EQ(d.size(), 17000u) << "the whole destination shows the selected pixel";
 }
 
 TEST(MaskDrawOutline, NothingForEmptyMaskOrEmptyDestination) {
