@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/iemaskmap.h"
 #include "imaging/core/ieutils.h"
 #include "platform/base/sysutils.h"
 
 namespace {
+
+using iemask_detail::TAxisMap;
 
 constexpr Byte kBit[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
@@ -760,21 +763,34 @@ void IEStretchMaskBits(Integer BitsPerPixel, Byte* Dest, Integer DestWidth, Inte
   if (!SourceBits || SourceWidth <= 0 || SourceHeight <= 0 || sRowLen <= 0 || DxSrc <= 0 || DySrc <= 0) return;
   if (X1 == INT32_MAX) return;  // empty box
 
-  const int64_t stepX = Trunc(double(DxSrc) / DestWidth * 16384.0);
-  const int64_t stepY = Trunc(double(DySrc) / DestHeight * 16384.0);
-  // Products of coordinates and sizes need more than 32 bits.
-  auto scale = [](int64_t V, int64_t Mul, int64_t Div) { return int64_t(__int128(V) * Mul / Div); };
-  const int64_t r1 = std::max<int64_t>(scale(int64_t(Y1) - YSrc, DestHeight, DySrc), 0);
-  const int64_t r2 = std::min<int64_t>(scale(int64_t(Y2) - YSrc + 1, DestHeight, DySrc), DestHeight - 1);
-  const int64_t c1 = std::max<int64_t>(scale(int64_t(X1) - XSrc, DestWidth, DxSrc), 0);
-  const int64_t c2 = std::min<int64_t>(scale(int64_t(X2) - XSrc + 1, DestWidth, DxSrc), DestWidth - 1);
+  const TAxisMap mx{DxSrc, DestWidth}, my{DySrc, DestHeight};
+  // Rows and columns from the one where the box begins to the one where the
+  // first offset past it begins.
+  const int64_t r1 = std::max<int64_t>(my.ScaleDown(int64_t(Y1) - YSrc), 0);
+  const int64_t r2 = std::min<int64_t>(my.ScaleDown(int64_t(Y2) - YSrc + 1), DestHeight - 1);
+  const int64_t c1 = std::max<int64_t>(mx.ScaleDown(int64_t(X1) - XSrc), 0);
+  const int64_t c2 = std::min<int64_t>(mx.ScaleDown(int64_t(X2) - XSrc + 1), DestWidth - 1);
   if (r2 < r1 || c2 < c1) return;
 
+  // The source column of every destination column, stepped exactly: the
+  // quotient and remainder of c x Src / Dst advance by those of Src / Dst.
   std::vector<Integer> cols(size_t(c2 - c1 + 1));
-  for (int64_t c = c1; c <= c2; ++c)
-    cols[size_t(c - c1)] = Integer(std::clamp<int64_t>(XSrc + ((c * stepX) >> 14), 0, SourceWidth - 1));
+  {
+    const int64_t whole = mx.Src / mx.Dst, part = mx.Src % mx.Dst;
+    const __int128 n = __int128(c1) * mx.Src;
+    int64_t q = int64_t(n / mx.Dst), rem = int64_t(n % mx.Dst);
+    for (size_t i = 0; i < cols.size(); ++i) {
+      cols[i] = Integer(std::clamp<int64_t>(XSrc + q, 0, SourceWidth - 1));
+      q += whole;
+      rem += part;
+      if (rem >= mx.Dst) {
+        rem -= mx.Dst;
+        ++q;
+      }
+    }
+  }
   for (int64_t r = r1; r <= r2; ++r) {
-    const int64_t sy = std::clamp<int64_t>(YSrc + ((r * stepY) >> 14), 0, SourceHeight - 1);
+    const int64_t sy = std::clamp<int64_t>(YSrc + my.SourceAt(r), 0, SourceHeight - 1);
     const Byte* s = SourceBits + ptrdiff_t(sRowLen) * (SourceHeight - 1 - sy);
     Byte* d = Dest + ptrdiff_t(dRowLen) * (DestHeight - 1 - r);
     if (BitsPerPixel == 8) {

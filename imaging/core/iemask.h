@@ -174,8 +174,9 @@ class TIEMask : public TObject {
 // SourceHeight, bottom-up, BitsPerPixel 1 or 8) by nearest sample into Dest,
 // a bottom-up plane of DestWidth x DestHeight of the same depth with rows
 // padded to 4 bytes. Dest is zero-filled, then only the rows and columns that
-// show the box X1..Y2 are filled. Steps are 14-bit fixed point. Samples
-// outside the source take its nearest edge row or column.
+// show the box X1..Y2 are filled. Destination pixel d shows source offset
+// floor(d x DxSrc / DestWidth) (and the same in y), computed exactly in
+// integers. Samples outside the source take its nearest edge row or column.
 void IEStretchMaskBits(Integer BitsPerPixel, Byte* Dest, Integer DestWidth, Integer DestHeight, Integer X1,
                        Integer Y1, Integer X2, Integer Y2, Integer SourceWidth, Integer SourceHeight,
                        const Byte* SourceBits, Integer XSrc, Integer YSrc, Integer DxSrc, Integer DySrc);

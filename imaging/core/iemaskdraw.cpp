@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "imaging/core/iemaskmap.h"
 #include "imaging/core/ieutils.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -11,78 +12,9 @@
 
 namespace {
 
-// Destination and source are related exactly, in integers: destination pixel
-// d of a rectangle of Dst pixels shows source offset floor(d x Src / Dst), so
-// source offset v begins at destination pixel ceil(v x Dst / Src). This is
-// the mapping the view uses for the picture, so the selection drawn over it
-// sits on the same pixels at every zoom. (A 14-bit fixed-point step would be
-// slightly short at zooms such as 300 or 700, where Src / Dst has no exact
-// binary form, and would put each column boundary one pixel late.)
-struct TAxisMap {
-  int64_t Src, Dst;  // both at least 1
-
-  static int64_t FloorDiv(__int128 N, int64_t D) {
-    __int128 q = N / D;
-    if (N % D != 0 && N < 0) --q;
-    return int64_t(q);
-  }
-  // The source offset shown at destination pixel D.
-  int64_t SourceAt(int64_t D) const { return FloorDiv(__int128(D) * Src, Dst); }
-  // The first destination pixel that shows source offset V or a later one.
-  int64_t StartOf(int64_t V) const { return -FloorDiv(-__int128(V) * Dst, Src); }
-};
-
-// The mask part (XSrc, YSrc, Dx.Src, Dy.Src) scaled by nearest sample into a
-// bottom-up plane of Dx.Dst x Dy.Dst of the mask's depth. The plane is
-// zero-filled; only the rows and columns that show the selection's box are
-// filled. Samples outside the mask take its nearest edge row or column.
-void StretchMask(const TIEMask& Mask, TIEMaskScaledBuffer& Buf, Integer XSrc, Integer YSrc, const TAxisMap& Dx,
-                 const TAxisMap& Dy) {
-  std::fill(Buf.Bits.begin(), Buf.Bits.end(), Byte(0));
-  const Integer bpp = Mask.BitsPerPixel(), sw = Mask.Width(), sh = Mask.Height();
-  const Integer sRowLen = Mask.RowLen();
-  const Byte* src = Mask.Bits();
-  if (!src || sw <= 0 || sh <= 0 || Mask.IsEmpty()) return;
-  // Rows and columns from the one where the box begins to the one where the
-  // first offset past it begins.
-  auto scale = [](int64_t V, const TAxisMap& A) { return TAxisMap::FloorDiv(__int128(V) * A.Dst, A.Src); };
-  const int64_t r1 = std::max<int64_t>(scale(int64_t(Mask.Y1) - YSrc, Dy), 0);
-  const int64_t r2 = std::min<int64_t>(scale(int64_t(Mask.Y2) - YSrc + 1, Dy), Dy.Dst - 1);
-  const int64_t c1 = std::max<int64_t>(scale(int64_t(Mask.X1) - XSrc, Dx), 0);
-  const int64_t c2 = std::min<int64_t>(scale(int64_t(Mask.X2) - XSrc + 1, Dx), Dx.Dst - 1);
-  if (r2 < r1 || c2 < c1) return;
-
-  // The source column of every destination column, stepped exactly: the
-  // quotient and remainder of c x Src / Dst advance by those of Src / Dst.
-  std::vector<Integer> cols(size_t(c2 - c1 + 1));
-  {
-    const int64_t whole = Dx.Src / Dx.Dst, part = Dx.Src % Dx.Dst;
-    const __int128 n = __int128(c1) * Dx.Src;
-    int64_t q = int64_t(n / Dx.Dst), rem = int64_t(n % Dx.Dst);
-    for (size_t i = 0; i < cols.size(); ++i) {
-      cols[i] = Integer(std::clamp<int64_t>(XSrc + q, 0, sw - 1));
-      q += whole;
-      rem += part;
-      if (rem >= Dx.Dst) {
-        rem -= Dx.Dst;
-        ++q;
-      }
-    }
-  }
-  for (int64_t r = r1; r <= r2; ++r) {
-    const int64_t sy = std::clamp<int64_t>(YSrc + Dy.SourceAt(r), 0, sh - 1);
-    const Byte* s = src + ptrdiff_t(sRowLen) * (sh - 1 - sy);
-    Byte* d = Buf.Bits.data() + ptrdiff_t(Buf.RowLen) * (Buf.Height - 1 - r);
-    if (bpp == 8) {
-      for (int64_t c = c1; c <= c2; ++c) d[c] = s[cols[size_t(c - c1)]];
-    } else {
-      for (int64_t c = c1; c <= c2; ++c) {
-        const Integer x = cols[size_t(c - c1)];
-        if (s[x >> 3] & (0x80u >> (x & 7))) d[c >> 3] |= Byte(0x80u >> (c & 7));
-      }
-    }
-  }
-}
+// Destination pixel d shows source offset floor(d x Src / Dst), the mapping
+// the mask's stretch uses, so the limits found here match the scaled plane.
+using iemask_detail::TAxisMap;
 
 // Fills the buffer with the mask scaled to Dx.Dst x Dy.Dst; reallocates only
 // when the size or depth changed.
@@ -96,7 +28,8 @@ void FillScaled(const TIEMask& Mask, TIEMaskScaledBuffer& Buf, Integer XSrc, Int
     Buf.Height = Integer(Dy.Dst);
     Buf.BitsPerPixel = bpp;
   }
-  StretchMask(Mask, Buf, XSrc, YSrc, Dx, Dy);
+  IEStretchMaskBits(bpp, Buf.Bits.data(), Buf.Width, Buf.Height, Mask.X1, Mask.Y1, Mask.X2, Mask.Y2, Mask.Width(),
+                    Mask.Height(), Mask.Bits(), XSrc, YSrc, Integer(Dx.Src), Integer(Dy.Src));
 }
 
 inline const Byte* ScaledRow(const TIEMaskScaledBuffer& B, int64_t R) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imaging/core/iemask.h"
@@ -466,4 +467,47 @@ TEST(MaskStretch, TallPlanesNeedMoreThan32BitProducts) {
   Stretch(m, d, 0, 0, 8, 50000);
   for (Integer y : {99980, 99981, 99998, 99999}) EXPECT_EQ(d.At(3, y), 1) << y;
   for (Integer y : {0, 50000, 99979, 99982, 99997}) EXPECT_EQ(d.At(3, y), 0) << y;
+}
+
+TEST(MaskStretch, EveryDestinationPixelShowsTheSourceOffsetRoundedDown) {
+  // At zooms such as 300 and 700 the ratio Src / Dst has no exact binary
+  // form; a truncated 14-bit step falls short and starts every source column
+  // and row one destination pixel late (at 300, destination column 3 would
+  // still show source column 0). Destination pixel d must show source offset
+  // floor(d x Src / Dst), exactly as the view shows the picture.
+  struct TCase {
+    Integer Src, Dst, XSrc, YSrc;
+  };
+  const TCase cases[] = {
+      {10, 30, 0, 0},  // 300
+      {10, 70, 0, 0},  // 700
+      {5, 15, 3, 2},   // 300 from inside the mask
+      {7, 49, 1, 1},   // 700 from inside the mask
+  };
+  std::vector<std::string> rows;
+  for (Integer y = 0; y < 10; ++y) {
+    std::string r;
+    for (Integer x = 0; x < 10; ++x) r += (x + y) % 2 ? '#' : '.';
+    rows.push_back(r);
+  }
+  for (Integer bpp : {1, 8}) {
+    TIEMask m;
+    DrawMask(m, bpp, rows);
+    for (const TCase& t : cases) {
+      SCOPED_TRACE(testing::Message() << "bpp " << bpp << ", " << t.Src << " -> " << t.Dst << " at " << t.XSrc
+                                      << "," << t.YSrc);
+      TScaled d(t.Dst, t.Dst, bpp);
+      Stretch(m, d, t.XSrc, t.YSrc, t.Src, t.Src);
+      for (Integer y = 0; y < t.Dst; ++y)
+        for (Integer x = 0; x < t.Dst; ++x)
+          ASSERT_EQ(d.At(x, y) != 0, m.IsPointInside(t.XSrc + x * t.Src / t.Dst, t.YSrc + y * t.Src / t.Dst))
+              << x << "," << y;
+    }
+    // The boundary the short step misplaces, pinned: at 300 source column 1
+    // (selected in row 0) begins at destination column 3.
+    TScaled z(30, 30, bpp);
+    Stretch(m, z, 0, 0, 10, 10);
+    EXPECT_EQ(z.At(2, 0), 0);
+    EXPECT_NE(z.At(3, 0), 0);
+  }
 }
