@@ -171,6 +171,9 @@ struct TGlobalProfiles {
   TIEICC* CMYK = nullptr;  // never freed: codec threads may use them up to the process's end
   TIEICC* SRGB = nullptr;
   bool Valid = false;
+  // CMYK to BGR for drawing, built on first use (never freed, as above).
+  std::once_flag DisplayOnce;
+  HCETRANSFORM Display = nullptr;
 };
 
 TGlobalProfiles& Globals() {
@@ -187,6 +190,7 @@ struct TIEICCAccess {
                   Integer Count) {
     return P && P->Run(InputLayout, OutputLayout, Source, Target, Count);
   }
+  static HCEPROFILE Profile(const TIEICC* P) { return P ? P->FProfile : nullptr; }
 };
 
 // ---------------------------------------------------------------------------
@@ -409,6 +413,36 @@ bool IEProfileCMYKToRGB(const void* Source, Integer SourceLayout, TRGB* Target, 
   if (!IEUseCMYKProfile || (SourceLayout != 2 && SourceLayout != 3)) return false;
   if (!IEInitCMYKProfiles()) return false;
   return TIEICCAccess::Run(Globals().CMYK, SourceLayout, 1, Source, Target, Count);
+}
+
+void IEDisplayCMYKToRGB(const TCMYK* Source, TRGB* Target, Integer Count) {
+  if (!Source || !Target || Count <= 0) return;
+  if (IEUseCMYKProfile && IEInitCMYKProfiles()) {
+    TGlobalProfiles& g = Globals();
+    std::call_once(g.DisplayOnce, [&g] {
+      // Ink bytes in; words out, cut to bytes as the exact conversion cuts them.
+      const TCEFormat in{cecsCMYK, 4, 0, 1, false}, out{cecsRGB, 3, 1, 2, false};
+      g.Display = CECreateTransform(TIEICCAccess::Profile(g.CMYK), in, TIEICCAccess::Profile(g.SRGB), out,
+                                    ceiPerceptual, cetfDisplay);
+    });
+    if (g.Display) {
+      Byte ink[kChunk * 4];
+      Word outWords[kChunk * kRecordWords];
+      const auto* s = reinterpret_cast<const Byte*>(Source);
+      auto* d = reinterpret_cast<Byte*>(Target);
+      for (Integer done = 0; done < Count;) {
+        const Integer n = Count - done < kChunk ? Count - done : kChunk;
+        for (Integer i = 0; i < n * 4; ++i) ink[i] = Byte(255 - s[i]);
+        CETranslate(g.Display, ink, outWords, size_t(n));
+        UnpackOutput(iecfBGR, outWords, d, n);
+        s += int64_t(n) * 4;
+        d += int64_t(n) * 3;
+        done += n;
+      }
+      return;
+    }
+  }
+  IEConvertColorFormat(Source, iecfCMYK, Target, iecfBGR, Count, nullptr);
 }
 
 bool IEProfileRGBToCMYK(const TRGB* Source, TCMYK* Target, Integer Count) {

@@ -8,6 +8,7 @@
 
 #include "imaging/core/ieblend.h"
 #include "imaging/core/iecolorformat.h"
+#include "imaging/core/ieicc.h"
 #include "imaging/core/ierender.h"
 
 namespace {
@@ -276,10 +277,10 @@ void Render8p(TIEBitmap& S, const TIERenderRowsArgs& A, bool Blended) {
   Rows(S, A, Blended, [&table](const Byte* s, Integer x) { return table[s[x]]; }, false, 0);
 }
 
-// CMYK goes through the colour profile when one is in use, which is far
-// cheaper per row than per pixel: each source row's columns that the window
-// shows are converted together, once, into a buffer of the call, and the
-// pixels are then read from there.
+// CMYK goes through the colour profile's display transform when one is in
+// use, which is far cheaper per row than per pixel: each source row's
+// columns that the window shows are converted together, once, into a buffer
+// of the call, and the pixels are then read from there.
 class TCMYKRows {
  public:
   explicit TCMYKRows(const TIERenderRowsArgs& A) {
@@ -314,7 +315,7 @@ class TCMYKRows {
       for (Integer i = 0; i < m; ++i, g += 4) std::memcpy(g, s + size_t(FColumns[size_t(i)]) * 4, 4);
       cmyk = FGathered.data();
     }
-    IEConvertColorFormat(cmyk, iecfCMYK, FBGR.data(), iecfBGR, m, nullptr);
+    IEDisplayCMYKToRGB(reinterpret_cast<const TCMYK*>(cmyk), reinterpret_cast<TRGB*>(FBGR.data()), m);
     FRow = sy;
     return FBGR.data();
   }

@@ -1,6 +1,7 @@
 // The colour engine over LittleCMS 2. Every transform is built without the
 // engine's one-pixel cache, so that running a transform only ever reads it:
-// several decoding threads share the global ones.
+// several decoding threads share the global ones. The display table
+// (colorengine_display.cpp) is only read once built, too.
 #include "platform/devices/colorengine.h"
 
 #include <lcms2.h>
@@ -9,14 +10,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
+
+#include "platform/devices/colorengine_display.h"
 
 struct TCEProfileRec {
   cmsHPROFILE Handle;
 };
 struct TCETransformRec {
-  cmsHTRANSFORM Handle;
-  size_t InputPixelSize, OutputPixelSize;
+  cmsHTRANSFORM Handle = nullptr;  // nullptr when Display does the work
+  std::unique_ptr<TCEDisplayTable> Display;
+  TCEFormat InputFormat, OutputFormat;
+  size_t InputPixelSize = 0, OutputPixelSize = 0;
 };
 
 namespace {
@@ -192,17 +198,29 @@ HCETRANSFORM CECreateTransform(HCEPROFILE Input, const TCEFormat& InputFormat, H
   if (!Input || !Output || Intent > ceiAbsoluteColorimetric) return nullptr;
   int64_t in = EngineFormat(InputFormat), out = EngineFormat(OutputFormat);
   if (in < 0 || out < 0) return nullptr;
+  auto rec = std::make_unique<TCETransformRec>();
+  rec->InputFormat = InputFormat;
+  rec->OutputFormat = OutputFormat;
+  rec->InputPixelSize = PixelSize(InputFormat);
+  rec->OutputPixelSize = PixelSize(OutputFormat);
   cmsUInt32Number flags = cmsFLAGS_NOCACHE;
-  if (Flags & cetfExact) flags |= cmsFLAGS_NOOPTIMIZE;
-  cmsHTRANSFORM t = cmsCreateTransform(Input->Handle, static_cast<cmsUInt32Number>(in), Output->Handle,
-                                       static_cast<cmsUInt32Number>(out), Intent, flags);
-  if (!t) return nullptr;
-  return new TCETransformRec{t, PixelSize(InputFormat), PixelSize(OutputFormat)};
+  if (Flags & cetfExact) {
+    flags |= cmsFLAGS_NOOPTIMIZE;
+  } else if (Flags & cetfDisplay) {
+    if (InputFormat.Space == cecsCMYK && OutputFormat.Space == cecsRGB)
+      rec->Display = TCEDisplayTable::Build(Input->Handle, Output->Handle, Intent);
+    if (rec->Display) return rec.release();
+    flags |= cmsFLAGS_HIGHRESPRECALC;
+  }
+  rec->Handle = cmsCreateTransform(Input->Handle, static_cast<cmsUInt32Number>(in), Output->Handle,
+                                   static_cast<cmsUInt32Number>(out), Intent, flags);
+  if (!rec->Handle) return nullptr;
+  return rec.release();
 }
 
 void CEDeleteTransform(HCETRANSFORM Transform) {
   if (!Transform) return;
-  cmsDeleteTransform(Transform->Handle);
+  if (Transform->Handle) cmsDeleteTransform(Transform->Handle);
   delete Transform;
 }
 
@@ -215,7 +233,10 @@ void CETranslate(HCETRANSFORM Transform, const void* Source, void* Target, size_
   auto* d = static_cast<Byte*>(Target);
   while (Count > 0) {
     size_t n = Count < step ? Count : step;
-    cmsDoTransform(Transform->Handle, s, d, static_cast<cmsUInt32Number>(n));
+    if (Transform->Display)
+      Transform->Display->Run(s, Transform->InputFormat, d, Transform->OutputFormat, n);
+    else
+      cmsDoTransform(Transform->Handle, s, d, static_cast<cmsUInt32Number>(n));
     s += n * inSize;
     d += n * outSize;
     Count -= n;
