@@ -1,6 +1,7 @@
 // Background styles of the views: everything is drawn through the canvas
-// except the solid chessboard on a 24-bit target, which is written straight
-// into the rows because it is repainted on every zoom and scroll.
+// except the solid fills and the solid chessboard on a 24-bit target, which
+// are written straight into the rows because they are repainted on every
+// zoom and scroll.
 #include "imaging/view/iebackground.h"
 
 #include <algorithm>
@@ -58,14 +59,62 @@ void SetBrush(TCanvas* Canvas, TColor Color, TBrushStyle Style) {
   b->SetStyle(Style);
 }
 
-void FillSolid(TCanvas* Canvas, TColor Color, const TRect& R) {
+// Whether Canvas draws straight onto the rows of Bitmap (24 bits): the
+// bitmap's own canvas with no clip region, no origin shift and no world
+// transform, so that a fill written into the rows covers exactly the pixels
+// the canvas would.
+bool DrawsStraightOnto(TCanvas* Canvas, TBitmap* Bitmap) {
+  if (!Canvas || !Bitmap || Bitmap->PixelFormat() != pf24bit || Canvas != Bitmap->Canvas()) return false;
+  if (Bitmap->Width() <= 0 || Bitmap->Height() <= 0) return false;
+  HDC dc = Canvas->Handle();
+  if (!dc) return false;
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  const bool clipped = GetClipRgn(dc, rgn) != 0;
+  DeleteObject(rgn);
+  if (clipped) return false;
+  TPoint wo, vo;
+  if (!GetWindowOrgEx(dc, &wo) || !GetViewportOrgEx(dc, &vo) || wo.X != vo.X || wo.Y != vo.Y) return false;
+  if (GetGraphicsMode(dc) == GM_ADVANCED) {
+    XFORM x;
+    if (!GetWorldTransform(dc, &x) || x.eM11 != 1 || x.eM12 != 0 || x.eM21 != 0 || x.eM22 != 1 || x.eDx != 0 ||
+        x.eDy != 0)
+      return false;
+  }
+  return true;
+}
+
+// A solid fill written into the rows of a 24-bit bitmap: one prepared row of
+// blue, green, red triples copied into every row. This is the background of
+// every full repaint of a view, so it bypasses the canvas. False when the
+// fill must go through the canvas.
+bool FillSolidRows(TCanvas* Canvas, TBitmap* Bitmap, TColor Color, const TRect& R) {
+  if (R.Right <= R.Left || R.Bottom <= R.Top) return false;  // the canvas's rules for reversed corners
+  const auto rgb = static_cast<Cardinal>(ColorToRGB(Color));
+  if ((rgb >> 24) != 0) return false;  // palette-relative colours resolve in the device context
+  if (!DrawsStraightOnto(Canvas, Bitmap)) return false;
+  const Integer x0 = std::max(R.Left, 0), x1 = std::min(R.Right, Bitmap->Width());
+  const Integer y0 = std::max(R.Top, 0), y1 = std::min(R.Bottom, Bitmap->Height());
+  if (x0 >= x1 || y0 >= y1) return true;
+  const TRGB c = IEColorToRGB(Color);
+  const size_t n = size_t(x1 - x0);
+  std::vector<TRGB> row(n, c);
+  auto* r0 = static_cast<Byte*>(Bitmap->ScanLine(0));
+  const ptrdiff_t stride = Bitmap->Height() > 1 ? static_cast<Byte*>(Bitmap->ScanLine(1)) - r0 : ptrdiff_t(0);
+  Byte* dst = r0 + stride * y0 + ptrdiff_t(3) * x0;
+  for (Integer y = y0; y < y1; ++y, dst += stride) std::memcpy(dst, row.data(), n * sizeof(TRGB));
+  return true;
+}
+
+// Bitmap, when given, is the target the canvas may draw on.
+void FillSolid(TCanvas* Canvas, TBitmap* Bitmap, TColor Color, const TRect& R) {
+  if (Bitmap && FillSolidRows(Canvas, Bitmap, Color, R)) return;
   SetBrush(Canvas, Color, bsSolid);
   Canvas->FillRect(R);
 }
 
 // Hatch lines in Color over white: a hatched brush only paints its lines.
-void FillHatched(TCanvas* Canvas, TColor Color, TBrushStyle Style, const TRect& R) {
-  FillSolid(Canvas, clWhite, R);
+void FillHatched(TCanvas* Canvas, TBitmap* Bitmap, TColor Color, TBrushStyle Style, const TRect& R) {
+  FillSolid(Canvas, Bitmap, clWhite, R);
   SetBrush(Canvas, Color, Style);
   Canvas->FillRect(R);
 }
@@ -101,11 +150,11 @@ void ChessboardRows(TBitmap* Bitmap, TColor Color, Integer Left, Integer Top, In
 // the first in the complement. The area is filled with the complement first,
 // so a hatched brush shows defined pixels between its lines and only the
 // tiles of the other colour need drawing.
-void ChessboardTiles(TCanvas* Canvas, TColor Color, TBrushStyle Style, Integer Left, Integer Top, Integer Width,
-                     Integer Height, Integer S) {
+void ChessboardTiles(TCanvas* Canvas, TBitmap* Bitmap, TColor Color, TBrushStyle Style, Integer Left, Integer Top,
+                     Integer Width, Integer Height, Integer S) {
   const int64_t right = int64_t(Left) + Width, bottom = int64_t(Top) + Height;
   if (Width <= 0 || Height <= 0) return;
-  FillSolid(Canvas, Complement(Color), TRect(Left, Top, Integer(right), Integer(bottom)));
+  FillSolid(Canvas, Bitmap, Complement(Color), TRect(Left, Top, Integer(right), Integer(bottom)));
   if (Style == bsClear) return;
   SetBrush(Canvas, Color, Style);
   int64_t row = 0;
@@ -122,7 +171,7 @@ void Chessboard(TCanvas* Canvas, TBitmap* Bitmap, TColor Color, Integer Left, In
   if (Bitmap && Bitmap->PixelFormat() == pf24bit && Style == bsSolid)
     ChessboardRows(Bitmap, Color, Left, Top, Width, Height, S);
   else
-    ChessboardTiles(Canvas, Color, Style, Left, Top, Width, Height, S);
+    ChessboardTiles(Canvas, Bitmap, Color, Style, Left, Top, Width, Height, S);
 }
 
 void DrawWallPaper(TCanvas* Canvas, TPicture* WallPaper, TIEWallPaperStyle Style, Integer Width, Integer Height) {
@@ -159,18 +208,18 @@ void IEDrawBackground(const TComponentState& State, TCanvas* Canvas, TBitmap* Bi
   Integer wallWidth = Width, wallHeight = Height;
 
   switch (Style) {
-    case iebsSolid: FillSolid(Canvas, Color, area); break;
-    case iebsHorizontal: FillHatched(Canvas, Color, bsHorizontal, area); break;
-    case iebsVertical: FillHatched(Canvas, Color, bsVertical, area); break;
-    case iebsFDiagonal: FillHatched(Canvas, Color, bsFDiagonal, area); break;
-    case iebsBDiagonal: FillHatched(Canvas, Color, bsBDiagonal, area); break;
-    case iebsCross: FillHatched(Canvas, Color, bsCross, area); break;
-    case iebsDiagCross: FillHatched(Canvas, Color, bsDiagCross, area); break;
+    case iebsSolid: FillSolid(Canvas, Bitmap, Color, area); break;
+    case iebsHorizontal: FillHatched(Canvas, Bitmap, Color, bsHorizontal, area); break;
+    case iebsVertical: FillHatched(Canvas, Bitmap, Color, bsVertical, area); break;
+    case iebsFDiagonal: FillHatched(Canvas, Bitmap, Color, bsFDiagonal, area); break;
+    case iebsBDiagonal: FillHatched(Canvas, Bitmap, Color, bsBDiagonal, area); break;
+    case iebsCross: FillHatched(Canvas, Bitmap, Color, bsCross, area); break;
+    case iebsDiagCross: FillHatched(Canvas, Bitmap, Color, bsDiagCross, area); break;
     case iebsChessboard:
       Chessboard(Canvas, Bitmap, Color, Left, Top, Width, Height, s, ChessboardBrushStyle);
       break;
     case iebsDiagonals: {
-      FillSolid(Canvas, Color, area);
+      FillSolid(Canvas, Bitmap, Color, area);
       TPen* p = Canvas->Pen();
       p->SetColor(Complement(Color));
       p->SetStyle(psSolid);
@@ -184,10 +233,10 @@ void IEDrawBackground(const TComponentState& State, TCanvas* Canvas, TBitmap* Bi
     }
     case iebsCropped:
       if (designing) {
-        FillSolid(Canvas, Color, area);
+        FillSolid(Canvas, Bitmap, Color, area);
         break;
       }
-      FillSolid(Canvas, clBtnFace, area);
+      FillSolid(Canvas, Bitmap, clBtnFace, area);
       if (imageAtLeast2x2) {
         const Integer ex = GetSystemMetrics(SM_CXEDGE), ey = GetSystemMetrics(SM_CYEDGE);
         TRect r(ImgX1 - ex, ImgY1 - ey, ImgX2 + ex, ImgY2 + ey);
@@ -195,7 +244,7 @@ void IEDrawBackground(const TComponentState& State, TCanvas* Canvas, TBitmap* Bi
       }
       break;
     case iebsCropShadow:
-      FillSolid(Canvas, Color, area);
+      FillSolid(Canvas, Bitmap, Color, area);
       if (!designing && imageAtLeast2x2) {
         IEDrawVertShadow(Canvas, Bitmap, ImgX2, ImgY1, ImgX2 + 4, ImgY2 + 3);
         IEDrawHorizShadow(Canvas, Bitmap, ImgX1, ImgY2, ImgX2 + 4, ImgY2 + 4);
@@ -221,14 +270,14 @@ void IEDrawBackground(const TComponentState& State, TCanvas* Canvas, TBitmap* Bi
     }
     case iebsSoftShadow:
       if (designing) {
-        FillSolid(Canvas, Color, area);
+        FillSolid(Canvas, Bitmap, Color, area);
       } else if (Bitmap) {
-        FillSolid(Canvas, Color, area);
+        FillSolid(Canvas, Bitmap, Color, area);
         if (imageAtLeast2x2) IEDrawSoftShadow(Bitmap, ImgX1, ImgY1, ImgX2, ImgY2);
       }
       break;
     case iebsPhotoLike:
-      FillSolid(Canvas, kPhotoSurround, area);
+      FillSolid(Canvas, Bitmap, kPhotoSurround, area);
       wallWidth = ImgX2 - ImgX1;
       wallHeight = ImgY2 - ImgY1;
       // Without a picture there is nothing to frame (a frame around the empty

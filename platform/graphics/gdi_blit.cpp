@@ -8,6 +8,13 @@
 
 #include "platform/graphics/gdi_private.h"
 
+#if defined(__SSE2__) && defined(__GNUC__)
+// SSSE3 byte shuffles, chosen at run time: the program is built for plain
+// x86-64.
+#include <tmmintrin.h>
+#define GT_BLIT_SSSE3 1
+#endif
+
 namespace gdi {
 
 namespace {
@@ -101,6 +108,92 @@ inline int64_t SrcStep(int64_t I, int64_t ADExt, int64_t ASExt) {
   return (2 * I + 1) * ASExt / (2 * ADExt);
 }
 
+// Writes Count pixel values of a layout of 8 bits or more into a row, in the
+// memory order WritePixel uses.
+void StoreRow(uint8_t* D, const uint32_t* V, size_t Count, Integer BitCount) {
+  switch (BitCount) {
+    case 8:
+      for (size_t i = 0; i < Count; ++i) D[i] = static_cast<uint8_t>(V[i]);
+      return;
+    case 16:
+      for (size_t i = 0; i < Count; ++i) {
+        const uint16_t v = static_cast<uint16_t>(V[i]);
+        std::memcpy(D + 2 * i, &v, 2);
+      }
+      return;
+    case 24:
+      for (size_t i = 0; i < Count; ++i, D += 3) {
+        D[0] = static_cast<uint8_t>(V[i]);
+        D[1] = static_cast<uint8_t>(V[i] >> 8);
+        D[2] = static_cast<uint8_t>(V[i] >> 16);
+      }
+      return;
+    case 32: std::memcpy(D, V, Count * 4); return;
+  }
+}
+
+#if GT_BLIT_SSSE3
+bool HaveSsse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+
+// Four triples of each 16-byte load spread into quads with a zero fourth
+// byte; the loads stop where fewer than 16 bytes are left. Returns the
+// pixels done.
+__attribute__((target("ssse3"))) size_t Row24To32Ssse3(uint8_t* D, const uint8_t* S, size_t Count) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  size_t i = 0;
+  for (; i + 6 <= Count; i += 4, S += 12, D += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(D), _mm_shuffle_epi8(v, spread));
+  }
+  return i;
+}
+#endif
+
+// B, G, R triples to B, G, R, 0 quads: four pixels from three words.
+void Row24To32(uint8_t* D, const uint8_t* S, size_t Count) {
+  size_t i = 0;
+#if GT_BLIT_SSSE3
+  if (HaveSsse3()) {
+    i = Row24To32Ssse3(D, S, Count);
+    S += 3 * i;
+    D += 4 * i;
+  }
+#endif
+  for (; i + 4 <= Count; i += 4, S += 12, D += 16) {
+    uint32_t w[3];
+    std::memcpy(w, S, 12);
+    const uint32_t q[4] = {w[0] & 0xFFFFFFu, (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8),
+                           (w[1] >> 16) | ((w[2] & 0xFFu) << 16), w[2] >> 8};
+    std::memcpy(D, q, 16);
+  }
+  for (; i < Count; ++i, S += 3, D += 4) {
+    D[0] = S[0];
+    D[1] = S[1];
+    D[2] = S[2];
+    D[3] = 0;
+  }
+}
+
+// B, G, R, X quads to B, G, R triples.
+void Row32To24(uint8_t* D, const uint8_t* S, size_t Count) {
+  size_t i = 0;
+  for (; i + 4 <= Count; i += 4, S += 16, D += 12) {
+    uint32_t q[4];
+    std::memcpy(q, S, 16);
+    const uint32_t w[3] = {(q[0] & 0xFFFFFFu) | (q[1] << 24), ((q[1] >> 8) & 0xFFFFu) | (q[2] << 16),
+                           ((q[2] >> 16) & 0xFFu) | (q[3] << 8)};
+    std::memcpy(D, w, 12);
+  }
+  for (; i < Count; ++i, S += 4, D += 3) {
+    D[0] = S[0];
+    D[1] = S[1];
+    D[2] = S[2];
+  }
+}
+
 // The core of every transfer. DX, DY, DW, DH: device destination (signed
 // extents); SX, SY, SW, SH: source pixels in top-down coordinates.
 BOOL Blit(TTarget& Tg, Integer DX, Integer DY, Integer DW, Integer DH, const TBlitSrc* Src, Integer SX, Integer SY,
@@ -145,10 +238,39 @@ BOOL Blit(TTarget& Tg, Integer DX, Integer DY, Integer DW, Integer DH, const TBl
   bool havePat = usePat && BrushOp(Tg, Tg.DC->S.Brush.get(), pop, pat);
   std::unique_ptr<TConverter> conv;
   if (useSrc) conv = std::make_unique<TConverter>(*Src, Tg);
+
+  // A solid brush copied (PATCOPY, the fill of every FillRect and PatBlt):
+  // one prepared row of pixel values, copied into each span.
+  if (!useSrc && !Mask && fore == 0xF0 && havePat && !pop.Pat && dpx.BitCount >= 8) {
+    const Integer bpp = dpx.BitCount / 8;
+    const uint32_t v = pop.Fg & mask;
+    std::vector<uint8_t> fill(static_cast<size_t>(cx1 - cx0) * bpp);
+    {
+      StoreRow(fill.data(), &v, 1, dpx.BitCount);
+      for (size_t k = 1; k < static_cast<size_t>(cx1 - cx0); k *= 2)
+        std::memcpy(fill.data() + k * bpp, fill.data(), std::min(k, static_cast<size_t>(cx1 - cx0) - k) * bpp);
+    }
+    for (Integer y = cy0; y < cy1; ++y)
+      Tg.ClipSpan(y, cx0, cx1, [&](Integer yy, Integer a, Integer b) {
+        std::memcpy(dpx.Row(yy) + static_cast<ptrdiff_t>(a) * bpp, fill.data(), static_cast<size_t>(b - a) * bpp);
+      });
+    Tg.Touch(TRect(cx0, cy0, cx1, cy1));
+    return TRUE;
+  }
+
   const bool fastCopy = useSrc && !Mask && fore == 0xCC && conv->Raw() && DW > 0 && SW > 0 && adw == asw &&
                         dpx.BitCount >= 8 && dpx.BitCount == Src->Px.BitCount;
   std::vector<uint32_t> srow(static_cast<size_t>(cx1 - cx0));
   std::vector<uint8_t> valid(static_cast<size_t>(cx1 - cx0));
+  // Columns that map one to one onto the source: those inside the source
+  // form one run [runA, runB).
+  const bool oneToOne = useSrc && DW > 0 && SW > 0 && adw == asw;
+  Integer runA = cx0, runB = cx0;
+  if (oneToOne) {
+    while (runA < cx1 && colMap[static_cast<size_t>(runA - cx0)] < 0) ++runA;
+    runB = runA;
+    while (runB < cx1 && colMap[static_cast<size_t>(runB - cx0)] >= 0) ++runB;
+  }
 
   // Copies within one pixel block (scrolling) run rows bottom-up when the
   // destination lies below the source, so that no row is read after it was
@@ -181,14 +303,25 @@ BOOL Blit(TTarget& Tg, Integer DX, Integer DY, Integer DW, Integer DH, const TBl
       const Integer bpp = dpx.BitCount / 8;
       Tg.ClipSpan(y, cx0, cx1, [&](Integer yy, Integer a, Integer b) {
         // Columns map one to one; copy the part that lies inside the source.
-        Integer first = a;
-        while (first < b && colMap[static_cast<size_t>(first - cx0)] < 0) ++first;
-        Integer last = first;
-        while (last < b && colMap[static_cast<size_t>(last - cx0)] >= 0) ++last;
+        const Integer first = std::max(a, runA), last = std::min(b, runB);
         if (first >= last) return;
         const Integer sa = colMap[static_cast<size_t>(first - cx0)];
         std::memmove(dpx.Row(yy) + static_cast<ptrdiff_t>(first) * bpp,
                      Src->Px.Row(sy) + static_cast<ptrdiff_t>(sa) * bpp, static_cast<size_t>(last - first) * bpp);
+      });
+      continue;
+    }
+    if (trueCopy && oneToOne) {
+      // 24 to 32 bits or back, a row at a time.
+      const uint8_t* srcRow = Src->Px.Row(sy);
+      const Integer sb = Src->Px.BitCount / 8, db = dpx.BitCount / 8;
+      Tg.ClipSpan(y, cx0, cx1, [&](Integer yy, Integer a, Integer b) {
+        const Integer first = std::max(a, runA), last = std::min(b, runB);
+        if (first >= last) return;
+        const uint8_t* s = srcRow + static_cast<ptrdiff_t>(colMap[static_cast<size_t>(first - cx0)]) * sb;
+        uint8_t* d = dpx.Row(yy) + static_cast<ptrdiff_t>(first) * db;
+        if (sb == 3) Row24To32(d, s, static_cast<size_t>(last - first));
+        else Row32To24(d, s, static_cast<size_t>(last - first));
       });
       continue;
     }
