@@ -2,41 +2,31 @@
 // the text encoders of the PostScript, PDF and source-array writers.
 #include "imaging/core/iestreams.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <random>
 #include <vector>
 
 #include "imaging/core/ieglobals.h"
 #include "imaging/core/iehelpers.h"
+#include "platform/base/fileutils.h"
 #include "platform/base/sysutils.h"
 
 namespace {
 
-constexpr Word kModeCreate = 0xFFFF;
-
-// The absolute form of a name for messages: relative names are taken from the
-// current folder, "." and ".." resolved in the text.
-WideString ExpandName(const WideString& FileName) {
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(WideToUtf8(FileName), ec);
-  if (ec) return FileName;
-  return Utf8ToWide(p.lexically_normal().string());
-}
-
-[[noreturn]] void RaiseFileError(const WideString& FileName, bool Create, int Err) {
-  WideString msg = Create ? W("Cannot create file \"") : W("Cannot open file \"");
-  msg += ExpandName(FileName) + u"\". " + Utf8ToWide(std::strerror(Err));
-  if (Create) throw EFCreateError(msg);
-  throw EFOpenError(msg);
+// The platform stream refuses a bad mode word with its own reason and rejects
+// bits outside the access and sharing fields; this stream fails like a missing
+// file for access above 2 or sharing above 4 and ignores the other bits.
+Word CheckedMode(const WideString& FileName, Word Mode) {
+  if (Mode == fmCreate) return Mode;
+  if ((Mode & 3) > 2 || ((Mode >> 4) & 0xF) > 4)
+    throw EFOpenError(W("Cannot open file \"") + ExpandFileName(FileName) + W("\". ") + SysErrorMessage(ENOENT));
+  return Mode & 0xF3;
 }
 
 }  // namespace
@@ -44,70 +34,12 @@ WideString ExpandName(const WideString& FileName) {
 // ---------------------------------------------------------------------------
 // TIEWideFileStream
 
-TIEWideFileStream::TIEWideFileStream(const WideString& FileName, Word Mode) {
-  const std::string name = WideToUtf8(FileName);
-  const bool create = Mode == kModeCreate;
-  int flags = O_CLOEXEC;
-  if (create) {
-    flags |= O_RDWR | O_CREAT | O_TRUNC;
-  } else {
-    const int access = Mode & 3, sharing = (Mode >> 4) & 0xF;
-    if (access > 2 || sharing > 4) RaiseFileError(FileName, false, ENOENT);
-    flags |= access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
-  }
-  int fd;
-  do {
-    fd = name.empty() ? (errno = ENOENT, -1) : ::open(name.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) RaiseFileError(FileName, create, errno);
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    RaiseFileError(FileName, create, EISDIR);
-  }
-  FHandle = fd;
-}
-
-TIEWideFileStream::~TIEWideFileStream() {
-  if (FHandle != -1) ::close(FHandle);
-}
-
-int64_t TIEWideFileStream::Read(void* Buffer, int64_t Count) {
-  int64_t done = 0;
-  while (done < Count) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(Count - done, 1 << 30));
-    const ssize_t r = ::read(FHandle, static_cast<Byte*>(Buffer) + done, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    done += r;
-  }
-  return done;
-}
-
-int64_t TIEWideFileStream::Write(const void* Buffer, int64_t Count) {
-  int64_t done = 0;
-  while (done < Count) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(Count - done, 1 << 30));
-    const ssize_t r = ::write(FHandle, static_cast<const Byte*>(Buffer) + done, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    done += r;
-  }
-  return done;
-}
-
-int64_t TIEWideFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-  const int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  return ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-}
-
-int64_t TIEWideFileStream::Size() {
-  struct stat st;
-  return ::fstat(FHandle, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-}
+TIEWideFileStream::TIEWideFileStream(const WideString& FileName, Word Mode)
+    : TFileStream(FileName, CheckedMode(FileName, Mode)) {}
 
 void TIEWideFileStream::SetSize(int64_t NewSize) {
-  if (NewSize < 0 || ::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) throw EWriteError("Stream write error");
+  THandleStream::SetSize(NewSize);
+  // A cut file leaves no position behind its end.
   if (Position() > NewSize) Seek(NewSize, soBeginning);
 }
 

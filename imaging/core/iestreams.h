@@ -9,30 +9,17 @@
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
 
-// A file opened by its wide name. Mode is the file-mode word: 0xFFFF creates
-// (or empties) the file for reading and writing; otherwise the low two bits
-// are the access (0 read, 1 write, 2 both) and bits 4..7 the sharing (0..4).
-// Sharing is not enforced on this system; a Mode whose access exceeds 2 or
-// whose sharing exceeds 4 fails like a missing file. Failures raise
-// EFCreateError "Cannot create file "<full name>". <reason>" for 0xFFFF and
-// EFOpenError "Cannot open file "<full name>". <reason>" otherwise; a folder
-// cannot be opened.
-class TIEWideFileStream : public TStream {
+// A file opened by its wide name: the platform's file stream (sharing held
+// with advisory locks, a create that empties a file only once it holds it)
+// with two differences. A Mode whose access exceeds 2 or whose sharing
+// exceeds 4 fails like a missing file, EFOpenError "Cannot open file
+// "<full name>". <no such file reason>"; bits outside those two fields are
+// ignored. SetSize leaves no position behind the new end.
+class TIEWideFileStream : public TFileStream {
  public:
+  // Mode 0xFFFF (fmCreate) creates or empties the file for reading and writing.
   TIEWideFileStream(const WideString& FileName, Word Mode);
-  ~TIEWideFileStream() override;
-  // Transfers stop at the first error; the result is what was moved.
-  int64_t Read(void* Buffer, int64_t Count) override;
-  int64_t Write(const void* Buffer, int64_t Count) override;
-  // -1 when the system refuses (e.g. a negative position).
-  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
-  int64_t Size() override;
-  // Raises EWriteError when the file cannot be cut or extended.
   void SetSize(int64_t NewSize) override;
-  int Handle() const { return FHandle; }
-
- private:
-  int FHandle = -1;
 };
 
 // A read-only stream over memory the caller owns and keeps alive; it is never

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "helpers_test_support.h"
 #include "imaging/core/ieglobals.h"
 #include "imaging/core/ieutils.h"
+#include "platform/base/sysutils.h"
 
 namespace {
 
@@ -153,6 +155,53 @@ TEST(TIEWideFileStream, FailuresNameTheFullPath) {
     EXPECT_THROW(TIEWideFileStream(Utf8ToWide(dir + "exists.bin"), mode), EFOpenError) << mode;
   for (Word mode : {Word(0), Word(0x10), Word(0x40), Word(0x42)})
     EXPECT_NO_THROW(TIEWideFileStream(Utf8ToWide(dir + "exists.bin"), mode)) << mode;
+  const std::string missing =
+      "Cannot open file \"" + dir + "exists.bin\". " + WideToUtf8(SysErrorMessage(ENOENT));
+  for (Word mode : {Word(3), Word(0x52)})
+    EXPECT_EQ(ExceptionText([&] { TIEWideFileStream f(Utf8ToWide(dir + "exists.bin"), mode); }), missing) << mode;
+  // Bits outside the access and sharing fields are ignored.
+  for (Word mode : {Word(0x0104), Word(0x8028)}) {
+    TIEWideFileStream f(Utf8ToWide(dir + "exists.bin"), mode);
+    char c = 0;
+    EXPECT_EQ(f.Read(&c, 1), 1) << mode;
+    EXPECT_EQ(c, 'x') << mode;
+  }
+}
+
+// The sharing of an open stream holds against later opens of the same file,
+// and a create that loses leaves the file's bytes alone.
+TEST(TIEWideFileStream, SharingHoldsWhileOpen) {
+  ScopedTempDir tmp;
+  const std::string path = tmp.Path() + "held.bin";
+  const WideString name = Utf8ToWide(path);
+  struct Case {
+    Word holder, second;
+    bool opens;
+  } cases[] = {
+      {kReadDenyWrite, kReadDenyWrite, true},  // readers share
+      {kReadDenyWrite, 0x42, true},            // deny none asks for nothing
+      {kReadDenyWrite, kCreate, false},
+      {kReadDenyWrite, 0x21, false},  // a writer that denies writing
+      {kCreate, kReadDenyWrite, false},
+      {0x10, kReadDenyWrite, false},  // exclusive
+  };
+  for (const auto& c : cases) {
+    WriteFile(path, "keep");
+    {
+      TIEWideFileStream held(name, c.holder);
+      if (c.opens) {
+        EXPECT_NO_THROW(TIEWideFileStream(name, c.second)) << c.holder << " " << c.second;
+      } else if (c.second == kCreate) {
+        EXPECT_THROW(TIEWideFileStream(name, c.second), EFCreateError) << c.holder;
+      } else {
+        EXPECT_THROW(TIEWideFileStream(name, c.second), EFOpenError) << c.holder << " " << c.second;
+      }
+    }
+    if (c.holder != kCreate) {
+      EXPECT_EQ(ReadFile(path), "keep") << c.holder << " " << c.second;
+    }
+    EXPECT_NO_THROW(TIEWideFileStream(name, c.second)) << "free again: " << c.holder << " " << c.second;
+  }
 }
 
 // ---------------------------------------------------------------------------
