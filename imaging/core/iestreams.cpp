@@ -37,12 +37,6 @@ Word CheckedMode(const WideString& FileName, Word Mode) {
 TIEWideFileStream::TIEWideFileStream(const WideString& FileName, Word Mode)
     : TFileStream(FileName, CheckedMode(FileName, Mode)) {}
 
-void TIEWideFileStream::SetSize(int64_t NewSize) {
-  THandleStream::SetSize(NewSize);
-  // A cut file leaves no position behind its end.
-  if (Position() > NewSize) Seek(NewSize, soBeginning);
-}
-
 // ---------------------------------------------------------------------------
 // TIEMemStream
 

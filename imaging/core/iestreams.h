@@ -14,12 +14,11 @@
 // with two differences. A Mode whose access exceeds 2 or whose sharing
 // exceeds 4 fails like a missing file, EFOpenError "Cannot open file
 // "<full name>". <no such file reason>"; bits outside those two fields are
-// ignored. SetSize leaves no position behind the new end.
+// ignored.
 class TIEWideFileStream : public TFileStream {
  public:
   // Mode 0xFFFF (fmCreate) creates or empties the file for reading and writing.
   TIEWideFileStream(const WideString& FileName, Word Mode);
-  void SetSize(int64_t NewSize) override;
 };
 
 // A read-only stream over memory the caller owns and keeps alive; it is never

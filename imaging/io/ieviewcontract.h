@@ -6,13 +6,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
+#include "imaging/core/iebitmap.h"
 #include "imaging/core/ieutils.h"
 #include "platform/base/components.h"
 #include "platform/graphics/windef.h"
 
 class TBitmap;
-class TIEBitmap;
 
 // Called with Destroying false whenever the view's current picture changes,
 // and with true while the view is being destroyed (the view drops the
@@ -67,4 +68,19 @@ class TIEViewContract {
   // From any thread: makes sure the window exists (creating it on the main
   // thread) and posts the message to it.
   virtual void PostIOMessage(UINT Msg, WPARAM WParam, LPARAM LParam) = 0;
+
+  // A picture decoded on a worker becomes the current picture: its storage
+  // moves into GetIEBitmap() (the same object, so whoever holds it keeps a
+  // valid pointer) and the view refreshes and announces the change. The
+  // companion calls it on the main thread only. This default, for views
+  // without a hand-over of their own, swaps at once; a view that paints
+  // from its own thread may park the picture and swap it in there. A view
+  // without a picture container drops it.
+  virtual void DeliverDecodedBitmap(std::unique_ptr<TIEBitmap> Decoded) {
+    TIEBitmap* current = GetIEBitmap();
+    if (!Decoded || !current) return;
+    Decoded->MoveStorageTo(current);
+    Update();
+    ImageChange();
+  }
 };

@@ -20,10 +20,14 @@ namespace {
 struct TOwnerLinkInstaller {
   TOwnerLinkInstaller() {
     IEParamsOwnerLink.GetTBitmap = [](TZiduzUvIO* Owner) { return Owner->GetTBitmap(); };
+    // A worker decoding for the view leaves it alone: the resolution
+    // travels with the picture to the main thread.
     IEParamsOwnerLink.SetViewDpiX = [](TZiduzUvIO* Owner, Integer Dpi) {
+      if (Owner->DecodesPrivately()) return;
       if (TIEViewContract* v = Owner->AttachedZiduzUv(); v && v->IsSingleImageView()) v->SetDpiX(Dpi);
     };
     IEParamsOwnerLink.SetViewDpiY = [](TZiduzUvIO* Owner, Integer Dpi) {
+      if (Owner->DecodesPrivately()) return;
       if (TIEViewContract* v = Owner->AttachedZiduzUv(); v && v->IsSingleImageView()) v->SetDpiY(Dpi);
     };
   }
@@ -47,6 +51,7 @@ void WriteBackTBitmap(TIEBitmap* Target, TBitmap* B) {
 // Construction
 
 TZiduzUvIO::TZiduzUvIO(TComponent* AOwner) : TComponent(AOwner) {
+  FHandover = std::make_shared<TIEViewHandover>();
   FOwnedBitmap = std::make_unique<TIEBitmap>();
   FIEBitmap = FOwnedBitmap.get();
   FHandlerHandle = -1;
@@ -106,6 +111,7 @@ void TZiduzUvIO::ForgetView(bool ViewAlive) {
   FHandlerHandle = -1;
   FView = nullptr;
   FViewComponent = nullptr;
+  SetHandoverView(nullptr);
 }
 
 void TZiduzUvIO::TakeViewBitmap() {
@@ -134,6 +140,7 @@ void TZiduzUvIO::SetAttachedZiduzUv(TIEViewContract* View) {
     return;
   }
   FView = View;
+  SetHandoverView(View);
   FViewComponent = View->ViewComponent();
   TakeViewBitmap();
   if (FViewComponent) FreeNotification(FViewComponent);
@@ -238,6 +245,10 @@ bool TZiduzUvIO::PrepareBitmap(std::initializer_list<TIEPixelFormat> Allowed) {
 }
 
 void TZiduzUvIO::UpdateAttachedView() {
+  if (TPrivateDecode* d = ActivePrivateDecode()) {
+    PublishDecoded(*d);
+    return;
+  }
   FollowTImage();
   if (FTBitmap && FIEBitmap) {
     // A platform bitmap carries no alpha.
@@ -285,7 +296,10 @@ bool TZiduzUvIO::ViaViewMessages() { return FView && !IsMainThread() && FView->H
 void TZiduzUvIO::DoProgress(TObject* Sender, Integer per) {
   if (!OnProgress) return;
   if (ViaViewMessages()) {
-    FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
+    if (DecodesPrivately())
+      QueueViewMessage(IEM_PROGRESS, static_cast<WPARAM>(per));
+    else
+      FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
     return;
   }
   OnProgress(Sender, per);
@@ -295,7 +309,10 @@ void TZiduzUvIO::DoFinishWork() {
   DoProgress(this, 100);
   if (!OnFinishWork) return;
   if (ViaViewMessages()) {
-    FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
+    if (DecodesPrivately())
+      QueueViewMessage(IEM_FINISHWORK, 0);
+    else
+      FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
     return;
   }
   OnFinishWork(this);
@@ -315,7 +332,8 @@ void TZiduzUvIO::ClearTypeAndName() {
 // Resolution
 
 void TZiduzUvIO::SyncViewDPI() {
-  if (!FView || !FView->IsSingleImageView()) return;
+  // A private decode hands the resolution over with the picture.
+  if (!FView || !FView->IsSingleImageView() || DecodesPrivately()) return;
   FView->LockUpdate();
   FView->SetDpi(FParams->DPIX, FParams->DPIY);
   FView->UnlockUpdateQuiet();
@@ -350,8 +368,8 @@ void TZiduzUvIO::WaitThreads(bool Abort) {
     size_t count;
     {
       std::lock_guard lock(FWorkerLock);
-      if (Abort && !FWorkers.empty()) SetAborting(true);
-      count = FWorkers.size();
+      if (Abort && (!FWorkers.empty() || FStartingWorkers > 0)) SetAborting(true);
+      count = FWorkers.size() + static_cast<size_t>(FStartingWorkers);
     }
     if (count == 0) return;
     std::this_thread::yield();

@@ -3,7 +3,8 @@
 // picture: a bitmap of its own, the current picture of an attached view, an
 // outside picture container, an outside platform bitmap or the bitmap of a
 // picture control. Loads and saves report failure through Aborting and always
-// end with OnFinishWork (progress 100 first).
+// end with OnFinishWork (progress 100 first). In asynchronous mode the
+// loads and saves run on worker threads (ziduzuvio_async.cpp).
 #pragma once
 
 #include <atomic>
@@ -68,8 +69,9 @@ class TZiduzUvIO : public TComponent {
 
   // --- target -------------------------------------------------------------
   // The picture every reader fills and every writer reads; nil only after
-  // AttachIEBitmap(nil) with nothing attached.
-  TIEBitmap* IEBitmap() const { return FIEBitmap; }
+  // AttachIEBitmap(nil) with nothing attached. On a worker that decodes an
+  // asynchronous load for a view, the worker's private picture instead.
+  TIEBitmap* IEBitmap() const;
   bool OwnsBitmap() const { return FOwnedBitmap != nullptr; }
   // The outside platform bitmap being worked on (not owned), or nil.
   TBitmap* TBitmapReference() const { return FTBitmap; }
@@ -104,6 +106,13 @@ class TZiduzUvIO : public TComponent {
   void SetStreamHeaders(bool Value) { FStreamHeaders = Value; }
   bool AutoAdjustDPI() const { return FAutoAdjustDPI; }
   void SetAutoAdjustDPI(bool Value) { FAutoAdjustDPI = Value; }
+  // Loads and saves of a component that works on a view's or an outside
+  // picture run on a worker thread of their own and return at once (loads
+  // with a result return -1); the picture arrives with OnFinishWork. The
+  // caller keeps streams and buffers alive until then. A component working
+  // on a bitmap of its own always runs synchronously.
+  bool Asynchronous() const { return FAsynchronous.load(std::memory_order_relaxed); }
+  void SetAsynchronous(bool Value) { FAsynchronous.store(Value, std::memory_order_relaxed); }
   bool FilteredAdjustDPI() const { return FFilteredAdjustDPI; }
   void SetFilteredAdjustDPI(bool Value) { FFilteredAdjustDPI = Value; }
   TMsgLanguage MsgLanguage() const { return FMsgLanguage; }
@@ -150,6 +159,9 @@ class TZiduzUvIO : public TComponent {
   bool InWorkerThread();
   // Returns once no worker is listed; with Abort the running ones are told to stop.
   void WaitThreads(bool Abort);
+  // True on a worker thread that decodes an asynchronous load for the
+  // attached view into a private picture: the view must not be called here.
+  bool DecodesPrivately() const { return ActivePrivateDecode() != nullptr; }
 
   // --- load and save dispatch ------------------------------------------------------
   virtual void LoadFromFile(const WideString& FileName);
@@ -221,6 +233,64 @@ class TZiduzUvIO : public TComponent {
 
  private:
   friend struct TZiduzUvIOFrame;
+  friend class TIEIOThread;
+
+  // What a worker hands to the attached view through the main thread. View
+  // mirrors FView; a picture waiting here is always for that view and is
+  // dropped when the view goes.
+  struct TIEViewHandover {
+    std::mutex Lock;
+    TIEViewContract* View = nullptr;
+    std::unique_ptr<TIEBitmap> Picture;
+    Integer DpiX = 0, DpiY = 0;
+  };
+  // Calls of this component that pass a stream of their own to another
+  // operation keep that operation on the calling thread.
+  struct TSyncScope {
+    TSyncScope();
+    ~TSyncScope();
+    TSyncScope(const TSyncScope&) = delete;
+    TSyncScope& operator=(const TSyncScope&) = delete;
+  };
+
+  // --- asynchronous mode (ziduzuvio_async.cpp) -----------------------------
+  // The asynchronous rule: when it applies, Work is started on a new worker
+  // thread and the answer is true; otherwise the caller runs the operation.
+  bool HandOver(std::function<void()> Work);
+  // A worker lists its thread id and leaves the starting count in one step.
+  void WorkerStarted(std::thread::id Worker);
+  // While alive on a worker running an asynchronous load for an attached
+  // view, the load decodes into a private picture (IEBitmap() answers it on
+  // that thread), the view is never called from the worker, and the picture
+  // with its resolution is handed to the view on the main thread by
+  // UpdateAttachedView; a failed load hands over nothing.
+  class TPrivateDecode {
+   public:
+    explicit TPrivateDecode(TZiduzUvIO& IO);
+    ~TPrivateDecode();
+    TPrivateDecode(const TPrivateDecode&) = delete;
+    TPrivateDecode& operator=(const TPrivateDecode&) = delete;
+
+   private:
+    friend class TZiduzUvIO;
+    TZiduzUvIO* FIO = nullptr;  // nil when the load decodes in place
+    std::unique_ptr<TIEBitmap> FTarget;
+    TPrivateDecode* FOuter = nullptr;
+  };
+  // The private decodes running on the calling thread (innermost first), and
+  // the depth of TSyncScope on it.
+  static thread_local TPrivateDecode* tPrivateDecode;
+  static thread_local Integer tSyncDepth;
+  // The private decode of this component running on the calling thread, or nil.
+  TPrivateDecode* ActivePrivateDecode() const;
+  // From a private decode: the view hears Msg on the main thread, if it is
+  // still attached then.
+  void QueueViewMessage(UINT Msg, WPARAM WParam);
+  // From a private decode: queues the picture and resolution for the view.
+  void PublishDecoded(TPrivateDecode& D);
+  // Keeps the hand-over's view in step with FView (nil drops a picture not
+  // yet delivered).
+  void SetHandoverView(TIEViewContract* View);
 
   void BitmapChanged(TObject* Sender, bool Destroying);
   // Takes the view's picture as the target: its picture container (not
@@ -275,6 +345,12 @@ class TZiduzUvIO : public TComponent {
   bool FFilteredAdjustDPI = false;
   std::mutex FWorkerLock;
   std::vector<std::thread::id> FWorkers;
+  // Workers handed an operation that have not listed themselves yet.
+  Integer FStartingWorkers = 0;
+  std::atomic<bool> FAsynchronous{false};
+  // Shared with the calls queued for the main thread, which may run after
+  // this component is gone.
+  std::shared_ptr<TIEViewHandover> FHandover;
   // One operation at a time: a second thread waits until the first is done,
   // so that two loads never share the picture and the parameters.
   std::recursive_mutex FOperationLock;

@@ -66,6 +66,12 @@ void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideS
     Refuse();
     return;
   }
+  if (HandOver([this, Entry, FileName] {
+        std::lock_guard op(FOperationLock);
+        RegistryLoadFile(Entry, FileName);
+      }))
+    return;
+  TPrivateDecode decode(*this);
   SetAborting(true);
   try {
     if (PrepareBitmap()) {
@@ -75,7 +81,7 @@ void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideS
           FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
       FParams->FILENAME = FileName;
       FParams->FILETYPE = Entry->FileType;
-      RunReader(Entry->ReadRoutine, &file, FIEBitmap, *FParams, rec, false);
+      RunReader(Entry->ReadRoutine, &file, IEBitmap(), *FParams, rec, false);
       if (!Aborting()) {
         if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
         SyncViewDPI();
@@ -97,6 +103,12 @@ void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* 
     Refuse();
     return;
   }
+  if (HandOver([this, Entry, Stream] {
+        std::lock_guard op(FOperationLock);
+        RegistryLoadStream(Entry, Stream);
+      }))
+    return;
+  TPrivateDecode decode(*this);
   SetAborting(false);
   try {
     if (!PrepareBitmap()) {
@@ -105,7 +117,7 @@ void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* 
       TIEProgressRec rec(
           FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
       FParams->FILETYPE = Entry->FileType;
-      RunReader(Entry->ReadRoutine, Stream, FIEBitmap, *FParams, rec, false);
+      RunReader(Entry->ReadRoutine, Stream, IEBitmap(), *FParams, rec, false);
       if (!Aborting()) {
         if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
         SyncViewDPI();
@@ -121,6 +133,11 @@ void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* 
 }
 
 void TZiduzUvIO::RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName) {
+  if (HandOver([this, Entry, FileName] {
+        std::lock_guard op(FOperationLock);
+        RegistrySaveFile(Entry, FileName);
+      }))
+    return;
   SetAborting(true);
   bool saved = false;
   try {
@@ -156,6 +173,11 @@ void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* 
     Refuse();
     return;
   }
+  if (HandOver([this, Entry, Stream] {
+        std::lock_guard op(FOperationLock);
+        RegistrySaveStream(Entry, Stream);
+      }))
+    return;
   SetAborting(false);
   try {
     std::unique_ptr<TIEBitmap> copy;
@@ -399,6 +421,10 @@ void TZiduzUvIO::LoadFromFileFormat(const WideString& FileName, TIEFileType File
 }
 
 void TZiduzUvIO::LoadFromBuffer(const void* Buffer, Integer Size, TIEFileType FileType) {
+  // The stream over the block lives only in this call, so the call itself
+  // goes to the worker, never the stream; the block stays the caller's to
+  // keep alive until OnFinishWork.
+  if (HandOver([this, Buffer, Size, FileType] { LoadFromBuffer(Buffer, Size, FileType); })) return;
   if (Size < 0 || (Buffer == nullptr && Size > 0)) {
     std::lock_guard op(FOperationLock);
     Refuse();
@@ -607,6 +633,8 @@ void TZiduzUvIO::ExportSourceArray(const WideString& FileName, TIEFileType FileT
   TMemoryStream text;
   if (Language >= 0 && Language <= 2) {
     TMemoryStream data;
+    // The save must be over before this call reads the data.
+    TSyncScope sync;
     SaveToStream(&data, FileType);
     // Nothing is exported, and no file is touched, when the save failed.
     if (Aborting() || data.Size() == 0) {

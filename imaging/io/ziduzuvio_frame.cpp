@@ -159,10 +159,13 @@ struct TZiduzUvIOFrame {
   static Integer ImageCount(TZiduzUvIO& IO) { return IO.Aborting() ? 0 : IO.FParams->IMAGECOUNT; }
 
   // The codec call and what follows it, common to file and stream loads.
+  // The target is IEBitmap(): a worker's private picture while one decodes
+  // for a view.
   static void ReadAndSettle(TZiduzUvIO& IO, const TFormatFrame& F, const TIEReadRoutine& Read, TStream* Src) {
     TIEProgressRec rec = Progress(IO);
-    IO.FIEBitmap->RemoveAlphaChannel(false, clWhite);
-    RunReader(Read, Src, IO.FIEBitmap, *IO.FParams, rec, false);
+    TIEBitmap* target = IO.IEBitmap();
+    target->RemoveAlphaChannel(false, clWhite);
+    RunReader(Read, Src, target, *IO.FParams, rec, false);
     if (F.Resolution) {
       IO.FixDefaultDPI();
       if (IO.FAutoAdjustDPI && !IO.Aborting() && IEAdjustDPIProc) IEAdjustDPIProc(&IO);
@@ -170,12 +173,15 @@ struct TZiduzUvIOFrame {
   }
 
   static Integer LoadFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
-    std::lock_guard op(IO.FOperationLock);
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read) {
+      std::lock_guard op(IO.FOperationLock);
       IO.Refuse();
       return 0;
     }
+    if (IO.HandOver([&IO, &F, FileName] { LoadFile(IO, F, FileName); })) return -1;
+    std::lock_guard op(IO.FOperationLock);
+    TZiduzUvIO::TPrivateDecode decode(IO);
     IO.SetAborting(true);
     bool named = false;
     try {
@@ -204,12 +210,15 @@ struct TZiduzUvIOFrame {
   }
 
   static Integer LoadStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
-    std::lock_guard op(IO.FOperationLock);
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read || Stream == nullptr) {
+      std::lock_guard op(IO.FOperationLock);
       IO.Refuse();
       return 0;
     }
+    if (IO.HandOver([&IO, &F, Stream] { LoadStream(IO, F, Stream); })) return -1;
+    std::lock_guard op(IO.FOperationLock);
+    TZiduzUvIO::TPrivateDecode decode(IO);
     IO.SetAborting(false);
     try {
       if (!IO.PrepareBitmap()) {
@@ -259,12 +268,14 @@ struct TZiduzUvIOFrame {
   }
 
   static void SaveFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
-    std::lock_guard op(IO.FOperationLock);
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write) {
+      std::lock_guard op(IO.FOperationLock);
       IO.Refuse();
       return;
     }
+    if (IO.HandOver([&IO, &F, FileName] { SaveFile(IO, F, FileName); })) return;
+    std::lock_guard op(IO.FOperationLock);
     IO.SetAborting(true);
     bool saved = false;
     try {
@@ -296,12 +307,14 @@ struct TZiduzUvIOFrame {
   }
 
   static void SaveStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
-    std::lock_guard op(IO.FOperationLock);
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write || Stream == nullptr) {
+      std::lock_guard op(IO.FOperationLock);
       IO.Refuse();
       return;
     }
+    if (IO.HandOver([&IO, &F, Stream] { SaveStream(IO, F, Stream); })) return;
+    std::lock_guard op(IO.FOperationLock);
     IO.SetAborting(false);
     try {
       std::unique_ptr<TIEBitmap> copy;

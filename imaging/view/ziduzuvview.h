@@ -263,7 +263,7 @@ class TZiduzUvView : public TIEView {
   // message 8024 arrives on the main thread. Until then the worker's picture
   // is never seen by the paint, and the current one is never touched by the
   // worker. A later delivery replaces a pending one.
-  void DeliverDecodedBitmap(std::unique_ptr<TIEBitmap> Decoded);
+  void DeliverDecodedBitmap(std::unique_ptr<TIEBitmap> Decoded) override;
   bool HasPendingBitmap();
 
   // =========================================================================

@@ -109,6 +109,8 @@ void THandleStream::SetSize(int64_t NewSize) {
   do r = ::ftruncate(FHandle, static_cast<off_t>(NewSize));
   while (r != 0 && errno == EINTR);
   if (r != 0) throw EWriteError(u"Stream size could not be changed: " + SysErrorMessage(errno));
+  // As a memory stream does: a cut leaves no position behind the new end.
+  if (Position() > NewSize) Seek(NewSize, soBeginning);
 }
 
 namespace {
