@@ -295,6 +295,9 @@ void TZiduzUvView::AutoZoom() {
   FZoomX = FZoomY = z;
   FZoomFactorX = FZoomFactorY = z / 100.0;
   FInvZoomX = FInvZoomY = 100.0 / z;
+  // The extent and centring of the new zoom first: the visible area, the
+  // tables and what an OnViewChange handler converts all depend on them.
+  ComputeImageExtent();
   ComputeVisibleArea();
   RebuildCoordinateTables();
   DoViewChange(1);
@@ -316,6 +319,7 @@ void TZiduzUvView::ZoomAt(Integer X, Integer Y, double Zoom, bool CenterIt) {
   DoViewChanging(2, Y);
   LockPaint();
   const Integer bx = ClientToImageX(X), by = ClientToImageY(Y);
+  const double oldX = FZoomX, oldY = FZoomY;
   SetZoom(Zoom);
   const double f = FZoomX / 100.0;
   Integer nx, ny;
@@ -326,7 +330,10 @@ void TZiduzUvView::ZoomAt(Integer X, Integer Y, double Zoom, bool CenterIt) {
     nx = TruncGuarded(bx * f - X + f);
     ny = TruncGuarded(by * f - Y + f);
   }
-  SetViewOrigin(nx, ny);
+  // The cursor formula lands about a column away from where the view
+  // already is; when the zoom did not change (a handler capped it, or it was
+  // already the asked zoom) each wheel notch would creep the picture along.
+  if (CenterIt || FZoomX != oldX || FZoomY != oldY) SetViewOrigin(nx, ny);
   UnlockPaint();
   ComputeVisibleArea();
   RebuildCoordinateTables();

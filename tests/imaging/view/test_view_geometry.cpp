@@ -188,6 +188,37 @@ TEST_F(TGeomTest, AutomaticZoomAndFit) {
   EXPECT_DOUBLE_EQ(v->ZoomX(), 800);
 }
 
+// When the automatic zoom reports its new zoom, the layout a handler reads
+// is already that of the new zoom: the picture's place and the conversions.
+TEST_F(TGeomTest, AutomaticZoomReportsTheNewLayout) {
+  TZiduzUvView* v = MakeView(400, 300);
+  v->SetScrollBars(ssNone);
+  SetPicture(v, 100, 50);
+  ASSERT_EQ(v->OffsetX(), 150);
+  struct TSeen {
+    Integer OffsetX, OffsetY, ExtentX, ClientOfColumn10, ColumnAtCentre;
+  };
+  std::vector<TSeen> seen;
+  v->OnViewChange = [&](TObject*, Integer Change) {
+    if (Change == 1)
+      seen.push_back({v->OffsetX(), v->OffsetY(), v->ExtentX(), v->ImageToClientX(10), v->ClientToImageX(200)});
+  };
+  v->SetAutoStretch(true);
+  v->OnViewChange = nullptr;
+  ASSERT_EQ(v->ZoomX(), 400);
+  ASSERT_FALSE(seen.empty());
+  // 400 x 200 zoomed pixels: flush left, centred vertically.
+  for (const TSeen& s : seen) {
+    EXPECT_EQ(s.OffsetX, 0);
+    EXPECT_EQ(s.OffsetY, 50);
+    EXPECT_EQ(s.ExtentX, 400);
+    EXPECT_EQ(s.ClientOfColumn10, 40);
+    EXPECT_EQ(s.ColumnAtCentre, 50);
+  }
+  EXPECT_EQ(v->OffsetX(), 0);
+  EXPECT_EQ(v->OffsetY(), 50);
+}
+
 TEST_F(TGeomTest, ZoomAtAndZoomToRect) {
   TZiduzUvView* v = MakeViewWithBars(400, 300);
   SetPicture(v, 1000, 800);
@@ -204,6 +235,10 @@ TEST_F(TGeomTest, ZoomAtAndZoomToRect) {
   EXPECT_EQ(v->ViewX(), 2 * 100 - 100 + 2);
   EXPECT_EQ(v->ViewY(), 2 * 60 - 60 + 2);
   EXPECT_EQ(v->PaintLockCount(), 0);
+  // A zoom that stays as it is leaves the picture where it is, however often.
+  for (int notch = 0; notch < 3; ++notch) v->ZoomAt(100, 60, 200, false);
+  EXPECT_EQ(v->ViewX(), 2 * 100 - 100 + 2);
+  EXPECT_EQ(v->ViewY(), 2 * 60 - 60 + 2);
   v->ZoomAt(200, 150, 100, true);
   EXPECT_EQ(v->ZoomX(), 100);
 
@@ -214,6 +249,67 @@ TEST_F(TGeomTest, ZoomAtAndZoomToRect) {
   v->ZoomToRect(TRect(5, 5, 50, 5));  // height 0: nothing
   EXPECT_EQ(v->ZoomX(), 200);
   EXPECT_EQ(v->PaintLockCount(), 0);
+}
+
+// One axis at a time: the other axis keeps its zoom and origin, each axis
+// has its own maximum against the control's outer size, and the filter
+// delay looks at the zoom of the axis being changed.
+TEST_F(TGeomTest, PerAxisZoom) {
+  TZiduzUvView* v = MakeViewWithBars(400, 300);
+  SetPicture(v, 1000, 800);
+  ASSERT_EQ(v->GetViewWidth(), 400);
+  std::vector<TChange> log;
+  {
+    TRecorder recorder(v, log);
+    v->SetZoomX(200);
+  }
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log.front(), (TChange{'g', 2, 200}));
+  EXPECT_EQ(log.back(), (TChange{'c', 1, 0}));
+  EXPECT_EQ(v->ZoomX(), 200);
+  EXPECT_EQ(v->ZoomFactorX(), 2.0);
+  EXPECT_EQ(v->InvZoomX(), 0.5);
+  EXPECT_EQ(v->ZoomY(), 100);
+  EXPECT_EQ(v->ZoomFactorY(), 1.0);
+  EXPECT_EQ(v->ViewX(), 200);  // the centre column 200 stays under the centre
+  EXPECT_EQ(v->ViewY(), 0);
+  EXPECT_EQ(v->ZoomedWidth(), 2000);
+  EXPECT_EQ(v->ZoomedHeight(), 800);
+  Integer mx, my;
+  v->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, 2002 - 400);
+  EXPECT_EQ(my, 801 - 300);
+  // Same zoom again, zero: only the first report.
+  for (double z : {100.0, 0.0}) {
+    log.clear();
+    TRecorder recorder(v, log);
+    v->SetZoomY(z);
+    EXPECT_EQ(log, (std::vector<TChange>{{'g', 2, z}})) << z;
+  }
+  // 410 zoomed columns fit the 400 + bar outer width: no horizontal
+  // scrolling, although the equal-zoom rule would keep it (the rows do not fit).
+  v->SetZoomX(41);
+  v->GetMaxViewXY(mx, my);
+  EXPECT_EQ(mx, 0);
+  EXPECT_EQ(v->ViewX(), 0);
+  EXPECT_FALSE(v->HScrollShown());
+  EXPECT_TRUE(v->VScrollShown());
+  EXPECT_EQ(my, 801 - v->GetViewHeight());
+  v->SetZoomY(50);
+  EXPECT_EQ(v->ZoomX(), 41);
+  EXPECT_EQ(v->ZoomedHeight(), 400);
+  EXPECT_EQ(v->ClientToImageY(v->OffsetY() + 3), 6);
+
+  // The delayed filter is armed only when the changed axis was zoomed.
+  v->SetZoomFilter(rfFastLinear);
+  v->SetDelayZoomFilter(true);
+  v->SetZoomY(100);
+  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FilterDelayCount() == 0 && v->FastFramesCount() == 0; }, 3000));
+  v->SetZoomY(150);  // Y was at 100
+  EXPECT_EQ(v->FilterDelayCount(), 0);
+  EXPECT_GT(v->FastFramesCount(), 0);
+  v->SetZoomX(60);  // X was at 41
+  EXPECT_GT(v->FilterDelayCount(), 0);
 }
 
 TEST(ViewGeometry, FitRectToAspect) {

@@ -326,6 +326,33 @@ TEST_F(TLifeTest, ClearAndBlank) {
   EXPECT_EQ(static_cast<const Byte*>(v->GetIEBitmap()->GetScanline(0))[0], Byte(rgb >> 16));
 }
 
+// The layout fits the selection mask to a picture of a new size, and an
+// alpha channel left at another size is made anew, fully opaque, so that
+// nothing reads past either plane.
+TEST_F(TLifeTest, MaskAndAlphaFollowTheImageSize) {
+  TZiduzUvView* v = MakeView(100, 80);
+  SetPicture(v, 30, 20);
+  ASSERT_NE(v->SelectionMask(), nullptr);
+  EXPECT_EQ(v->SelectionMask()->Width(), 30);
+  EXPECT_EQ(v->SelectionMask()->Height(), 20);
+  ASSERT_TRUE(v->GetIEBitmap()->Allocate(40, 25, ie24RGB));
+  TIEBitmap* alpha = v->GetAlphaChannel();
+  ASSERT_TRUE(alpha->Allocate(5, 5, ie8g));
+  alpha->Fill(0);
+  v->Update();
+  EXPECT_EQ(v->SelectionMask()->Width(), 40);
+  EXPECT_EQ(v->SelectionMask()->Height(), 25);
+  ASSERT_TRUE(v->HasAlphaChannel());
+  alpha = v->GetAlphaChannel();
+  ASSERT_EQ(alpha->Width(), 40);
+  ASSERT_EQ(alpha->Height(), 25);
+  EXPECT_EQ(alpha->PixelFormat(), ie8g);
+  for (Integer y : {0, 24}) {
+    const auto* row = static_cast<const Byte*>(alpha->GetScanline(y));
+    for (Integer x : {0, 39}) EXPECT_EQ(row[x], 255) << x << "," << y;
+  }
+}
+
 struct TFakeVideo : TIEVideoNotifier {
   bool Connected = true;
   bool Notify = true;

@@ -128,6 +128,37 @@ TEST(SoftShadow, NeedsATargetBitmapAtRunTime) {
     for (Integer x = 0; x < 30; ++x) ASSERT_EQ(At(*b, x, y), Junk(x, y));
 }
 
+// A picture box under 2 x 2 pixels gets no sunken edge and no shadow: the
+// area is just the style's fill.
+TEST(FramedStyles, NoEdgeOrShadowAroundAPictureBelowTwoByTwo) {
+  const TColor bg = 0xC0D0E0;
+  struct {
+    TIEBackgroundStyle Style;
+    COLORREF Fill;
+  } styles[] = {{iebsCropped, COLORREF(ColorToRGB(clBtnFace))}, {iebsCropShadow, COLORREF(bg)},
+                {iebsSoftShadow, COLORREF(bg)}};
+  const TGeometry boxes[] = {{0, 0, 40, 40, 10, 10, 11, 11},
+                             {0, 0, 40, 40, 10, 10, 30, 11},
+                             {0, 0, 40, 40, 10, 10, 11, 30},
+                             {0, 0, 40, 40, 0, 0, 0, 0}};
+  for (const auto& st : styles)
+    for (const TGeometry& g : boxes) {
+      auto b = JunkTarget(40, 40);
+      Paint(*b, st.Style, bg, g);
+      Integer wrong = 0;
+      for (Integer y = 0; y < 40; ++y)
+        for (Integer x = 0; x < 40; ++x) wrong += At(*b, x, y) != st.Fill;
+      EXPECT_EQ(wrong, 0) << "style " << int(st.Style) << ", box " << g.X2 - g.X1 << " x " << g.Y2 - g.Y1;
+    }
+  // Two by two is enough for the edge.
+  auto b = JunkTarget(40, 40);
+  Paint(*b, iebsCropped, bg, {0, 0, 40, 40, 10, 10, 12, 12});
+  Integer edge = 0;
+  for (Integer y = 0; y < 40; ++y)
+    for (Integer x = 0; x < 40; ++x) edge += At(*b, x, y) != COLORREF(ColorToRGB(clBtnFace));
+  EXPECT_GT(edge, 4);
+}
+
 TEST(Background, LeavesTheCanvasToolsAsFound) {
   auto b = JunkTarget(32, 32);
   TCanvas* c = b->Canvas();

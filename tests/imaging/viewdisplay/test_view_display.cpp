@@ -299,6 +299,44 @@ TEST_F(DisplayTest, UpdateUnderTheUpdateLockChangesNothing) {
   EXPECT_EQ(Surface(v)[0], 0x0000FFu);
 }
 
+// A paint re-renders a dirty back buffer, copies it, then hands the window
+// canvas to OnDrawCanvas (what it draws reaches the window) and ends with
+// OnPaint; under the paint lock nothing is copied and OnDrawCanvas is not
+// asked, but OnPaint still comes.
+TEST_F(DisplayTest, PaintEventsComeInOrderAndDrawOnTheWindow) {
+  TZiduzUvView* v = MakeView(100, 80);
+  v->SetScrollBars(ssNone);
+  FillSolid(v->GetIEBitmap(), 100, 80, 0xFF0000);
+  v->Update();
+  Settle();
+  std::vector<std::string> events;
+  v->OnDrawBackBuffer = [&](TObject*) { events.push_back("backbuffer"); };
+  v->OnDrawCanvas = [&](TObject* S, TCanvas* C, const TRect& R) {
+    EXPECT_EQ(S, v);
+    EXPECT_EQ(R, TRect(0, 0, 100, 80));
+    events.push_back("canvas");
+    C->Brush()->SetColor(0x00FF00);  // green, in TColor order
+    C->FillRect(TRect(0, 0, 4, 4));
+  };
+  v->OnPaint = [&](TObject*) { events.push_back("paint"); };
+  v->Update();
+  Settle();
+  EXPECT_EQ(events, (std::vector<std::string>{"backbuffer", "canvas", "paint"}));
+  std::vector<uint32_t> s = Surface(v);
+  EXPECT_EQ(s[0], 0x00FF00u);
+  EXPECT_EQ(s[size_t(3) * 100 + 3], 0x00FF00u);
+  EXPECT_EQ(s[4], 0xFF0000u);
+  events.clear();
+  v->LockPaint();
+  v->Invalidate();
+  Settle();
+  EXPECT_EQ(events, std::vector<std::string>{"paint"});
+  v->UnlockPaintQuiet();
+  v->OnDrawBackBuffer = nullptr;
+  v->OnDrawCanvas = nullptr;
+  v->OnPaint = nullptr;
+}
+
 TEST_F(DisplayTest, ViewWithoutParentNeverGrowsItsBackBuffer) {
   auto* v = new TZiduzUvView(Form.get());  // owned by the form, never parented
   FillPattern(v->GetIEBitmap(), 300, 200);
@@ -591,7 +629,7 @@ TEST_F(DisplayTest, PanZoomEndsAtTheEndRectangle) {
   v->GetTransition()->Stop();
 }
 
-TEST_F(DisplayTest, SizeChangeStopsARunningTransition) {
+TEST_F(DisplayTest, SizeChangeAndBlankStopARunningTransition) {
   TZiduzUvView* v = MakeView(80, 60);
   v->SetScrollBars(ssNone);
   FillSolid(v->GetIEBitmap(), 80, 60, 0x00FF00);
@@ -603,6 +641,13 @@ TEST_F(DisplayTest, SizeChangeStopsARunningTransition) {
   v->SetBounds(0, 0, 90, 70);
   GtTestPump(20);
   EXPECT_FALSE(v->GetTransition()->Running());
+  // Blanking the view stops one too.
+  v->CaptureTransitionStart();
+  v->RunTransition(iettCrossDissolve, 5000);
+  ASSERT_TRUE(v->GetTransition()->Running());
+  v->Blank();
+  EXPECT_FALSE(v->GetTransition()->Running());
+  EXPECT_TRUE(v->IsEmpty());
 }
 
 }  // namespace
