@@ -7,8 +7,10 @@
 #include <numbers>
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieblend.h"
 #include "imaging/core/iegdiplus.h"
 #include "imaging/core/ielists.h"
+#include "imaging/core/iestartup.h"
 #include "imaging/core/ieutils.h"
 
 namespace {
@@ -133,29 +135,37 @@ double IEDistanceToRectangle(Integer X, Integer Y, Integer Left, Integer Top, In
 double IEDistanceToEllipse(Integer X, Integer Y, Integer Left, Integer Top, Integer Right, Integer Bottom,
                            bool Filled, Integer PenWidth) {
   if (PenWidth < 0) return kFar;
+  // The polygon has one vertex per pixel of the smaller circumference; past
+  // this many its sides lie within a fraction of a pixel of the ellipse, and
+  // an ellipse of a hostile vector file would otherwise mean billions of
+  // vertices per click.
+  constexpr int64_t kMaxVertices = int64_t(1) << 16;
   const int64_t hw = (int64_t(Right) - Left) / 2, hh = (int64_t(Bottom) - Top) / 2;
   const Integer px = ClampInt(int64_t(X) - (Left + hw)), py = ClampInt(int64_t(Y) - (Top + hh));
   double best = kFar;
   const Integer half = PenWidth / 2;
-  std::vector<TPoint> v;
   for (Integer l = -half; l <= half; ++l) {
     const double rx = double(hw + l), ry = double(hh + l);
     int64_t n = Trunc(2 * kPi * std::min(rx, ry));
     if (!Filled) n /= 8;
-    n = std::max<int64_t>(n, 2);
-    v.resize(static_cast<size_t>(n));
-    for (int64_t k = 0; k < n; ++k) {
+    n = std::clamp<int64_t>(n, 2, kMaxVertices);
+    // Vertices are made as they are visited: nothing is allocated per offset.
+    auto vertex = [&](int64_t k) {
       const double a = 2 * kPi * double(k) / double(n);
-      v[size_t(k)] = TPoint(ClampInt(Trunc(rx * std::cos(a))), ClampInt(Trunc(ry * std::sin(a))));
-    }
+      return TPoint(ClampInt(Trunc(rx * std::cos(a))), ClampInt(Trunc(ry * std::sin(a))));
+    };
     if (Filled) {
-      for (int64_t k = 1; k < n; ++k)
-        best = std::min(best, double(Trunc(IEDistPointSegment(px, py, 0, 0, v[size_t(k)].X, v[size_t(k)].Y))));
+      for (int64_t k = 1; k < n; ++k) {
+        const TPoint v = vertex(k);
+        best = std::min(best, double(Trunc(IEDistPointSegment(px, py, 0, 0, v.X, v.Y))));
+      }
     } else {
+      const TPoint first = vertex(0);
+      TPoint a = first;
       for (int64_t k = 0; k < n; ++k) {
-        const TPoint& a = v[size_t(k)];
-        const TPoint& b = v[size_t((k + 1) % n)];
+        const TPoint b = k + 1 < n ? vertex(k + 1) : first;
         best = std::min(best, IEDistPointSegment(px, py, a.X, a.Y, b.X, b.Y));
+        a = b;
       }
     }
   }
@@ -265,3 +275,15 @@ void IECopyDIBColorTable(TBitmap* Bitmap, TIEBitmap* Dest) {
     Dest->SetPaletteColor(i, IEMakeRGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
   }
 }
+
+Byte IECosineTable[256] = {};
+
+void IEBuildCosineTable() {
+  // One formula for the table and the blend: the blend's own curve.
+  const Byte* curve = IEBlendCosineCurve();
+  std::copy(curve, curve + 256, IECosineTable);
+}
+
+namespace {
+const TIEStartupRegistrar g_CosineTableStep(iessCosineTable, "cosine table", [] { IEBuildCosineTable(); }, nullptr);
+}  // namespace

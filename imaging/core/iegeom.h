@@ -56,3 +56,9 @@ void IEShadeOutsideRect(TCanvas* Canvas, Integer X, Integer Y, Integer Width, In
 void IESetGrayColorTable(TBitmap* Bitmap);
 bool IEIsGrayColorTable(TBitmap* Bitmap);
 void IECopyDIBColorTable(TBitmap* Bitmap, TIEBitmap* Dest);
+
+// Entry i = Round(64 - cos(i x pi / 255) x 64): 0 at 0 rising to 128 at 255,
+// the curve of blend operation 29. Filled by IEBuildCosineTable, which the
+// library's start-up runs once.
+extern Byte IECosineTable[256];
+void IEBuildCosineTable();

@@ -132,6 +132,28 @@ TEST(Geometry, DistanceToRectangleAndEllipse) {
   EXPECT_LT(IEDistanceToEllipse(3, 3, 3, 3, 3, 3, false, 1), 1);
 }
 
+// An ellipse billions of pixels across (a vector object from a hostile file)
+// is measured promptly and without a vertex per pixel of its circumference.
+TEST(Geometry, DistanceToAHugeEllipseIsBounded) {
+  const Integer r = 2000000000;
+  // From the centre the outline is a radius away, less what the polygon's
+  // truncated vertices and straight sides give up.
+  const double centre = IEDistanceToEllipse(0, 0, -r, -r, r, r, false, 1);
+  EXPECT_GT(centre, 0.999 * r);
+  EXPECT_LE(centre, r);
+  EXPECT_NEAR(IEDistanceToEllipse(r, 0, -r, -r, r, r, false, 1), 0, 1);
+  EXPECT_DOUBLE_EQ(IEDistanceToEllipse(12345, -678, -r, -r, r, r, true, 3), 0);
+}
+
+TEST(Geometry, CosineTable) {
+  IEBuildCosineTable();
+  for (Integer i = 0; i < 256; ++i)
+    EXPECT_EQ(IECosineTable[i], std::nearbyint(64 - std::cos(i * kPi / 255) * 64)) << i;
+  EXPECT_EQ(IECosineTable[0], 0);
+  EXPECT_EQ(IECosineTable[64], 19);
+  EXPECT_EQ(IECosineTable[255], 128);
+}
+
 TEST(Geometry, CubicBezierSamples) {
   std::vector<TPoint> pts;
   const TPoint p0(0, 0), p1(0, 100), p2(100, 100), p3(100, 0);
