@@ -682,6 +682,7 @@ class TZiduzUvView : public TIEView {
   void WMSizeHandler(TMessage& Message);
   void SetOrigin(Integer X, Integer Y, bool DoX, bool DoY);
   void ArmFilterDelay(bool ZoomAway);
+  void FinishZoomChange(bool Navigator);
   void FitMarginsForAuto(Integer& MX, Integer& MY);
   void FitMargins(Integer& MX, Integer& MY);
 };

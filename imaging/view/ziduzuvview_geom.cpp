@@ -134,6 +134,22 @@ void TZiduzUvView::ArmFilterDelay(bool ZoomAway) {
   FFastFramesCount = FFastFrames;
 }
 
+// The common end of a zoom change, the paint locked (and the navigator's
+// too when Navigator): two updates with the zoom reason, the tables for the
+// new zoom, unlock quietly, paint at once, then report the change.
+void TZiduzUvView::FinishZoomChange(bool Navigator) {
+  FUpdateReason = urZoom;
+  Update();
+  FUpdateReason = urZoom;
+  Update();
+  ComputeVisibleArea();
+  RebuildCoordinateTables();
+  UnlockPaintQuiet();
+  if (Navigator && FNavigator) FNavigator->UnlockPaintQuiet();
+  PaintNow();
+  DoViewChange(1);
+}
+
 // ---------------------------------------------------------------------------
 // Zoom
 
@@ -144,16 +160,7 @@ void TZiduzUvView::SetZoom(double Zoom) {
   LockPaint();
   if (FNavigator) FNavigator->LockPaint();
   ApplyZoom(Zoom);
-  FUpdateReason = urZoom;
-  Update();
-  FUpdateReason = urZoom;
-  Update();
-  ComputeVisibleArea();
-  RebuildCoordinateTables();
-  UnlockPaintQuiet();
-  if (FNavigator) FNavigator->UnlockPaintQuiet();
-  PaintNow();
-  DoViewChange(1);
+  FinishZoomChange(true);
 }
 
 void TZiduzUvView::SetZoomX(double Zoom) {
@@ -162,15 +169,7 @@ void TZiduzUvView::SetZoomX(double Zoom) {
   ArmFilterDelay(FZoomX != 100);
   LockPaint();
   ApplyZoomX(Zoom);
-  FUpdateReason = urZoom;
-  Update();
-  FUpdateReason = urZoom;
-  Update();
-  ComputeVisibleArea();
-  RebuildCoordinateTables();
-  UnlockPaintQuiet();
-  PaintNow();
-  DoViewChange(1);
+  FinishZoomChange(false);
 }
 
 void TZiduzUvView::SetZoomY(double Zoom) {
@@ -179,15 +178,7 @@ void TZiduzUvView::SetZoomY(double Zoom) {
   ArmFilterDelay(FZoomY != 100);
   LockPaint();
   ApplyZoomY(Zoom);
-  FUpdateReason = urZoom;
-  Update();
-  FUpdateReason = urZoom;
-  Update();
-  ComputeVisibleArea();
-  RebuildCoordinateTables();
-  UnlockPaintQuiet();
-  PaintNow();
-  DoViewChange(1);
+  FinishZoomChange(false);
 }
 
 void TZiduzUvView::ApplyZoom(double Zoom) {
