@@ -52,6 +52,7 @@ void WriteBackTBitmap(TIEBitmap* Target, TBitmap* B) {
 
 TZiduzUvIO::TZiduzUvIO(TComponent* AOwner) : TComponent(AOwner) {
   FHandover = std::make_shared<TIEViewHandover>();
+  FHandover->IO = this;
   FOwnedBitmap = std::make_unique<TIEBitmap>();
   FIEBitmap = FOwnedBitmap.get();
   FHandlerHandle = -1;
@@ -68,6 +69,11 @@ std::unique_ptr<TZiduzUvIO> TZiduzUvIO::CreateForBitmap(TIEBitmap* Bitmap) {
 TZiduzUvIO::~TZiduzUvIO() {
   WaitThreads(false);
   if (FView) ForgetView(true);
+  {
+    // Events still queued for the main thread find no component any more.
+    std::lock_guard lock(FHandover->Lock);
+    FHandover->IO = nullptr;
+  }
   // The record must not reach back into a component half gone.
   FParams.reset();
   FPreviewFont.reset();
@@ -272,7 +278,10 @@ void TZiduzUvIO::UpdateAttachedView() {
 // ---------------------------------------------------------------------------
 // Properties
 
-TColor TZiduzUvIO::Background() const { return FView ? FView->Background() : FBackground; }
+TColor TZiduzUvIO::Background() const {
+  if (tHandedBackgroundOf == this) return tHandedBackground;
+  return FView ? FView->Background() : FBackground;
+}
 
 void TZiduzUvIO::SetBackground(TColor Value) {
   if (!FView) FBackground = Value;
@@ -295,11 +304,15 @@ bool TZiduzUvIO::ViaViewMessages() { return FView && !IsMainThread() && FView->H
 
 void TZiduzUvIO::DoProgress(TObject* Sender, Integer per) {
   if (!OnProgress) return;
+  // A private decode never calls the view, not even to ask for its parent
+  // window: the view may be in the middle of its destruction, waiting for
+  // this load to end. The main thread decides.
+  if (DecodesPrivately()) {
+    QueueViewMessage(IEM_PROGRESS, static_cast<WPARAM>(per));
+    return;
+  }
   if (ViaViewMessages()) {
-    if (DecodesPrivately())
-      QueueViewMessage(IEM_PROGRESS, static_cast<WPARAM>(per));
-    else
-      FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
+    FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
     return;
   }
   OnProgress(Sender, per);
@@ -308,14 +321,23 @@ void TZiduzUvIO::DoProgress(TObject* Sender, Integer per) {
 void TZiduzUvIO::DoFinishWork() {
   DoProgress(this, 100);
   if (!OnFinishWork) return;
+  if (DecodesPrivately()) {
+    QueueViewMessage(IEM_FINISHWORK, 0);
+    return;
+  }
   if (ViaViewMessages()) {
-    if (DecodesPrivately())
-      QueueViewMessage(IEM_FINISHWORK, 0);
-    else
-      FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
+    FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
     return;
   }
   OnFinishWork(this);
+}
+
+void TZiduzUvIO::FireViewMessageEvent(UINT Msg, WPARAM WParam) {
+  if (Msg == IEM_PROGRESS) {
+    if (OnProgress) OnProgress(this, static_cast<Integer>(WParam));
+  } else if (Msg == IEM_FINISHWORK) {
+    if (OnFinishWork) OnFinishWork(this);
+  }
 }
 
 void TZiduzUvIO::Refuse() {
@@ -332,8 +354,10 @@ void TZiduzUvIO::ClearTypeAndName() {
 // Resolution
 
 void TZiduzUvIO::SyncViewDPI() {
-  // A private decode hands the resolution over with the picture.
-  if (!FView || !FView->IsSingleImageView() || DecodesPrivately()) return;
+  // A private decode hands the resolution over with the picture. It is
+  // asked first: its worker must not call the view at all, which may be in
+  // the middle of its destruction, waiting for this load to end.
+  if (DecodesPrivately() || !FView || !FView->IsSingleImageView()) return;
   FView->LockUpdate();
   FView->SetDpi(FParams->DPIX, FParams->DPIY);
   FView->UnlockUpdateQuiet();

@@ -237,10 +237,11 @@ class TZiduzUvIO : public TComponent {
 
   // What a worker hands to the attached view through the main thread. View
   // mirrors FView; a picture waiting here is always for that view and is
-  // dropped when the view goes.
+  // dropped when the view goes. IO is the component until its destruction.
   struct TIEViewHandover {
     std::mutex Lock;
     TIEViewContract* View = nullptr;
+    TZiduzUvIO* IO = nullptr;
     std::unique_ptr<TIEBitmap> Picture;
     Integer DpiX = 0, DpiY = 0;
   };
@@ -281,11 +282,19 @@ class TZiduzUvIO : public TComponent {
   // the depth of TSyncScope on it.
   static thread_local TPrivateDecode* tPrivateDecode;
   static thread_local Integer tSyncDepth;
+  // On a worker: the view's background as it was when the operation was
+  // handed over (a worker never asks the view).
+  static thread_local const TZiduzUvIO* tHandedBackgroundOf;
+  static thread_local TColor tHandedBackground;
   // The private decode of this component running on the calling thread, or nil.
   TPrivateDecode* ActivePrivateDecode() const;
-  // From a private decode: the view hears Msg on the main thread, if it is
-  // still attached then.
+  // From a private decode: the progress or finish event Msg reaches the main
+  // thread in order with the picture. There a view that is still attached
+  // and sits in a parent window hears it as a message; one without a parent
+  // window leaves it to the component's own event.
   void QueueViewMessage(UINT Msg, WPARAM WParam);
+  // Fires the event IEM_PROGRESS or IEM_FINISHWORK stands for.
+  void FireViewMessageEvent(UINT Msg, WPARAM WParam);
   // From a private decode: queues the picture and resolution for the view.
   void PublishDecoded(TPrivateDecode& D);
   // Keeps the hand-over's view in step with FView (nil drops a picture not

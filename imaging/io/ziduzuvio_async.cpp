@@ -10,6 +10,8 @@
 
 thread_local TZiduzUvIO::TPrivateDecode* TZiduzUvIO::tPrivateDecode = nullptr;
 thread_local Integer TZiduzUvIO::tSyncDepth = 0;
+thread_local const TZiduzUvIO* TZiduzUvIO::tHandedBackgroundOf = nullptr;
+thread_local TColor TZiduzUvIO::tHandedBackground = 0;
 
 // One worker per handed-over operation. It frees itself when done; its last
 // touch of the component is leaving the worker list, so the component may be
@@ -53,7 +55,14 @@ bool TZiduzUvIO::HandOver(std::function<void()> Work) {
     std::lock_guard lock(FWorkerLock);
     ++FStartingWorkers;
   }
-  auto* worker = new TIEIOThread(this, std::move(Work));
+  // Read here, on the thread that owns the view: a PNG load asks for the
+  // background, and the view may change or go while the worker runs.
+  const TColor background = Background();
+  auto* worker = new TIEIOThread(this, [this, background, Work = std::move(Work)] {
+    tHandedBackgroundOf = this;
+    tHandedBackground = background;
+    Work();
+  });
   try {
     worker->Start();
   } catch (...) {
@@ -119,11 +128,20 @@ void TZiduzUvIO::QueueViewMessage(UINT Msg, WPARAM WParam) {
   std::shared_ptr<TIEViewHandover> h = FHandover;
   TThread::Queue(nullptr, [h, Msg, WParam] {
     TIEViewContract* view;
+    TZiduzUvIO* io;
     {
       std::lock_guard lock(h->Lock);
       view = h->View;
+      io = h->IO;
     }
-    if (view) view->PostIOMessage(Msg, WParam, 0);
+    // A view that went meanwhile hears nothing, as with any message posted
+    // to it. Components live and die on the main thread, so io stays valid
+    // while its event runs here.
+    if (!view) return;
+    if (view->HasParentWindow())
+      view->PostIOMessage(Msg, WParam, 0);
+    else if (io)
+      io->FireViewMessageEvent(Msg, WParam);
   });
 }
 
