@@ -328,6 +328,7 @@ class TZiduzUvIO : public TComponent {
   // The registry paths (plug-in formats).
   void RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName);
   void RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* Stream);
+  void RegistryRead(const TIEFileFormatInfoRef& Entry, TStream* Stream);
   void RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName);
   void RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* Stream);
   // Dispatch of the built-in formats by id.

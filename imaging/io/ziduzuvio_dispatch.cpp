@@ -59,6 +59,20 @@ void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVa
 // ---------------------------------------------------------------------------
 // Registry paths
 
+// The read shared by the file and stream paths: the reader into the
+// picture, then the resolution and the attached view.
+void TZiduzUvIO::RegistryRead(const TIEFileFormatInfoRef& Entry, TStream* Stream) {
+  TIEProgressRec rec(
+      FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
+  FParams->FILETYPE = Entry->FileType;
+  RunReader(Entry->ReadRoutine, Stream, IEBitmap(), *FParams, rec, false);
+  if (!Aborting()) {
+    if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
+    SyncViewDPI();
+  }
+  UpdateAttachedView();
+}
+
 void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName) {
   FParams->ResetInfo();
   ClearTypeAndName();
@@ -77,16 +91,8 @@ void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideS
     if (PrepareBitmap()) {
       TIEWideFileStream file(FileName, fmOpenRead | fmShareDenyWrite);
       SetAborting(false);
-      TIEProgressRec rec(
-          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
       FParams->FILENAME = FileName;
-      FParams->FILETYPE = Entry->FileType;
-      RunReader(Entry->ReadRoutine, &file, IEBitmap(), *FParams, rec, false);
-      if (!Aborting()) {
-        if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
-        SyncViewDPI();
-      }
-      UpdateAttachedView();
+      RegistryRead(Entry, &file);
     }
   } catch (...) {
     SetAborting(true);
@@ -114,15 +120,7 @@ void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* 
     if (!PrepareBitmap()) {
       SetAborting(true);
     } else {
-      TIEProgressRec rec(
-          FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
-      FParams->FILETYPE = Entry->FileType;
-      RunReader(Entry->ReadRoutine, Stream, IEBitmap(), *FParams, rec, false);
-      if (!Aborting()) {
-        if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
-        SyncViewDPI();
-      }
-      UpdateAttachedView();
+      RegistryRead(Entry, Stream);
     }
   } catch (...) {
     SetAborting(true);
