@@ -420,6 +420,22 @@ class TIEBitmap : public TIEBaseBitmap {
   bool FVclBitmapIsExternal = false;
 };
 
+// Sets a picture's access mode for a scope and restores the previous one on
+// every way out: a kernel that only reads asks that rows at ieFile are not
+// written back, one that fills rows anew that they are not read in.
+class TIEAccessScope {
+ public:
+  TIEAccessScope(TIEBaseBitmap& B, TIEBitmapAccess Access) : FB(B), FSaved(B.Access()) { B.SetAccess(Access); }
+  TIEAccessScope(TIEBaseBitmap* B, TIEBitmapAccess Access) : TIEAccessScope(*B, Access) {}
+  ~TIEAccessScope() { FB.SetAccess(FSaved); }
+  TIEAccessScope(const TIEAccessScope&) = delete;
+  TIEAccessScope& operator=(const TIEAccessScope&) = delete;
+
+ private:
+  TIEBaseBitmap& FB;
+  TIEBitmapAccess FSaved;
+};
+
 // Test seams, left empty by the program: each returns true to make that
 // allocation fail, so that tests reach the segment and file fall-backs
 // without exhausting the machine.

@@ -14,18 +14,6 @@
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Bytes per pixel of the byte-addressed formats (0 for ie1g and ieNone).
 Integer PixelSize(TIEPixelFormat PF) {
   switch (PF) {
@@ -126,7 +114,7 @@ void TIEBitmap::AssignImage(TIEBitmap* Source) {
   FAlphaChannel = nullptr;
   bool ok = Allocate(Source->FWidth, Source->FHeight, Source->FPixelFormat);
   if (ok) {
-    TAccessScope sa(*Source, ieaRead), da(*this, ieaWrite);
+    TIEAccessScope sa(*Source, ieaRead), da(*this, ieaWrite);
     if (FLocation == ieFile && Source->FLocation == ieFile && FRowLen == Source->FRowLen) {
       ReleaseMappedRows();
       Source->ReleaseMappedRows();
@@ -174,7 +162,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer 
     });
     return;
   }
-  TAccessScope sa(*this, ieaRead);
+  TIEAccessScope sa(*this, ieaRead);
   ForRows(c, false, [&](Integer i) {
     CopyRectRow(static_cast<const Byte*>(GetScanline(c.sy + i)), FRowLen, static_cast<Byte*>(Dest->GetScanline(c.dy + i)),
                 sp, dp, c);
@@ -228,7 +216,7 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DstX, Integer DstY, Integ
     TIEBitmap* da = Dest->GetAlphaChannel();
     TIEBitmap* sa = FAlphaChannel;
     if (sa && !sa->FFull && sa->FWidth == FWidth && sa->FHeight == FHeight) {
-      TAccessScope ssa(*sa, ieaRead);
+      TIEAccessScope ssa(*sa, ieaRead);
       for (size_t i = 0; i < rows.size(); ++i) {
         const Byte* s = static_cast<const Byte*>(sa->GetScanline(rows[i]));
         Byte* d = static_cast<Byte*>(da->GetScanline(Integer(y0 + int64_t(i)))) + x0;
@@ -240,7 +228,7 @@ void TIEBitmap::StretchRectTo(TIEBitmap* Dest, Integer DstX, Integer DstY, Integ
       if (transparency != 255) da->FFull = false;
     }
 
-    TAccessScope ss(*this, ieaRead);
+    TIEAccessScope ss(*this, ieaRead);
     if (FPixelFormat == ie1g) {
       for (size_t i = 0; i < rows.size(); ++i) {
         const Byte* s = static_cast<const Byte*>(GetScanline(rows[i]));

@@ -11,18 +11,6 @@
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap* B, TIEBitmapAccess Access) : FB(B), FSaved(B->Access()) { B->SetAccess(Access); }
-  ~TAccessScope() { FB->SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap* FB;
-  TIEBitmapAccess FSaved;
-};
-
 inline Byte* Row(TIEBitmap* B, Integer Y) { return static_cast<Byte*>(B->GetScanline(Y)); }
 
 inline Byte FloatSample(float v) {
@@ -103,7 +91,7 @@ void IECalcAverageRGB(TIEBitmap* Bitmap, Integer& R, Integer& G, Integer& B) {
   if (!Bitmap || Bitmap->IsEmpty()) return;
   try {
     const Integer w = Bitmap->Width(), h = Bitmap->Height();
-    TAccessScope scope(Bitmap, ieaRead);
+    TIEAccessScope scope(Bitmap, ieaRead);
     std::vector<TRGB> row(static_cast<size_t>(w));
     int64_t tr = 0, tg = 0, tb = 0;
     for (Integer y = 0; y < h; ++y) {
@@ -136,7 +124,7 @@ bool IEBitmapsEqual(TIEBitmap* A, TIEBitmap* B) {
   // first picture's length would read past the second's rows.
   if (A->RowLen() != B->RowLen()) return false;
   {
-    TAccessScope sa(A, ieaRead), sb(B, ieaRead);
+    TIEAccessScope sa(A, ieaRead), sb(B, ieaRead);
     const size_t len = size_t(A->RowLen());
     std::vector<Byte> copy(len);
     for (Integer y = 0; y < A->Height(); ++y) {
@@ -214,7 +202,7 @@ void IEMatchChannelHistogram(TIEBitmap* Bitmap, Integer Channel, const int64_t (
 
   int64_t hist[256] = {};
   {
-    TAccessScope scope(Bitmap, ieaRead);
+    TIEAccessScope scope(Bitmap, ieaRead);
     for (Integer y = 0; y < h; ++y) {
       const Byte* r = Row(Bitmap, y);
       if (pf == ie24RGB) {
@@ -258,7 +246,7 @@ void IEMatchChannelHistogram(TIEBitmap* Bitmap, Integer Channel, const int64_t (
   Byte map[256];
   for (Integer v = 0; v < 256; ++v) map[v] = inv[equal[v]];
 
-  TAccessScope scope(Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope scope(Bitmap, ieaRead | ieaWrite);
   for (Integer y = 0; y < h; ++y) {
     Byte* r = Row(Bitmap, y);
     if (pf == ie24RGB) {
@@ -275,7 +263,7 @@ void IEMatchHistogram(TIEBitmap* Reference, TIEBitmap* Bitmap) {
     return;
   int64_t counts[3][256] = {};
   {
-    TAccessScope scope(Reference, ieaRead);
+    TIEAccessScope scope(Reference, ieaRead);
     const Integer w = Reference->Width();
     for (Integer y = 0; y < Reference->Height(); ++y) {
       const Byte* r = Row(Reference, y);
@@ -307,7 +295,7 @@ void IEReorderChannels(TIEBitmap* Bitmap, const AnsiString& Order, const TIEProg
     }
   }
   const Integer w = Bitmap->Width(), h = Bitmap->Height();
-  TAccessScope scope(Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope scope(Bitmap, ieaRead | ieaWrite);
   for (Integer y = 0; y < h; ++y) {
     Byte* r = Row(Bitmap, y);
     if (pf == ie24RGB) {
@@ -337,7 +325,7 @@ void IEGetOpaqueBounds(TIEBitmap* Bitmap, TRect& Rect) {
   Rect = TRect(0, 0, w - 1, h - 1);
   if (!Bitmap->HasAlphaChannel() || Bitmap->IsEmpty()) return;
   TIEBitmap* A = Bitmap->GetAlphaChannel();
-  TAccessScope scope(A, ieaRead);
+  TIEAccessScope scope(A, ieaRead);
   // An alpha channel smaller than its picture is read only where it exists.
   const Integer aw = std::min(w, A->Width()), ah = std::min(h, A->Height());
   Integer left = w, right = -1, top = h, bottom = -1;

@@ -23,20 +23,6 @@ const Byte IEBayerMatrix[8][8] = {
 
 namespace {
 
-// Read-only or write-only access for the length of an operation, so that a
-// file-backed picture is neither read back nor written back needlessly.
-class TAccess {
- public:
-  TAccess(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccess() { FB.SetAccess(FSaved); }
-  TAccess(const TAccess&) = delete;
-  TAccess& operator=(const TAccess&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 struct TWeights {
   Integer r = IEGrayWeightRed, g = IEGrayWeightGreen, b = IEGrayWeightBlue;
   Integer Gray(Integer R, Integer G, Integer B) const { return (R * r + G * g + B * b) / 100; }
@@ -152,7 +138,7 @@ void IEGetGrayHistogram(TIEBitmap* Bitmap, int64_t (&Counts)[256]) {
   std::memset(Counts, 0, sizeof(Counts));
   if (!Bitmap || Bitmap->IsEmpty()) return;
   TIEBitmap& B = *Bitmap;
-  TAccess access(B, ieaRead);
+  TIEAccessScope access(B, ieaRead);
   const Integer w = B.Width(), h = B.Height();
   const TWeights wt;
   switch (B.PixelFormat()) {
@@ -200,7 +186,7 @@ void IEThresholdToBitmap(TIEBitmap* Src, TIEBitmap* Dst, Integer Threshold, TIEP
   const Integer w = S.Width(), h = S.Height();
   const TWeights wt;
   {
-    TAccess sa(S, ieaRead);
+    TIEAccessScope sa(S, ieaRead);
     if (Threshold == -1) {
       const TRGB a = AverageRGB(S);
       Threshold = wt.Gray(a.r, a.g, a.b);
@@ -211,7 +197,7 @@ void IEThresholdToBitmap(TIEBitmap* Src, TIEBitmap* Dst, Integer Threshold, TIEP
     }
   }
   if (!EnsureOneBit(*Dst, w, h)) return;
-  TAccess sa(S, ieaRead), da(*Dst, ieaWrite);
+  TIEAccessScope sa(S, ieaRead), da(*Dst, ieaWrite);
   TRowProgress progress(Progress, h);
   const TIEPixelFormat pf = S.PixelFormat();
   TIEBitmap& D = *Dst;
@@ -263,7 +249,7 @@ void IEDitherTo1Bit(TIEBitmap* Bitmap, TIEProgressRec& Progress) {
   TIEBitmap temp;
   if (!temp.Allocate(w, h, ie1g) || temp.IsEmpty()) return;
   {
-    TAccess sa(B, ieaRead), da(temp, ieaWrite);
+    TIEAccessScope sa(B, ieaRead), da(temp, ieaWrite);
     TRowProgress progress(Progress, h);
     const TWeights wt;
     IEParallelRows(
@@ -290,7 +276,7 @@ std::unique_ptr<TIEBitmap> IETwoColorsTo1Bit(TIEBitmap* Bitmap, TRGB& Color1, TR
   const Integer w = B.Width(), h = B.Height();
   auto result = std::make_unique<TIEBitmap>();
   if (!result->Allocate(w, h, ie1g) || result->IsEmpty()) return nullptr;
-  TAccess sa(B, ieaRead);
+  TIEAccessScope sa(B, ieaRead);
   std::vector<TRGB> row(static_cast<size_t>(w));
   Integer found = 0;
   Cardinal c1 = 0, c2 = 0;
@@ -404,6 +390,6 @@ void IEInvertBuffer(void* Buffer, Integer Length) {
 
 void IEInvertBitmapBits(TIEBitmap* Bitmap) {
   if (!Bitmap || Bitmap->IsEmpty()) return;
-  TAccess a(*Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope a(*Bitmap, ieaRead | ieaWrite);
   for (Integer y = 0; y < Bitmap->Height(); ++y) IEInvertBuffer(Bitmap->GetScanline(y), Bitmap->RowLen());
 }

@@ -13,19 +13,6 @@
 
 namespace {
 
-// Sets the access bits for the scope of a kernel and restores them after.
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap* B, TIEBitmapAccess Access) : FB(B), FSaved(B->Access()) { B->SetAccess(Access); }
-  ~TAccessScope() { FB->SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap* FB;
-  TIEBitmapAccess FSaved;
-};
-
 inline Byte* Row(TIEBitmap* B, Integer Y) { return static_cast<Byte*>(B->GetScanline(Y)); }
 
 // The inclusive range A..B cut to 0..Last; false when nothing is left.
@@ -101,7 +88,7 @@ void IEGaussianBlurRect8(TIEBitmap* Bitmap, Integer x1, Integer y1, Integer x2, 
   std::vector<Byte> tmp(size_t(rw) * size_t(rh));
 
   {
-    TAccessScope scope(Bitmap, ieaRead);
+    TIEAccessScope scope(Bitmap, ieaRead);
     IEParallelRows(
         rh, cost,
         [&](Integer First, Integer Last) {
@@ -114,7 +101,7 @@ void IEGaussianBlurRect8(TIEBitmap* Bitmap, Integer x1, Integer y1, Integer x2, 
 
   // Columns: every output row sums the weighted rows of the buffer, the
   // rectangle's first and last rows repeating beyond its ends.
-  TAccessScope scope(Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope scope(Bitmap, ieaRead | ieaWrite);
   const int32_t* W = K.IntWeights + IEGaussMaxHalfWidth - h;
   IEParallelRows(
       rh, cost,
@@ -157,7 +144,7 @@ void IEApplyFilter3x3Gray(TIEBitmap* Bitmap, const TIEFilter3x3& Filter, Integer
   const Integer padLeft = x1 - 1 < 0 ? 1 : 0, padRight = x2 + 1 > W - 1 ? 1 : 0;
 
   {
-    TAccessScope scope(Bitmap, ieaRead);
+    TIEAccessScope scope(Bitmap, ieaRead);
     IEParallelRows(
         rh, int64_t(rw) * 9,
         [&](Integer First, Integer Last) {
@@ -187,7 +174,7 @@ void IEApplyFilter3x3Gray(TIEBitmap* Bitmap, const TIEFilter3x3& Filter, Integer
         },
         nullptr, Shareable(Bitmap));
   }
-  TAccessScope scope(Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope scope(Bitmap, ieaRead | ieaWrite);
   for (Integer y = 0; y < rh; ++y) std::memcpy(Row(Bitmap, y1 + y) + x1, &out[size_t(y) * size_t(rw)], size_t(rw));
 }
 
@@ -217,7 +204,7 @@ Integer IEAddSoftShadowRect(TIEBitmap* Bitmap, Integer OffsetX, Integer OffsetY,
   const Integer cw = cx2 - cx1 + 1, ch = cy2 - cy1 + 1;
   std::vector<Byte> saved(size_t(cw) * size_t(ch));
   {
-    TAccessScope scope(A, ieaRead);
+    TIEAccessScope scope(A, ieaRead);
     for (Integer y = 0; y < ch; ++y) std::memcpy(&saved[size_t(y) * size_t(cw)], Row(A, cy1 + y) + cx1, size_t(cw));
   }
 
@@ -244,8 +231,8 @@ Integer IEAddSoftShadowRect(TIEBitmap* Bitmap, Integer OffsetX, Integer OffsetY,
   const double shadow[3] = {double(ShadowColor.b), double(ShadowColor.g), double(ShadowColor.r)};
   const TIEPixelFormat pf = Bitmap->PixelFormat();
   if (pf != ie24RGB && pf != ie1g) return margin;
-  TAccessScope pixelScope(Bitmap, ieaRead | ieaWrite);
-  TAccessScope alphaScope(A, ieaRead | ieaWrite);
+  TIEAccessScope pixelScope(Bitmap, ieaRead | ieaWrite);
+  TIEAccessScope alphaScope(A, ieaRead | ieaWrite);
   for (Integer y = 0; y < ch; ++y) {
     Byte* px = Row(Bitmap, cy1 + y);
     Byte* ar = Row(A, cy1 + y);

@@ -395,20 +395,6 @@ TRowFn DirectRow(TIEPixelFormat sp, TIEPixelFormat dp) {
 // ---------------------------------------------------------------------------
 // Whole pictures
 
-// Source is read without being written back, the target written without
-// being read in; both restored on every way out.
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // The context of a row routine that writes into Target (whose display range
 // applies) from Source (whose palette is read).
 struct TContextStore {
@@ -447,7 +433,7 @@ void BuildContext(TIEBitmap& Source, const TIEBitmap& Target, TContextStore& Sto
 }
 
 void RunRows(TIEBitmap& S, TIEBitmap& D, TRowFn f, const TRowContext& c) {
-  TAccessScope sa(S, ieaRead), da(D, ieaWrite);
+  TIEAccessScope sa(S, ieaRead), da(D, ieaWrite);
   const Integer w = S.Width(), h = S.Height();
   for (Integer y = 0; y < h; ++y)
     f(static_cast<const Byte*>(S.GetScanline(y)), static_cast<Byte*>(D.GetScanline(y)), w, c);
@@ -455,7 +441,7 @@ void RunRows(TIEBitmap& S, TIEBitmap& D, TRowFn f, const TRowContext& c) {
 
 // Two routines through one ie24RGB row.
 void RunRowsVia(TIEBitmap& S, TIEBitmap& D, TRowFn f1, const TRowContext& c1, TRowFn f2, const TRowContext& c2) {
-  TAccessScope sa(S, ieaRead), da(D, ieaWrite);
+  TIEAccessScope sa(S, ieaRead), da(D, ieaWrite);
   const Integer w = S.Width(), h = S.Height();
   std::vector<Byte> row(static_cast<size_t>(w) * 3 + 4);
   for (Integer y = 0; y < h; ++y) {
@@ -465,7 +451,7 @@ void RunRowsVia(TIEBitmap& S, TIEBitmap& D, TRowFn f1, const TRowContext& c1, TR
 }
 
 void CopySameFormat(TIEBitmap& S, TIEBitmap& D) {
-  TAccessScope sa(S, ieaRead), da(D, ieaWrite);
+  TIEAccessScope sa(S, ieaRead), da(D, ieaWrite);
   const size_t bytes = std::min<size_t>(
       {(static_cast<size_t>(S.Width()) * S.BitCount() + 7) / 8, size_t(S.RowLen()), size_t(D.RowLen())});
   for (Integer y = 0; y < S.Height(); ++y) std::memcpy(D.GetScanline(y), S.GetScanline(y), bytes);
@@ -500,7 +486,7 @@ bool ToBlackWhite(TIEBitmap& S, TIEBitmap& D) {
       if (S.PixelFormat() != ie24RGB && !toRGB) return false;
       TContextStore store;
       BuildContext(S, S, store);
-      TAccessScope sa(S, ieaRead), da(D, ieaWrite);
+      TIEAccessScope sa(S, ieaRead), da(D, ieaWrite);
       const Integer w = S.Width(), h = S.Height();
       std::vector<TRGB> rgb(toRGB ? size_t(w) : 0);
       std::vector<Byte> levels(static_cast<size_t>(w));
@@ -538,7 +524,7 @@ bool ToQuantized(TIEBitmap& S, TIEBitmap& D) {
   TRGB map[256] = {};
   TIEQuantizer q(rgb, map, std::clamp(D.PaletteUsed(), 1, 256));
   std::memcpy(D.GetPaletteBuffer(), map, sizeof(map));
-  TAccessScope sa(*rgb, ieaRead), da(D, ieaWrite);
+  TIEAccessScope sa(*rgb, ieaRead), da(D, ieaWrite);
   for (Integer y = 0; y < rgb->Height(); ++y)
     q.RGBIndexRow(static_cast<const TRGB*>(rgb->GetScanline(y)), static_cast<Byte*>(D.GetScanline(y)), rgb->Width());
   return true;

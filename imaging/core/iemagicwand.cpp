@@ -12,18 +12,6 @@
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap* B, TIEBitmapAccess Access) : FB(B), FSaved(B->Access()) { B->SetAccess(Access); }
-  ~TAccessScope() { FB->SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap* FB;
-  TIEBitmapAccess FSaved;
-};
-
 inline bool Similar(const TRGB& A, const TRGB& B, Integer Tolerance) {
   return std::abs(A.r - B.r) <= Tolerance && std::abs(A.g - B.g) <= Tolerance && std::abs(A.b - B.b) <= Tolerance;
 }
@@ -109,7 +97,7 @@ void SeedFill(TIEBitmap* B, Integer X, Integer Y, Integer Tolerance, TRegion& R)
   R.H = H;
   R.RowBytes = size_t(W / 8 + 1);
   R.Bits.assign(R.RowBytes * size_t(H), 0);
-  TAccessScope scope(B, ieaRead);
+  TIEAccessScope scope(B, ieaRead);
   TMatcher m(B, X, Y, Tolerance);
   struct TSegment {
     Integer Row, Left, Right, Dir;
@@ -193,7 +181,7 @@ void IEMagicWandFill(TIEBitmap* Bitmap, Integer X, Integer Y, bool Dilate, Integ
 void IEMagicWandGlobal(TIEBitmap* Bitmap, Integer X, Integer Y, Integer Tolerance, TIEMask* Mask, Integer MaskValue) {
   if (!Mask || !ValidSeed(Bitmap, X, Y)) return;
   const Integer W = Bitmap->Width(), H = Bitmap->Height();
-  TAccessScope scope(Bitmap, ieaRead);
+  TIEAccessScope scope(Bitmap, ieaRead);
   TRGB seed;
   Bitmap->GetPixelAsRGB(X, Y, seed);
   std::vector<TRGB> row(static_cast<size_t>(W));

@@ -101,18 +101,6 @@ bool BitRowExtent(const Byte* Row, Integer Width, Integer& First, Integer& Last)
   return true;
 }
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Bytes per pixel of the formats whose selected pixels are copied as they are.
 Integer CopyPixelSize(TIEPixelFormat PF) {
   switch (PF) {
@@ -592,7 +580,7 @@ void TIEMask::IntersectWithBitmap(TIEBitmap* Bitmap, Integer X, Integer Y, bool 
     const int64_t mx2 = std::min<int64_t>(int64_t(X) + Bitmap->Width(), FWidth) - 1;
     const int64_t my2 = std::min<int64_t>(int64_t(Y) + Bitmap->Height(), FHeight) - 1;
     if (mx1 <= mx2 && my1 <= my2) {
-      TAccessScope scope(*Bitmap, ieaRead);
+      TIEAccessScope scope(*Bitmap, ieaRead);
       for (int64_t my = my1; my <= my2; ++my) {
         const Byte* b = static_cast<const Byte*>(Bitmap->GetScanline(Integer(my - Y)));
         Byte* m = ScanLine(Integer(my));
@@ -664,7 +652,7 @@ void TIEMask::CopyBitmap(TIEBitmap* Dest, TIEBitmap* Source, bool DestCropped, b
     const Integer ps = CopyPixelSize(pf);
     const int64_t sx = int64_t(a.x1) - a.sox, dx = int64_t(a.x1) - a.dox;  // first source / dest column
     std::vector<Byte> buffer;
-    TAccessScope sourceAccess(*Source, Source == Dest ? Source->Access() : ieaRead);
+    TIEAccessScope sourceAccess(*Source, Source == Dest ? Source->Access() : ieaRead);
     if (FBitsPerPixel == 1 && (ps > 0 || pf == ie1g)) {
       ForCopyRows(Source, Dest, a, buffer, [&](Integer y, const Byte* s, Byte* d) {
         const Byte* m = ScanLine(y);
@@ -741,7 +729,7 @@ void TIEMask::CopyAlphaChannel(TIEBitmap* Dest, TIEBitmap* Source, bool DestCrop
   };
   if (sa) {
     std::vector<Byte> buffer;
-    TAccessScope sourceAccess(*sa, sa == da ? sa->Access() : ieaRead);
+    TIEAccessScope sourceAccess(*sa, sa == da ? sa->Access() : ieaRead);
     ForCopyRows(sa, da, a, buffer, writeRow);
   } else {
     for (Integer y = a.y1; y <= a.y2; ++y) writeRow(y, nullptr, static_cast<Byte*>(da->GetScanline(y - a.doy)));

@@ -10,18 +10,6 @@
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 inline Byte* At(TIEBitmap& B, Integer x, Integer y, Integer Size) {
   return static_cast<Byte*>(B.GetScanline(y)) + static_cast<ptrdiff_t>(x) * Size;
 }
@@ -284,7 +272,7 @@ void TIEBitmap::Fill(double Value) {
   if (p.Size == 0) return;
   // Whole rows are written, so a file-backed picture need not read them in;
   // ie32RGB keeps each pixel's fourth byte and must read it.
-  TAccessScope scope(*this, FPixelFormat == ie32RGB ? TIEBitmapAccess(ieaRead | ieaWrite) : ieaWrite);
+  TIEAccessScope scope(*this, FPixelFormat == ie32RGB ? TIEBitmapAccess(ieaRead | ieaWrite) : ieaWrite);
   if (p.Size == 1) {
     // ie1g, ie8p and ie8g: padding included.
     for (Integer y = 0; y < FHeight; ++y) std::memset(GetScanline(y), p.Bytes[0], size_t(FRowLen));
@@ -392,7 +380,7 @@ void TIEBitmap::SyncFull() {
     FFull = false;
     return;
   }
-  TAccessScope scope(*this, ieaRead);
+  TIEAccessScope scope(*this, ieaRead);
   const size_t n = PixelBytes(*this);
   for (Integer y = 0; y < FHeight; ++y) {
     const Byte* r = static_cast<const Byte*>(GetScanline(y));
@@ -407,7 +395,7 @@ void TIEBitmap::SyncFull() {
 
 bool TIEBitmap::IsAllZero() {
   if (IsEmpty()) return true;
-  TAccessScope scope(*this, ieaRead);
+  TIEAccessScope scope(*this, ieaRead);
   const size_t n = PixelBytes(*this);
   for (Integer y = 0; y < FHeight; ++y) {
     const Byte* r = static_cast<const Byte*>(GetScanline(y));
@@ -427,7 +415,7 @@ bool TIEBitmap::IsGrayScale() {
     case ie32RGB:
     case ieRGB48: {
       if (IsEmpty()) return true;
-      TAccessScope scope(*this, ieaRead);
+      TIEAccessScope scope(*this, ieaRead);
       for (Integer y = 0; y < FHeight; ++y) {
         const Byte* r = static_cast<const Byte*>(GetScanline(y));
         if (FPixelFormat == ieRGB48) {

@@ -10,18 +10,6 @@ Integer IEQuantizerQuality = -1;
 
 namespace {
 
-class TReadAccess {
- public:
-  explicit TReadAccess(TIEBitmap& B) : FB(B), FSaved(B.Access()) { B.SetAccess(ieaRead); }
-  ~TReadAccess() { FB.SetAccess(FSaved); }
-  TReadAccess(const TReadAccess&) = delete;
-  TReadAccess& operator=(const TReadAccess&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Open addressing over 1024 slots: enough for 256 keys at a low load.
 constexpr Integer LookupBits = 10;
 constexpr Cardinal LookupSlots = 1u << LookupBits;
@@ -186,7 +174,7 @@ TIEMedianCut* IEMedianCutBuild(TIEBitmap* Bitmap, TRGB* ColorMap, Integer NCol) 
   st->Height = B.Height();
   st->Total = int64_t(st->Width) * st->Height;
   {
-    TReadAccess access(B);
+    TIEAccessScope access(B, ieaRead);
     int64_t* hist = st->Histogram.data();
     std::array<int64_t, 3>* sums = st->Sums.data();
     for (Integer y = 0; y < st->Height; ++y) {
@@ -424,7 +412,7 @@ struct TIENeuQuant {
       }
     step %= pixels;
     int64_t pos = 0;
-    TReadAccess access(B);
+    TIEAccessScope access(B, ieaRead);
     for (int64_t i = 0; i < samplePixels;) {
       const Integer y = static_cast<Integer>(pos / Width), x = static_cast<Integer>(pos % Width);
       const Byte* p = static_cast<const Byte*>(B.GetScanline(y)) + 3 * size_t(x);
@@ -673,7 +661,7 @@ bool TIEQuantizer::TryExactColors(TRGB* ColorMap) {
   InitLookup();
   std::vector<Cardinal> found;
   found.reserve(size_t(FNCol));
-  TReadAccess access(B);
+  TIEAccessScope access(B, ieaRead);
   const Integer w = B.Width(), h = B.Height();
   Cardinal last = 0xFFFFFFFFu;
   for (Integer y = 0; y < h; ++y) {

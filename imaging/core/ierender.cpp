@@ -10,18 +10,6 @@ namespace {
 
 constexpr Integer kStepOne = 16384;
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Tables of one call: either the caller's, or built here and afterwards
 // freed or handed back.
 template <class T>
@@ -220,8 +208,8 @@ bool RenderFastLinear(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIERow
     for (Integer y = 0; y < destH; ++y) (*rowTable)[size_t(y)] = static_cast<Byte*>(Dest->GetScanline(y));
   }
 
-  std::unique_ptr<TAccessScope> alphaAccess;
-  if (alpha) alphaAccess = std::make_unique<TAccessScope>(*alpha, ieaRead);
+  std::unique_ptr<TIEAccessScope> alphaAccess;
+  if (alpha) alphaAccess = std::make_unique<TIEAccessScope>(*alpha, ieaRead);
   for (Integer top = rowFirst; top <= rowLast; top += strip.Height()) {
     const Integer n = std::min(strip.Height(), rowLast - top + 1);
     for (Integer k = 0; k < n; ++k) {
@@ -260,7 +248,7 @@ void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIE
                          bool ReuseRows, Integer Transparency, TResampleFilter Filter, bool FreeTables,
                          Byte BlendOperation) {
   if (!Dest || Dest == &Source) return;
-  TAccessScope access(Source, ieaRead);
+  TIEAccessScope access(Source, ieaRead);
   if (DstWidth == 0 || DstHeight == 0 || SrcWidth == 0 || SrcHeight == 0) return;
   const Integer destW = Dest->Width(), destH = Dest->Height();
   if (DstY > destH - 1 || DstX > destW - 1) return;
@@ -374,8 +362,8 @@ void RenderToTIEBitmapEx(TIEBitmap& Source, TIEBitmap* Dest, std::unique_ptr<TIE
     TIEBitmap* alpha = Source.HasAlphaChannel() ? Source.GetAlphaChannel() : nullptr;
     if (alpha && (alpha->PixelFormat() != ie8g || alpha->Width() != srcW || alpha->Height() != srcH)) alpha = nullptr;
     a.UseAlpha = EnableAlpha && alpha && !alpha->Full();
-    std::unique_ptr<TAccessScope> alphaAccess;
-    if (a.UseAlpha) alphaAccess = std::make_unique<TAccessScope>(*alpha, ieaRead);
+    std::unique_ptr<TIEAccessScope> alphaAccess;
+    if (a.UseAlpha) alphaAccess = std::make_unique<TIEAccessScope>(*alpha, ieaRead);
 
     // Unscaled opaque 24-bit copy without any adjustment: straight row
     // copies, provided every source pixel of the window exists (a source

@@ -25,19 +25,6 @@ constexpr size_t kInfoHeaderSize = 40;
 
 WideString Num(int64_t V) { return Utf8ToWide(std::to_string(V)); }
 
-// Restores a picture's access bits on every way out.
-class TAccessGuard {
- public:
-  TAccessGuard(TIEBitmap* B, TIEBitmapAccess A) : FBitmap(B), FOld(B->Access()) { B->SetAccess(A); }
-  ~TAccessGuard() { FBitmap->SetAccess(FOld); }
-  TAccessGuard(const TAccessGuard&) = delete;
-  TAccessGuard& operator=(const TAccessGuard&) = delete;
-
- private:
-  TIEBitmap* FBitmap;
-  TIEBitmapAccess FOld;
-};
-
 // The closing line of a print, written on every way out.
 struct TEndLine {
   TEndLine() = default;
@@ -187,7 +174,7 @@ void TIEBitmap::RenderToCanvas(TCanvas* Canvas, Integer X, Integer Y, Integer Wi
   IEWriteDebugLog(W("TIEBitmap.RenderToCanvas: begin"));
   const TEndLine end;
   if (Canvas == nullptr || IsEmpty() || Width <= 0 || Height <= 0) return;
-  TAccessGuard access(this, ieaRead);
+  TIEAccessScope access(this, ieaRead);
 
   if (Filter == rfNone) {
     IEWriteDebugLog(W("TIEBitmap.RenderToCanvas: filter=none, gamma=1, gamma=0"));

@@ -83,18 +83,6 @@ const TIEFilterRec* IEFilterKernel(TResampleFilter Filter) {
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap* B, TIEBitmapAccess A) : FB(B), FSaved(B->Access()) { B->SetAccess(A); }
-  ~TAccessScope() { FB->SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap* FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Percentages Trunc(Units x 100 / Denominator), to OnProgress when it is set.
 class TProgress {
  public:
@@ -236,8 +224,8 @@ void TwoPassFilter(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, TSour
   TIEWorkBitmap work;
   if (!work.Allocate(dw, sh, 8 * channels)) throw EOutOfMemory("Out of memory");
 
-  TAccessScope readOnly(Src, ieaRead);
-  TAccessScope writeOnly(Dst, ieaWrite);
+  TIEAccessScope readOnly(Src, ieaRead);
+  TIEAccessScope writeOnly(Dst, ieaWrite);
   const bool shareable = RowsShareable(Src, Dst);
   TProgress progress(OnProgress, Sender, sh + dh + 0.5, true);
 
@@ -290,8 +278,8 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, TSourceKind SourceKind, TTargetK
 
   TIEWorkBitmap work;
   if (!work.Allocate(dw, sh, 8 * channels)) throw EOutOfMemory("Out of memory");
-  TAccessScope readOnly(Src, ieaRead);
-  TAccessScope writeOnly(Dst, ieaWrite);
+  TIEAccessScope readOnly(Src, ieaRead);
+  TIEAccessScope writeOnly(Dst, ieaWrite);
   const bool shareable = RowsShareable(Src, Dst);
   TProgress progress(OnProgress, Sender, sh + dh + 0.5, false);
 
@@ -485,8 +473,8 @@ TIEBitmap* IEStretchNearest(TIEBitmap* Src, TIEBitmap* Dst, const TIEProgressEve
   for (Integer i = 0; i < dw; ++i) cols[size_t(i)] = Integer(std::clamp<int64_t>(Trunc(i * fx), 0, sw - 1));
 
   {
-    TAccessScope readOnly(Src, ieaRead);
-    TAccessScope writeOnly(Dst, ieaWrite);
+    TIEAccessScope readOnly(Src, ieaRead);
+    TIEAccessScope writeOnly(Dst, ieaWrite);
     TProgress progress(OnProgress, Sender, dh + 0.5, true);
     IEParallelRows(
         dh, int64_t(dw) * std::max(1, pixelBits / 8),
@@ -612,8 +600,8 @@ void IEResample1BitToGray24(TIEBitmap* Src, Integer x1, Integer y1, Integer x2, 
     to[size_t(k)] = std::max(from[size_t(k)], clampCol(int64_t(x1) + Trunc(fx * k + fx / 2)));
   }
 
-  TAccessScope readOnly(Src, ieaRead);
-  TAccessScope writeOnly(Dst, ieaWrite);
+  TIEAccessScope readOnly(Src, ieaRead);
+  TIEAccessScope writeOnly(Dst, ieaWrite);
   IEParallelRows(
       dh, int64_t(sw) / 8 + dw,
       [&](Integer First, Integer Last) {
@@ -666,8 +654,8 @@ TIEBitmap* Project(TIEBitmap* Src, TIEBitmap* Dst, bool WhitePriority, const TIE
     return Integer(std::clamp<int64_t>(Trunc(double(j) * sh / dh), 0, sh - 1));
   };
 
-  TAccessScope readOnly(Src, ieaRead);
-  TAccessScope writeOnly(Dst, ieaWrite);
+  TIEAccessScope readOnly(Src, ieaRead);
+  TIEAccessScope writeOnly(Dst, ieaWrite);
   TProgress progress(OnProgress, Sender, dh + 0.5, false);
   const Integer rowLen = IEBitmapRowLen(dw, 1, 8);
   IEParallelRows(

@@ -19,18 +19,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Rows and storage
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Addresses of every row of a picture at once. Rows of a file-backed picture
 // are mapped one by one and written back (when Access has ieaWrite) when the
 // table is released; memory rows are addressed in place.
@@ -533,7 +521,7 @@ void IEFlipBitmap(TIEBitmap* Bitmap, Byte Direction) {
   const TIEPixelFormat pf = b.PixelFormat();
   if (pf != ie1g && PixelBytes(pf) == 0) return;
   std::vector<Byte> rowA(static_cast<size_t>(len)), rowB(static_cast<size_t>(len));
-  TAccessScope scope(b, ieaRead | ieaWrite);
+  TIEAccessScope scope(b, ieaRead | ieaWrite);
   // In place, so the palette and every setting of the picture stay as they
   // are, and no second picture is needed.
   if (Direction == 0) {

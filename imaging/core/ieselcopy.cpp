@@ -9,18 +9,6 @@
 
 namespace {
 
-class TAccessScope {
- public:
-  TAccessScope(TIEBitmap& B, TIEBitmapAccess A) : FB(B), FSaved(B.Access()) { B.SetAccess(A); }
-  ~TAccessScope() { FB.SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBitmap& FB;
-  TIEBitmapAccess FSaved;
-};
-
 // Size of the mask's box; false for an empty or inverted box.
 bool BoxSize(const TIEMask& Mask, Integer& W, Integer& H) {
   if (Mask.IsEmpty()) return false;
@@ -78,7 +66,7 @@ void IECopyFromTIEMask(TIEBitmap& Bitmap, TIEMask* Mask) {
   else
     return;
   if (!Bitmap.Allocate(Mask->Width(), Mask->Height(), pf)) return;
-  TAccessScope scope(Bitmap, ieaWrite);
+  TIEAccessScope scope(Bitmap, ieaWrite);
   const size_t len = size_t(std::min(Bitmap.RowLen(), Mask->RowLen()));
   for (Integer y = 0; y < Mask->Height(); ++y) std::memcpy(Bitmap.GetScanline(y), Mask->ScanLine(y), len);
   Bitmap.SetFull(Mask->Full);
@@ -90,7 +78,7 @@ void IECopyToTIEMask(TIEBitmap& Bitmap, TIEMask* Mask) {
   if (pf != ie1g && pf != ie8g && pf != ie24RGB) return;
   Mask->AllocateBits(Bitmap.Width(), Bitmap.Height(), pf == ie1g ? 1 : 8);
   if (!Mask->Bits()) return;
-  TAccessScope scope(Bitmap, ieaRead);
+  TIEAccessScope scope(Bitmap, ieaRead);
   if (pf == ie24RGB) {
     // Grey levels on the full scale: white selects fully, as 255 does in an
     // alpha channel.

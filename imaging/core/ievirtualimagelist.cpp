@@ -14,29 +14,13 @@ namespace {
 constexpr int64_t kPaletteBytes = 256 * 3;
 constexpr size_t kBlockAlign = 64;
 
-// Saves a bitmap's access bits and sets its own for the time of a copy, so a
-// file-backed picture is neither read back nor written back needlessly.
-class TAccessScope {
- public:
-  TAccessScope(TIEBaseBitmap* Bitmap, TIEBitmapAccess Access) : FBitmap(Bitmap), FSaved(Bitmap->Access()) {
-    Bitmap->SetAccess(Access);
-  }
-  ~TAccessScope() { FBitmap->SetAccess(FSaved); }
-  TAccessScope(const TAccessScope&) = delete;
-  TAccessScope& operator=(const TAccessScope&) = delete;
-
- private:
-  TIEBaseBitmap* FBitmap;
-  TIEBitmapAccess FSaved;
-};
-
 Integer RowLenOf(Integer Width, Integer BitCount) { return IEBitmapRowLen(Width, BitCount, 32); }
 
 // Copies Rows rows of Bitmap bottom-up into Dest (rows of DestRowLen bytes),
 // padding each row with zeros past what the bitmap has.
 void RowsToBlock(TIEBaseBitmap* Bitmap, Integer Rows, Byte* Dest, Integer DestRowLen, Integer TotalRows) {
   const size_t n = static_cast<size_t>(std::min(DestRowLen, std::max(Bitmap->GetRowLen(), 0)));
-  TAccessScope access(Bitmap, ieaRead);
+  TIEAccessScope access(Bitmap, ieaRead);
   for (Integer i = 0; i < TotalRows; ++i) {
     Byte* d = Dest + static_cast<ptrdiff_t>(i) * DestRowLen;
     Integer y = TotalRows - 1 - i;
@@ -52,7 +36,7 @@ void RowsToBlock(TIEBaseBitmap* Bitmap, Integer Rows, Byte* Dest, Integer DestRo
 // The reverse: block rows bottom-up into the bitmap's rows.
 void BlockToRows(const Byte* Src, Integer SrcRowLen, Integer Rows, TIEBitmap* Bitmap) {
   const size_t n = static_cast<size_t>(std::min(SrcRowLen, Bitmap->RowLen()));
-  TAccessScope access(Bitmap, ieaWrite);
+  TIEAccessScope access(Bitmap, ieaWrite);
   for (Integer i = 0; i < Rows; ++i)
     std::memcpy(Bitmap->GetScanline(Rows - 1 - i), Src + static_cast<ptrdiff_t>(i) * SrcRowLen, n);
 }
@@ -301,7 +285,7 @@ bool TIEVirtualImageList::MakeSingleBlock(THolder* Holder, TIEBitmap* Bitmap) {
   }
   Byte* d = static_cast<Byte*>(buffer);
   {
-    TAccessScope access(Bitmap, ieaRead);
+    TIEAccessScope access(Bitmap, ieaRead);
     for (Integer y = 0; y < h; ++y)
       std::memcpy(d + static_cast<size_t>(h - 1 - y) * rowLen, Bitmap->GetScanline(y), rowLen);
   }
