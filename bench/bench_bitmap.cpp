@@ -7,8 +7,8 @@
 #include <cstring>
 #include <limits>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieglobals.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieglobals.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieicc.h"
-#include "imaging/core/ieparallel.h"
-#include "imaging/core/ierender.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/base/ieparallel.h"
+#include "imaging/core/render/ierender.h"
 
 namespace {
 

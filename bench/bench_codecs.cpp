@@ -16,9 +16,9 @@
 #include <memory>
 #include <string>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieglobals.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/iepng.h"
 

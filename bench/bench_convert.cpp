@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieglobals.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieglobals.h"
 
 namespace {
 

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitrows.h"
-#include "imaging/core/ieglobals.h"
-#include "imaging/core/iequantizer.h"
+#include "imaging/core/color/iebitrows.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/color/iequantizer.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieparallel.h"
-#include "imaging/core/ieresample.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieparallel.h"
+#include "imaging/core/geometry/ieresample.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieglobals.h"
-#include "imaging/core/ieparallel.h"
-#include "imaging/core/ierotate.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/base/ieparallel.h"
+#include "imaging/core/geometry/ierotate.h"
 
 namespace {
 

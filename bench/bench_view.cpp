@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieparallel.h"
-#include "imaging/core/ierender.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieparallel.h"
+#include "imaging/core/render/ierender.h"
 
 namespace {
 

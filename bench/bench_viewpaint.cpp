@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieparallel.h"
-#include "imaging/core/iestartup.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieparallel.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/winuser.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ievirtualimagelist.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/kernels/ievirtualimagelist.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/core/iedib.h"
+#include "imaging/core/render/iedib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;

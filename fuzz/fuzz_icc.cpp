@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "imaging/core/ieicc.h"
+#include "imaging/core/color/ieicc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;

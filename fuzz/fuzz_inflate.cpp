@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iezlib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

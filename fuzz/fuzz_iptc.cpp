@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "imaging/core/ieiptc.h"
+#include "imaging/core/meta/ieiptc.h"
 
 namespace {
 

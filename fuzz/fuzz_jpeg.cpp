@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iejpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

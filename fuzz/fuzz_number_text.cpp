@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "imaging/core/iehelpers.h"
+#include "imaging/core/base/iehelpers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const AnsiString text(reinterpret_cast<const char*>(data), size);

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/iestreams.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ieprobes.h"
 

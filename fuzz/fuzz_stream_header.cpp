@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/ziduzuvio.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "imaging/core/iestreams.h"
-#include "imaging/core/ieutils.h"
+#include "imaging/core/base/iestreams.h"
+#include "imaging/core/base/ieutils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imaging/core/ietifftags.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/meta/ietifftags.h"
+#include "imaging/core/base/iestreams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TIEMemStream in(Data, static_cast<int64_t>(Size));

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "imaging/core/iemetarecords.h"
+#include "imaging/core/meta/iemetarecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;

@@ -11,8 +11,8 @@
 #include <shared_mutex>
 #include <vector>
 
-#include "imaging/core/iestartup.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestartup.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
 #include "platform/base/fileutils.h"

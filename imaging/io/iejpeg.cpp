@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "imaging/core/iecolorformat.h"
-#include "imaging/core/ieicc.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/ieprobes.h"
 #include "imaging/io/jpeglib_glue.h"
 #include "imaging/io/ziduzuvio_safefile.h"

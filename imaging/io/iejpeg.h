@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieiptc.h"
-#include "imaging/core/iemarkers.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/meta/ieiptc.h"
+#include "imaging/core/meta/iemarkers.h"
 #include "imaging/io/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"

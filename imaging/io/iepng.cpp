@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/core/iebitrows.h"
-#include "imaging/core/iehelpers.h"
-#include "imaging/core/iequantizer.h"
-#include "imaging/core/ieselcopy.h"
+#include "imaging/core/color/iebitrows.h"
+#include "imaging/core/base/iehelpers.h"
+#include "imaging/core/color/iequantizer.h"
+#include "imaging/core/bitmap/ieselcopy.h"
 #include "imaging/io/pnglib_glue.h"
 
 int64_t IEPngMaxPixels = int64_t(1) << 30;

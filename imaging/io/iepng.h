@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iemask.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/bitmap/iemask.h"
 #include "imaging/io/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 
 Double IEProgressStep(int64_t Units) { return Units > 0 ? 100.0 / static_cast<Double>(Units) : 0.0; }
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iestreams.h"
-#include "imaging/core/ieutils.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/iestreams.h"
+#include "imaging/core/base/ieutils.h"
 #include "platform/base/sysutils.h"
 
 AnsiString IESourceArrayName(const WideString& FileName) {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieutils.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieutils.h"
 #include "platform/base/components.h"
 #include "platform/graphics/windef.h"
 

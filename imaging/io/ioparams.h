@@ -7,14 +7,14 @@
 #include <array>
 #include <memory>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieicc.h"
-#include "imaging/core/ieiptc.h"
-#include "imaging/core/ielists.h"
-#include "imaging/core/iemarkers.h"
-#include "imaging/core/iemetarecords.h"
-#include "imaging/core/ietifftags.h"
-#include "imaging/core/ieutils.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/meta/ieiptc.h"
+#include "imaging/core/base/ielists.h"
+#include "imaging/core/meta/iemarkers.h"
+#include "imaging/core/meta/iemetarecords.h"
+#include "imaging/core/meta/ietifftags.h"
+#include "imaging/core/base/ieutils.h"
 #include "imaging/io/ielzwhooks.h"
 #include "platform/base/dateutils.h"
 #include "platform/base/lists.h"

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iemessages.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/messages/iemessages.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ieprogress.h"
 #include "imaging/io/ieviewcontract.h"

@@ -4,7 +4,7 @@
 // reported through Aborting.
 #include <cstring>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iesourceexport.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"

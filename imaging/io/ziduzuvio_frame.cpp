@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"

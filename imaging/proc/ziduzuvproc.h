@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/io/ieprogress.h"
 #include "platform/base/components.h"
 

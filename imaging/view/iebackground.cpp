@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/ieshadow.h"
-#include "imaging/core/ieutils.h"
+#include "imaging/core/render/ieshadow.h"
+#include "imaging/core/base/ieutils.h"
 #include "platform/base/sysutils.h"
 #include "platform/graphics/gdi.h"
 #include "platform/ui/messages.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/view/ieview.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi.h"

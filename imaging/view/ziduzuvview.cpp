@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/core/iegdiplus.h"
-#include "imaging/core/ierendercanvas.h"
-#include "imaging/core/ieplatformhelpers.h"
-#include "imaging/core/iestartup.h"
+#include "imaging/core/render/iegdiplus.h"
+#include "imaging/core/render/ierendercanvas.h"
+#include "imaging/core/base/ieplatformhelpers.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/ziduzuvio.h"
 #include "platform/graphics/colors.h"

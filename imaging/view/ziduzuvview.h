@@ -15,10 +15,10 @@
 #include <mutex>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iedefs.h"
-#include "imaging/core/ielists.h"
-#include "imaging/core/iemask.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/iedefs.h"
+#include "imaging/core/base/ielists.h"
+#include "imaging/core/bitmap/iemask.h"
 #include "imaging/io/ieprogress.h"
 #include "imaging/proc/ziduzuvproc.h"
 #include "imaging/view/iebackground.h"

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/core/ierender.h"
-#include "imaging/core/ierendercanvas.h"
+#include "imaging/core/render/ierender.h"
+#include "imaging/core/render/ierendercanvas.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/drawdib.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "imaging/core/ieplatformhelpers.h"
+#include "imaging/core/base/ieplatformhelpers.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/ui/winuser.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/core/iestartup.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/core/iestartup.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/view/ziduzuv.h"

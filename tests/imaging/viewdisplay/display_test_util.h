@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../view/view_test_util.h"
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 
 namespace display_test {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "display_test_util.h"
-#include "imaging/core/iestartup.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/view/ietransitions.h"
 #include "platform/graphics/bitmap.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "display_test_util.h"
-#include "imaging/core/iestartup.h"
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ziduzuvio.h"
 
 using namespace display_test;

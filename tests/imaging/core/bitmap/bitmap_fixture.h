@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/iefilebuffer.h"
-#include "imaging/core/ieglobals.h"
-#include "imaging/core/ieicc.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/bitmap/iefilebuffer.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/color/ieicc.h"
 
 // Names in a folder, "." and ".." left out.
 inline std::vector<std::string> FolderEntries(const std::string& Dir) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bitmap_fixture.h"
-#include "imaging/core/iesysinfo.h"
+#include "imaging/core/base/iesysinfo.h"
 
 namespace {
 

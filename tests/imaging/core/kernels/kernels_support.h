@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 
 namespace kernels_test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmapstats.h"
+#include "imaging/core/kernels/iebitmapstats.h"
 #include "kernels_support.h"
 
 using namespace kernels_test;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/ieblur.h"
-#include "imaging/core/ieparallel.h"
+#include "imaging/core/kernels/ieblur.h"
+#include "imaging/core/base/ieparallel.h"
 #include "kernels_support.h"
 
 using namespace kernels_test;

@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "imaging/core/iebitmapstats.h"
-#include "imaging/core/ieblur.h"
-#include "imaging/core/ieglobals.h"
-#include "imaging/core/iemagicwand.h"
+#include "imaging/core/kernels/iebitmapstats.h"
+#include "imaging/core/kernels/ieblur.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/kernels/iemagicwand.h"
 #include "kernels_support.h"
 
 using namespace kernels_test;

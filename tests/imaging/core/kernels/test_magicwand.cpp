@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iemagicwand.h"
-#include "imaging/core/iemask.h"
+#include "imaging/core/kernels/iemagicwand.h"
+#include "imaging/core/bitmap/iemask.h"
 #include "kernels_support.h"
 
 using namespace kernels_test;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iemessages.h"
-#include "imaging/core/iemessages_rows.h"
+#include "imaging/core/messages/iemessages.h"
+#include "imaging/core/messages/iemessages_rows.h"
 #include "platform/base/sysutils.h"
 
 namespace {

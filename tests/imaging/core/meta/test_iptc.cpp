@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/ieiptc.h"
+#include "imaging/core/meta/ieiptc.h"
 #include "platform/base/sysutils.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iemarkers.h"
+#include "imaging/core/meta/iemarkers.h"
 #include "platform/base/sysutils.h"
 
 namespace {

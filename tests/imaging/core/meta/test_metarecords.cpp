@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iemetarecords.h"
-#include "imaging/core/iestartup.h"
+#include "imaging/core/meta/iemetarecords.h"
+#include "imaging/core/base/iestartup.h"
 #include "platform/base/sysutils.h"
 
 namespace {

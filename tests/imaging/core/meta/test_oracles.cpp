@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/ieiptc.h"
-#include "imaging/core/iemetarecords.h"
+#include "imaging/core/meta/ieiptc.h"
+#include "imaging/core/meta/iemetarecords.h"
 
 namespace {
 

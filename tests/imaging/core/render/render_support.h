@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iebitmap.h"
-#include "imaging/core/ieglobals.h"
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/base/ieglobals.h"
 #include "tests/support/temp_dir.h"
 
 namespace render_test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/ieblend.h"
-#include "imaging/core/ierender.h"
+#include "imaging/core/render/ieblend.h"
+#include "imaging/core/render/ierender.h"
 #include "tests/imaging/core/render/render_support.h"
 
 using namespace render_test;

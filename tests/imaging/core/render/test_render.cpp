@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/iecolorformat.h"
-#include "imaging/core/ierender.h"
-#include "imaging/core/ieresample.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/render/ierender.h"
+#include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/render/render_support.h"
 
 using namespace render_test;

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "imaging/core/iecolorformat.h"
-#include "imaging/core/ieicc.h"
-#include "imaging/core/ierender.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/render/ierender.h"
 #include "tests/imaging/core/render/render_support.h"
 
 using namespace render_test;

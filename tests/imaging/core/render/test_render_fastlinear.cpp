@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "imaging/core/ierender.h"
-#include "imaging/core/ieresample.h"
+#include "imaging/core/render/ierender.h"
+#include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/render/render_support.h"
 
 using namespace render_test;

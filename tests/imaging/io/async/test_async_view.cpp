@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../io_test_util.h"
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/io/iepng.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ziduzuvio.h"

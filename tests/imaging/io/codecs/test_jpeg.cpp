@@ -10,8 +10,8 @@
 #include <string>
 
 #include "codec_test_util.h"
-#include "imaging/core/iecolorformat.h"
-#include "imaging/core/ieicc.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/color/ieicc.h"
 #include "imaging/io/iejpeg.h"
 
 using namespace codec_test;

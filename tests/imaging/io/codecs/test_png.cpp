@@ -13,7 +13,7 @@
 #include <string>
 
 #include "codec_test_util.h"
-#include "imaging/core/iemask.h"
+#include "imaging/core/bitmap/iemask.h"
 #include "imaging/io/iepng.h"
 
 using namespace codec_test;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "codec_test_util.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 #include "imaging/io/iezlib.h"
 
 using namespace codec_test;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../io_test_util.h"
-#include "imaging/core/iebitmap.h"
+#include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ziduzuvio.h"
 #include "platform/base/components.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "dispatch_test_util.h"
-#include "imaging/core/ieicc.h"
+#include "imaging/core/color/ieicc.h"
 #include "platform/devices/colorengine.h"
 
 using namespace dispatch_test;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "dispatch_test_util.h"
-#include "imaging/core/iestreams.h"
+#include "imaging/core/base/iestreams.h"
 
 using namespace dispatch_test;
 using io_test::Bytes;

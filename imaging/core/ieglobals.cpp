@@ -1,6 +1,0 @@
-#include "imaging/core/ieglobals.h"
-
-int64_t IEMemoryThresholdOverride = -1;
-bool IEFileFallback = true;
-bool IEUseSegments = true;
-WideString IETempFolder;
