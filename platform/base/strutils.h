@@ -67,8 +67,8 @@ double StrToFloatDef(const WideString& S, double Default, WideChar DecimalSep = 
 // The decimal separator of the C library's current numeric locale.
 WideChar LocaleDecimalSeparator();
 
-// 8-bit texts in Windows code pages 1250..1258 (1252 unless a Part selects
-// another). Bytes a code page leaves undefined map to the same code point, so
+// 8-bit texts in Windows code pages 1250..1258 (1252 unless the caller names
+// another, as for a font's character set). Bytes a code page leaves undefined map to the same code point, so
 // that every byte survives a round trip; characters a code page lacks become
 // "?". Other code pages raise EConvertError.
 constexpr int DefaultAnsiCodePage = 1252;

@@ -1,6 +1,6 @@
 // Zoom, origin, extent, coordinate tables and conversions of the
-// single-image view, checked against the stated cases, an exact-rational
-// oracle of the tables and properties over many zooms and origins.
+// single-image view, checked against small cases worked out by hand and an
+// exact-rational oracle of the tables and properties over many zooms and origins.
 #include <random>
 #include <sstream>
 #include <string>

@@ -44,7 +44,7 @@ const StepNames kSteps[] = {
     {iessPresetImages, "IEStartupPresetImages", "IEShutdownPresetImages"},
 };
 
-// The library's documented start-up order, and shut-down in reverse with GDI+ last.
+// The order in which the library starts its parts, and shut-down in reverse with GDI+ last.
 const std::vector<std::string> kStartupOrder = {
     "IEGDIPlusInitialize", "IESetDefaultGrayWeights", "Windows version", "IEFillMessageTables",
     "centring hook", "memory and storage globals", "colour-management handle", "cosine table",

@@ -68,7 +68,7 @@ class BitmapTest : public ::testing::Test {
 };
 
 // The CMYK formulas instead of the system's CMYK profile while it lives.
-// Tests that hold conversions against the documented formulas must not
+// Tests that hold conversions against the fixed CMYK formulas must not
 // depend on which press profile the machine has installed (or whether it
 // has one); the profile path has tests of its own.
 class TCMYKFormulasScope {

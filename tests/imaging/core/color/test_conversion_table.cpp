@@ -1,6 +1,6 @@
 // Every ordered pair of pixel formats (and every format onto itself) on one
 // 7 x 3 picture, against golden values that an independent numpy script
-// (make_conv_golden.py) computed from the documented conversion rules.
+// (make_conv_golden.py) computed from the conversion rules on its own.
 #include <limits>
 #include <sstream>
 
