@@ -3,53 +3,39 @@
 // be empty again when the test ends.
 #pragma once
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/bitmap/iefilebuffer.h"
 #include "imaging/core/base/ieglobals.h"
 #include "imaging/core/color/ieicc.h"
+#include "tests/support/temp_dir.h"
 
-// Names in a folder, "." and ".." left out.
-inline std::vector<std::string> FolderEntries(const std::string& Dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(Dir.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
-  }
-  return names;
-}
+using gt_test::FolderEntries;
 
 inline void RemoveTree(const std::string& Dir) {
-  for (const auto& n : FolderEntries(Dir)) {
-    std::string p = Dir + "/" + n;
-    if (::unlink(p.c_str()) != 0) RemoveTree(p);
-  }
-  ::rmdir(Dir.c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(Dir, ec);
 }
 
 class BitmapTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/gt-bitmap-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
+    FTemp = std::make_unique<gt_test::TempDir>("bitmap");
+    ASSERT_TRUE(FTemp->Ok());
+    Dir = FTemp->Path;
     IETempFolder = Utf8ToWide(Dir);
   }
   void TearDown() override {
     // Whatever a test did, it must leave no temporary file behind.
     EXPECT_TRUE(FolderEntries(Dir).empty()) << "left in " << Dir;
-    RemoveTree(Dir);
+    FTemp.reset();
     IEMemoryThresholdOverride = SavedThreshold;
     IEFileFallback = SavedFileFallback;
     IEUseSegments = SavedUseSegments;
@@ -61,6 +47,7 @@ class BitmapTest : public ::testing::Test {
   std::string Dir;
 
  private:
+  std::unique_ptr<gt_test::TempDir> FTemp;
   int64_t SavedThreshold = IEMemoryThresholdOverride;
   bool SavedFileFallback = IEFileFallback;
   bool SavedUseSegments = IEUseSegments;

@@ -3,18 +3,16 @@
 // reference script.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/bitmap/iemask.h"
+#include "tests/support/process.h"
 
 namespace mask_test {
 
@@ -71,26 +69,6 @@ inline std::vector<Byte> PixelBytes(TIEBitmap& B, Integer X, Integer Y) {
   if (B.PixelFormat() == ie1g) return {Byte((r[X >> 3] >> (7 - (X & 7))) & 1)};
   const Integer ps = B.BitCount() / 8;
   return std::vector<Byte>(r + X * ps, r + (X + 1) * ps);
-}
-
-// Runs a command and returns what it wrote to standard output.
-inline std::string RunCapture(const std::string& Command, const std::string& Input, int& Status) {
-  char inName[] = "/tmp/gt-mask-XXXXXX";
-  const int fd = ::mkstemp(inName);
-  Status = -1;
-  if (fd < 0) return {};
-  FILE* f = ::fdopen(fd, "w");
-  std::fwrite(Input.data(), 1, Input.size(), f);
-  std::fclose(f);
-  std::string out;
-  if (FILE* p = ::popen((Command + " < " + inName).c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    Status = ::pclose(p);
-  }
-  std::remove(inName);
-  return out;
 }
 
 // This folder in the source tree, where the reference script lives.

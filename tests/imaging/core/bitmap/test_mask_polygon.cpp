@@ -83,7 +83,8 @@ std::vector<std::vector<std::string>> Reference(const std::vector<TPolyCase>& Ca
     in << '\n';
   }
   int status = 0;
-  const std::string out = RunCapture("/usr/bin/python3 " + kHere + "/polygon_reference.py", in.str(), status);
+  const std::string out =
+      gt_test::CaptureWithInput("/usr/bin/python3 " + kHere + "/polygon_reference.py", in.str(), &status);
   std::vector<std::vector<std::string>> result;
   if (status != 0) return result;
   std::istringstream lines(out);

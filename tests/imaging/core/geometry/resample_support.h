@@ -1,17 +1,12 @@
-// Shared helpers of the resampling tests: pictures from functions, PNM files
-// for the outside oracles (ImageMagick, Pillow), picture comparison and a
-// private temporary folder.
+// Shared helpers of the resampling tests: pictures from functions, sample
+// access and picture comparison, with the shared PNM files (for ImageMagick
+// and Pillow), runner and temporary folder under the suite's names.
 #pragma once
-
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +14,9 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieparallel.h"
 #include "imaging/core/geometry/ieresample.h"
+#include "tests/support/lcg.h"
+#include "tests/support/pnm_bitmap.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace resample_test {
@@ -29,7 +27,7 @@ class TempDir : public gt_test::TempDir {
   TempDir() : gt_test::TempDir("resample") {}
 };
 
-inline int Shell(const std::string& Command) { return std::system(Command.c_str()); }
+using gt_test::Shell;
 
 // Forces one thread count for a scope.
 class ThreadScope {
@@ -41,14 +39,7 @@ class ThreadScope {
   Integer FSaved;
 };
 
-struct Lcg {
-  uint32_t State;
-  explicit Lcg(uint32_t Seed) : State(Seed) {}
-  uint32_t Next() {
-    State = State * 1664525u + 1013904223u;
-    return State >> 8;
-  }
-};
+using gt_test::Lcg;
 
 // A picture of the given format whose sample c of pixel (x, y) is F(x, y, c)
 // (truncated to the sample type). ie1g: a non-zero value sets the bit.
@@ -121,59 +112,9 @@ inline std::vector<double> Samples(TIEBitmap& B) {
   return out;
 }
 
-// Binary PNM of 8 or 16 bits per sample: P5 one channel, P6 R, G, B.
-struct Pnm {
-  int Width = 0, Height = 0, Channels = 0, MaxVal = 0;
-  std::vector<int> Data;
-  int At(int x, int y, int c = 0) const { return Data[(size_t(y) * Width + x) * Channels + c]; }
-};
-
-inline bool ReadPnm(const std::string& Path, Pnm& Out) {
-  std::ifstream f(Path, std::ios::binary);
-  if (!f) return false;
-  std::string magic;
-  f >> magic;
-  auto next = [&f]() {
-    int v = -1;
-    while (f >> std::ws && f.peek() == '#') f.ignore(1 << 20, '\n');
-    f >> v;
-    return v;
-  };
-  if (magic != "P5" && magic != "P6") return false;
-  Out.Channels = magic == "P5" ? 1 : 3;
-  Out.Width = next();
-  Out.Height = next();
-  Out.MaxVal = next();
-  if (Out.Width <= 0 || Out.Height <= 0 || Out.MaxVal <= 0 || Out.MaxVal > 65535) return false;
-  f.get();
-  const size_t n = size_t(Out.Width) * Out.Height * Out.Channels;
-  const int bytes = Out.MaxVal > 255 ? 2 : 1;
-  std::vector<unsigned char> raw(n * bytes);
-  f.read(reinterpret_cast<char*>(raw.data()), std::streamsize(raw.size()));
-  if (f.gcount() != std::streamsize(raw.size())) return false;
-  Out.Data.resize(n);
-  for (size_t i = 0; i < n; ++i) Out.Data[i] = bytes == 2 ? (raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];
-  return true;
-}
-
-// ie8g and ie16g as P5; ie24RGB and ieRGB48 as P6 (in R, G, B order).
-inline bool WritePnm(const std::string& Path, TIEBitmap& B) {
-  const TIEPixelFormat pf = B.PixelFormat();
-  const bool gray = pf == ie8g || pf == ie16g;
-  const bool deep = pf == ie16g || pf == ieRGB48;
-  std::ofstream f(Path, std::ios::binary);
-  f << (gray ? "P5\n" : "P6\n") << B.Width() << " " << B.Height() << "\n" << (deep ? 65535 : 255) << "\n";
-  for (Integer y = 0; y < B.Height(); ++y)
-    for (Integer x = 0; x < B.Width(); ++x)
-      for (Integer k = 0; k < (gray ? 1 : 3); ++k) {
-        // ie24RGB stores blue first; ieRGB48 stores red first.
-        const Integer c = pf == ie24RGB ? 2 - k : k;
-        const int v = int(Sample(B, x, y, gray ? 0 : c));
-        if (deep) f.put(char(v >> 8));
-        f.put(char(v & 255));
-      }
-  return bool(f);
-}
+using gt_test::Pnm;
+using gt_test::ReadPnm;
+using gt_test::WritePnm;
 
 // Peak signal-to-noise ratio of B against the PNM picture (same size and
 // channel order R, G, B).

@@ -2,42 +2,18 @@
 // (ImageMagick, the scipy script) and small picture builders.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
+#include "tests/support/process.h"
 
 namespace kernels_test {
 
 // This folder in the source tree, where the reference script lives.
 inline const std::string kHere = std::string(GT_TEST_DATA_DIR) + "/../imaging/core/kernels";
-
-// Runs Command with Input on its standard input; its standard output.
-inline std::string RunCapture(const std::string& Command, const std::string& Input, int& Status) {
-  char inName[] = "/tmp/gt-kernels-XXXXXX";
-  const int fd = ::mkstemp(inName);
-  Status = -1;
-  if (fd < 0) return {};
-  FILE* f = ::fdopen(fd, "w");
-  std::fwrite(Input.data(), 1, Input.size(), f);
-  std::fclose(f);
-  std::string out;
-  if (FILE* p = ::popen((Command + " < " + inName).c_str(), "r")) {
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    Status = ::pclose(p);
-  }
-  std::remove(inName);
-  return out;
-}
 
 inline Byte* RowOf(TIEBitmap& B, Integer Y) { return static_cast<Byte*>(B.GetScanline(Y)); }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -11,6 +10,8 @@
 #include "imaging/core/kernels/ieblur.h"
 #include "imaging/core/base/ieparallel.h"
 #include "kernels_support.h"
+#include "tests/support/pnm_bitmap.h"
+#include "tests/support/temp_dir.h"
 
 using namespace kernels_test;
 
@@ -30,23 +31,11 @@ void TestPicture(TIEBitmap& B, Integer W, Integer H, unsigned Seed) {
     }
 }
 
-void WritePGM(TIEBitmap& B, const std::string& Name) {
-  std::ofstream f(Name, std::ios::binary);
-  f << "P5\n" << B.Width() << ' ' << B.Height() << "\n255\n";
-  for (Integer y = 0; y < B.Height(); ++y) f.write(reinterpret_cast<const char*>(RowOf(B, y)), B.Width());
-}
-
-// The pixels of an 8-bit binary PGM; empty when it is not one.
+// The pixels of an 8-bit binary PGM of W x H; empty when it is not one.
 std::vector<Byte> ReadPGM(const std::string& Name, Integer W, Integer H) {
-  std::ifstream f(Name, std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxv = 0;
-  f >> magic >> w >> h >> maxv;
-  f.get();
-  if (magic != "P5" || w != W || h != H || maxv != 255) return {};
-  std::vector<Byte> v(size_t(W) * H);
-  f.read(reinterpret_cast<char*>(v.data()), std::streamsize(v.size()));
-  return f ? v : std::vector<Byte>{};
+  gt_test::Pnm p;
+  if (!gt_test::ReadPnm(Name, p) || p.Kind != '5' || p.MaxVal != 255 || p.Width != W || p.Height != H) return {};
+  return std::vector<Byte>(p.Data.begin(), p.Data.end());
 }
 
 }  // namespace
@@ -113,14 +102,14 @@ TEST(GaussianBlur, MatchesImageMagickInTheInterior) {
   for (double sigma : {0.8, 1.5, 3.0, 6.0}) {
     TIEBitmap pic;
     TestPicture(pic, W, H, 11);
-    const std::string in = "/tmp/gt-kernels-blur-in.pgm", out = "/tmp/gt-kernels-blur-out.pgm";
-    WritePGM(pic, in);
+    gt_test::TempDir dir("blur");
+    ASSERT_TRUE(dir.Ok());
+    const std::string in = dir.File("in.pgm"), out = dir.File("out.pgm");
+    ASSERT_TRUE(gt_test::WritePnm(in, pic));
     std::ostringstream cmd;
     cmd << "convert " << in << " -gaussian-blur 0x" << sigma << " -depth 8 " << out;
     ASSERT_EQ(std::system(cmd.str().c_str()), 0);
     const std::vector<Byte> ref = ReadPGM(out, W, H);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
     ASSERT_FALSE(ref.empty());
     IEGaussianBlurRect8(&pic, 0, 0, W - 1, H - 1, sigma);
     const Integer border = Integer(std::ceil(3 * sigma)) + 1;

@@ -79,7 +79,8 @@ TEST(MagicWand, FillAndGlobalMatchScipy) {
         in << c.Mode << ' ' << W << ' ' << H << ' ' << c.X << ' ' << c.Y << ' ' << c.Tolerance << ' '
            << int(c.Dilate) << rgb << '\n';
       int status = 0;
-      const std::string out = RunCapture("/usr/bin/python3 " + kHere + "/wand_reference.py", in.str(), status);
+      const std::string out =
+          gt_test::CaptureWithInput("/usr/bin/python3 " + kHere + "/wand_reference.py", in.str(), &status);
       ASSERT_EQ(status, 0);
       std::istringstream lines(out);
       for (const auto& c : cases) {

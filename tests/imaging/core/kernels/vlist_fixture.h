@@ -3,13 +3,11 @@
 // empty again when the test ends, and pictures with recognisable pixels.
 #pragma once
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,31 +15,19 @@
 #include "imaging/core/bitmap/iefilebuffer.h"
 #include "imaging/core/base/ieglobals.h"
 #include "imaging/core/kernels/ievirtualimagelist.h"
-
-inline std::vector<std::string> VlistFolderEntries(const std::string& Dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(Dir.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
-  }
-  return names;
-}
+#include "tests/support/temp_dir.h"
 
 class VlistTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/gt-vlist-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    Dir = tmpl;
+    FTemp = std::make_unique<gt_test::TempDir>("vlist");
+    ASSERT_TRUE(FTemp->Ok());
+    Dir = FTemp->Path;
     IETempFolder = Utf8ToWide(Dir);
   }
   void TearDown() override {
-    EXPECT_TRUE(VlistFolderEntries(Dir).empty()) << "left in " << Dir;
-    for (const auto& n : VlistFolderEntries(Dir)) ::unlink((Dir + "/" + n).c_str());
-    ::rmdir(Dir.c_str());
+    EXPECT_TRUE(gt_test::FolderEntries(Dir).empty()) << "left in " << Dir;
+    FTemp.reset();
     IEMemoryThresholdOverride = SavedThreshold;
     IEUseSegments = SavedUseSegments;
     IETempFolder = SavedTempFolder;
@@ -49,6 +35,7 @@ class VlistTest : public ::testing::Test {
     IEFileBufferTestHooks = {};
   }
 
+  std::unique_ptr<gt_test::TempDir> FTemp;
   std::string Dir;
   int64_t SavedThreshold = IEMemoryThresholdOverride;
   bool SavedUseSegments = IEUseSegments;

@@ -1,33 +1,29 @@
 // Shared helpers of the rotation and rendering tests: pictures from
-// functions, binary PNM files for the outside oracles (ImageMagick,
-// exiftran, a numpy script), pixel comparisons that ignore row padding, and
-// the library switches that choose a picture's storage.
+// functions, pixel comparisons that ignore row padding, the library switches
+// that choose a picture's storage, and the shared PNM files (for ImageMagick,
+// exiftran, a numpy script), runners and temporary folder.
 #pragma once
-
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieglobals.h"
+#include "tests/support/lcg.h"
+#include "tests/support/pnm_bitmap.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace render_test {
 
-inline int Shell(const std::string& Command) { return std::system(Command.c_str()); }
+using gt_test::Shell;
 
-inline bool Have(const std::string& Program) {
-  return Shell("command -v " + Program + " >/dev/null 2>&1") == 0;
-}
+inline bool Have(const std::string& Program) { return gt_test::HaveTool(Program); }
 
 // Test files go to a private folder named after this suite.
 class TempDir : public gt_test::TempDir {
@@ -47,9 +43,8 @@ class StorageScope {
  public:
   explicit StorageScope(Storage s) {
     if (s == Storage::File) {
-      char tmpl[] = "/tmp/gt-render-file-XXXXXX";
-      if (::mkdtemp(tmpl)) FDir = tmpl;
-      IETempFolder = Utf8ToWide(FDir);
+      FDir = std::make_unique<gt_test::TempDir>("render-file");
+      IETempFolder = Utf8ToWide(FDir->Path);
     }
     IEMemoryThresholdOverride = s == Storage::File ? 0 : std::numeric_limits<int64_t>::max();
     if (s == Storage::Segments) IEBitmapTestHooks.FailBlock = [](int64_t) { return true; };
@@ -58,7 +53,6 @@ class StorageScope {
     IEMemoryThresholdOverride = FThreshold;
     IETempFolder = FTemp;
     IEBitmapTestHooks = {};
-    if (!FDir.empty()) Shell("rm -rf '" + FDir + "'");
   }
   StorageScope(const StorageScope&) = delete;
   StorageScope& operator=(const StorageScope&) = delete;
@@ -66,7 +60,7 @@ class StorageScope {
  private:
   int64_t FThreshold = IEMemoryThresholdOverride;
   WideString FTemp = IETempFolder;
-  std::string FDir;
+  std::unique_ptr<gt_test::TempDir> FDir;  // the folder of file-backed pictures
 };
 
 inline void ExpectStorage(TIEBitmap& B, Storage S) {
@@ -97,15 +91,7 @@ inline ::testing::AssertionResult SamePixels(TIEBitmap& A, TIEBitmap& B) {
   return ::testing::AssertionSuccess();
 }
 
-// Small deterministic generator, the same on every platform.
-struct Lcg {
-  uint32_t State;
-  explicit Lcg(uint32_t Seed) : State(Seed) {}
-  uint32_t Next() {
-    State = State * 1664525u + 1013904223u;
-    return State >> 8;
-  }
-};
+using gt_test::Lcg;
 
 // Fills every pixel byte with noise (all bits of ie1g rows).
 inline void Noise(TIEBitmap& B, uint32_t Seed) {
@@ -130,73 +116,11 @@ inline TRGB Pixel(TIEBitmap& B, Integer x, Integer y) { return static_cast<const
 inline void SetPixel(TIEBitmap& B, Integer x, Integer y, TRGB c) { static_cast<TRGB*>(B.GetScanline(y))[x] = c; }
 inline bool SameRGB(const TRGB& a, const TRGB& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
-// ---------------------------------------------------------------------------
 // PNM files: P4 (1 = black), P5 and P6 with 8-bit samples.
-
-struct Pnm {
-  char Kind = 0;  // '4', '5' or '6'
-  int Width = 0, Height = 0;
-  std::vector<unsigned char> Data;  // P4: packed rows; P5/P6: samples
-};
-
-inline bool ReadPnm(const std::string& Path, Pnm& Out) {
-  std::ifstream f(Path, std::ios::binary);
-  if (!f) return false;
-  std::string magic;
-  f >> magic;
-  if (magic.size() != 2 || magic[0] != 'P' || (magic[1] != '4' && magic[1] != '5' && magic[1] != '6')) return false;
-  Out.Kind = magic[1];
-  auto next = [&f]() {
-    int v = -1;
-    while (f >> std::ws && f.peek() == '#') f.ignore(1 << 20, '\n');
-    f >> v;
-    return v;
-  };
-  Out.Width = next();
-  Out.Height = next();
-  if (Out.Kind != '4' && next() != 255) return false;
-  if (Out.Width <= 0 || Out.Height <= 0) return false;
-  f.get();
-  const size_t row = Out.Kind == '4' ? size_t(Out.Width + 7) / 8 : size_t(Out.Width) * (Out.Kind == '6' ? 3 : 1);
-  Out.Data.resize(row * size_t(Out.Height));
-  f.read(reinterpret_cast<char*>(Out.Data.data()), std::streamsize(Out.Data.size()));
-  return f.gcount() == std::streamsize(Out.Data.size());
-}
-
-// ie24RGB as P6, ie8g and ie8p (its indexes) as P5, ie1g as P4.
-inline bool WritePnm(const std::string& Path, TIEBitmap& B) {
-  const TIEPixelFormat pf = B.PixelFormat();
-  if (pf != ie24RGB && pf != ie8g && pf != ie8p && pf != ie1g) return false;
-  std::ofstream f(Path, std::ios::binary);
-  f << (pf == ie24RGB ? "P6\n" : pf == ie1g ? "P4\n" : "P5\n") << B.Width() << " " << B.Height() << "\n";
-  if (pf != ie1g) f << "255\n";
-  for (Integer y = 0; y < B.Height(); ++y) {
-    std::vector<Byte> r = RowBytes(B, y);
-    if (pf == ie24RGB)
-      for (size_t i = 0; i + 2 < r.size(); i += 3) std::swap(r[i], r[i + 2]);
-    if (pf == ie1g)
-      for (Byte& b : r) b = Byte(~b);
-    if (pf == ie1g && B.Width() % 8 != 0) r.back() &= Byte(0xFF << (8 - B.Width() % 8));
-    f.write(reinterpret_cast<const char*>(r.data()), std::streamsize(r.size()));
-  }
-  return bool(f);
-}
-
-// The picture of a PNM file in the format that matches its kind (P5 into
-// PF, which is ie8g or ie8p).
-inline bool LoadPnm(const Pnm& P, TIEBitmap& B, TIEPixelFormat GrayFormat = ie8g) {
-  const TIEPixelFormat pf = P.Kind == '6' ? ie24RGB : P.Kind == '4' ? ie1g : GrayFormat;
-  if (!B.Allocate(P.Width, P.Height, pf)) return false;
-  const size_t row = P.Kind == '4' ? size_t(P.Width + 7) / 8 : size_t(P.Width) * (P.Kind == '6' ? 3 : 1);
-  for (int y = 0; y < P.Height; ++y) {
-    Byte* d = static_cast<Byte*>(B.GetScanline(y));
-    const unsigned char* s = P.Data.data() + row * size_t(y);
-    for (size_t i = 0; i < row; ++i) d[i] = P.Kind == '4' ? Byte(~s[i]) : s[i];
-    if (P.Kind == '6')
-      for (size_t i = 0; i + 2 < row; i += 3) std::swap(d[i], d[i + 2]);
-  }
-  return true;
-}
+using gt_test::LoadPnm;
+using gt_test::Pnm;
+using gt_test::ReadPnm;
+using gt_test::WritePnm;
 
 // A colour no rendering produces from the test pictures: pixels that keep it
 // were not drawn.
