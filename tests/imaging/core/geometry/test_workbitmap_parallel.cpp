@@ -15,6 +15,7 @@
 #include "imaging/core/bitmap/ieworkbitmap.h"
 #include "platform/base/sysutils.h"
 #include "tests/imaging/core/geometry/resample_support.h"
+#include "tests/support/wait.h"
 
 using namespace resample_test;
 
@@ -115,7 +116,21 @@ TEST(ParallelRows, UsesSeveralThreadsForLargeJobsAndOneForSmallOnes) {
     std::sort(u.begin(), u.end());
     return size_t(std::unique(u.begin(), u.end()) - u.begin());
   };
-  IEParallelRows(256, 1 << 20, body);
+  // The first chunk of the large job holds its thread until a second thread has
+  // run a chunk too, so that a helper woken late on a busy machine still joins;
+  // a pool that never shares the job fails once, after the deadline.
+  std::atomic<bool> held{false};
+  auto holdingBody = [&](Integer, Integer) {
+    {
+      std::lock_guard<std::mutex> g(lock);
+      ids.push_back(std::this_thread::get_id());
+    }
+    if (!held.exchange(true)) gt_test::WaitUntil([&] {
+      std::lock_guard<std::mutex> g(lock);
+      return distinct() > 1;
+    });
+  };
+  IEParallelRows(256, 1 << 20, holdingBody);
   EXPECT_GT(distinct(), 1u);
   ids.clear();
   IEParallelRows(256, 1, body);
