@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
 

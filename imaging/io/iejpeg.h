@@ -10,7 +10,7 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/meta/ieiptc.h"
 #include "imaging/core/meta/iemarkers.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"
 #include "platform/base/sysutils.h"

@@ -6,7 +6,7 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/bitmap/iemask.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"
 

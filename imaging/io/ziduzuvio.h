@@ -18,7 +18,7 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/messages/iemessages.h"
 #include "imaging/io/ieformats.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ieviewcontract.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/components.h"

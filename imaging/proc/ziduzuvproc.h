@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "imaging/core/bitmap/iebitmap.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "platform/base/components.h"
 
 class TIEView;

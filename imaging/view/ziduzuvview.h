@@ -19,7 +19,7 @@
 #include "imaging/core/base/iedefs.h"
 #include "imaging/core/base/ielists.h"
 #include "imaging/core/bitmap/iemask.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/proc/ziduzuvproc.h"
 #include "imaging/view/iebackground.h"
 #include "imaging/view/ietransitions.h"

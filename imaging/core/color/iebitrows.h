@@ -10,7 +10,7 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieutils.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 class TBitmap;
 

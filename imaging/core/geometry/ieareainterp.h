@@ -5,7 +5,7 @@
 #pragma once
 
 #include "imaging/core/bitmap/iebitmap.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 // ie8g (one channel) and ie24RGB (three) into Dst at its size; Bicubic 0
 // interpolates bilinearly, 1 by cubic convolution. Dst takes Src's pixel

@@ -7,7 +7,7 @@
 #include "imaging/core/geometry/ieareainterp.h"  // IEInterpolate8And24, IEInterpolate16And48
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/iedefs.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 // --- kernels ----------------------------------------------------------------
 // Each takes the distance from the sample point, in source pixels scaled to

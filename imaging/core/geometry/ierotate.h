@@ -4,7 +4,7 @@
 #pragma once
 
 #include "imaging/core/bitmap/iebitmap.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 // Mirrors the picture in place: Direction 0 exchanges left and right, 1 top
 // and bottom. Every pixel format; the palette stays; an alpha channel is

@@ -9,7 +9,7 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/color/iequantizer.h"
 #include "imaging/core/base/ieutils.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "platform/graphics/windef.h"  // TRect
 
 // Pixels of row Y (any format) as colour triples into Out (Width entries):

@@ -12,7 +12,7 @@
 
 #include "../io_test_util.h"
 #include "imaging/core/bitmap/iebitmap.h"
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"
 

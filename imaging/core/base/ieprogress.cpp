@@ -1,5 +1,5 @@
 // Progress arithmetic and the short-write guard of the codec calling contract.
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 #include <cmath>
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/io/ieprogress.h"
+#include "imaging/core/base/ieprogress.h"
 
 namespace {
 
