@@ -1070,40 +1070,30 @@ void TWinControl::KeyPress(WideChar& Key) {
   if (OnKeyPress) OnKeyPress(this, Key);
 }
 
-bool TWinControl::DoKeyDown(TMessage& M) {
+// The parent form sees the key first when it previews keys; then the
+// control's handler, which may change the key (written back into the
+// message) or zero it to swallow it.
+template <class TKey, class THandler>
+bool TWinControl::DoKey(TMessage& M, bool (TWinControl::*FormFirst)(TMessage&), THandler Handle) {
   TCustomForm* Form = GetParentForm(this);
-  if (Form && Form != this && Form->KeyPreview() && static_cast<TWinControl*>(Form)->DoKeyDown(M)) return true;
-  if (!FControlStyle.Contains(csNoStdEvents)) {
-    Word Key = static_cast<Word>(M.WParam);
-    KeyDown(Key, KeyDataToShiftState(M.LParam));
-    M.WParam = Key;
-    if (Key == 0) return true;
-  }
-  return false;
+  if (Form && Form != this && Form->KeyPreview() && (static_cast<TWinControl*>(Form)->*FormFirst)(M)) return true;
+  if (FControlStyle.Contains(csNoStdEvents)) return false;
+  TKey Key = static_cast<TKey>(M.WParam);
+  Handle(Key);
+  M.WParam = Key;
+  return Key == 0;
+}
+
+bool TWinControl::DoKeyDown(TMessage& M) {
+  return DoKey<Word>(M, &TWinControl::DoKeyDown, [&](Word& Key) { KeyDown(Key, KeyDataToShiftState(M.LParam)); });
 }
 
 bool TWinControl::DoKeyUp(TMessage& M) {
-  TCustomForm* Form = GetParentForm(this);
-  if (Form && Form != this && Form->KeyPreview() && static_cast<TWinControl*>(Form)->DoKeyUp(M)) return true;
-  if (!FControlStyle.Contains(csNoStdEvents)) {
-    Word Key = static_cast<Word>(M.WParam);
-    KeyUp(Key, KeyDataToShiftState(M.LParam));
-    M.WParam = Key;
-    if (Key == 0) return true;
-  }
-  return false;
+  return DoKey<Word>(M, &TWinControl::DoKeyUp, [&](Word& Key) { KeyUp(Key, KeyDataToShiftState(M.LParam)); });
 }
 
 bool TWinControl::DoKeyPress(TMessage& M) {
-  TCustomForm* Form = GetParentForm(this);
-  if (Form && Form != this && Form->KeyPreview() && static_cast<TWinControl*>(Form)->DoKeyPress(M)) return true;
-  if (!FControlStyle.Contains(csNoStdEvents)) {
-    WideChar Ch = static_cast<WideChar>(M.WParam);
-    KeyPress(Ch);
-    M.WParam = Ch;
-    if (Ch == 0) return true;
-  }
-  return false;
+  return DoKey<WideChar>(M, &TWinControl::DoKeyPress, [&](WideChar& Key) { KeyPress(Key); });
 }
 
 void TWinControl::DoEnter() {

@@ -433,6 +433,9 @@ class TWinControl : public TControl {
   void MainWndProc(TMessage& Message);
 
  private:
+  // What DoKeyDown, DoKeyUp and DoKeyPress share (defined beside them).
+  template <class TKey, class THandler>
+  bool DoKey(TMessage& Message, bool (TWinControl::*FormFirst)(TMessage&), THandler Handle);
   bool IsControlMouseMsg(TMessage& Message);
   void DoAlign(TAlign AAlign, TControl* AControl, TRect& Rect);
   void AnchorChildren(TControl* AControl);
