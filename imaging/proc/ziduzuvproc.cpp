@@ -1,7 +1,23 @@
 // The processing companion's attachment to a view.
 #include "imaging/proc/ziduzuvproc.h"
 
-#include "imaging/view/ieview.h"
+namespace {
+
+TZiduzUvProc* CreateViewProc(TIEView* View) {
+  auto* p = new TZiduzUvProc(View);
+  p->SetAttachedZiduzUv(View);
+  return p;
+}
+
+}  // namespace
+
+const TIEViewProcLink IEViewProcLink{
+    &CreateViewProc,
+    [](TZiduzUvProc* Proc, const TIEProgressEvent& Event) { Proc->OnProgress = Event; },
+    [](TZiduzUvProc* Proc, const TNotifyEvent& Event) { Proc->OnFinishWork = Event; },
+    [](TZiduzUvProc* Proc, const TIESaveUndoEvent& Event) { Proc->OnSaveUndo = Event; },
+    [](TZiduzUvProc* Proc) { delete Proc; },
+};
 
 TZiduzUvProc::TZiduzUvProc(TComponent* AOwner) : TComponent(AOwner), FAutoUndo(AOwner != nullptr) { UseOwnBitmap(); }
 

@@ -9,21 +9,8 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieprogress.h"
+#include "imaging/view/ieview.h"
 #include "platform/base/components.h"
-
-class TIEView;
-
-enum TIEUndoSource : Byte {
-  ieuUnknown,
-  ieuImage,
-  ieuSelection,
-  ieuObject,
-  ieuLayer,
-  ieuFullLayer,
-  ieuObjectsAndLayers,
-};
-
-using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
 
 class TZiduzUvProc : public TComponent {
  public:

@@ -10,11 +10,42 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ieviewcontract.h"
 #include "platform/ui/controls.h"
 
 class TBitmap;
 class TIEBitmap;
+class TIEView;
+class TZiduzUvProc;
+
+// What an undo copy was taken of; the processor reports it through the
+// OnSaveUndo event the single-image view passes on.
+enum TIEUndoSource : Byte {
+  ieuUnknown,
+  ieuImage,
+  ieuSelection,
+  ieuObject,
+  ieuLayer,
+  ieuFullLayer,
+  ieuObjectsAndLayers,
+};
+
+using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
+
+// How a view makes, wires and frees its processing companion. The
+// processor's module defines it, since it knows the class; a view holds the
+// processor only through this link, so the processor depends on the views
+// and never the other way round.
+struct TIEViewProcLink {
+  // A processor owned by View and attached to it.
+  TZiduzUvProc* (*Create)(TIEView* View);
+  void (*SetOnProgress)(TZiduzUvProc* Proc, const TIEProgressEvent& Event);
+  void (*SetOnFinishWork)(TZiduzUvProc* Proc, const TNotifyEvent& Event);
+  void (*SetOnSaveUndo)(TZiduzUvProc* Proc, const TIESaveUndoEvent& Event);
+  void (*Free)(TZiduzUvProc* Proc);
+};
+extern const TIEViewProcLink IEViewProcLink;
 
 class TIEView : public TCustomControl, public TIEViewContract {
  public:

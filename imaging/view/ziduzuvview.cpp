@@ -164,7 +164,7 @@ TZiduzUvView::~TZiduzUvView() {
   // The companions unregister their handlers while the layers still exist.
   delete FIO;
   FIO = nullptr;
-  delete FProc;
+  if (FProc) IEViewProcLink.Free(FProc);
   FProc = nullptr;
   FBackBuffer.reset();
   FOutlineTimer.reset();
@@ -229,11 +229,10 @@ TZiduzUvIO* TZiduzUvView::GetIO() {
 
 TZiduzUvProc* TZiduzUvView::GetProc() {
   if (!FProc) {
-    FProc = new TZiduzUvProc(this);
-    FProc->SetAttachedZiduzUv(this);
-    FProc->OnProgress = FOnProgress;
-    FProc->OnFinishWork = FOnFinishWork;
-    FProc->OnSaveUndo = FOnSaveUndo;
+    FProc = IEViewProcLink.Create(this);
+    IEViewProcLink.SetOnProgress(FProc, FOnProgress);
+    IEViewProcLink.SetOnFinishWork(FProc, FOnFinishWork);
+    IEViewProcLink.SetOnSaveUndo(FProc, FOnSaveUndo);
   }
   return FProc;
 }
@@ -246,18 +245,18 @@ TIETransitionEffects* TZiduzUvView::GetTransition() {
 void TZiduzUvView::SetOnProgress(TIEProgressEvent Value) {
   FOnProgress = std::move(Value);
   if (FIO) FIO->OnProgress = FOnProgress;
-  if (FProc) FProc->OnProgress = FOnProgress;
+  if (FProc) IEViewProcLink.SetOnProgress(FProc, FOnProgress);
 }
 
 void TZiduzUvView::SetOnFinishWork(TNotifyEvent Value) {
   FOnFinishWork = std::move(Value);
   if (FIO) FIO->OnFinishWork = FOnFinishWork;
-  if (FProc) FProc->OnFinishWork = FOnFinishWork;
+  if (FProc) IEViewProcLink.SetOnFinishWork(FProc, FOnFinishWork);
 }
 
 void TZiduzUvView::SetOnSaveUndo(TIESaveUndoEvent Value) {
   FOnSaveUndo = std::move(Value);
-  if (FProc) FProc->OnSaveUndo = FOnSaveUndo;
+  if (FProc) IEViewProcLink.SetOnSaveUndo(FProc, FOnSaveUndo);
 }
 
 TNotifyEvent TZiduzUvView::OnTransitionStop() const { return FTransition ? FTransition->OnTransitionStop : nullptr; }

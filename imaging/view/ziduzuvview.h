@@ -20,7 +20,6 @@
 #include "imaging/core/base/ielists.h"
 #include "imaging/core/bitmap/iemask.h"
 #include "imaging/core/base/ieprogress.h"
-#include "imaging/proc/ziduzuvproc.h"
 #include "imaging/view/iebackground.h"
 #include "imaging/view/ietransitions.h"
 #include "imaging/view/ieview.h"

@@ -8,6 +8,7 @@
 #include "imaging/core/base/iestartup.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/ziduzuvio.h"
+#include "imaging/proc/ziduzuvproc.h"
 #include "imaging/view/ziduzuv.h"
 #include "platform/base/threads.h"
 #include "platform/graphics/colors.h"
