@@ -44,8 +44,10 @@ struct TJob {
     Failed.store(true, std::memory_order_relaxed);
   }
 
-  // Takes chunks until none is left or one failed.
-  void Work() {
+  // Takes chunks until none is left or one failed, calling AfterChunk after
+  // each (the calling thread reports progress there; helpers pass nothing).
+  template <class TAfterChunk>
+  void Work(TAfterChunk&& AfterChunk) {
     GInsideBody = true;
     for (;;) {
       if (Failed.load(std::memory_order_relaxed)) break;
@@ -58,8 +60,12 @@ struct TJob {
         Fail();
       }
       Finished.fetch_add(last - first, std::memory_order_release);
+      AfterChunk();
     }
     GInsideBody = false;
+  }
+  void Work() {
+    Work([] {});
   }
 };
 
@@ -85,33 +91,19 @@ class TPool {
     FWake.notify_all();
 
     Integer reported = 0;
-    GInsideBody = true;
-    for (;;) {
-      if (Job.Failed.load(std::memory_order_relaxed)) break;
-      const Integer first = Job.Next.fetch_add(Job.Grain, std::memory_order_relaxed);
-      if (first >= Job.Count) break;
-      const Integer last = std::min<Integer>(Job.Count, first + Job.Grain);
+    Job.Work([&] {
+      if (!Done || Job.Failed.load(std::memory_order_relaxed)) return;
+      const Integer now = Job.Finished.load(std::memory_order_acquire);
+      if (now <= reported || now >= Job.Count) return;
+      reported = now;
+      // A progress handler may raise (to cancel): that ends the job like a
+      // failing chunk, after the helpers have left it.
       try {
-        (*Job.Body)(first, last);
+        Done(now);
       } catch (...) {
         Job.Fail();
       }
-      Job.Finished.fetch_add(last - first, std::memory_order_release);
-      if (Done && !Job.Failed.load(std::memory_order_relaxed)) {
-        const Integer now = Job.Finished.load(std::memory_order_acquire);
-        if (now > reported && now < Job.Count) {
-          reported = now;
-          // A progress handler may raise (to cancel): that ends the job
-          // like a failing chunk, after the helpers have left it.
-          try {
-            Done(now);
-          } catch (...) {
-            Job.Fail();
-          }
-        }
-      }
-    }
-    GInsideBody = false;
+    });
 
     std::unique_lock<std::mutex> l(FLock);
     FJob = nullptr;  // latecomers find nothing to join
