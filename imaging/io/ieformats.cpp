@@ -13,6 +13,7 @@
 
 #include "imaging/core/base/iestartup.h"
 #include "imaging/core/base/iestreams.h"
+#include "imaging/io/ieformatdesc.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
 #include "platform/base/fileutils.h"
@@ -56,103 +57,6 @@ std::shared_ptr<const TIEFileFormatInfo> FindLocked(const TRegistry& r, TIEFileT
   return nullptr;
 }
 
-struct TBuiltIn {
-  TIEFileType FileType;
-  const char* FullName;
-  const char* Extensions;
-  TIEParamsDialogPages DialogPages;
-  bool Read, Write;
-};
-
-// Registration order is part of the behaviour: extension lookups and plug-in
-// probing take the first match in this order.
-const TBuiltIn kBuiltIns[] = {
-    {ieftTIFF, "TIFF", "TIF;TIFF;FAX;G3N;G3F;XIF", 8, true, true},
-    {ieftGIF, "CompuServe GIF", "GIF", 16, true, true},
-    {ieftJPEG, "JPEG", "JPG;JPEG;JPE;JIF", 4, true, true},
-    {ieftPCX, "PCX - PaintBrush", "PCX", 64, true, true},
-    {ieftBMP, "BMP - Windows Bitmap", "BMP;DIB;RLE", 32, true, true},
-    {ieftBMPRAW, "Camera RAW", "", 0, true, true},
-    {ieftICO, "ICO - Windows Icon", "ICO", 0, true, true},
-    {ieftCUR, "CUR - Windows Cursor", "CUR", 0, true, false},
-    {ieftPNG, "PNG - Portable Network Graphics", "PNG", 128, true, true},
-    {ieftDICOM, "DICOM Bitmap", "DCM;DIC;DICOM", 0, true, false},
-    {ieftWMF, "WMF - Windows Metafile", "WMF", 0, true, false},
-    {ieftEMF, "EMF - Enhanced Windows Metafile", "EMF", 0, true, false},
-    {ieftTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", 256, true, true},
-    {ieftPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true},
-    {ieftWBMP, "WBMP - Wireless Bitmap", "WBMP", 0, true, true},
-    {ieftJP2, "JPEG2000", "JP2", 512, true, true},
-    {ieftJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", 512, true, true},
-    {ieftPS, "PostScript Level 2", "PS;EPS", 0, false, true},
-    {ieftPDF, "Adobe PDF", "PDF", 0, false, true},
-    {ieftDCX, "Multipage PCX", "DCX", 0, true, true},
-    {ieftRAW, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", 0, true, false},
-    {ieftPSD, "Photoshop PSD", "PSD", 0, true, true},
-    {ieftIEV, "Vectorial objects", "IEV", 0, true, true},
-    {ieftLYR, "Layers", "LYR", 0, true, true},
-    {ieftALL, "Layers and objects", "ALL", 0, true, true},
-    {ieftHDP, "Microsoft HD Photo", "WDP;HDP", 0, true, true},
-};
-
-std::unique_ptr<TIEFileFormatInfo> MakeBuiltIn(const TBuiltIn& b) {
-  auto info = std::make_unique<TIEFileFormatInfo>();
-  info->FileType = b.FileType;
-  info->FullName = W(b.FullName);
-  info->Extensions = W(b.Extensions);
-  info->InternalFormat = true;
-  info->DialogPages = b.DialogPages;
-  if (b.Read) info->ReadRoutine = IEPlaceholderRead;
-  if (b.Write) info->WriteRoutine = IEPlaceholderWrite;
-  info->ProbeRoutine = IEPlaceholderProbe;
-  return info;
-}
-
-// Reads Count bytes at Pos; false when they are not all there.
-bool ReadHeader(TStream* S, int64_t Pos, void* Buf, int64_t Count) {
-  return S->Seek(Pos, soBeginning) == Pos && S->Read(Buf, Count) == Count;
-}
-
-// The built-in part of the sniffing cascade, steps 1 to 26. Every test starts
-// at Start; the probes restore the position themselves.
-TIEFileType SniffBuiltIn(TStream* S, int64_t Start, int64_t Size) {
-  Byte h[12];
-  // The 12-byte stream headers and the fixed signatures.
-  if (Size > 12 && ReadHeader(S, Start, h, 12) && std::memcmp(h, "JFIF\0", 5) == 0) return ieftJPEG;
-  if (Size > 13 && ReadHeader(S, Start, h, 3) && std::memcmp(h, "GIF", 3) == 0) return ieftGIF;
-  if (Size > 12 && ReadHeader(S, Start, h, 5) && std::memcmp(h, "PCX2\0", 5) == 0) return ieftPCX;
-  if (Size > 4 && ReadHeader(S, Start, h, 4) && std::memcmp(h, "PCX\0", 4) == 0) return ieftPCX;
-  if (Size > 14 && ReadHeader(S, Start, h, 2) && h[0] == 'B' && h[1] == 'M') return ieftBMP;
-  // A PCX file header: manufacturer 10, version up to 5, run-length encoding
-  // 1 and 1, 2, 4 or 8 bits per plane. The last two keep a TGA whose image ID
-  // is 10 bytes long (its first byte is 10, its second 0 or 1) out.
-  if (Size > 128 && ReadHeader(S, Start, h, 4) && h[0] == 10 && h[1] <= 5 && h[2] == 1 &&
-      (h[3] == 1 || h[3] == 2 || h[3] == 4 || h[3] == 8))
-    return ieftPCX;
-  if (Size > 12 && ReadHeader(S, Start, h, 5) && std::memcmp(h, "TIFF\0", 5) == 0) return ieftTIFF;
-  S->SetPosition(Start);
-  if (IEProbeHDPhoto(S)) return ieftHDP;
-  if (IEProbeTIFF(S) && !IEProbeTIFFRaw(S)) return ieftTIFF;
-  if (Size > 8 && IEProbePNG(S)) return ieftPNG;
-  if (IEProbeDICOM(S)) return ieftDICOM;
-  if (IEProbeICO(S)) return ieftICO;
-  if (IEProbeCUR(S)) return ieftCUR;
-  if (IEProbeTGA(S)) return ieftTGA;
-  if (IEProbePNM(S)) return ieftPXM;
-  if (IEProbeJP2(S)) return ieftJP2;
-  if (IEProbeJ2K(S)) return ieftJ2K;
-  if (IEProbeAVI(S)) return ieftAVI;
-  if (IEProbeDCX(S)) return ieftDCX;
-  if (IEProbeWMF(S)) return ieftWMF;
-  if (IEProbeEMF(S)) return ieftEMF;
-  if (IEProbePSD(S)) return ieftPSD;
-  if (IEIsVectorObjectsStream(S)) return ieftIEV;
-  if (IEIsLayersStream(S)) return ieftLYR;
-  if (IEIsImageWithObjectsStream(S)) return ieftALL;
-  if (IEProbeJPEG(S, true) >= 0) return ieftJPEG;
-  return ieftUnknown;
-}
-
 }  // namespace
 
 std::unique_ptr<TIEFileFormatInfo> TIEFileFormatInfo::Clone() const {
@@ -174,10 +78,7 @@ bool IEPlaceholderProbe(TStream*, Integer) { return false; }
 
 void IEBuildFormatRegistry() {
   std::vector<std::shared_ptr<const TIEFileFormatInfo>> list;
-  for (const TBuiltIn& b : kBuiltIns) {
-    if (b.FileType == ieftHDP && !IEWICAvailable()) continue;
-    list.push_back(MakeBuiltIn(b));
-  }
+  for (auto& e : IEBuiltInFormatEntries(IEWICAvailable())) list.push_back(std::move(e));
   TRegistry& r = Registry();
   std::unique_lock lock(r.Lock);
   r.List = std::move(list);
@@ -291,62 +192,36 @@ std::vector<TIEFileFormatInfoRef> IEFormatRegistrySnapshot() {
 }
 
 bool IEProbeAVI(TStream* Stream) {
-  if (Stream == nullptr) return false;
-  int64_t start = -1;
-  bool result = false;
-  try {
-    start = Stream->Position();
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte riff[4], avi[4];
-    result = start >= 0 && ReadHeader(Stream, start, riff, 4) && ReadHeader(Stream, start + 8, avi, 4) &&
-             std::memcmp(riff, "RIFF", 4) == 0 && std::memcmp(avi, "AVI ", 4) == 0;
-  } catch (...) {
-    result = false;
-  }
-  if (start >= 0) {
-    try {
-      Stream->SetPosition(start);
-    } catch (...) {
-    }
-  }
-  return result;
+    return IEReadAt(Stream, start, riff, 4) == 4 && IEReadAt(Stream, start + 8, avi, 4) == 4 &&
+           std::memcmp(riff, "RIFF", 4) == 0 && std::memcmp(avi, "AVI ", 4) == 0;
+  });
 }
 
 TIEFileType IEFindStreamFormat(TStream* Stream) {
-  if (Stream == nullptr) return ieftUnknown;
-  int64_t start = -1;
   TIEFileType result = ieftUnknown;
-  try {
-    start = Stream->Position();
-    int64_t size = Stream->Size();
-    if (start >= 0) {
-      result = SniffBuiltIn(Stream, start, size);
-      if (result == ieftUnknown) {
-        // Plug-in probes run without the registry's lock held, on a snapshot,
-        // so that a probe may itself look formats up.
-        for (const auto& e : IEFormatRegistrySnapshot()) {
-          if (!e->ProbeRoutine) continue;
-          Stream->SetPosition(start);
-          if (e->ProbeRoutine(Stream, e->FileType)) {
-            result = e->FileType;
-            break;
-          }
+  // Every test starts at the remembered position; a failing stream or probe
+  // ends the search with 0.
+  const bool completed = IEProbeAtPosition(Stream, [&](int64_t start) {
+    const int64_t size = Stream->Size();
+    result = IESniffBuiltIn(Stream, start, size, false);
+    if (result == ieftUnknown) {
+      // Plug-in probes run without the registry's lock held, on a snapshot,
+      // so that a probe may itself look formats up.
+      for (const auto& e : IEFormatRegistrySnapshot()) {
+        if (!e->ProbeRoutine) continue;
+        Stream->SetPosition(start);
+        if (e->ProbeRoutine(Stream, e->FileType)) {
+          result = e->FileType;
+          break;
         }
       }
-      if (result == ieftUnknown) {
-        Stream->SetPosition(start);
-        if (IEProbeRAW(Stream)) result = ieftRAW;
-      }
     }
-  } catch (...) {
-    result = ieftUnknown;
-  }
-  if (start >= 0) {
-    try {
-      Stream->SetPosition(start);
-    } catch (...) {
-    }
-  }
-  return result;
+    if (result == ieftUnknown) result = IESniffBuiltIn(Stream, start, size, true);
+    return true;
+  });
+  return completed ? result : ieftUnknown;
 }
 
 TIEFileType IEFindFileFormat(const WideString& FileName, bool Verify) {

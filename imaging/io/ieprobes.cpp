@@ -7,38 +7,15 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Runs Test(start) and puts the position back whatever happens; any exception
-// (a failing stream) answers false.
-template <typename F>
-bool Probe(TStream* Stream, F&& Test) {
-  if (Stream == nullptr) return false;
-  int64_t start = -1;
-  bool result = false;
-  try {
-    start = Stream->Position();
-    if (start >= 0) result = Test(start);
-  } catch (...) {
-    result = false;
-  }
-  if (start >= 0) {
-    try {
-      Stream->SetPosition(start);
-    } catch (...) {
-    }
-  }
-  return result;
-}
-
-// Reads up to Count bytes at absolute position Pos; the count actually read.
-int64_t ReadAt(TStream* S, int64_t Pos, void* Buf, int64_t Count) {
+int64_t IEReadAt(TStream* S, int64_t Pos, void* Buf, int64_t Count) {
   if (Pos < 0 || Count <= 0) return 0;
   if (S->Seek(Pos, soBeginning) != Pos) return 0;
   return S->Read(Buf, Count);
 }
 
-bool ReadExact(TStream* S, int64_t Pos, void* Buf, int64_t Count) { return ReadAt(S, Pos, Buf, Count) == Count; }
+namespace {
+
+bool ReadExact(TStream* S, int64_t Pos, void* Buf, int64_t Count) { return IEReadAt(S, Pos, Buf, Count) == Count; }
 
 Word LE16(const Byte* p) { return static_cast<Word>(p[0] | p[1] << 8); }
 Word BE16(const Byte* p) { return static_cast<Word>(p[0] << 8 | p[1]); }
@@ -120,7 +97,7 @@ class TIFD0 {
 };
 
 bool ProbeIconDirectory(TStream* Stream, Word Type) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     int64_t size = Stream->Size();
     if (size < 23) return false;
     Byte h[6];
@@ -144,7 +121,7 @@ bool IsBlank(Byte c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 }  // namespace
 
 bool IEProbeTIFF(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     if (Stream->Size() - start <= 8) return false;
     Byte h[9];
     if (!ReadExact(Stream, start, h, 9)) return false;
@@ -155,7 +132,7 @@ bool IEProbeTIFF(TStream* Stream) {
 }
 
 bool IEProbeTIFFRaw(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     TIFD0 ifd;
     if (!ifd.Load(Stream, start, true)) return false;
     TIFDEntry e;
@@ -169,7 +146,7 @@ bool IEProbeTIFFRaw(TStream* Stream) {
 }
 
 bool IEProbeHDPhoto(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     if (Stream->Size() - start <= 8) return false;
     TIFD0 ifd;
     if (!ifd.Load(Stream, start, false)) return false;
@@ -180,7 +157,7 @@ bool IEProbeHDPhoto(TStream* Stream) {
 }
 
 bool IEProbePNG(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[8];
     if (!ReadExact(Stream, start, h, 8)) return false;
     return h[0] == 137 && h[1] == 80 && h[2] == 78 && h[3] == 71;
@@ -188,7 +165,7 @@ bool IEProbePNG(TStream* Stream) {
 }
 
 bool IEProbeDICOM(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte m[4];
     return ReadExact(Stream, start + 128, m, 4) && std::memcmp(m, "DICM", 4) == 0;
   });
@@ -198,7 +175,7 @@ bool IEProbeICO(TStream* Stream) { return ProbeIconDirectory(Stream, 1); }
 bool IEProbeCUR(TStream* Stream) { return ProbeIconDirectory(Stream, 2); }
 
 bool IEProbeTGA(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[18];
     if (!ReadExact(Stream, start, h, 18)) return false;
     if (h[0] == 'P' && h[1] >= '2' && h[1] <= '6' && (h[2] == ' ' || h[2] == '#' || h[2] == '\n')) return false;
@@ -215,7 +192,7 @@ bool IEProbePNM(TStream* Stream) {
   // examined.
   constexpr int64_t kScanLimit = 65536;
   constexpr size_t kMaxTokenLength = 32;
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte buf[4096];
     int64_t got = 0, used = 0, scanned = 0;
     if (Stream->Seek(start, soBeginning) != start) return false;
@@ -270,7 +247,7 @@ bool IEProbePNM(TStream* Stream) {
 }
 
 bool IEProbeJP2(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[12];
     if (!ReadExact(Stream, start, h, 12)) return false;
     return BE32(h) == 12 && BE32(h + 4) == 0x6A502020 && BE32(h + 8) == 0x0D0A870A;
@@ -278,7 +255,7 @@ bool IEProbeJP2(TStream* Stream) {
 }
 
 bool IEProbeJ2K(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[4];
     if (!ReadExact(Stream, start, h, 4)) return false;
     return BE16(h) == 0xFF4F && BE16(h + 2) == 0xFF51;
@@ -286,13 +263,13 @@ bool IEProbeJ2K(TStream* Stream) {
 }
 
 bool IEProbeDCX(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     int64_t size = Stream->Size();
     Byte h[4];
     if (!ReadExact(Stream, start, h, 4) || LE32(h) != 987654321u) return false;
     // The table ends with a 0 entry, after 1024 entries, or where the data ends.
     Byte table[1024 * 4];
-    int64_t got = ReadAt(Stream, start + 4, table, sizeof table);
+    int64_t got = IEReadAt(Stream, start + 4, table, sizeof table);
     for (int64_t i = 0; i + 4 <= got; i += 4) {
       Cardinal offset = LE32(table + i);
       if (offset == 0) break;
@@ -303,9 +280,9 @@ bool IEProbeDCX(TStream* Stream) {
 }
 
 bool IEProbeWMF(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[22 + 18];
-    int64_t got = ReadAt(Stream, start, h, sizeof h);
+    int64_t got = IEReadAt(Stream, start, h, sizeof h);
     if (got < 4) return false;
     int64_t at = LE32(h) == 0x9AC6CDD7u ? 22 : 0;
     if (got < at + 18) return false;
@@ -315,7 +292,7 @@ bool IEProbeWMF(TStream* Stream) {
 }
 
 bool IEProbeEMF(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[100];
     if (!ReadExact(Stream, start, h, 100)) return false;
     return LE32(h) == 1 && LE32(h + 40) == 0x464D4520u;
@@ -323,7 +300,7 @@ bool IEProbeEMF(TStream* Stream) {
 }
 
 bool IEProbePSD(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[26];
     if (!ReadExact(Stream, start, h, 26)) return false;
     Word channels = BE16(h + 12), depth = BE16(h + 22), mode = BE16(h + 24);
@@ -333,7 +310,7 @@ bool IEProbePSD(TStream* Stream) {
 }
 
 bool IEIsVectorObjectsStream(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[4];
     if (!ReadExact(Stream, start, h, 4)) return false;
     return std::memcmp(h, "IEV", 3) == 0 && h[3] >= 0x31 && h[3] <= 0x51;
@@ -341,7 +318,7 @@ bool IEIsVectorObjectsStream(TStream* Stream) {
 }
 
 bool IEIsLayersStream(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[25];
     if (!ReadExact(Stream, start, h, 25)) return false;
     return std::memcmp(h, "ZIDUZUVLAYERS", 13) == 0 && static_cast<Integer>(LE32(h + 13)) > 0;
@@ -349,7 +326,7 @@ bool IEIsLayersStream(TStream* Stream) {
 }
 
 bool IEIsImageWithObjectsStream(TStream* Stream) {
-  return Probe(Stream, [&](int64_t start) {
+  return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[4];
     if (!ReadExact(Stream, start, h, 4)) return false;
     int64_t offset = static_cast<Integer>(LE32(h));
@@ -363,9 +340,9 @@ bool IEIsImageWithObjectsStream(TStream* Stream) {
 
 int64_t IEProbeJPEG(TStream* Stream, bool Search) {
   int64_t result = -1;
-  Probe(Stream, [&](int64_t start) {
+  IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte buf[152];
-    int64_t got = ReadAt(Stream, start, buf, Search ? 152 : 3);
+    int64_t got = IEReadAt(Stream, start, buf, Search ? 152 : 3);
     for (int64_t i = 0; i + 3 <= got; ++i) {
       if (buf[i] == 0xFF && buf[i + 1] == 0xD8 && buf[i + 2] == 0xFF) {
         result = Search ? start + i : 0;

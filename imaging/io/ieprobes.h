@@ -6,9 +6,37 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
+
+// Runs Test(start), start being the stream position, and puts the position
+// back whatever happens; any exception (a failing stream) answers false. The
+// shape of every probe, and of any test that looks ahead and must not move.
+template <typename F>
+bool IEProbeAtPosition(TStream* Stream, F&& Test) {
+  if (Stream == nullptr) return false;
+  int64_t start = -1;
+  bool result = false;
+  try {
+    start = Stream->Position();
+    if (start >= 0) result = Test(start);
+  } catch (...) {
+    result = false;
+  }
+  if (start >= 0) {
+    try {
+      Stream->SetPosition(start);
+    } catch (...) {
+    }
+  }
+  return result;
+}
+
+// Reads up to Count bytes at the absolute position Pos; the count actually
+// read (0 for a negative position, a count of 0 or a failed seek).
+int64_t IEReadAt(TStream* Stream, int64_t Pos, void* Buffer, int64_t Count);
 
 // "II" or "MM" whose first directory lies inside the stream and holds
 // ImageWidth (256) and ImageLength (257). Directory offsets count from the

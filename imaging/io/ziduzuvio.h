@@ -27,6 +27,7 @@ class TBitmap;
 class TFont;
 class TForm;
 class TImage;
+struct TIEFormatDescriptor;
 
 using TIEDoPreviewsEvent = std::function<void(TObject* Sender, bool& Handled)>;
 using TIEIOPreviewEvent = std::function<void(TObject* Sender, TForm* PreviewForm)>;
@@ -331,7 +332,13 @@ class TZiduzUvIO : public TComponent {
   void RegistryRead(const TIEFileFormatInfoRef& Entry, TStream* Stream);
   void RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideString& FileName);
   void RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* Stream);
-  // Dispatch of the built-in formats by id.
+  // The frame around a built-in format's codec (ziduzuvio_frame.cpp), as the
+  // per-format methods and the dispatch call it.
+  Integer FormatLoadFile(const TIEFormatDescriptor& Format, const WideString& FileName);
+  Integer FormatLoadStream(const TIEFormatDescriptor& Format, TStream* Stream);
+  void FormatSaveFile(const TIEFormatDescriptor& Format, const WideString& FileName);
+  void FormatSaveStream(const TIEFormatDescriptor& Format, TStream* Stream);
+  // Dispatch of the built-in formats by id, through their descriptors.
   void LoadFileByType(TIEFileType FileType, const WideString& FileName, bool ByExtension);
   void LoadStreamByType(TIEFileType FileType, TStream* Stream, bool ByContent);
   void SaveStreamByType(TIEFileType FileType, TStream* Stream);

@@ -1,46 +1,27 @@
-// The codec rows of the built-in formats. A codec is wired by filling its
-// row with its reader, its writer (the registry's routine shapes) and, where
-// it has one, its step before writing (see TIEBuiltInCodec); a row left
-// empty makes every load, save and parameter read of that format refuse
-// cleanly.
+// The codecs wired into the built-in formats. Every descriptor row starts
+// with the codec its module provides (empty until the module is built, and
+// then every load, save and parameter read of that format refuses cleanly);
+// IESetBuiltInCodec swaps one at run time.
 #include <mutex>
 #include <shared_mutex>
+#include <vector>
 
-#include "imaging/io/ieformats.h"
-#include "imaging/io/iejpeg.h"
-#include "imaging/io/iepng.h"
+#include "imaging/io/ieformatdesc.h"
 
 namespace {
 
-struct TCodecRow {
+struct TCodecSlot {
   TIEFileType FileType;
   TIEBuiltInCodec Codec;
 };
 
 struct TCodecTable {
   std::shared_mutex Lock;
-  // One row per built-in format with a codec of its own. JPEG rebuilds its
-  // markers (resolution, IPTC, EXIF, XMP) from the parameters before writing.
-  TCodecRow Rows[18] = {
-      {ieftTIFF, {}},
-      {ieftGIF, {}},
-      {ieftJPEG, {IEJpegReadRoutine, IEJpegWriteRoutine, IEUpdateJPEGMarkers}},
-      {ieftPCX, {}},
-      {ieftBMP, {}},
-      {ieftICO, {}},
-      {ieftCUR, {}},
-      {ieftPNG, {IEPngReadRoutine, IEPngWriteRoutine}},
-      {ieftTGA, {}},
-      {ieftPXM, {}},
-      {ieftJP2, {}},
-      {ieftJ2K, {}},
-      {ieftWBMP, {}},
-      {ieftDCX, {}},
-      {ieftRAW, {}},
-      {ieftPSD, {}},
-      {ieftDICOM, {}},
-      {ieftHDP, {}},
-  };
+  std::vector<TCodecSlot> Slots;
+  TCodecTable() {
+    for (const TIEFormatDescriptor& d : IEFormatDescriptors())
+      if (d.Registered) Slots.push_back({d.FileType, d.Codec});
+  }
 };
 
 TCodecTable& Table() {
@@ -53,18 +34,18 @@ TCodecTable& Table() {
 TIEBuiltInCodec IEGetBuiltInCodec(TIEFileType FileType) {
   TCodecTable& t = Table();
   std::shared_lock lock(t.Lock);
-  for (const TCodecRow& r : t.Rows)
-    if (r.FileType == FileType) return r.Codec;
+  for (const TCodecSlot& s : t.Slots)
+    if (s.FileType == FileType) return s.Codec;
   return {};
 }
 
 TIEBuiltInCodec IESetBuiltInCodec(TIEFileType FileType, TIEBuiltInCodec Codec) {
   TCodecTable& t = Table();
   std::unique_lock lock(t.Lock);
-  for (TCodecRow& r : t.Rows) {
-    if (r.FileType != FileType) continue;
-    TIEBuiltInCodec old = std::move(r.Codec);
-    r.Codec = std::move(Codec);
+  for (TCodecSlot& s : t.Slots) {
+    if (s.FileType != FileType) continue;
+    TIEBuiltInCodec old = std::move(s.Codec);
+    s.Codec = std::move(Codec);
     return old;
   }
   return {};

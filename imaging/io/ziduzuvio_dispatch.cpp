@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/core/base/iestreams.h"
+#include "imaging/io/ieformatdesc.h"
 #include "imaging/io/iesourceexport.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"
@@ -203,168 +204,53 @@ void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* 
 // ---------------------------------------------------------------------------
 // Dispatch by id
 
-// Formats whose methods belong to modules not built yet (metafiles, layered
-// files, JPEG 2000, WBMP, camera RAW, raw pixels, PSD, HD Photo) refuse.
+// The descriptor's route decides: the format's own method, a refusal for a
+// module not built yet, or the rule for ids without a method of their own.
 void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName, bool ByExtension) {
-  switch (FileType) {
-    case ieftTIFF:
-      LoadFromFileTIFF(FileName);
-      return;
-    case ieftGIF:
-      LoadFromFileGIF(FileName);
-      return;
-    case ieftJPEG:
-      LoadFromFileJPEG(FileName);
-      return;
-    case ieftPCX:
-      LoadFromFilePCX(FileName);
-      return;
-    case ieftBMP:
-      LoadFromFileBMP(FileName);
-      return;
-    case ieftICO:
-      LoadFromFileICO(FileName);
-      return;
-    case ieftCUR:
-      LoadFromFileCUR(FileName);
-      return;
-    case ieftPNG:
-      LoadFromFilePNG(FileName);
-      return;
-    case ieftTGA:
-      LoadFromFileTGA(FileName);
-      return;
-    case ieftPXM:
-      LoadFromFilePXM(FileName);
-      return;
-    case ieftDCX:
-      LoadFromFileDCX(FileName);
-      return;
-    case ieftDICOM:
-      LoadFromFileDICOM(FileName);
-      return;
-    case ieftWMF:
-    case ieftEMF:
-    case ieftJP2:
-    case ieftJ2K:
-    case ieftWBMP:
-    case ieftRAW:
-    case ieftBMPRAW:
-    case ieftPSD:
-    case ieftIEV:
-    case ieftLYR:
-    case ieftALL:
-    case ieftHDP:
-      Refuse();
-      return;
-    default:
-      // PostScript, PDF and ids without a method of their own: by extension
-      // the registry decides; by id the file's extension does.
-      if (ByExtension)
-        RegistryLoadFile(IEFindFormatInfo(FileType), FileName);
-      else
-        LoadFromFile(FileName);
-      return;
+  const TIEFormatDescriptor* d = IEFindFormatDescriptor(FileType);
+  const TIEFormatRoute route = d ? d->FileLoad : ierGeneric;
+  if (route == ierMethod) {
+    FormatLoadFile(*d, FileName);
+  } else if (route == ierRefuse) {
+    Refuse();
+  } else if (ByExtension) {
+    // PostScript, PDF and ids without a method: by extension the registry decides...
+    RegistryLoadFile(IEFindFormatInfo(FileType), FileName);
+  } else {
+    // ... by id the file's extension does.
+    LoadFromFile(FileName);
   }
 }
 
 void TZiduzUvIO::LoadStreamByType(TIEFileType FileType, TStream* Stream, bool) {
-  switch (FileType) {
-    case ieftTIFF:
-      LoadFromStreamTIFF(Stream);
-      return;
-    case ieftGIF:
-      LoadFromStreamGIF(Stream);
-      return;
-    case ieftJPEG:
-      LoadFromStreamJPEG(Stream);
-      return;
-    case ieftPCX:
-      LoadFromStreamPCX(Stream);
-      return;
-    case ieftBMP:
-      LoadFromStreamBMP(Stream);
-      return;
-    case ieftICO:
-      LoadFromStreamICO(Stream);
-      return;
-    case ieftCUR:
-      LoadFromStreamCUR(Stream);
-      return;
-    case ieftPNG:
-      LoadFromStreamPNG(Stream);
-      return;
-    case ieftTGA:
-      LoadFromStreamTGA(Stream);
-      return;
-    case ieftPXM:
-      LoadFromStreamPXM(Stream);
-      return;
-    case ieftDCX:
-      LoadFromStreamDCX(Stream);
-      return;
-    case ieftDICOM:
-      LoadFromStreamDICOM(Stream);
-      return;
-    default:
-      // No stream reader (metafiles, PostScript, PDF, unknown content) or one
-      // of a module not built yet: refused.
-      Refuse();
-      return;
-  }
+  const TIEFormatDescriptor* d = IEFindFormatDescriptor(FileType);
+  if (d && d->StreamLoad == ierMethod)
+    FormatLoadStream(*d, Stream);
+  else
+    // No stream reader (metafiles, PostScript, PDF, unknown content) or one
+    // of a module not built yet: refused.
+    Refuse();
 }
 
 void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
-  switch (FileType) {
-    case ieftTIFF:
-      SaveToStreamTIFF(Stream);
-      return;
-    case ieftGIF:
-      SaveToStreamGIF(Stream);
-      return;
-    case ieftJPEG:
-      SaveToStreamJPEG(Stream);
-      return;
-    case ieftPCX:
-      SaveToStreamPCX(Stream);
-      return;
-    case ieftBMP:
-      SaveToStreamBMP(Stream);
-      return;
-    case ieftPNG:
-      SaveToStreamPNG(Stream);
-      return;
-    case ieftTGA:
-      SaveToStreamTGA(Stream);
-      return;
-    case ieftPXM:
-      SaveToStreamPXM(Stream);
-      return;
-    case ieftDCX:
-      SaveToStreamDCX(Stream);
-      return;
-    case ieftICO:
-    case ieftJP2:
-    case ieftJ2K:
-    case ieftWBMP:
-    case ieftPS:
-    case ieftPDF:
-    case ieftPSD:
-    case ieftHDP:
-      Refuse();
-      return;
-    default: {
-      TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
-      // Without a writer nothing is written; a built-in entry's routine only
-      // marks the format as writable and is never called.
-      if (!CanRegistryWrite(e)) {
-        SetAborting(true);
-        return;
-      }
-      RegistrySaveStream(e, Stream);
-      return;
-    }
+  const TIEFormatDescriptor* d = IEFindFormatDescriptor(FileType);
+  const TIEFormatRoute route = d ? d->Save : ierGeneric;
+  if (route == ierMethod) {
+    FormatSaveStream(*d, Stream);
+    return;
   }
+  if (route == ierRefuse) {
+    Refuse();
+    return;
+  }
+  TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
+  // Without a writer nothing is written; a built-in entry's routine only
+  // marks the format as writable and is never called.
+  if (!CanRegistryWrite(e)) {
+    SetAborting(true);
+    return;
+  }
+  RegistrySaveStream(e, Stream);
 }
 
 // ---------------------------------------------------------------------------
@@ -480,47 +366,17 @@ void TZiduzUvIO::SaveToFile(const WideString& FileName) {
     return;
   }
   const WideString ext = LowerExtWithDot(FileName);
-  switch (SaveTypeOfExtension(ext)) {
-    case ieftJPEG:
-      SaveToFileJPEG(FileName);
+  // The extension table chose a built-in format: its method, or a refusal
+  // for a writer of a module not built yet.
+  if (const TIEFormatDescriptor* d = IEFindFormatDescriptor(SaveTypeOfExtension(ext))) {
+    if (d->Save == ierMethod) {
+      FormatSaveFile(*d, FileName);
       return;
-    case ieftPCX:
-      SaveToFilePCX(FileName);
-      return;
-    case ieftDCX:
-      SaveToFileDCX(FileName);
-      return;
-    case ieftGIF:
-      SaveToFileGIF(FileName);
-      return;
-    case ieftTIFF:
-      SaveToFileTIFF(FileName);
-      return;
-    case ieftPNG:
-      SaveToFilePNG(FileName);
-      return;
-    case ieftBMP:
-      SaveToFileBMP(FileName);
-      return;
-    case ieftTGA:
-      SaveToFileTGA(FileName);
-      return;
-    case ieftPXM:
-      SaveToFilePXM(FileName);
-      return;
-    case ieftJP2:
-    case ieftJ2K:
-    case ieftICO:
-    case ieftWBMP:
-    case ieftPS:
-    case ieftPDF:
-    case ieftPSD:
-    case ieftHDP:
-      // Writers of modules not built yet.
+    }
+    if (d->Save == ierRefuse) {
       Refuse();
       return;
-    default:
-      break;
+    }
   }
   // The registry: plug-in formats only. A built-in entry reaching here
   // (".xif", ".pix", ".cur", layered files) has no writer this path may call,

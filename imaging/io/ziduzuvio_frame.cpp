@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "imaging/core/base/iestreams.h"
+#include "imaging/io/ieformatdesc.h"
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"
@@ -99,32 +100,8 @@ class TIEStreamWindow : public TStream {
   int64_t FPos = 0;
 };
 
-// What differs between the formats around the same frame.
-struct TFormatFrame {
-  TIEFileType FileType;
-  const char* Magic;     // stream header of this format, or nil
-  bool HeaderAlways;     // the stream load recognises the header whatever StreamHeaders holds
-  bool SyncFile;         // the view takes the resolution after a file load
-  bool SyncStream;       // ... after a stream load
-  bool Resolution;       // default resolution fixed, unequal resolutions adjusted
-  bool NameAfterFinish;  // FILENAME is set after OnFinishWork (formats sharing a worker)
-  bool SaveAs24;         // the writer takes ie24RGB or ie1g only
-  bool PNGBackground;    // background in and out through PNG_BACKGROUND
-  bool EmptyBeforeSave;  // the stream save starts from an empty stream (a one-page DCX)
-};
-
-constexpr TFormatFrame kTIFF{ieftTIFF, "TIFF", false, true, true, true, true, false, false, false};
-constexpr TFormatFrame kGIF{ieftGIF, nullptr, false, false, false, true, true, false, false, false};
-constexpr TFormatFrame kJPEG{ieftJPEG, "JFIF", true, true, true, true, false, true, false, false};
-constexpr TFormatFrame kPCX{ieftPCX, "PCX2", false, true, true, true, true, true, false, false};
-constexpr TFormatFrame kBMP{ieftBMP, nullptr, false, true, true, true, true, false, false, false};
-constexpr TFormatFrame kICO{ieftICO, nullptr, false, true, false, true, false, false, false, false};
-constexpr TFormatFrame kCUR{ieftCUR, nullptr, false, true, false, true, false, false, false, false};
-constexpr TFormatFrame kPNG{ieftPNG, nullptr, false, true, true, true, false, false, true, false};
-constexpr TFormatFrame kTGA{ieftTGA, nullptr, false, true, false, true, false, true, false, false};
-constexpr TFormatFrame kPXM{ieftPXM, nullptr, false, false, false, true, false, true, false, false};
-constexpr TFormatFrame kDCX{ieftDCX, nullptr, false, true, true, true, true, false, false, true};
-constexpr TFormatFrame kDICOM{ieftDICOM, nullptr, false, false, false, false, false, false, false, false};
+// The row of a built-in id; every caller names a format that has one.
+const TIEFormatDescriptor& Row(TIEFileType FileType) { return *IEFindFormatDescriptor(FileType); }
 
 TRGB ColorToTriple(TColor C) { return IEColorToRGB(C); }
 TColor TripleToColor(const TRGB& T) {
@@ -161,7 +138,7 @@ struct TZiduzUvIOFrame {
   // The codec call and what follows it, common to file and stream loads.
   // The target is IEBitmap(): a worker's private picture while one decodes
   // for a view.
-  static void ReadAndSettle(TZiduzUvIO& IO, const TFormatFrame& F, const TIEReadRoutine& Read, TStream* Src) {
+  static void ReadAndSettle(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const TIEReadRoutine& Read, TStream* Src) {
     TIEProgressRec rec = Progress(IO);
     TIEBitmap* target = IO.IEBitmap();
     target->RemoveAlphaChannel(false, clWhite);
@@ -172,7 +149,7 @@ struct TZiduzUvIOFrame {
     }
   }
 
-  static Integer LoadFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
+  static Integer LoadFile(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const WideString& FileName) {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read) {
       std::lock_guard op(IO.FOperationLock);
@@ -209,7 +186,7 @@ struct TZiduzUvIOFrame {
     return ImageCount(IO);
   }
 
-  static Integer LoadStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
+  static Integer LoadStream(TZiduzUvIO& IO, const TIEFormatDescriptor& F, TStream* Stream) {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
@@ -267,7 +244,7 @@ struct TZiduzUvIOFrame {
     return ImageCount(IO);
   }
 
-  static void SaveFile(TZiduzUvIO& IO, const TFormatFrame& F, const WideString& FileName) {
+  static void SaveFile(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const WideString& FileName) {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write) {
       std::lock_guard op(IO.FOperationLock);
@@ -306,7 +283,7 @@ struct TZiduzUvIOFrame {
     }
   }
 
-  static void SaveStream(TZiduzUvIO& IO, const TFormatFrame& F, TStream* Stream) {
+  static void SaveStream(TZiduzUvIO& IO, const TIEFormatDescriptor& F, TStream* Stream) {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
@@ -333,8 +310,7 @@ struct TZiduzUvIOFrame {
           IESafeStreamWrite(Stream, rec, reserved, IEStreamHeaderSize);
         }
         if (!IO.Aborting()) RunWriter(codec.Write, Stream, src, *IO.FParams, rec);
-        // A PCX header is filled in only for data that was written completely.
-        if (header && !(F.FileType == ieftPCX && IO.Aborting())) {
+        if (header && !(F.HeaderOnlyWhenWritten && IO.Aborting())) {
           const int64_t end = Stream->Position();
           Stream->SetPosition(start);
           if (!IEWriteStreamHeader(Stream, F.Magic, end - start - IEStreamHeaderSize)) IO.SetAborting(true);
@@ -350,6 +326,19 @@ struct TZiduzUvIOFrame {
   }
 };
 
+Integer TZiduzUvIO::FormatLoadFile(const TIEFormatDescriptor& Format, const WideString& FileName) {
+  return TZiduzUvIOFrame::LoadFile(*this, Format, FileName);
+}
+Integer TZiduzUvIO::FormatLoadStream(const TIEFormatDescriptor& Format, TStream* Stream) {
+  return TZiduzUvIOFrame::LoadStream(*this, Format, Stream);
+}
+void TZiduzUvIO::FormatSaveFile(const TIEFormatDescriptor& Format, const WideString& FileName) {
+  TZiduzUvIOFrame::SaveFile(*this, Format, FileName);
+}
+void TZiduzUvIO::FormatSaveStream(const TIEFormatDescriptor& Format, TStream* Stream) {
+  TZiduzUvIOFrame::SaveStream(*this, Format, Stream);
+}
+
 TIEBitmap* TZiduzUvIO::WriterSource(std::unique_ptr<TIEBitmap>& Copy, bool To24) {
   TIEBitmap* b = FIEBitmap;
   if (!To24 || b->PixelFormat() == ie24RGB || b->PixelFormat() == ie1g) return b;
@@ -364,61 +353,61 @@ TIEBitmap* TZiduzUvIO::WriterSource(std::unique_ptr<TIEBitmap>& Copy, bool To24)
 // Per-format methods
 
 Integer TZiduzUvIO::LoadFromFileTIFF(const WideString& FileName) {
-  return TZiduzUvIOFrame::LoadFile(*this, kTIFF, FileName);
+  return TZiduzUvIOFrame::LoadFile(*this, Row(ieftTIFF), FileName);
 }
-Integer TZiduzUvIO::LoadFromStreamTIFF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, kTIFF, Stream); }
-void TZiduzUvIO::SaveToFileTIFF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kTIFF, FileName); }
-void TZiduzUvIO::SaveToStreamTIFF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kTIFF, Stream); }
+Integer TZiduzUvIO::LoadFromStreamTIFF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, Row(ieftTIFF), Stream); }
+void TZiduzUvIO::SaveToFileTIFF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftTIFF), FileName); }
+void TZiduzUvIO::SaveToStreamTIFF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftTIFF), Stream); }
 
 Integer TZiduzUvIO::LoadFromFileGIF(const WideString& FileName) {
-  return TZiduzUvIOFrame::LoadFile(*this, kGIF, FileName);
+  return TZiduzUvIOFrame::LoadFile(*this, Row(ieftGIF), FileName);
 }
-Integer TZiduzUvIO::LoadFromStreamGIF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, kGIF, Stream); }
-void TZiduzUvIO::SaveToFileGIF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kGIF, FileName); }
-void TZiduzUvIO::SaveToStreamGIF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kGIF, Stream); }
+Integer TZiduzUvIO::LoadFromStreamGIF(TStream* Stream) { return TZiduzUvIOFrame::LoadStream(*this, Row(ieftGIF), Stream); }
+void TZiduzUvIO::SaveToFileGIF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftGIF), FileName); }
+void TZiduzUvIO::SaveToStreamGIF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftGIF), Stream); }
 
-void TZiduzUvIO::LoadFromFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kJPEG, FileName); }
-void TZiduzUvIO::LoadFromStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kJPEG, Stream); }
-void TZiduzUvIO::SaveToFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kJPEG, FileName); }
-void TZiduzUvIO::SaveToStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kJPEG, Stream); }
+void TZiduzUvIO::LoadFromFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftJPEG), FileName); }
+void TZiduzUvIO::LoadFromStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftJPEG), Stream); }
+void TZiduzUvIO::SaveToFileJPEG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftJPEG), FileName); }
+void TZiduzUvIO::SaveToStreamJPEG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftJPEG), Stream); }
 
-void TZiduzUvIO::LoadFromFilePCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPCX, FileName); }
-void TZiduzUvIO::LoadFromStreamPCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPCX, Stream); }
-void TZiduzUvIO::SaveToFilePCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPCX, FileName); }
-void TZiduzUvIO::SaveToStreamPCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPCX, Stream); }
+void TZiduzUvIO::LoadFromFilePCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftPCX), FileName); }
+void TZiduzUvIO::LoadFromStreamPCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPCX), Stream); }
+void TZiduzUvIO::SaveToFilePCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPCX), FileName); }
+void TZiduzUvIO::SaveToStreamPCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPCX), Stream); }
 
-void TZiduzUvIO::LoadFromFileBMP(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kBMP, FileName); }
-void TZiduzUvIO::LoadFromStreamBMP(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kBMP, Stream); }
-void TZiduzUvIO::SaveToFileBMP(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kBMP, FileName); }
-void TZiduzUvIO::SaveToStreamBMP(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kBMP, Stream); }
+void TZiduzUvIO::LoadFromFileBMP(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftBMP), FileName); }
+void TZiduzUvIO::LoadFromStreamBMP(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftBMP), Stream); }
+void TZiduzUvIO::SaveToFileBMP(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftBMP), FileName); }
+void TZiduzUvIO::SaveToStreamBMP(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftBMP), Stream); }
 
-void TZiduzUvIO::LoadFromFileICO(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kICO, FileName); }
-void TZiduzUvIO::LoadFromStreamICO(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kICO, Stream); }
-void TZiduzUvIO::LoadFromFileCUR(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kCUR, FileName); }
-void TZiduzUvIO::LoadFromStreamCUR(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kCUR, Stream); }
+void TZiduzUvIO::LoadFromFileICO(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftICO), FileName); }
+void TZiduzUvIO::LoadFromStreamICO(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftICO), Stream); }
+void TZiduzUvIO::LoadFromFileCUR(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftCUR), FileName); }
+void TZiduzUvIO::LoadFromStreamCUR(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftCUR), Stream); }
 
-void TZiduzUvIO::LoadFromFilePNG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPNG, FileName); }
-void TZiduzUvIO::LoadFromStreamPNG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPNG, Stream); }
-void TZiduzUvIO::SaveToFilePNG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPNG, FileName); }
-void TZiduzUvIO::SaveToStreamPNG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPNG, Stream); }
+void TZiduzUvIO::LoadFromFilePNG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftPNG), FileName); }
+void TZiduzUvIO::LoadFromStreamPNG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPNG), Stream); }
+void TZiduzUvIO::SaveToFilePNG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPNG), FileName); }
+void TZiduzUvIO::SaveToStreamPNG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPNG), Stream); }
 
-void TZiduzUvIO::LoadFromFileTGA(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kTGA, FileName); }
-void TZiduzUvIO::LoadFromStreamTGA(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kTGA, Stream); }
-void TZiduzUvIO::SaveToFileTGA(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kTGA, FileName); }
-void TZiduzUvIO::SaveToStreamTGA(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kTGA, Stream); }
+void TZiduzUvIO::LoadFromFileTGA(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftTGA), FileName); }
+void TZiduzUvIO::LoadFromStreamTGA(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftTGA), Stream); }
+void TZiduzUvIO::SaveToFileTGA(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftTGA), FileName); }
+void TZiduzUvIO::SaveToStreamTGA(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftTGA), Stream); }
 
-void TZiduzUvIO::LoadFromFilePXM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kPXM, FileName); }
-void TZiduzUvIO::LoadFromStreamPXM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kPXM, Stream); }
-void TZiduzUvIO::SaveToFilePXM(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kPXM, FileName); }
-void TZiduzUvIO::SaveToStreamPXM(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kPXM, Stream); }
+void TZiduzUvIO::LoadFromFilePXM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftPXM), FileName); }
+void TZiduzUvIO::LoadFromStreamPXM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPXM), Stream); }
+void TZiduzUvIO::SaveToFilePXM(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPXM), FileName); }
+void TZiduzUvIO::SaveToStreamPXM(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPXM), Stream); }
 
-void TZiduzUvIO::LoadFromFileDCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kDCX, FileName); }
-void TZiduzUvIO::LoadFromStreamDCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kDCX, Stream); }
-void TZiduzUvIO::SaveToFileDCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, kDCX, FileName); }
-void TZiduzUvIO::SaveToStreamDCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, kDCX, Stream); }
+void TZiduzUvIO::LoadFromFileDCX(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftDCX), FileName); }
+void TZiduzUvIO::LoadFromStreamDCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftDCX), Stream); }
+void TZiduzUvIO::SaveToFileDCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftDCX), FileName); }
+void TZiduzUvIO::SaveToStreamDCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftDCX), Stream); }
 
-void TZiduzUvIO::LoadFromFileDICOM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, kDICOM, FileName); }
-void TZiduzUvIO::LoadFromStreamDICOM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, kDICOM, Stream); }
+void TZiduzUvIO::LoadFromFileDICOM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftDICOM), FileName); }
+void TZiduzUvIO::LoadFromStreamDICOM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftDICOM), Stream); }
 
 bool TZiduzUvIO::InjectJPEGIPTC(const WideString& FileName) {
   std::lock_guard op(FOperationLock);
