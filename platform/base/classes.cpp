@@ -77,6 +77,7 @@ int64_t THandleStream::Read(void* Buffer, int64_t Count) {
     size_t chunk = static_cast<size_t>(std::min<int64_t>(Count - done, int64_t(1) << 30));
     ssize_t n = ::read(FHandle, p + done, chunk);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) FLastError = errno;
     if (n <= 0) break;
     done += n;
   }
@@ -91,6 +92,7 @@ int64_t THandleStream::Write(const void* Buffer, int64_t Count) {
     size_t chunk = static_cast<size_t>(std::min<int64_t>(Count - done, int64_t(1) << 30));
     ssize_t n = ::write(FHandle, p + done, chunk);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) FLastError = errno;
     if (n <= 0) break;
     done += n;
   }
@@ -100,7 +102,11 @@ int64_t THandleStream::Write(const void* Buffer, int64_t Count) {
 int64_t THandleStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
   off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  return r < 0 ? -1 : static_cast<int64_t>(r);
+  if (r < 0) {
+    FLastError = errno;
+    return -1;
+  }
+  return static_cast<int64_t>(r);
 }
 
 void THandleStream::SetSize(int64_t NewSize) {
@@ -108,7 +114,10 @@ void THandleStream::SetSize(int64_t NewSize) {
   int r;
   do r = ::ftruncate(FHandle, static_cast<off_t>(NewSize));
   while (r != 0 && errno == EINTR);
-  if (r != 0) throw EWriteError(u"Stream size could not be changed: " + SysErrorMessage(errno));
+  if (r != 0) {
+    FLastError = errno;
+    throw EWriteError(u"Stream size could not be changed: " + SysErrorMessage(FLastError));
+  }
   // As a memory stream does: a cut leaves no position behind the new end.
   if (Position() > NewSize) Seek(NewSize, soBeginning);
 }

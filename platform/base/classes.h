@@ -68,7 +68,9 @@ enum : Word {
 
 // Stream over an open file descriptor. Errors end a transfer early: Read and
 // Write return what was moved before the error (0 when nothing was); Seek
-// returns -1 when the descriptor cannot seek.
+// returns -1 when the descriptor cannot seek. The system's code of the error
+// stays in LastError, so that a caller who sees a short count can say why
+// (a full disk, a lost device) with SysErrorMessage.
 class THandleStream : public TStream {
  public:
   // The stream closes Handle when it is freed only when OwnsHandle is set.
@@ -80,11 +82,15 @@ class THandleStream : public TStream {
   // Cuts or extends the file; raises EWriteError when the system refuses.
   void SetSize(int64_t NewSize) override;
   int Handle() const { return FHandle; }
+  // The errno of the latest transfer, seek or resize the system refused; 0
+  // while none was. Later successes do not clear it.
+  int LastError() const { return FLastError; }
 
  protected:
   THandleStream() = default;
   int FHandle = -1;
   bool FOwnsHandle = false;
+  int FLastError = 0;
 };
 
 // Stream on a named file. Sharing is advisory (flock): exclusive sharing, fmCreate,

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <memory>
 
@@ -163,4 +164,47 @@ TEST(HandleStream, ClosesOnlyWhatItOwns) {
   char c;
   EXPECT_EQ(bad.Read(&c, 1), 0);
   EXPECT_EQ(bad.Seek(0, soCurrent), -1);
+}
+
+// A refused transfer keeps the system's reason, so that whoever sees the short
+// count can say what happened (a full disk above all); transfers that work
+// leave it at 0.
+TEST(HandleStream, RefusedTransfersKeepTheSystemsReason) {
+  ScratchDir dir;
+  const std::string file = dir.Path + "/f";
+  WriteAll(file, "data");
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  struct Case {
+    const char* What;
+    int Fd;
+    std::function<bool(THandleStream&)> Transfer;  // true when it moved all it was asked to
+    int Error;
+    const char* Text;
+  } cases[] = {
+      {"write to a full device", ::open("/dev/full", O_WRONLY | O_CLOEXEC),
+       [](THandleStream& s) { return s.Write("abc", 3) == 3; }, ENOSPC, "No space left on device"},
+      {"read from a file open only for writing", ::open(file.c_str(), O_WRONLY | O_CLOEXEC),
+       [](THandleStream& s) { char c[4]; return s.Read(c, 4) == 4; }, EBADF, "Bad file descriptor"},
+      {"seek in a pipe", pipeFds[0], [](THandleStream& s) { return s.Seek(0, soBeginning) == 0; }, ESPIPE,
+       "Illegal seek"},
+      {"read of a readable file", ::open(file.c_str(), O_RDONLY | O_CLOEXEC),
+       [](THandleStream& s) { char c[4]; return s.Read(c, 4) == 4; }, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    ASSERT_GE(c.Fd, 0);
+    THandleStream s(c.Fd, true);
+    EXPECT_EQ(c.Transfer(s), c.Error == 0);
+    EXPECT_EQ(s.LastError(), c.Error);
+    if (c.Text) {
+      EXPECT_EQ(SysErrorMessage(s.LastError()), Utf8ToWide(c.Text));
+    }
+    // Later successes do not hide an earlier refusal.
+    if (c.Error != 0) {
+      s.Seek(0, soCurrent);
+      EXPECT_EQ(s.LastError(), c.Error);
+    }
+  }
+  ::close(pipeFds[1]);
 }
