@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imaging/core/base/iestartup.h"
+#include "imaging/io/ieformatdesc.h"
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
@@ -82,28 +83,37 @@ TEST_F(Registry, BuiltInEntriesInRegistrationOrder) {
       {27, "Layers and objects", "ALL", 0, true, true},
       {29, "Microsoft HD Photo", "WDP;HDP", 0, true, true},  // only with the HD Photo codec
   };
-  auto list = IEFormatRegistrySnapshot();
-  const size_t expected = IEWICAvailable() ? 26 : 25;
-  ASSERT_EQ(list.size(), expected);
-  for (size_t i = 0; i < expected; ++i) {
-    const auto& e = *list[i];
-    const Want& w = want[i];
-    EXPECT_EQ(e.FileType, w.Id) << i;
-    EXPECT_EQ(e.FullName, W(w.Name)) << i;
-    EXPECT_EQ(e.Extensions, W(w.Exts)) << i;
-    EXPECT_EQ(e.DialogPages, w.Pages) << i;
-    EXPECT_EQ(static_cast<bool>(e.ReadRoutine), w.Read) << i;
-    EXPECT_EQ(static_cast<bool>(e.WriteRoutine), w.Write) << i;
-    EXPECT_TRUE(e.InternalFormat) << i;
-    ASSERT_TRUE(e.ProbeRoutine) << i;
-    TMemoryStream s;
-    Fill(s, Str("GIF89a-anything"));
-    EXPECT_FALSE(e.ProbeRoutine(&s, e.FileType)) << i;  // built-ins are probed by the cascade
+  // The entries for a platform with and without the HD Photo component: the
+  // last row exists only with it.
+  for (bool wic : {false, true}) {
+    SCOPED_TRACE(wic ? "with HD Photo" : "without HD Photo");
+    const auto list = IEBuiltInFormatEntries(wic);
+    ASSERT_EQ(list.size(), wic ? 26u : 25u);
+    for (size_t i = 0; i < list.size(); ++i) {
+      const auto& e = *list[i];
+      const Want& w = want[i];
+      EXPECT_EQ(e.FileType, w.Id) << i;
+      EXPECT_EQ(e.FullName, W(w.Name)) << i;
+      EXPECT_EQ(e.Extensions, W(w.Exts)) << i;
+      EXPECT_EQ(e.DialogPages, w.Pages) << i;
+      EXPECT_EQ(static_cast<bool>(e.ReadRoutine), w.Read) << i;
+      EXPECT_EQ(static_cast<bool>(e.WriteRoutine), w.Write) << i;
+      EXPECT_TRUE(e.InternalFormat) << i;
+      ASSERT_TRUE(e.ProbeRoutine) << i;
+      TMemoryStream s;
+      Fill(s, Str("GIF89a-anything"));
+      EXPECT_FALSE(e.ProbeRoutine(&s, e.FileType)) << i;  // built-ins are probed by the cascade
+    }
   }
-  if (!IEWICAvailable()) {
-    EXPECT_EQ(IEFindFormatInfo(29), nullptr);
-    EXPECT_EQ(IEFindFormatInfoByExtension(u"HDP"), nullptr);
-  }
+  // The registry the start-up builds holds exactly the entries of this
+  // platform, which has no HD Photo component.
+  EXPECT_FALSE(IEWICAvailable());
+  const auto list = IEFormatRegistrySnapshot();
+  ASSERT_EQ(list.size(), 25u);
+  for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i]->FileType, want[i].Id) << i;
+  EXPECT_EQ(IEFindFormatInfo(29), nullptr);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"HDP"), nullptr);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"wdp"), nullptr);
   EXPECT_EQ(IEFindFormatInfo(15), nullptr);  // AVI: by content only
   EXPECT_EQ(IEFindFormatInfo(22), nullptr);
 }

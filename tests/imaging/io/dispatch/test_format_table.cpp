@@ -3,6 +3,7 @@
 // stream or by buffer, by content or by id; every row without one refuses
 // the same way on all three paths.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -190,6 +191,37 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
     }
   }
   EXPECT_GE(rows, 20) << "every registered format but the built ones";
+}
+
+// Where the platform has the HD Photo component its entry joins the registry;
+// its module is not built yet, so the files it names are refused, with the
+// finish event, and never written.
+TEST_F(RegistryTest, HDPhotoEntryWhereThePlatformHasTheComponent) {
+  auto entries = IEBuiltInFormatEntries(true);
+  ASSERT_EQ(entries.back()->FileType, ieftHDP);
+  IERegisterFormat(std::move(entries.back()));
+  ASSERT_NE(IEFindFormatInfoByExtension(u".HDP"), nullptr);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"wdp")->FileType, ieftHDP);
+
+  TempDir dir;
+  const std::string path = dir.File("a.hdp");
+  io_test::WriteFile(path, io_test::Zeros(64));
+  const std::function<void(TZiduzUvIO&)> ops[] = {
+      [&](TZiduzUvIO& io) { io.LoadFromFile(Wide(path)); },
+      [&](TZiduzUvIO& io) { io.LoadFromFileFormat(Wide(path), ieftHDP); },
+      [&](TZiduzUvIO& io) { io.SaveToFile(Wide(dir.File("b.wdp"))); },
+      [&](TZiduzUvIO& io) {
+        TMemoryStream s;
+        io.SaveToStream(&s, ieftHDP);
+        EXPECT_EQ(s.Size(), 0);
+      },
+  };
+  for (const auto& op : ops) {
+    const TLoaded got = Load(op);
+    EXPECT_TRUE(got.Aborting);
+    EXPECT_EQ(got.Finishes, 1);
+  }
+  EXPECT_NE(access(dir.File("b.wdp").c_str(), F_OK), 0);
 }
 
 }  // namespace
