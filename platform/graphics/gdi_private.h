@@ -237,6 +237,10 @@ void TTarget::ClipSpan(Integer Y, Integer X0, Integer X1, F&& Fn) const {
 
 // Pixel value in the target's layout for a colour (palette index flags honoured).
 uint32_t ColorToPixel(const TGdiPixels& Px, COLORREF Color, const TDCObj* DC);
+// The sample under Mask widened to 8 bits: narrow fields repeat their top
+// bits below themselves, so that a full field reads 255 and an empty one 0;
+// wide fields keep their top 8 bits.
+Byte MaskedSample(uint32_t Pixel, uint32_t Mask);
 COLORREF PixelToColor(const TGdiPixels& Px, uint32_t Pixel);
 uint32_t ReadPixel(const TGdiPixels& Px, Integer X, Integer Y);
 void WritePixel(const TGdiPixels& Px, Integer X, Integer Y, uint32_t Value);

@@ -42,15 +42,6 @@ uint32_t Pack(uint32_t C8, Integer Shift, Integer Bits) {
   return v << Shift;
 }
 
-// Widening by a plain shift, as GDI reads 5-6-5 and 5-5-5 pixels (white
-// of a 5-5-5 bitmap reads as 248, 248, 248).
-Byte Unpack(uint32_t V, uint32_t Mask, Integer Shift, Integer Bits) {
-  if (Bits <= 0) return 0;
-  uint32_t c = (V & Mask) >> Shift;
-  if (Bits >= 8) return static_cast<Byte>(c >> (Bits - 8));
-  return static_cast<Byte>(c << (8 - Bits));
-}
-
 inline Integer Mod(Integer A, Integer N) {
   Integer r = A % N;
   return r < 0 ? r + N : r;
@@ -86,6 +77,17 @@ uint32_t NearestIndex(const RGBQUAD* Colors, Integer Count, COLORREF Color) {
   return static_cast<uint32_t>(best);
 }
 
+Byte MaskedSample(uint32_t Pixel, uint32_t Mask) {
+  if (Mask == 0) return 0;
+  const int shift = std::countr_zero(Mask);
+  const int bits = std::bit_width(Mask >> shift);
+  const uint32_t v = (Pixel & Mask) >> shift;
+  if (bits >= 8) return static_cast<Byte>(v >> (bits - 8));
+  uint32_t out = 0;
+  for (int at = 8 - bits; at > -bits; at -= bits) out |= at >= 0 ? v << at : v >> -at;
+  return static_cast<Byte>(out);
+}
+
 uint32_t ColorToPixel(const TGdiPixels& Px, COLORREF Color, const TDCObj* DC) {
   if ((Color >> 24) == 1) {
     const uint32_t idx = Color & 0xFFFF;
@@ -117,8 +119,7 @@ COLORREF PixelToColor(const TGdiPixels& Px, uint32_t Pixel) {
     case 32: return RGB(static_cast<Byte>(Pixel >> 16), static_cast<Byte>(Pixel >> 8), static_cast<Byte>(Pixel));
     case 16: {
       TMask16 m = Masks16(Px);
-      return RGB(Unpack(Pixel, m.Mask[0], m.Shift[0], m.Bits[0]), Unpack(Pixel, m.Mask[1], m.Shift[1], m.Bits[1]),
-                 Unpack(Pixel, m.Mask[2], m.Shift[2], m.Bits[2]));
+      return RGB(MaskedSample(Pixel, m.Mask[0]), MaskedSample(Pixel, m.Mask[1]), MaskedSample(Pixel, m.Mask[2]));
     }
   }
   if (!Px.Colors || Px.ColorCount <= 0) return 0;

@@ -32,8 +32,9 @@ void WriteU16(Byte* p, uint16_t v) { std::memcpy(p, &v, 2); }
 constexpr size_t kHeaderSize = 40;
 constexpr size_t kUnknownLength = std::numeric_limits<size_t>::max();
 
-// One colour channel of a bit-field pixel: position and width of the mask,
-// so that the sample scales to 8 bits with non-negative shifts only.
+// One colour channel of a bit-field pixel: position and width of the mask.
+// A field narrower than 8 bits repeats its top bits below itself, so a full
+// field reads 255 (31 -> 255, not 248); a wider one keeps its top 8 bits.
 struct TChannel {
   uint32_t Mask = 0;
   int Shift = 0;
@@ -47,7 +48,9 @@ struct TChannel {
     if (Width == 0) return 0;
     uint32_t v = (Pixel & Mask) >> Shift;
     if (Width >= 8) return static_cast<Byte>(v >> (Width - 8));
-    return static_cast<Byte>(v << (8 - Width));
+    uint32_t out = 0;
+    for (int at = 8 - Width; at > -Width; at -= Width) out |= at >= 0 ? v << at : v >> -at;
+    return static_cast<Byte>(out);
   }
 };
 

@@ -31,8 +31,9 @@ TEST(Bitmap, PixelsReadBackWhatWasWrittenInEveryDepth) {
       {pf1bit, {clBlack, clWhite}, clWhite},
       {pf4bit, {clRed, clNavy, clSilver, clWhite}, clWhite},
       {pf8bit, {clBlack, clRed, clLime, clWhite, RGB(51, 102, 153)}, clWhite},
-      {pf15bit, {clBlack, RGB(248, 0, 0), RGB(8, 16, 248)}, RGB(248, 248, 248)},
-      {pf16bit, {RGB(248, 252, 0), RGB(0, 4, 8)}, RGB(248, 252, 248)},
+      // 5- and 6-bit samples read back widened to full scale.
+      {pf15bit, {clBlack, RGB(255, 0, 0), RGB(8, 16, 255), RGB(132, 66, 33)}, clWhite},
+      {pf16bit, {RGB(255, 255, 0), RGB(0, 4, 8), RGB(132, 130, 66)}, clWhite},
       {pf24bit, {RGB(1, 2, 3), RGB(250, 128, 7), clWhite}, clWhite},
       {pf32bit, {RGB(1, 2, 3), RGB(250, 128, 7), clBlack}, clWhite},
   };

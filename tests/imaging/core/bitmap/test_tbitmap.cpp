@@ -403,9 +403,11 @@ TEST(CopyFromTBitmap, EveryPlatformDepth) {
 
   m.CopyFromTBitmap(w15.get());
   ASSERT_EQ(m.PixelFormat(), ie24RGB);
-  ExpectColour(Colour(m, 0, 0), 248, 128, 8);
+  // Samples widen by repeating their top bits: 31 -> 255, 16 -> 132, 1 -> 8.
+  ExpectColour(Colour(m, 0, 0), 255, 132, 8);
   m.CopyFromTBitmap(w16.get());
-  ExpectColour(Colour(m, 0, 0), 248, 128, 16);
+  // Six-bit green 32 -> 130; five-bit blue 2 -> 16.
+  ExpectColour(Colour(m, 0, 0), 255, 130, 16);
 
   m.CopyFromTBitmap(c32.get());
   ASSERT_EQ(m.PixelFormat(), ie32RGB);

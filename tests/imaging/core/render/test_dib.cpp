@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -91,17 +92,15 @@ TEST_F(DibFiles, ImageMagickBmp3DecodesAlike) {
     const char* options;
     // 16-bit pictures come in a larger header that holds the bit-field masks.
     const char* coder = "BMP3";
-    // Five- and six-bit samples widen by a shift here (31 -> 248) and by
-    // scaling there (31 -> 255).
-    int tolerance = 0;
   } cases[] = {
       {1, "-monochrome -type bilevel"},
       {4, "-colors 12 -type palette"},
       {8, "-colors 200 -type palette -compress none"},
       {24, "-type truecolor"},
       {32, "-alpha set -define bmp3:alpha=true"},
-      {16, "-define bmp:subtype=RGB565", "BMP", 7},
-      {16, "-define bmp:subtype=RGB555", "BMP", 7},
+      // Five- and six-bit samples widen to full scale, exactly as there.
+      {16, "-define bmp:subtype=RGB565", "BMP"},
+      {16, "-define bmp:subtype=RGB555", "BMP"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.options));
@@ -117,11 +116,33 @@ TEST_F(DibFiles, ImageMagickBmp3DecodesAlike) {
     EXPECT_EQ(out.PixelFormat(), c.bits == 1 ? ie1g : ie24RGB);
     ASSERT_EQ(out.Width(), 13);
     ASSERT_EQ(out.Height(), 7);
-    const Bytes ours = OurRGB(out), theirs = ImageMagickRGB(file);
-    ASSERT_EQ(ours.size(), theirs.size());
-    int worst = 0;
-    for (size_t i = 0; i < ours.size(); ++i) worst = std::max(worst, std::abs(int(ours[i]) - int(theirs[i])));
-    EXPECT_LE(worst, c.tolerance);
+    EXPECT_EQ(OurRGB(out), ImageMagickRGB(file));
+  }
+}
+
+// Fields of every width from 1 to 12 bits, at a low and a high position:
+// each value widens to within one level of its exact share of 255, with 0
+// and full scale exact.
+TEST(DibRead, BitFieldsOfEveryWidthSpanTheFullRange) {
+  for (int n = 1; n <= 12; ++n) {
+    for (int shift : {0, 16 - n}) {
+      SCOPED_TRACE(::testing::Message() << n << " bits at " << shift);
+      const uint32_t max = (1u << n) - 1, mask = max << shift;
+      const int32_t w = int32_t(max) + 1;
+      Bytes dib = Header(w, 1, 16, 3, 12 + (size_t(w) * 2 + 3) / 4 * 4);
+      PutU32(dib, 40, mask), PutU32(dib, 44, 0), PutU32(dib, 48, 0);
+      for (uint32_t v = 0; v <= max; ++v) PutU16(dib, 52 + 2 * v, static_cast<uint16_t>(v << shift));
+      TIEBitmap out;
+      ASSERT_EQ(IEDIBToBitmapBlock(dib.data(), dib.size(), &out), 16);
+      const Bytes rgb = OurRGB(out);
+      EXPECT_EQ(rgb[0], 0);
+      EXPECT_EQ(rgb[3 * max], 255);
+      for (uint32_t v = 0; v <= max; ++v) {
+        const double exact = v * 255.0 / max;
+        EXPECT_LE(std::abs(rgb[3 * v] - exact), 1.0) << "value " << v;
+        EXPECT_EQ(rgb[3 * v + 1], 0);
+      }
+    }
   }
 }
 
@@ -308,10 +329,16 @@ TEST(DibRead, BitFieldMasks) {
       // RGBA byte order: red in the lowest byte.
       {32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0x80332211, {0x11, 0x22, 0x33}},
       {32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0x00332211, {0x33, 0x22, 0x11}},
-      {16, 0xF800, 0x07E0, 0x001F, 0xFFFF, {0xF8, 0xFC, 0xF8}},  // 5-6-5
+      // Narrow fields repeat their top bits: full scale reads 255.
+      {16, 0xF800, 0x07E0, 0x001F, 0xFFFF, {0xFF, 0xFF, 0xFF}},  // 5-6-5
       {16, 0xF800, 0x07E0, 0x001F, 0x0821, {0x08, 0x04, 0x08}},
+      {16, 0xF800, 0x07E0, 0x001F, 0x8410, {0x84, 0x82, 0x84}},  // 16, 32, 16
       // 2-bit wide masks: narrow fields must not shift by a negative count.
-      {16, 0x0030, 0x000C, 0x0003, 0x0039, {0xC0, 0x80, 0x40}},
+      {16, 0x0030, 0x000C, 0x0003, 0x0039, {0xFF, 0xAA, 0x55}},
+      // 1-, 3- and 4-bit fields.
+      {16, 0x8000, 0x7000, 0x0F00, 0xDA00, {0xFF, 0xB6, 0xAA}},
+      // Fields wider than 8 bits keep their top 8 bits (10-10-10).
+      {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0x3FF003FC, {0xFF, 0x00, 0xFF}},
       {16, 0, 0, 0, 0xFFFF, {0, 0, 0}},
   };
   for (const Case& c : cases) {
@@ -327,7 +354,7 @@ TEST(DibRead, BitFieldMasks) {
   PutU32(dib, 40, 0x7C00);
   TIEBitmap out;
   ASSERT_EQ(IEDIBToBitmapBlock(dib.data(), dib.size(), &out), 16);
-  EXPECT_EQ(OurRGB(out), (Bytes{0xF8, 0, 0}));
+  EXPECT_EQ(OurRGB(out), (Bytes{0xFF, 0, 0}));
 }
 
 TEST(DibRead, HostileBlocksFailCleanly) {
