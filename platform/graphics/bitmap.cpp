@@ -395,6 +395,66 @@ T Read(TStream* S) {
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
 
+// Bound on how much picture run-length data may declare: bytes of rows per
+// byte of data, plus a floor for small pictures drawn with few codes.
+constexpr uint64_t kMaxRunLengthRatio = 256;
+constexpr uint64_t kRunLengthSlack = uint64_t(1) << 24;
+
+// Run-length pixels (8 bits: one index a byte; 4 bits: two indexes a byte,
+// high half first) into zero-filled bottom-up rows of RowBytes, the first
+// stored row at Out. Codes: a count and an index (or index pair) repeated;
+// 0 0 ends a row, 0 1 ends the picture, 0 2 dx dy moves right and up, 0 n
+// (n > 2) takes n indexes as they stand, padded to a 16-bit boundary.
+// Hostile data never writes outside the picture: what falls right of a row
+// is dropped, anything above the top row ends decoding, and data that ends
+// early leaves the rows not reached at index 0.
+void DecodeRunLength(const uint8_t* P, size_t N, Integer Bits, Integer Width, Integer Height, uint8_t* Out,
+                     size_t RowBytes) {
+  int64_t x = 0, y = 0;
+  auto put = [&](uint8_t Index) {
+    if (x < Width) {
+      uint8_t* row = Out + static_cast<size_t>(y) * RowBytes;
+      if (Bits == 8) {
+        row[x] = Index;
+      } else {
+        uint8_t& b = row[x >> 1];
+        b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (Index & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (Index << 4));
+      }
+    }
+    ++x;
+  };
+  // The index at position K of a pair byte or an absolute run.
+  auto nibble = [&](uint8_t B, size_t K) -> uint8_t {
+    return Bits == 8 ? B : static_cast<uint8_t>((K & 1) ? (B & 0x0F) : (B >> 4));
+  };
+  size_t i = 0;
+  while (y < Height && i + 2 <= N) {
+    const uint8_t count = P[i], code = P[i + 1];
+    i += 2;
+    if (count > 0) {
+      for (size_t k = 0; k < count && x < Width; ++k) put(nibble(code, k));
+    } else if (code == 0) {
+      x = 0;
+      ++y;
+    } else if (code == 1) {
+      break;
+    } else if (code == 2) {
+      if (i + 2 > N) break;
+      x = std::min<int64_t>(x + P[i], Width);
+      y += P[i + 1];
+      i += 2;
+    } else {
+      const size_t bytes = Bits == 8 ? code : (code + 1u) / 2;
+      for (size_t k = 0; k < code && x < Width; ++k) {
+        const size_t at = i + (Bits == 8 ? k : k / 2);
+        if (at >= N) break;
+        put(nibble(P[at], k));
+      }
+      i += (bytes + 1) & ~size_t(1);
+    }
+  }
+}
+
 }  // namespace
 
 void TBitmap::LoadFromStream(TStream* Stream) {
@@ -440,11 +500,19 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   }
   if (width <= 0 || height == 0 || height == INT32_MIN) Invalid();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) Invalid();
-  if (compression != BI_RGB && !(compression == BI_BITFIELDS && (bits == 16 || bits == 32))) Invalid();
+  // Run-length pixels come only bottom-up, in 8 bits (RLE8) or 4 bits (RLE4).
+  const bool rle = (compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4);
+  if (rle && height < 0) Invalid();
+  if (compression != BI_RGB && !rle && !(compression == BI_BITFIELDS && (bits == 16 || bits == 32))) Invalid();
   const Integer absH = height < 0 ? -height : height;
   const uint64_t row = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
   // The pixels must be in the stream before anything is allocated for them.
-  if (row * static_cast<uint64_t>(absH) > static_cast<uint64_t>(size)) Invalid();
+  // Run-length data may be far smaller than the picture, but a two-byte run
+  // makes at most 255 pixels: a picture far beyond what the data can
+  // describe is refused rather than allocated.
+  if (rle ? row * static_cast<uint64_t>(absH) > static_cast<uint64_t>(size) * kMaxRunLengthRatio + kRunLengthSlack
+          : row * static_cast<uint64_t>(absH) > static_cast<uint64_t>(size))
+    Invalid();
   std::vector<RGBQUAD> colors;
   if (bits <= 8) {
     const size_t n = size_t(1) << bits;
@@ -476,6 +544,21 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   const bool odd32 = bits == 32 && compression == BI_BITFIELDS &&
                      !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
   if (offBits >= 14 && static_cast<int64_t>(offBits) < size) Stream->Seek(start + offBits, soBeginning);
+  if (rle) {
+    // Whatever data there is decodes; a picture with none at all is not one.
+    const int64_t left = Stream->Size() - Stream->Position();
+    if (left <= 0) Invalid();
+    std::vector<uint8_t> packed(static_cast<size_t>(left));
+    Stream->ReadBuffer(packed.data(), left);
+    HBITMAP nb = NewDIB(width, absH, pf, &colors);
+    auto o = Obj(nb);
+    std::memset(o->Bits, 0, static_cast<size_t>(o->RowBytes) * static_cast<size_t>(absH));
+    DecodeRunLength(packed.data(), packed.size(), bits, width, absH, o->Bits, static_cast<size_t>(o->RowBytes));
+    FPixelFormat = pf;
+    Replace(nb);
+    Changed(this);
+    return;
+  }
   if (static_cast<uint64_t>(Stream->Size() - Stream->Position()) < row * static_cast<uint64_t>(absH)) Invalid();
   std::vector<uint8_t> data(static_cast<size_t>(row * static_cast<uint64_t>(absH)));
   Stream->ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
@@ -499,18 +582,8 @@ void TBitmap::LoadFromStream(TStream* Stream) {
     for (Integer y = 0; y < absH; ++y)
       for (Integer x = 0; x < width; ++x) {
         uint32_t v = gdi::ReadPixel(src, x, y);
-        COLORREF c;
-        if (bits == 32) {
-          auto chan = [&](DWORD m) -> Byte {
-            if (!m) return 0;
-            const int sh = __builtin_ctz(m), n = __builtin_popcount(m);
-            uint32_t c8 = (v & m) >> sh;
-            return static_cast<Byte>(n >= 8 ? c8 >> (n - 8) : c8 << (8 - n));
-          };
-          c = RGB(chan(masks[0]), chan(masks[1]), chan(masks[2]));
-        } else {
-          c = gdi::PixelToColor(src, v);
-        }
+        const COLORREF c =
+            RGB(gdi::MaskedSample(v, masks[0]), gdi::MaskedSample(v, masks[1]), gdi::MaskedSample(v, masks[2]));
         gdi::WritePixel(dst, x, y, gdi::ColorToPixel(dst, c, nullptr));
       }
   } else if (height > 0) {
