@@ -84,140 +84,161 @@ enum : Integer {
 constexpr TRGB IEBlackRGB{0, 0, 0};
 constexpr TRGB IEWhiteRGB{255, 255, 255};
 
-class TIOParamsVals : public TObject {
- public:
-  explicit TIOParamsVals(TZiduzUvIO* Owner);
-  ~TIOParamsVals() override;
+// The plain fields of the record, one group per format. Each group carries
+// its defaults in its member initializers, copies with its default copy
+// assignment and compares with its defaulted ==, so that Assign (which copies
+// every group whole) and SetDefaultParams (which gives every group a
+// default-constructed value) cannot miss a field added to a group. Fields
+// with other rules (owned objects, fields written through setters, fields
+// that are neither copied nor reset) are members of TIOParamsVals itself.
 
-  // --- common ---------------------------------------------------------------
-  TZiduzUvIO* OWNER = nullptr;  // not owned
-  Integer BITSPERSAMPLE = 0;
+struct TIECommonFields {
+  Integer BITSPERSAMPLE = 8;
   WideString FILENAME;
-  Integer SAMPLESPERPIXEL = 0;
-  Integer WIDTH = 0, HEIGHT = 0;
-  Integer DPIX = 0, DPIY = 0;  // write through SetDpiX / SetDpiY
+  Integer SAMPLESPERPIXEL = 3;
   Integer FILETYPE = 0;
   Integer IMAGEINDEX = 0;  // write through SetImageIndex
   Integer IMAGECOUNT = 0;
   bool GETTHUMBNAIL = false;
   bool ENABLEADJUSTORIENTATION = false;
   Integer ORIGINALWIDTH = 0, ORIGINALHEIGHT = 0;
+  bool ISNATIVEPIXELFORMAT = false;
+  bool operator==(const TIECommonFields&) const = default;
+};
 
-  // --- TIFF -------------------------------------------------------------------
+struct TIETIFFFields {
   Byte TIFF_COMPRESSION = 0;
   Integer TIFF_IMAGEINDEX = 0;
-  Integer TIFF_SUBINDEX = 0;
-  Byte TIFF_PHOTOMETINTEPRET = 0;
-  Integer TIFF_PLANARCONF = 0;
+  Integer TIFF_SUBINDEX = -1;
+  Byte TIFF_PHOTOMETINTEPRET = 2;
+  Integer TIFF_PLANARCONF = 1;
   Integer TIFF_XPOS = 0, TIFF_YPOS = 0;
-  Integer TIFF_GETTILE = 0;
+  Integer TIFF_GETTILE = -1;
   AnsiString TIFF_DOCUMENTNAME, TIFF_IMAGEDESCRIPTION, TIFF_PAGENAME;
-  Integer TIFF_PAGENUMBER = 0, TIFF_PAGECOUNT = 0;
-  Integer TIFF_ORIENTATION = 0;  // kept equal to EXIF_ORIENTATION by the setters
-  TIETIFFLZWDecompressFunc TIFF_LZWDECOMPRESS = nullptr;
-  TIETIFFLZWCompressFunc TIFF_LZWCOMPRESS = nullptr;
+  Integer TIFF_PAGENUMBER = -1, TIFF_PAGECOUNT = -1;
+  Integer TIFF_ORIENTATION = 1;  // kept equal to EXIF_ORIENTATION by the setters
+  // The library's LZW routines at the time the group is made.
+  TIETIFFLZWDecompressFunc TIFF_LZWDECOMPRESS = IETIFFLZWDecompressProc;
+  TIETIFFLZWCompressFunc TIFF_LZWCOMPRESS = IETIFFLZWCompressProc;
   bool TIFF_ENABLEADJUSTORIENTATION = false;
-  Integer TIFF_JPEGQUALITY = 0;
-  Byte TIFF_JPEGCOLORSPACE = 0;
-  Integer TIFF_ZIPCOMPRESSION = 0;
+  Integer TIFF_JPEGQUALITY = 80;
+  Byte TIFF_JPEGCOLORSPACE = 2;
+  Integer TIFF_ZIPCOMPRESSION = 1;
   Integer TIFF_IMAGECOUNT = 0;
-  Integer TIFF_FILLORDER = 0;
-  Byte TIFF_BYTEORDER = 0;
+  Integer TIFF_FILLORDER = 1;
+  Byte TIFF_BYTEORDER = 1;
+  bool operator==(const TIETIFFFields&) const = default;
+};
 
-  // --- DCX --------------------------------------------------------------------
+struct TIEDCXFields {
   Integer DCX_IMAGEINDEX = 0;
+  bool operator==(const TIEDCXFields&) const = default;
+};
 
-  // --- GIF --------------------------------------------------------------------
-  AnsiString GIF_VERSION;
+struct TIEGIFFields {
+  AnsiString GIF_VERSION = "GIF89a";
   Integer GIF_IMAGEINDEX = 0;
   Integer GIF_XPOS = 0, GIF_YPOS = 0;
   Integer GIF_DELAYTIME = 0;
   bool GIF_TRANSPARENT = false;
-  TRGB GIF_TRANSPCOLOR{};
+  TRGB GIF_TRANSPCOLOR = IEBlackRGB;
   bool GIF_INTERLACED = false;
   Integer GIF_WINWIDTH = 0, GIF_WINHEIGHT = 0;
-  TRGB GIF_BACKGROUND{};
+  TRGB GIF_BACKGROUND = IEBlackRGB;
   Integer GIF_RATIO = 0;
-  TStringList GIF_COMMENTS;
-  Byte GIF_DISPOSAL = 0;
-  TIEGIFLZWDecompressFunc GIF_LZWDECOMPRESS = nullptr;
-  TIEGIFLZWCompressFunc GIF_LZWCOMPRESS = nullptr;
+  Byte GIF_DISPOSAL = 2;
+  TIEGIFLZWDecompressFunc GIF_LZWDECOMPRESS = IEGIFLZWDecompressProc;
+  TIEGIFLZWCompressFunc GIF_LZWCOMPRESS = IEGIFLZWCompressProc;
   Integer GIF_IMAGECOUNT = 0;
+  bool operator==(const TIEGIFFields&) const = default;
+};
 
-  // --- JPEG -------------------------------------------------------------------
-  Byte JPEG_COLORSPACE = 0;
-  Integer JPEG_QUALITY = 0;
+struct TIEJPEGFields {
+  Byte JPEG_COLORSPACE = 2;
+  Integer JPEG_QUALITY = 80;
   Byte JPEG_DCTMETHOD = 0;
-  Byte JPEG_CROMASUBSAMPLING = 0;
+  Byte JPEG_CROMASUBSAMPLING = 1;
   bool JPEG_OPTIMALHUFFMAN = false;
   Integer JPEG_SMOOTH = 0;
   bool JPEG_PROGRESSIVE = false;
-  Byte JPEG_SCALE = 0;
-  TIEMarkerList JPEG_MARKERS;
-  Integer JPEG_SCALE_USED = 0;
-  Integer JPEG_WARNINGTOT = 0, JPEG_WARNINGCODE = 0;
+  Byte JPEG_SCALE = 1;
+  Integer JPEG_SCALE_USED = 1;
   bool JPEG_ENABLEADJUSTORIENTATION = false;
   bool JPEG_GETEXIFTHUMBNAIL = false;
+  bool operator==(const TIEJPEGFields&) const = default;
+};
 
-  // --- JPEG 2000 --------------------------------------------------------------
-  Byte J2000_COLORSPACE = 0;
-  Double J2000_RATE = 0.0;
+struct TIEJ2000Fields {
+  Byte J2000_COLORSPACE = 1;
+  Double J2000_RATE = 1.0;
   Byte J2000_SCALABLEBY = 0;
+  bool operator==(const TIEJ2000Fields&) const = default;
+};
 
-  // --- PCX, BMP ---------------------------------------------------------------
-  Integer PCX_VERSION = 0;
-  Byte PCX_COMPRESSION = 0;
-  Byte BMP_VERSION = 0;
+struct TIEPCXFields {
+  Integer PCX_VERSION = 5;
+  Byte PCX_COMPRESSION = 1;
+  bool operator==(const TIEPCXFields&) const = default;
+};
+
+struct TIEBMPFields {
+  Byte BMP_VERSION = 1;
   Byte BMP_COMPRESSION = 0;
   bool BMP_HANDLETRANSPARENCY = false;
+  bool operator==(const TIEBMPFields&) const = default;
+};
 
-  // --- ICO, CUR ---------------------------------------------------------------
+struct TIEICOFields {
   Integer ICO_IMAGEINDEX = 0;
-  TRGB ICO_BACKGROUND{};
+  TRGB ICO_BACKGROUND = IEWhiteRGB;
+  // The writer's sizes: one 64 x 64 icon of 8 bits unless told otherwise.
+  std::array<TSize, 16> ICO_SIZES{TSize(64, 64)};
+  std::array<Integer, 16> ICO_BITDEPTHS{8};
+  bool operator==(const TIEICOFields&) const = default;
+};
+
+struct TIECURFields {
   Integer CUR_IMAGEINDEX = 0;
   Integer CUR_XHOTSPOT = 0, CUR_YHOTSPOT = 0;
-  TRGB CUR_BACKGROUND{};
+  TRGB CUR_BACKGROUND = IEWhiteRGB;
+  bool operator==(const TIECURFields&) const = default;
+};
 
-  // --- PNG --------------------------------------------------------------------
+struct TIEPNGFields {
   bool PNG_INTERLACED = false;
-  TRGB PNG_BACKGROUND{};
+  TRGB PNG_BACKGROUND = IEBlackRGB;
   Byte PNG_FILTER = 0;
-  Integer PNG_COMPRESSION = 0;
-  TStringList PNG_TEXTKEYS, PNG_TEXTVALUES;
+  Integer PNG_COMPRESSION = 5;
+  bool operator==(const TIEPNGFields&) const = default;
+};
 
-  // --- DICOM ------------------------------------------------------------------
-  TIEDICOMTags DICOM_TAGS;
-
-  // --- TGA --------------------------------------------------------------------
+struct TIETGAFields {
   Integer TGA_XPOS = 0, TGA_YPOS = 0;
-  bool TGA_COMPRESSED = false;
+  bool TGA_COMPRESSED = true;
   AnsiString TGA_DESCRIPTOR, TGA_AUTHOR;
-  TDateTime TGA_DATE = 0.0;
+  TDateTime TGA_DATE = Date();  // the day the group is made
   AnsiString TGA_IMAGENAME;
-  TRGB TGA_BACKGROUND{};
-  Double TGA_ASPECTRATIO = 0.0;
-  Double TGA_GAMMA = 0.0;
+  TRGB TGA_BACKGROUND = IEBlackRGB;
+  Double TGA_ASPECTRATIO = 1.0;
+  Double TGA_GAMMA = 2.2;
   bool TGA_GRAYLEVEL = false;
+  bool operator==(const TIETGAFields&) const = default;
+};
 
-  // --- IPTC, annotations, PNM -------------------------------------------------
-  TIEIPTCInfoList IPTC_LIST;
-  std::unique_ptr<TIEImagingAnnot> IMAGING_ANNOTATIONS;  // created by GetImagingAnnot
-  TStringList PNM_COMMENTS;
-
-  // --- EXIF (absent values: -1 and -1.0 where the reset says so) ---------------
-  TIEIntegerList EXIF_TAGSPRESENT;
+// The EXIF fields with their reset values (absent: -1 and -1.0 where the
+// field has such a value).
+struct TIEEXIFFields {
   bool EXIF_HASEXIF = false;
   Integer EXIF_ORIENTATION = 0;  // kept equal to TIFF_ORIENTATION by the setters
-  std::unique_ptr<TIEBitmap> EXIF_THUMBNAIL;
   AnsiString EXIF_IMAGEDESCRIPTION, EXIF_MAKE, EXIF_MODEL;
   Double EXIF_XRESOLUTION = 0.0, EXIF_YRESOLUTION = 0.0;
   Integer EXIF_RESOLUTIONUNIT = 0;
   AnsiString EXIF_SOFTWARE, EXIF_ARTIST, EXIF_DATETIME;
-  std::array<Double, 2> EXIF_WHITEPOINT{};
-  std::array<Double, 6> EXIF_PRIMARYCHROMATICITIES{};
-  std::array<Double, 3> EXIF_YCBCRCOEFFICIENTS{};
+  std::array<Double, 2> EXIF_WHITEPOINT{-1.0, -1.0};
+  std::array<Double, 6> EXIF_PRIMARYCHROMATICITIES{-1.0, -1.0, -1.0, -1.0, -1.0, -1.0};
+  std::array<Double, 3> EXIF_YCBCRCOEFFICIENTS{-1.0, -1.0, -1.0};
   Integer EXIF_YCBCRPOSITIONING = 0;
-  std::array<Double, 6> EXIF_REFERENCEBLACKWHITE{};
+  std::array<Double, 6> EXIF_REFERENCEBLACKWHITE{-1.0, -1.0, -1.0, -1.0, -1.0, -1.0};
   AnsiString EXIF_COPYRIGHT;
   Double EXIF_EXPOSURETIME = 0.0, EXIF_FNUMBER = 0.0;
   Integer EXIF_EXPOSUREPROGRAM = 0;
@@ -239,16 +260,17 @@ class TIOParamsVals : public TObject {
   Integer EXIF_SENSINGMETHOD = 0, EXIF_FILESOURCE = 0, EXIF_SCENETYPE = 0;
   WideString EXIF_USERCOMMENT;
   AnsiString EXIF_USERCOMMENTCODE;
-  TIETagsHandler EXIF_MAKERNOTE;
-  Integer EXIF_XPRATING = 0;
+  Integer EXIF_XPRATING = -1;
   WideString EXIF_XPTITLE, EXIF_XPCOMMENT, EXIF_XPAUTHOR, EXIF_XPKEYWORDS, EXIF_XPSUBJECT;
-  Integer EXIF_EXPOSUREMODE = 0, EXIF_WHITEBALANCE = 0;
-  Double EXIF_DIGITALZOOMRATIO = 0.0;
-  Integer EXIF_FOCALLENGTHIN35MMFILM = 0, EXIF_SCENECAPTURETYPE = 0, EXIF_GAINCONTROL = 0, EXIF_CONTRAST = 0,
-          EXIF_SATURATION = 0, EXIF_SHARPNESS = 0, EXIF_SUBJECTDISTANCERANGE = 0;
+  Integer EXIF_EXPOSUREMODE = -1, EXIF_WHITEBALANCE = -1;
+  Double EXIF_DIGITALZOOMRATIO = -1.0;
+  Integer EXIF_FOCALLENGTHIN35MMFILM = -1, EXIF_SCENECAPTURETYPE = -1, EXIF_GAINCONTROL = -1, EXIF_CONTRAST = -1,
+          EXIF_SATURATION = -1, EXIF_SHARPNESS = -1, EXIF_SUBJECTDISTANCERANGE = -1;
   AnsiString EXIF_IMAGEUNIQUEID;
+  bool operator==(const TIEEXIFFields&) const = default;
+};
 
-  // --- GPS --------------------------------------------------------------------
+struct TIEGPSFields {
   AnsiString EXIF_GPSVERSIONID, EXIF_GPSLATITUDEREF;
   Double EXIF_GPSLATITUDEDEGREES = 0.0, EXIF_GPSLATITUDEMINUTES = 0.0, EXIF_GPSLATITUDESECONDS = 0.0;
   AnsiString EXIF_GPSLONGITUDEREF;
@@ -275,51 +297,122 @@ class TIOParamsVals : public TObject {
   AnsiString EXIF_GPSDESTDISTANCEREF;
   Double EXIF_GPSDESTDISTANCE = 0.0;
   AnsiString EXIF_GPSDATESTAMP;
+  bool operator==(const TIEGPSFields&) const = default;
+};
 
-  // --- AVI, media files ---------------------------------------------------------
+struct TIEAVIFields {
   Integer AVI_FRAMECOUNT = 0, AVI_FRAMEDELAYTIME = 0;
-  Integer MEDIAFILE_FRAMECOUNT = 0, MEDIAFILE_FRAMEDELAYTIME = 0;
+  bool operator==(const TIEAVIFields&) const = default;
+};
 
-  // --- PostScript, PDF --------------------------------------------------------
-  Integer PS_PAPERWIDTH = 0, PS_PAPERHEIGHT = 0;
-  Byte PS_COMPRESSION = 0;
-  AnsiString PS_TITLE;
-  Integer PDF_PAPERWIDTH = 0, PDF_PAPERHEIGHT = 0;
-  Byte PDF_COMPRESSION = 0;
+struct TIEPSFields {
+  Integer PS_PAPERWIDTH = 595, PS_PAPERHEIGHT = 842;
+  Byte PS_COMPRESSION = 1;
+  AnsiString PS_TITLE = "No Title";
+  bool operator==(const TIEPSFields&) const = default;
+};
+
+struct TIEPDFFields {
+  Integer PDF_PAPERWIDTH = 595, PDF_PAPERHEIGHT = 842;
+  Byte PDF_COMPRESSION = 2;
   AnsiString PDF_TITLE, PDF_AUTHOR, PDF_SUBJECT, PDF_KEYWORDS, PDF_CREATOR, PDF_PRODUCER;
+  bool operator==(const TIEPDFFields&) const = default;
+};
 
-  // --- camera RAW ---------------------------------------------------------------
+struct TIERAWFields {
   bool RAW_HALFSIZE = false;
-  Double RAW_GAMMA = 0.0, RAW_BRIGHT = 0.0;
-  Double RAW_REDSCALE = 0.0, RAW_BLUESCALE = 0.0;
-  bool RAW_QUICKINTERPOLATE = false;
+  Double RAW_GAMMA = 0.6, RAW_BRIGHT = 1.0;
+  Double RAW_REDSCALE = 1.0, RAW_BLUESCALE = 1.0;
+  bool RAW_QUICKINTERPOLATE = true;
   bool RAW_USEAUTOWB = false, RAW_USECAMERAWB = false, RAW_FOURCOLORRGB = false;
   AnsiString RAW_CAMERA;
   bool RAW_GETEXIFTHUMBNAIL = false;
   bool RAW_AUTOADJUSTCOLORS = false;
   AnsiString RAW_EXTRAPARAMS;
+  bool operator==(const TIERAWFields&) const = default;
+};
 
-  // --- headerless raw pixels ----------------------------------------------------
+// Headerless raw pixels.
+struct TIEBMPRAWFields {
   Byte BMPRAW_CHANNELORDER = 0;
   Byte BMPRAW_PLANES = 0;
-  Integer BMPRAW_ROWALIGN = 0;
+  Integer BMPRAW_ROWALIGN = 8;
   Integer BMPRAW_HEADERSIZE = 0;
   Byte BMPRAW_DATAFORMAT = 0;
+  bool operator==(const TIEBMPRAWFields&) const = default;
+};
 
-  // --- PSD, HD Photo, XMP -------------------------------------------------------
+struct TIEPSDFields {
   bool PSD_LOADLAYERS = false;
-  bool PSD_REPLACELAYERS = false;
+  bool PSD_REPLACELAYERS = true;
   bool PSD_HASPREMULTIPLIEDALPHA = false;
-  Double HDP_IMAGEQUALITY = 0.0;
-  bool HDP_LOSSLESS = false;
-  AnsiString XMP_INFO;
+  bool operator==(const TIEPSDFields&) const = default;
+};
 
-  // --- common, continued ----------------------------------------------------------
-  bool ISNATIVEPIXELFORMAT = false;
+struct TIEHDPFields {
+  Double HDP_IMAGEQUALITY = 0.9;
+  bool HDP_LOSSLESS = false;
+  bool operator==(const TIEHDPFields&) const = default;
+};
+
+struct TIEXMPFields {
+  AnsiString XMP_INFO;
+  bool operator==(const TIEXMPFields&) const = default;
+};
+
+// Every group; the record copies, resets and compares them as one.
+struct TIOParamsFields : TIECommonFields,
+                         TIETIFFFields,
+                         TIEDCXFields,
+                         TIEGIFFields,
+                         TIEJPEGFields,
+                         TIEJ2000Fields,
+                         TIEPCXFields,
+                         TIEBMPFields,
+                         TIEICOFields,
+                         TIECURFields,
+                         TIEPNGFields,
+                         TIETGAFields,
+                         TIEEXIFFields,
+                         TIEGPSFields,
+                         TIEAVIFields,
+                         TIEPSFields,
+                         TIEPDFFields,
+                         TIERAWFields,
+                         TIEBMPRAWFields,
+                         TIEPSDFields,
+                         TIEHDPFields,
+                         TIEXMPFields {
+  bool operator==(const TIOParamsFields&) const = default;
+};
+
+class TIOParamsVals : public TObject, public TIOParamsFields {
+ public:
+  explicit TIOParamsVals(TZiduzUvIO* Owner);
+  ~TIOParamsVals() override;
+
+  // --- fields with rules of their own ------------------------------------------
+  TZiduzUvIO* OWNER = nullptr;  // not owned; neither copied nor reset
+  // Copied by Assign; the defaults take them from the owner only (none without one).
+  Integer WIDTH = 0, HEIGHT = 0;
+  Integer DPIX = 0, DPIY = 0;  // write through SetDpiX / SetDpiY
+  // What the last read reported: neither copied by Assign nor reset.
+  Integer JPEG_WARNINGTOT = 0, JPEG_WARNINGCODE = 0;
+  Integer MEDIAFILE_FRAMECOUNT = 0, MEDIAFILE_FRAMEDELAYTIME = 0;
+
+  // --- owned objects, copied by content ------------------------------------------
+  TStringList GIF_COMMENTS;
+  TIEMarkerList JPEG_MARKERS;
+  TStringList PNG_TEXTKEYS, PNG_TEXTVALUES;
+  TIEDICOMTags DICOM_TAGS;
+  TIEIPTCInfoList IPTC_LIST;
+  std::unique_ptr<TIEImagingAnnot> IMAGING_ANNOTATIONS;  // created by GetImagingAnnot
+  TStringList PNM_COMMENTS;
+  TIEIntegerList EXIF_TAGSPRESENT;
+  std::unique_ptr<TIEBitmap> EXIF_THUMBNAIL;
+  TIETagsHandler EXIF_MAKERNOTE;
   std::unique_ptr<TRGB[]> COLORMAP;  // COLORMAPCOUNT entries blue, green, red; nil when none
   Integer COLORMAPCOUNT = 0;
-  std::array<TSize, 16> ICO_SIZES{};
-  std::array<Integer, 16> ICO_BITDEPTHS{};
   // Created when needed; prefer the getters, which create them.
   TIEICCPtr INPUTICCPROFILE;    // the picture's own profile, filled by readers
   TIEICCPtr OUTPUTICCPROFILE;   // destination of colour conversions
@@ -332,8 +425,8 @@ class TIOParamsVals : public TObject {
   void ResetInfo();
   void ResetEXIF();
   // Deep copy of everything but OWNER, the JPEG warnings and the media-file
-  // counts; DPIX/DPIY go through their setters and the image indexes through
-  // SetImageIndex once per format group, so all six end with the source's
+  // counts; DPIX/DPIY go through their setters (the EXIF resolutions still end
+  // as the source's), all six image indexes end with the source's
   // CUR_IMAGEINDEX, and EXIF_ORIENTATION with the source's TIFF_ORIENTATION.
   void Assign(const TIOParamsVals* Source);
   // Copies only the saving options.
@@ -405,6 +498,4 @@ class TIOParamsVals : public TObject {
   void SetEXIFFileSource(Integer Value);
   void SetEXIFSceneType(Integer Value);
 
- private:
-  void CopyEXIFFields(const TIOParamsVals& S);
 };

@@ -20,6 +20,7 @@ struct TRGB {
   Byte b;
   Byte g;
   Byte r;
+  friend constexpr bool operator==(const TRGB&, const TRGB&) = default;
 };
 static_assert(sizeof(TRGB) == 3, "TRGB must be three packed bytes");
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "imaging/io/ieformats.h"
@@ -372,6 +373,243 @@ TEST(IOParamsAssign, SourceWithoutOptionalObjectsFreesTheCopysOwn) {
   EXPECT_EQ(dst.IMAGING_ANNOTATIONS, nullptr);
   EXPECT_EQ(dst.COLORMAP, nullptr);
   EXPECT_EQ(dst.COLORMAPCOUNT, 0);
+}
+
+// --- the field groups, compared whole ---------------------------------------------
+
+// A change to one group (through the setters where fields go together, so
+// that a copy must reproduce the record exactly), with the group's own
+// comparisons: the defaulted == of the group, not a list of its fields.
+struct GroupCase {
+  const char* Name;
+  std::function<void(TIOParamsVals&)> Change;
+  std::function<bool(const TIOParamsVals&, const TIOParamsVals&)> Same;
+  std::function<bool(const TIOParamsVals&)> IsDefault;
+};
+
+template <class TGroup>
+GroupCase Group(const char* Name, std::function<void(TIOParamsVals&)> Change) {
+  return {Name, std::move(Change),
+          [](const TIOParamsVals& A, const TIOParamsVals& B) {
+            return static_cast<const TGroup&>(A) == static_cast<const TGroup&>(B);
+          },
+          [](const TIOParamsVals& A) {
+            TGroup D;
+            if constexpr (std::is_same_v<TGroup, TIETGAFields>) D.TGA_DATE = A.TGA_DATE;  // a day may pass
+            return static_cast<const TGroup&>(A) == D;
+          }};
+}
+
+const std::vector<GroupCase>& GroupCases() {
+  static const std::vector<GroupCase> cases = {
+      Group<TIECommonFields>("common",
+                             [](TIOParamsVals& p) {
+                               p.BITSPERSAMPLE = 16;
+                               p.FILENAME = u"x.tif";
+                               p.SAMPLESPERPIXEL = 4;
+                               p.FILETYPE = 3;
+                               p.IMAGECOUNT = 7;
+                               p.SetEnableAdjustOrientation(true);
+                               p.ORIGINALWIDTH = 640;
+                               p.ORIGINALHEIGHT = 480;
+                               p.ISNATIVEPIXELFORMAT = true;
+                             }),
+      Group<TIETIFFFields>("TIFF",
+                           [](TIOParamsVals& p) {
+                             p.TIFF_COMPRESSION = 5;
+                             p.TIFF_SUBINDEX = 2;
+                             p.TIFF_DOCUMENTNAME = "doc";
+                             p.SetTIFFOrientation(6);
+                             p.TIFF_LZWCOMPRESS = &DummyCompress;
+                             p.TIFF_JPEGQUALITY = 60;
+                             p.TIFF_FILLORDER = 2;
+                             p.TIFF_BYTEORDER = 0;
+                           }),
+      Group<TIEDCXFields>("DCX", [](TIOParamsVals& p) { p.SetImageIndex(9); }),
+      Group<TIEGIFFields>("GIF",
+                          [](TIOParamsVals& p) {
+                            p.GIF_VERSION = "GIF87a";
+                            p.GIF_TRANSPCOLOR = {1, 2, 3};
+                            p.GIF_WINHEIGHT = 20;
+                            p.GIF_DISPOSAL = 1;
+                            p.GIF_LZWDECOMPRESS = nullptr;
+                            p.GIF_IMAGECOUNT = 4;
+                          }),
+      Group<TIEJPEGFields>("JPEG",
+                           [](TIOParamsVals& p) {
+                             p.JPEG_QUALITY = 95;
+                             p.JPEG_SCALE = 4;
+                             p.JPEG_SCALE_USED = 4;
+                             p.SetJPEGGetExifThumbnail(true);
+                           }),
+      Group<TIEJ2000Fields>("JPEG 2000",
+                            [](TIOParamsVals& p) {
+                              p.J2000_RATE = 0.5;
+                              p.J2000_SCALABLEBY = 2;
+                            }),
+      Group<TIEPCXFields>("PCX", [](TIOParamsVals& p) { p.PCX_COMPRESSION = 0; }),
+      Group<TIEBMPFields>("BMP",
+                          [](TIOParamsVals& p) {
+                            p.BMP_VERSION = 2;
+                            p.BMP_HANDLETRANSPARENCY = true;
+                          }),
+      Group<TIEICOFields>("ICO",
+                          [](TIOParamsVals& p) {
+                            p.ICO_BACKGROUND = {0, 0, 0};
+                            p.ICO_SIZES[15] = TSize(32, 32);
+                            p.ICO_BITDEPTHS[15] = 24;
+                          }),
+      Group<TIECURFields>("CUR",
+                          [](TIOParamsVals& p) {
+                            p.CUR_YHOTSPOT = 4;
+                            p.CUR_BACKGROUND = {9, 9, 9};
+                          }),
+      Group<TIEPNGFields>("PNG",
+                          [](TIOParamsVals& p) {
+                            p.PNG_INTERLACED = true;
+                            p.PNG_BACKGROUND = {1, 1, 1};
+                            p.PNG_COMPRESSION = 9;
+                          }),
+      Group<TIETGAFields>("TGA",
+                          [](TIOParamsVals& p) {
+                            p.TGA_DATE = 1.5;
+                            p.TGA_AUTHOR = "me";
+                            p.TGA_GRAYLEVEL = true;
+                          }),
+      Group<TIEEXIFFields>("EXIF",
+                           [](TIOParamsVals& p) {
+                             p.EXIF_HASEXIF = true;
+                             p.SetEXIFFNumber(2.8);
+                             p.EXIF_MAKE = "Make";
+                             p.SetEXIFWhitePoint(1, 0.3);
+                             p.SetEXIFISOSpeedRating(1, 400);
+                             p.EXIF_USERCOMMENT = u"hi";
+                             p.EXIF_XPRATING = 3;
+                             p.EXIF_IMAGEUNIQUEID = "id";
+                           }),
+      Group<TIEGPSFields>("GPS",
+                          [](TIOParamsVals& p) {
+                            p.EXIF_GPSVERSIONID = "2.2.0.0";
+                            p.EXIF_GPSLATITUDEDEGREES = 45.0;
+                            p.EXIF_GPSDATESTAMP = "2020:01:01";
+                          }),
+      Group<TIEAVIFields>("AVI",
+                          [](TIOParamsVals& p) {
+                            p.AVI_FRAMECOUNT = 10;
+                            p.AVI_FRAMEDELAYTIME = 40;
+                          }),
+      Group<TIEPSFields>("PostScript",
+                         [](TIOParamsVals& p) {
+                           p.PS_PAPERWIDTH = 612;
+                           p.PS_TITLE = "title";
+                         }),
+      Group<TIEPDFFields>("PDF",
+                          [](TIOParamsVals& p) {
+                            p.PDF_COMPRESSION = 0;
+                            p.PDF_PRODUCER = "producer";
+                          }),
+      Group<TIERAWFields>("camera RAW",
+                          [](TIOParamsVals& p) {
+                            p.RAW_HALFSIZE = true;
+                            p.RAW_CAMERA = "cam";
+                            p.RAW_EXTRAPARAMS = "-w";
+                          }),
+      Group<TIEBMPRAWFields>("raw pixels",
+                             [](TIOParamsVals& p) {
+                               p.BMPRAW_ROWALIGN = 32;
+                               p.BMPRAW_DATAFORMAT = 2;
+                             }),
+      Group<TIEPSDFields>("PSD",
+                          [](TIOParamsVals& p) {
+                            p.PSD_LOADLAYERS = true;
+                            p.PSD_REPLACELAYERS = false;
+                          }),
+      Group<TIEHDPFields>("HD Photo",
+                          [](TIOParamsVals& p) {
+                            p.HDP_IMAGEQUALITY = 0.5;
+                            p.HDP_LOSSLESS = true;
+                          }),
+      Group<TIEXMPFields>("XMP", [](TIOParamsVals& p) { p.XMP_INFO = "<x/>"; }),
+  };
+  return cases;
+}
+
+void ChangeEveryGroup(TIOParamsVals& p) {
+  for (const GroupCase& g : GroupCases()) g.Change(p);
+}
+
+// Every group at its default; the date of the Targa group is the day the
+// record was reset, which may be yesterday by now.
+void ExpectAllDefaults(const TIOParamsVals& p, const char* Context) {
+  for (const GroupCase& g : GroupCases()) EXPECT_TRUE(g.IsDefault(p)) << g.Name << " " << Context;
+  const double today = Date();
+  EXPECT_TRUE(p.TGA_DATE == today || p.TGA_DATE == today - 1) << Context;
+}
+
+TEST(IOParamsGroups, AssignCopiesEachGroupWholeOverAChangedRecord) {
+  for (const GroupCase& g : GroupCases()) {
+    TIOParamsVals src(nullptr);
+    g.Change(src);
+    ASSERT_FALSE(g.IsDefault(src)) << g.Name << ": the change must leave the defaults";
+    // A new record's EXIF orientation (0) differs from its TIFF one (1), and
+    // a copy takes both from the TIFF one (tested above): start from a source
+    // a copy reproduces exactly.
+    src.SetTIFFOrientation(src.TIFF_ORIENTATION);
+    // The copy had every group changed: Assign must bring back the source's
+    // defaults as well as take its change.
+    TIOParamsVals dst(nullptr);
+    ChangeEveryGroup(dst);
+    dst.Assign(&src);
+    EXPECT_TRUE(g.Same(dst, src)) << g.Name;
+    EXPECT_TRUE(static_cast<const TIOParamsFields&>(dst) == static_cast<const TIOParamsFields&>(src))
+        << "a group other than " << g.Name << " differs from the source";
+  }
+}
+
+TEST(IOParamsGroups, DefaultsAndEXIFResetGiveDefaultConstructedGroups) {
+  FakeOwner owner;
+  OwnerLinkScope link(owner);
+  for (TZiduzUvIO* o : {static_cast<TZiduzUvIO*>(nullptr), OwnerLinkScope::AsOwner(owner)}) {
+    const char* ctx = o ? "with owner" : "without owner";
+    TIOParamsVals p(o);
+    ExpectAllDefaults(p, ctx);
+    ChangeEveryGroup(p);
+    p.SetDefaultParams();
+    ExpectAllDefaults(p, ctx);
+    // The owner's resolution stays outside the groups; its EXIF mirror is reset.
+    EXPECT_EQ(p.DPIX, o ? 300 : 0) << ctx;
+
+    // The EXIF reset touches the EXIF and GPS groups and nothing else.
+    ChangeEveryGroup(p);
+    TIOParamsFields before = p;
+    p.ResetEXIF();
+    static_cast<TIEEXIFFields&>(before) = TIEEXIFFields();
+    static_cast<TIEGPSFields&>(before) = TIEGPSFields();
+    EXPECT_TRUE(static_cast<const TIOParamsFields&>(p) == before) << ctx;
+    EXPECT_EQ(p.EXIF_TAGSPRESENT.Count(), 0) << ctx;
+  }
+}
+
+// Fields outside the groups that a copy and a reset leave alone: what the
+// last read reported, and the owner.
+TEST(IOParamsGroups, ReadReportsAndOwnerAreNeitherCopiedNorReset) {
+  const std::pair<const char*, Integer TIOParamsVals::*> kept[] = {
+      {"JPEG_WARNINGTOT", &TIOParamsVals::JPEG_WARNINGTOT},
+      {"JPEG_WARNINGCODE", &TIOParamsVals::JPEG_WARNINGCODE},
+      {"MEDIAFILE_FRAMECOUNT", &TIOParamsVals::MEDIAFILE_FRAMECOUNT},
+      {"MEDIAFILE_FRAMEDELAYTIME", &TIOParamsVals::MEDIAFILE_FRAMEDELAYTIME},
+  };
+  FakeOwner a, b;
+  OwnerLinkScope link(a);  // answers for both owners
+  TIOParamsVals src(OwnerLinkScope::AsOwner(a)), dst(OwnerLinkScope::AsOwner(b));
+  for (const auto& [name, field] : kept) {
+    src.*field = 5;
+    dst.*field = 1;
+  }
+  dst.Assign(&src);
+  dst.SetDefaultParams();
+  for (const auto& [name, field] : kept) EXPECT_EQ(dst.*field, 1) << name;
+  EXPECT_EQ(dst.OWNER, OwnerLinkScope::AsOwner(b));
 }
 
 TEST(IOParamsAssign, CompressionParamsCopyOnlySavingOptions) {
