@@ -2,19 +2,17 @@
 // private temporary folder and the shell for the outside file makers.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/base/classes.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 namespace io_test {
 
@@ -47,29 +45,16 @@ inline void Fill(TMemoryStream& S, const Bytes& Data, int64_t Pos = 0) {
   S.SetPosition(Pos);
 }
 
-inline Bytes ReadFile(const std::string& Path) {
-  std::ifstream f(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-inline void WriteFile(const std::string& Path, const Bytes& Data) {
-  std::ofstream f(Path, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
-}
+inline Bytes ReadFile(const std::string& Path) { return gt_test::ReadFileBytes(Path); }
+inline void WriteFile(const std::string& Path, const Bytes& Data) { gt_test::WriteFileBytes(Path, Data); }
 
-class TempDir {
+// Test files go to a private folder named after this suite.
+class TempDir : public gt_test::TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/gt-io-XXXXXX";
-    if (::mkdtemp(tmpl)) Path = tmpl;
-  }
-  ~TempDir() {
-    if (!Path.empty()) std::system(("rm -rf '" + Path + "'").c_str());
-  }
-  std::string File(const std::string& Name) const { return Path + "/" + Name; }
-  std::string Path;
+  TempDir() : gt_test::TempDir("io") {}
 };
 
-inline int Shell(const std::string& Command) { return std::system(Command.c_str()); }
+using gt_test::Shell;
 
 // A minimal TIFF: header, then one directory of (tag, type, count, value)
 // entries with values held in the entry, then Tail bytes. Big-endian when Motorola.

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "imaging/view/ziduzuvview.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
+#include "tests/support/process.h"
 
 namespace view_test {
 
@@ -45,17 +45,7 @@ class ViewTest : public ::testing::Test {
 };
 
 // Runs a command and returns its standard output; Status gets the exit code.
-inline std::string RunOutput(const std::string& Command, int& Status) {
-  std::string out;
-  Status = -1;
-  if (FILE* p = ::popen(Command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    Status = ::pclose(p);
-  }
-  return out;
-}
+inline std::string RunOutput(const std::string& Command, int& Status) { return gt_test::Capture(Command, &Status); }
 
 inline const std::string kHere = std::string(GT_TEST_DATA_DIR) + "/../imaging/view";
 

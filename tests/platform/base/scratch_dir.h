@@ -3,25 +3,16 @@
 #pragma once
 
 #include <clocale>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "platform/base/sysutils.h"
+#include "tests/support/temp_dir.h"
 
-class ScratchDir {
+class ScratchDir : public gt_test::TempDir {
  public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "gt-base-XXXXXX").string();
-    Path = mkdtemp(tmpl.data()) ? tmpl : std::string();
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!Path.empty()) std::filesystem::remove_all(Path, ec);
-  }
+  ScratchDir() : gt_test::TempDir("base") {}
   // The folder with a trailing "/", as WideString.
   WideString Wide() const { return Utf8ToWide(Path + "/"); }
-  std::string Path;
 };
 
 class LocaleGuard {

@@ -3,16 +3,15 @@
 // (exiftool, transicc).
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/base/types.h"
 #include "platform/devices/colorengine.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 namespace icctest {
 
@@ -116,49 +115,21 @@ inline std::vector<Byte> EngineProfileBytes(HCEPROFILE P) {
 inline std::vector<Byte> LabProfileBytes() { return EngineProfileBytes(CECreateLabProfile()); }
 inline std::vector<Byte> SRGBProfileBytes() { return EngineProfileBytes(CECreateSRGBProfile()); }
 
-inline std::vector<Byte> ReadFileBytes(const std::string& Path) {
-  std::ifstream f(Path, std::ios::binary);
-  return std::vector<Byte>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+using gt_test::Capture;
+using gt_test::HaveTool;
+using gt_test::ReadFileBytes;
 
 // A file in a private temporary folder, removed with the object.
 class TTempFile {
  public:
-  TTempFile(const std::string& Name, const std::vector<Byte>& Data) {
-    char tmpl[] = "/tmp/gt_icc_XXXXXX";
-    if (char* d = ::mkdtemp(tmpl)) FDir = d;
-    FPath = FDir + "/" + Name;
-    std::ofstream f(FPath, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
-  }
-  ~TTempFile() {
-    std::remove(FPath.c_str());
-    ::rmdir(FDir.c_str());
+  TTempFile(const std::string& Name, const std::vector<Byte>& Data) : FDir("icc"), FPath(FDir.File(Name)) {
+    gt_test::WriteFileBytes(FPath, Data);
   }
   const std::string& Path() const { return FPath; }
 
  private:
-  std::string FDir, FPath;
+  gt_test::TempDir FDir;
+  std::string FPath;
 };
-
-// Runs a shell command and returns what it printed; Status gets its exit code.
-inline std::string Capture(const std::string& Command, int* Status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(Command.c_str(), "r");
-  if (!p) {
-    if (Status) *Status = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  if (Status) *Status = rc;
-  return out;
-}
-
-inline bool HaveTool(const std::string& Name) {
-  return std::system(("command -v " + Name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 }  // namespace icctest

@@ -2,48 +2,28 @@
 // APP13/APP1 segment they read, and what they write we read.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "imaging/core/meta/ieiptc.h"
 #include "imaging/core/meta/iemetarecords.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using Bytes = std::vector<Byte>;
 namespace fs = std::filesystem;
 
-std::string Shell(const std::string& cmd, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-  const int rc = pclose(p);
-  if (status != nullptr) *status = rc;
-  return out;
-}
+using gt_test::Capture;
+using gt_test::HaveTool;
 
-bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null 2>&1 && echo yes") == "yes\n"; }
-
-Bytes ReadFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& p, const Bytes& b) {
-  std::ofstream f(p, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
+Bytes ReadFile(const fs::path& p) { return gt_test::ReadFileBytes(p); }
+void WriteFile(const fs::path& p, const Bytes& b) { gt_test::WriteFileBytes(p, b); }
 
 // Inserts a segment right after SOI.
 Bytes InsertSegment(const Bytes& jpeg, Byte marker, const Bytes& payload) {
@@ -75,22 +55,22 @@ class OracleTest : public ::testing::Test {
   void SetUp() override {
     for (const char* tool : {"convert", "exiv2", "exiftool"})
       ASSERT_TRUE(HaveTool(tool)) << tool << " is needed as a test oracle (scripts/install-deps.sh)";
-    char tmpl[] = "/tmp/gt-meta-oracle-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    temp_ = std::make_unique<gt_test::TempDir>("meta-oracle");
+    ASSERT_TRUE(temp_->Ok());
+    dir_ = temp_->Path;
     int rc = -1;
-    Shell("convert -size 8x8 xc:red '" + (dir_ / "plain.jpg").string() + "' 2>&1", &rc);
+    Capture("convert -size 8x8 xc:red '" + (dir_ / "plain.jpg").string() + "' 2>&1", &rc);
     ASSERT_EQ(rc, 0);
     plain_ = ReadFile(dir_ / "plain.jpg");
     ASSERT_GT(plain_.size(), 4u);
   }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const char* name) const {
     std::string quoted(1, '\'');
     quoted += (dir_ / name).string();
     quoted += '\'';
     return quoted;
   }
+  std::unique_ptr<gt_test::TempDir> temp_;
   fs::path dir_;
   Bytes plain_;
 };
@@ -108,7 +88,7 @@ TEST_F(OracleTest, Exiv2AndExiftoolReadOurIPTC) {
   WriteFile(dir_ / "ours.jpg", InsertSegment(plain_, 0xED, block));
 
   int rc = -1;
-  std::istringstream listing(Shell("exiv2 -pi " + Path("ours.jpg") + " 2>&1", &rc));
+  std::istringstream listing(Capture("exiv2 -pi " + Path("ours.jpg") + " 2>&1", &rc));
   EXPECT_EQ(rc, 0) << listing.str();
   struct Row { std::string key, type; int count; std::string value; };
   std::vector<Row> rows;
@@ -135,13 +115,13 @@ TEST_F(OracleTest, Exiv2AndExiftoolReadOurIPTC) {
   }
   EXPECT_EQ(rows[3].value.substr(0, 10), "xxxxxxxxxx");
   // exiftool takes IPTC text without a character-set dataset as Windows-1252.
-  EXPECT_EQ(Shell("exiftool -s -s -s -IPTC:By-line " + Path("ours.jpg")), "caf\xc3\xa9\n");
+  EXPECT_EQ(Capture("exiftool -s -s -s -IPTC:By-line " + Path("ours.jpg")), "caf\xc3\xa9\n");
 }
 
 TEST_F(OracleTest, WeReadIPTCWrittenByExiv2) {
   WriteFile(dir_ / "e.jpg", plain_);
   int rc = -1;
-  const std::string out = Shell("exiv2 -M'set Iptc.Application2.Caption String Hello world' "
+  const std::string out = Capture("exiv2 -M'set Iptc.Application2.Caption String Hello world' "
                               "-M'add Iptc.Application2.Keywords String alpha' "
                               "-M'add Iptc.Application2.Keywords String beta' "
                               "-M'set Iptc.Application2.SpecialInstructions String " + std::string(33000, 's') +
@@ -168,7 +148,7 @@ TEST_F(OracleTest, WeReadIPTCWrittenByExiv2) {
 TEST_F(OracleTest, WeReadIPTCWrittenByExiftoolInItsCodePage) {
   WriteFile(dir_ / "x.jpg", plain_);
   int rc = -1;
-  const std::string out = Shell("exiftool -q -overwrite_original '-IPTC:ObjectName=T\xc3\xa9st \xe2\x82\xac' "
+  const std::string out = Capture("exiftool -q -overwrite_original '-IPTC:ObjectName=T\xc3\xa9st \xe2\x82\xac' "
                               "-IPTC:Keywords=a -IPTC:Keywords=b " + Path("x.jpg") + " 2>&1", &rc);
   ASSERT_EQ(rc, 0) << out;
   const auto app13 = Segments(ReadFile(dir_ / "x.jpg"), 0xED);
@@ -183,14 +163,14 @@ TEST_F(OracleTest, WeReadIPTCWrittenByExiftoolInItsCodePage) {
   Bytes block;
   l.SaveToBuffer(block, true);
   WriteFile(dir_ / "back.jpg", InsertSegment(plain_, 0xED, block));
-  EXPECT_EQ(Shell("exiftool -s -s -s -IPTC:ObjectName -IPTC:Keywords " + Path("back.jpg")),
+  EXPECT_EQ(Capture("exiftool -s -s -s -IPTC:ObjectName -IPTC:Keywords " + Path("back.jpg")),
             "T\xc3\xa9st \xe2\x82\xac\na, b\n");
 }
 
 TEST_F(OracleTest, XMPPacketsBothWays) {
   WriteFile(dir_ / "x.jpg", plain_);
   int rc = -1;
-  Shell("exiftool -q -overwrite_original -XMP-dc:Title=Harbour " + Path("x.jpg") + " 2>&1", &rc);
+  Capture("exiftool -q -overwrite_original -XMP-dc:Title=Harbour " + Path("x.jpg") + " 2>&1", &rc);
   ASSERT_EQ(rc, 0);
   AnsiString xmp;
   bool found = false;
@@ -209,7 +189,7 @@ TEST_F(OracleTest, XMPPacketsBothWays) {
   Bytes block;
   IESaveXMP(packet, block);
   WriteFile(dir_ / "ours.jpg", InsertSegment(plain_, 0xE1, block));
-  EXPECT_EQ(Shell("exiftool -s -s -s -XMP-dc:Title " + Path("ours.jpg")), "Lighthouse\n");
+  EXPECT_EQ(Capture("exiftool -s -s -s -XMP-dc:Title " + Path("ours.jpg")), "Lighthouse\n");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ WideString Wide(const std::filesystem::path& p) { return Utf8ToWide(p.string());
 // Makes a fixture in Dir with the outside tools; false when a tool failed.
 bool Make(const TempDir& Dir, const std::string& Commands) {
   int rc = 0;
-  Shell("cd " + Quote(Dir.Path()) + " && (" + Commands + ") >/dev/null 2>&1", &rc);
+  Capture("cd " + Quote(Dir.Path()) + " && (" + Commands + ") >/dev/null 2>&1", &rc);
   return rc == 0;
 }
 
@@ -101,7 +101,7 @@ TEST(TIFFHandlerOracle, ToolMadeFilesRoundTrip) {
       // tiffcmp reads strips only: both files go through libtiff's decoder
       // into plain strips first, so the pixels are compared, not the bytes.
       int rc = -1;
-      const std::string diff = Shell("cd " + Quote(dir.Path()) +
+      const std::string diff = Capture("cd " + Quote(dir.Path()) +
                                      " && tiffcp -c none -s out.tif p1.tif && tiffcp -c none -s again.tif p2.tif"
                                      " && tiffcmp p1.tif p2.tif 2>&1", &rc);
       EXPECT_EQ(rc, 0) << diff;

@@ -3,89 +3,47 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/base/classes.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/stream_bytes.h"
+#include "tests/support/temp_dir.h"
 
 namespace tifftags_test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ReadFileBytes(const std::filesystem::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFileBytes(const std::filesystem::path& p, const Bytes& b) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-inline Bytes StreamBytes(TMemoryStream& s) {
-  const auto* p = static_cast<const uint8_t*>(s.Memory());
-  return Bytes(p, p + s.Size());
-}
+using gt_test::ReadFileBytes;
+using gt_test::StreamBytes;
+using gt_test::WriteFileBytes;
 
 inline std::filesystem::path DataDir() { return std::filesystem::path(GT_TEST_DATA_DIR) / "tifftags"; }
 
 // A folder of its own for each test, removed afterwards.
 class TempDir {
  public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("gt-tifftags-") + std::to_string(::getpid()) + "-" +
-                       (info ? std::string(info->test_suite_name()) + "." + info->name() : "x");
-    for (char& c : name)
-      if (c == '/') c = '_';
-    FPath = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(FPath);
-    std::filesystem::create_directories(FPath);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
+  TempDir() : FDir("tifftags"), FPath(FDir.Path) {}
   std::filesystem::path operator/(const std::string& n) const { return FPath / n; }
   const std::filesystem::path& Path() const { return FPath; }
 
  private:
+  gt_test::TempDir FDir;
   std::filesystem::path FPath;
 };
 
 inline std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
-// Runs a shell command and returns what it printed on standard output.
-inline std::string Shell(const std::string& Cmd, int* ExitCode = nullptr) {
-  std::string out;
-  FILE* f = ::popen(Cmd.c_str(), "r");
-  if (!f) {
-    if (ExitCode) *ExitCode = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  const int st = ::pclose(f);
-  if (ExitCode) *ExitCode = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return out;
-}
-
-inline bool HaveTool(const std::string& Name) {
-  int rc = 0;
-  Shell("command -v " + Name + " >/dev/null 2>&1", &rc);
-  return rc == 0;
-}
+using gt_test::Capture;
+using gt_test::HaveTool;
 
 // The oracles come from Debian packages that the install script brings in.
 #define REQUIRE_TOOL(name, package) \
@@ -125,7 +83,7 @@ inline std::string NormalizeTiffdump(const std::string& Dump) {
   return out;
 }
 
-inline std::string Tiffdump(const std::filesystem::path& p) { return Shell("tiffdump " + Quote(p) + " 2>/dev/null"); }
+inline std::string Tiffdump(const std::filesystem::path& p) { return Capture("tiffdump " + Quote(p) + " 2>/dev/null"); }
 
 // exiftool -v3 reduced to the parsed entries: names, values and types of every
 // directory, without the hex dumps, the file's own properties and the values
@@ -166,7 +124,7 @@ inline std::string NormalizeExiftoolV3(const std::string& Dump) {
   return out;
 }
 
-inline std::string ExiftoolV3(const std::filesystem::path& p) { return Shell("exiftool -v3 " + Quote(p) + " 2>&1"); }
+inline std::string ExiftoolV3(const std::filesystem::path& p) { return Capture("exiftool -v3 " + Quote(p) + " 2>&1"); }
 
 // Little byte builder for hand-made TIFF structures and maker notes.
 class ByteWriter {

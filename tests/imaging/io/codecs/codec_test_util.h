@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,25 +14,16 @@
 #include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"
+#include "tests/support/pnm_bitmap.h"
+#include "tests/support/process.h"
+#include "tests/support/stream_bytes.h"
 
 namespace codec_test {
 
 using io_test::Bytes;
 
-// Runs a shell command and returns what it printed on standard output.
-inline std::string Capture(const std::string& Command, int* Status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(Command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  if (Status) *Status = rc;
-  return out;
-}
-
-inline bool HaveTool(const std::string& Name) { return io_test::Shell("command -v " + Name + " >/dev/null 2>&1") == 0; }
+using gt_test::Capture;
+using gt_test::HaveTool;
 
 // An abort flag with a record around it.
 struct Progress {
@@ -57,59 +47,12 @@ inline std::unique_ptr<TIEBitmap> MakePicture(Integer W, Integer H, uint32_t See
   return b;
 }
 
-// Writes an ie24RGB picture as binary PPM (red, green, blue).
-inline void WritePPM(const std::string& Path, TIEBitmap& B) {
-  std::string head = "P6\n" + std::to_string(B.Width()) + " " + std::to_string(B.Height()) + "\n255\n";
-  Bytes data(head.begin(), head.end());
-  for (Integer y = 0; y < B.Height(); ++y) {
-    const Byte* p = static_cast<const Byte*>(B.GetScanline(y));
-    for (Integer x = 0; x < B.Width(); ++x, p += 3) {
-      data.push_back(p[2]);
-      data.push_back(p[1]);
-      data.push_back(p[0]);
-    }
-  }
-  io_test::WriteFile(Path, data);
-}
-
-// Reads a binary PNM (P5 or P6): samples in file order.
-struct Pnm {
-  int Width = 0, Height = 0, Channels = 0;
-  Bytes Samples;
-};
-inline Pnm ReadPNM(const Bytes& Data) {
-  Pnm r;
-  size_t i = 0;
-  auto token = [&]() {
-    std::string t;
-    while (i < Data.size()) {
-      char c = char(Data[i]);
-      if (c == '#') {
-        while (i < Data.size() && Data[i] != '\n') ++i;
-      } else if (isspace(static_cast<unsigned char>(c))) {
-        if (!t.empty()) break;
-        ++i;
-      } else {
-        t += c;
-        ++i;
-      }
-    }
-    return t;
-  };
-  std::string magic = token();
-  r.Channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
-  r.Width = std::stoi(token());
-  r.Height = std::stoi(token());
-  token();  // maxval
-  ++i;      // the one white space after it
-  r.Samples.assign(Data.begin() + static_cast<std::ptrdiff_t>(i), Data.end());
-  return r;
-}
+// PNM files for the outside encoders and decoders.
+using gt_test::Pnm;
+using gt_test::ReadPnm;
+using gt_test::WritePnm;
 
 // A memory stream's bytes.
-inline Bytes Contents(TCustomMemoryStream& S) {
-  const Byte* p = static_cast<const Byte*>(S.Memory());
-  return Bytes(p, p + S.Size());
-}
+inline Bytes Contents(TCustomMemoryStream& S) { return gt_test::StreamBytes(S); }
 
 }  // namespace codec_test

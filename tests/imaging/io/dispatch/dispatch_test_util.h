@@ -21,6 +21,7 @@
 #include "platform/base/components.h"
 #include "platform/base/sysutils.h"
 #include "platform/graphics/bitmap.h"
+#include "tests/support/stream_bytes.h"
 
 namespace dispatch_test {
 
@@ -275,9 +276,6 @@ class RegistryTest : public ::testing::Test {
   void TearDown() override { IEFreeFormatRegistry(); }
 };
 
-inline Bytes StreamBytes(TMemoryStream& S) {
-  const auto* p = static_cast<const Byte*>(S.Memory());
-  return Bytes(p, p + S.Size());
-}
+using gt_test::StreamBytes;
 
 }  // namespace dispatch_test

@@ -97,28 +97,9 @@ double MeanDiff(const Bytes& A, const Bytes& B) {
   return double(d) / double(A.size());
 }
 
-std::string Capture(const std::string& Command) {
-  std::string out;
-  if (FILE* p = ::popen(Command.c_str(), "r")) {
-    char buf[512];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
+using gt_test::Capture;
 
-std::vector<std::string> FolderNames(const std::string& Dir) {
-  std::vector<std::string> r;
-  if (DIR* d = opendir(Dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") r.push_back(n);
-    }
-    closedir(d);
-  }
-  return r;
-}
+std::vector<std::string> FolderNames(const std::string& Dir) { return gt_test::FolderEntries(Dir); }
 
 Bytes SRGBProfile() {
   std::vector<Byte> v;

@@ -19,7 +19,7 @@ using io_test::WriteFile;
 
 namespace {
 
-bool HaveTool(const char* Name) { return Shell(std::string("command -v ") + Name + " >/dev/null 2>&1") == 0; }
+using gt_test::HaveTool;
 
 std::vector<std::string> Lines(const Bytes& Text) {
   std::vector<std::string> r;
