@@ -25,8 +25,6 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-void Shell(const std::string& cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd; }
-
 // A 40-byte header naming the layout, followed by the frame.
 Bytes FrameDib(int32_t w, int32_t h, uint16_t bits, const char* code, const Bytes& frame) {
   Bytes b(40 + frame.size(), 0);
@@ -75,47 +73,137 @@ Bytes Cat(std::initializer_list<const Bytes*> parts) {
   return out;
 }
 
-class YuvFrames : public ::testing::Test {
- protected:
-  gt_test::TempDir dir{"dibyuv"};
-
-  // Noise picture w x h, written as PPM; returns its path.
-  std::string Noise(int w, int h, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string path = dir.File("src_" + std::to_string(w) + "x" + std::to_string(h) + ".ppm");
-    std::ofstream f(path, std::ios::binary);
-    f << "P6 " << w << " " << h << " 255\n";
-    for (int i = 0; i < w * h * 3; ++i) f.put(char(rng() & 0xFF));
-    return path;
-  }
-  // The frame in ffmpeg's pixel format Fmt, and ffmpeg's colours for it.
-  // Chroma is spread over its block here (each pixel takes the sample of
-  // the block it lies in), so that ffmpeg converts 4:4:4 samples and no
-  // chroma filter of its own comes in: ffmpeg repacks the frame into planes
-  // of the same subsampling (Planar, a lossless reorder), and turns the
-  // spread planes into colours.
-  void Make(const std::string& src, const std::string& fmt, const std::string& planar, int sx, int sy, int w, int h,
-            Bytes& frame, Bytes& rgb) {
-    const std::string size = " -s " + std::to_string(w) + "x" + std::to_string(h);
-    const std::string raw = dir.File(fmt + ".yuv"), planes = dir.File(fmt + ".planes"), full = dir.File(fmt + ".444"),
-                      out = dir.File(fmt + ".rgb");
-    Shell("ffmpeg -v error -y -i '" + src + "' -f rawvideo -pix_fmt " + fmt + " '" + raw + "'");
-    Shell("ffmpeg -v error -y -f rawvideo -pix_fmt " + fmt + size + " -i '" + raw + "' -f rawvideo -pix_fmt " + planar +
-          " '" + planes + "'");
-    frame = ReadFile(raw);
-    const TPlanes p = Split(ReadFile(planes), w, h, sx, sy);
-    ASSERT_EQ(p.V.size(), size_t(p.cw) * p.ch);
-    Bytes spread = p.Y;
-    for (const Bytes* c : {&p.U, &p.V})
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) spread.push_back((*c)[size_t(y / sy) * p.cw + x / sx]);
-    std::ofstream(full, std::ios::binary).write(reinterpret_cast<const char*>(spread.data()), std::streamsize(spread.size()));
-    Shell("ffmpeg -v error -y -f rawvideo -pix_fmt yuv444p" + size + " -i '" + full +
-          "' -sws_flags accurate_rnd -f rawvideo -pix_fmt rgb24 '" + out + "'");
-    rgb = ReadFile(out);
-    ASSERT_EQ(rgb.size(), size_t(w) * h * 3);
-  }
+// The ffmpeg frames and colours of one picture size.
+struct TYuvFixture {
+  int w = 0, h = 0;
+  // Frame in each of ffmpeg's layouts (in kLayouts order) and ffmpeg's colours for it.
+  std::vector<Bytes> Frame, Rgb;
 };
+
+// ffmpeg's pixel format, the planar format of the same subsampling, and
+// the subsampling.
+struct TLayout {
+  const char* Fmt;
+  const char* Planar;
+  int sx, sy;
+};
+const TLayout kLayouts[] = {
+    {"yuv420p", "yuv420p", 2, 2}, {"yuv410p", "yuv410p", 4, 4}, {"yuv411p", "yuv411p", 4, 1},
+    {"yuv444p", "yuv444p", 1, 1}, {"yuyv422", "yuv422p", 2, 1}, {"uyvy422", "yuv422p", 2, 1},
+    {"yvyu422", "yuv422p", 2, 1},
+};
+enum { k420, k410, k411, k444, kYuyv, kUyvy, kYvyu, kLayoutCount };
+
+struct TSize {
+  int w, h;
+};
+// An even size and odd ones.
+const TSize kSizes[] = {{16, 8}, {13, 7}, {1, 1}, {9, 5}};
+
+// Made once for the whole suite: every size and layout goes through three
+// ffmpeg runs (frames; planes of the packed frames; colours), each run with
+// one input and one output per frame, instead of three runs per frame.
+//
+// Chroma is spread over its block here (each pixel takes the sample of the
+// block it lies in), so that ffmpeg converts 4:4:4 samples and no chroma
+// filter of its own comes in: ffmpeg repacks the packed frames into planes
+// of the same subsampling (a lossless reorder), and turns the spread planes
+// into colours.
+class YuvFrames : public ::testing::TestWithParam<int> {
+ protected:
+  static void SetUpTestSuite() {
+    dir = new gt_test::TempDir("dibyuv");
+    fixtures = new std::vector<TYuvFixture>;
+    setupFailure = new std::string;
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+      *setupFailure = "ffmpeg is not installed";
+      return;
+    }
+    auto file = [&](size_t s, const std::string& fmt, const char* ext) {
+      return dir->File(std::to_string(s) + "_" + fmt + ext);
+    };
+    auto dims = [](const TSize& z) { return " -s " + std::to_string(z.w) + "x" + std::to_string(z.h); };
+    const size_t sizes = std::size(kSizes);
+    // Noise pictures as PPM, and their frames in every layout.
+    std::string frames = "ffmpeg -v error -y";
+    for (size_t s = 0; s < sizes; ++s) {
+      const std::string src = file(s, "src", ".ppm");
+      std::mt19937 rng(unsigned(kSizes[s].w * 100 + kSizes[s].h));
+      std::ofstream f(src, std::ios::binary);
+      f << "P6 " << kSizes[s].w << " " << kSizes[s].h << " 255\n";
+      for (int i = 0; i < kSizes[s].w * kSizes[s].h * 3; ++i) f.put(char(rng() & 0xFF));
+      frames += " -i '" + src + "'";
+    }
+    for (size_t s = 0; s < sizes; ++s)
+      for (const TLayout& l : kLayouts)
+        frames += " -map " + std::to_string(s) + " -f rawvideo -pix_fmt " + l.Fmt + " '" + file(s, l.Fmt, ".yuv") + "'";
+    if (!Run(frames)) return;
+    // Planes of the packed frames; a planar frame is its own planes.
+    std::string repack = "ffmpeg -v error -y", repackOut;
+    int inputs = 0;
+    for (size_t s = 0; s < sizes; ++s)
+      for (const TLayout& l : kLayouts) {
+        if (std::string(l.Fmt) == l.Planar) continue;
+        repack += " -f rawvideo -pix_fmt " + std::string(l.Fmt) + dims(kSizes[s]) + " -i '" + file(s, l.Fmt, ".yuv") + "'";
+        repackOut += " -map " + std::to_string(inputs++) + " -f rawvideo -pix_fmt " + l.Planar + " '" +
+                     file(s, l.Fmt, ".planes") + "'";
+      }
+    if (!Run(repack + repackOut)) return;
+    // Spread chroma, then ffmpeg's colours.
+    std::string colours = "ffmpeg -v error -y", coloursOut;
+    inputs = 0;
+    for (size_t s = 0; s < sizes; ++s) {
+      TYuvFixture fx;
+      fx.w = kSizes[s].w, fx.h = kSizes[s].h;
+      for (const TLayout& l : kLayouts) {
+        fx.Frame.push_back(ReadFile(file(s, l.Fmt, ".yuv")));
+        const bool planar = std::string(l.Fmt) == l.Planar;
+        const TPlanes p = Split(planar ? fx.Frame.back() : ReadFile(file(s, l.Fmt, ".planes")), fx.w, fx.h, l.sx, l.sy);
+        if (p.V.size() != size_t(p.cw) * p.ch) {
+          *setupFailure = std::string("ffmpeg's planes of ") + l.Fmt + " are short";
+          return;
+        }
+        Bytes spread = p.Y;
+        for (const Bytes* c : {&p.U, &p.V})
+          for (int y = 0; y < fx.h; ++y)
+            for (int x = 0; x < fx.w; ++x) spread.push_back((*c)[size_t(y / l.sy) * p.cw + x / l.sx]);
+        std::ofstream(file(s, l.Fmt, ".444"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(spread.data()), std::streamsize(spread.size()));
+        colours += " -f rawvideo -pix_fmt yuv444p" + dims(kSizes[s]) + " -i '" + file(s, l.Fmt, ".444") + "'";
+        coloursOut += " -map " + std::to_string(inputs++) + " -sws_flags accurate_rnd -f rawvideo -pix_fmt rgb24 '" +
+                      file(s, l.Fmt, ".rgb") + "'";
+      }
+      fixtures->push_back(std::move(fx));
+    }
+    if (!Run(colours + coloursOut)) return;
+    for (size_t s = 0; s < sizes; ++s)
+      for (const TLayout& l : kLayouts) {
+        (*fixtures)[s].Rgb.push_back(ReadFile(file(s, l.Fmt, ".rgb")));
+        if ((*fixtures)[s].Rgb.back().size() != size_t(kSizes[s].w) * kSizes[s].h * 3) {
+          *setupFailure = std::string("ffmpeg's colours of ") + l.Fmt + " are short";
+          return;
+        }
+      }
+  }
+  static void TearDownTestSuite() {
+    delete dir;
+    delete fixtures;
+    delete setupFailure;
+    dir = nullptr, fixtures = nullptr, setupFailure = nullptr;
+  }
+  static bool Run(const std::string& Cmd) {
+    if (std::system(Cmd.c_str()) == 0) return true;
+    *setupFailure = "failed: " + Cmd;
+    return false;
+  }
+  static gt_test::TempDir* dir;
+  static std::vector<TYuvFixture>* fixtures;
+  static std::string* setupFailure;
+};
+
+gt_test::TempDir* YuvFrames::dir = nullptr;
+std::vector<TYuvFixture>* YuvFrames::fixtures = nullptr;
+std::string* YuvFrames::setupFailure = nullptr;
 
 void ExpectClose(const Bytes& ours, const Bytes& want, const std::string& what) {
   ASSERT_EQ(ours.size(), want.size()) << what;
@@ -131,22 +219,16 @@ void ExpectClose(const Bytes& ours, const Bytes& want, const std::string& what) 
 
 // Every layout ffmpeg can give us directly or by reordering its planes,
 // each at an even and at odd sizes.
-TEST_F(YuvFrames, LayoutsDecodeLikeFfmpeg) {
-  struct TSize {
-    int w, h;
-  } sizes[] = {{16, 8}, {13, 7}, {1, 1}, {9, 5}};
-  for (const TSize& s : sizes) {
-    const int w = s.w, h = s.h;
+TEST_P(YuvFrames, LayoutsDecodeLikeFfmpeg) {
+  ASSERT_TRUE(setupFailure->empty()) << *setupFailure;
+  const TYuvFixture& fx = (*fixtures)[size_t(GetParam())];
+  {
+    const int w = fx.w, h = fx.h;
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-    const std::string src = Noise(w, h, unsigned(w * 100 + h));
-    Bytes f420, c420, f410, c410, f411, c411, f444, c444, fyuy, cyuy, fuyv, cuyv, fyvy, cyvy;
-    Make(src, "yuv420p", "yuv420p", 2, 2, w, h, f420, c420);
-    Make(src, "yuv410p", "yuv410p", 4, 4, w, h, f410, c410);
-    Make(src, "yuv411p", "yuv411p", 4, 1, w, h, f411, c411);
-    Make(src, "yuv444p", "yuv444p", 1, 1, w, h, f444, c444);
-    Make(src, "yuyv422", "yuv422p", 2, 1, w, h, fyuy, cyuy);
-    Make(src, "uyvy422", "yuv422p", 2, 1, w, h, fuyv, cuyv);
-    Make(src, "yvyu422", "yuv422p", 2, 1, w, h, fyvy, cyvy);
+    const Bytes &f420 = fx.Frame[k420], &f410 = fx.Frame[k410], &f411 = fx.Frame[k411], &f444 = fx.Frame[k444];
+    const Bytes &fyuy = fx.Frame[kYuyv], &fuyv = fx.Frame[kUyvy], &fyvy = fx.Frame[kYvyu];
+    const Bytes &c420 = fx.Rgb[k420], &c410 = fx.Rgb[k410], &c411 = fx.Rgb[k411], &c444 = fx.Rgb[k444];
+    const Bytes &cyuy = fx.Rgb[kYuyv], &cuyv = fx.Rgb[kUyvy], &cyvy = fx.Rgb[kYvyu];
     const TPlanes p420 = Split(f420, w, h, 2, 2), p410 = Split(f410, w, h, 4, 4), p411 = Split(f411, w, h, 4, 1);
 
     // IYU1: U Y0 Y1 V Y2 Y3 per four pixels, from the 4:1:1 planes.
@@ -210,6 +292,12 @@ TEST_F(YuvFrames, LayoutsDecodeLikeFfmpeg) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, YuvFrames, ::testing::Range(0, int(std::size(kSizes))),
+                         [](const ::testing::TestParamInfo<int>& Info) {
+                           const TSize& z = kSizes[size_t(Info.param)];
+                           return std::to_string(z.w) + "x" + std::to_string(z.h);
+                         });
 
 // A frame one byte short of what its size needs is refused, for the
 // planar layouts (whose chroma planes are rounded up) and the packed ones.
