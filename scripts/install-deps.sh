@@ -7,7 +7,7 @@ PACKAGES=(
   # build
   build-essential cmake ninja-build ccache pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang lld
   qt6-base-dev qt6-base-dev-tools libgl-dev
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev libraw-dev liblcms2-dev
   # tests, oracles and headless runs
@@ -20,19 +20,25 @@ PACKAGES=(
   locales coreutils
 )
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  local SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+}
+
+install_missing "${PACKAGES[@]}"
+# The sanitizer and libFuzzer runtimes of whatever clang the distribution's
+# clang package brought (the fuzz preset links them).
+clang_major=$(clang -dumpversion | cut -d. -f1)
+install_missing "libclang-rt-${clang_major}-dev"
 
 # Locale tests need a German locale with a comma decimal separator.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
