@@ -7,11 +7,12 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/iestreams.h"
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/ielimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;
-  IEJpegMaxPixels = 1 << 22;
-  IEJpegMaxScans = 50;
+  IEReadLimits.JPEG = {1 << 22, 1 << 24};
+  IEReadLimits.JPEGMaxScans = 50;
   for (int pass = 0; pass < 2; ++pass) {
     TIEMemStream s(data, static_cast<int64_t>(size));
     TIEBitmap b;

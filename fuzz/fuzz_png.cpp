@@ -5,11 +5,12 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/iestreams.h"
+#include "imaging/io/ielimits.h"
 #include "imaging/io/iepng.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;
-  IEPngMaxPixels = 1 << 22;
+  IEReadLimits.PNG = {1 << 22, 1 << 25};
   for (bool native : {false, true}) {
     TIEMemStream s(data, static_cast<int64_t>(size));
     TIEBitmap b;

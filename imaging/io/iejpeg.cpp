@@ -11,13 +11,11 @@
 #include "imaging/core/color/iecolorformat.h"
 #include "imaging/core/color/ieicc.h"
 #include "imaging/core/base/iestreams.h"
+#include "imaging/io/ielimits.h"
 #include "imaging/io/ieprobes.h"
 #include "imaging/io/jpeglib_glue.h"
 #include "imaging/io/ziduzuvio_safefile.h"
 #include "platform/base/fileutils.h"
-
-int64_t IEJpegMaxPixels = int64_t(1) << 30;
-Integer IEJpegMaxScans = 1000;
 
 bool (*IEJpegReadExifHook)(TIOParamsVals& Params, TIEBitmap* Bitmap) = nullptr;
 void (*IEJpegSaveExifHook)(TIOParamsVals& Params) = nullptr;
@@ -62,6 +60,38 @@ struct TCompressor {
     if (created) IEJpegDestroy(reinterpret_cast<j_common_ptr>(&cinfo));
   }
 };
+
+// --- limits ----------------------------------------------------------------------
+
+// The least coded bytes a Huffman-coded picture of these components needs:
+// every block of a component is coded with at least one bit (its DC
+// difference), and a valid file codes every component. Cut files keep far
+// more than this for the part they hold; a header that declares a huge
+// picture over a few bytes cannot reach it.
+int64_t MinCodedBytes(j_decompress_ptr cinfo) {
+  if (cinfo->arith_code) return 0;  // arithmetic coding has no such floor
+  int64_t fewest = -1;
+  for (int i = 0; i < cinfo->num_components; ++i) {
+    const jpeg_component_info& c = cinfo->comp_info[i];
+    const int64_t blocks = int64_t(c.width_in_blocks) * c.height_in_blocks;
+    if (fewest < 0 || blocks < fewest) fewest = blocks;
+  }
+  return fewest < 0 ? 0 : fewest / 8;
+}
+
+// The picture and the decoder's own whole-image buffer (files of several
+// scans keep every coefficient: 128 bytes a block) within Limit, and the
+// coded data enough to explain the picture.
+bool WithinLimits(j_decompress_ptr cinfo, const TIEReadLimit& Limit, int64_t BitsPerPixel, int64_t Available) {
+  if (!IEPictureFits(Limit, cinfo->image_width, cinfo->image_height, BitsPerPixel)) return false;
+  if (cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components) {
+    int64_t coefficients = 0;
+    for (int i = 0; i < cinfo->num_components; ++i)
+      coefficients += int64_t(cinfo->comp_info[i].width_in_blocks) * cinfo->comp_info[i].height_in_blocks * 128;
+    if (coefficients > Limit.MaxBytes) return false;
+  }
+  return IEDataCanExplain(MinCodedBytes(cinfo), Available);
+}
 
 // --- ICC profile chunks ----------------------------------------------------------
 
@@ -182,6 +212,7 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
     return 0;
   }
   Stream->SetPosition(start);
+  const int64_t available = IEStreamBytesLeft(Stream);
   if (ReadICC) ReadICCChunks(Stream, Params);
   const bool useCMS = IEEnableCMS && Params.INPUTICCPROFILE && Params.INPUTICCPROFILE->IsValid();
 
@@ -216,11 +247,7 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
     Progress.Abort();
     return 0;
   }
-  if (static_cast<int64_t>(cinfo->image_width) * cinfo->image_height > IEJpegMaxPixels) {
-    Progress.Abort();
-    return 0;
-  }
-  IEJpegLimitScans(cinfo, d.scanLimit, IEJpegMaxScans);
+  IEJpegLimitScans(cinfo, d.scanLimit, IEReadLimits.JPEGMaxScans);
 
   Params.SetImageCount(1);
   Params.BITSPERSAMPLE = 8;
@@ -258,6 +285,10 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
       // No defined decoding: refuse before any row could land outside the bitmap.
       Progress.Abort();
       return 0;
+  }
+  if (!WithinLimits(cinfo, IEReadLimits.JPEG, kind == okGray8 ? 8 : kind == okCMYKNative ? 32 : 24, available)) {
+    Progress.Abort();
+    return 0;
   }
   cinfo->dct_method = Params.JPEG_DCTMETHOD == 1 ? JDCT_IFAST : Params.JPEG_DCTMETHOD == 2 ? JDCT_FLOAT : JDCT_ISLOW;
 
@@ -328,7 +359,23 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
     if (MaxRows < 0 || MaxRows > h) MaxRows = h;
     Double step = IEProgressStep(h);
     Integer last = -1;
+    // A single-scan Huffman file whose data ran out decodes every later MCU
+    // from no data: all its coefficients stay 0, so every row from two MCU
+    // rows past the cut on (the upsampler looks one row ahead) comes out the
+    // same. Those rows are copied instead of decoded, so a cut file costs
+    // the time of the part it holds.
+    const bool fillAfterCut = !cinfo->progressive_mode && !cinfo->arith_code && !jpeg_has_multiple_scans(cinfo);
+    const Integer mcuRowHeight = cinfo->max_v_samp_factor * cinfo->min_DCT_scaled_size;
+    const size_t rowBytes = static_cast<size_t>(w) * (pf == ie8g ? 1 : pf == ieCMYK ? 4 : 3);
     while (rows < MaxRows && !Progress.Aborted()) {
+      if (fillAfterCut && d.src->RanDry && rows >= 2 &&
+          rows - 2 >= (static_cast<int64_t>(d.src->DryIMCURow) + 2) * mcuRowHeight &&
+          std::memcmp(Bitmap->GetScanline(rows - 1), Bitmap->GetScanline(rows - 2), rowBytes) == 0) {
+        const void* settled = Bitmap->GetScanline(rows - 1);
+        for (; rows < MaxRows; ++rows) std::memcpy(Bitmap->GetScanline(rows), settled, rowBytes);
+        Progress.ReportChanged(rows, step, last);
+        break;
+      }
       Byte* row = static_cast<Byte*>(Bitmap->GetScanline(rows));
       JSAMPROW target = buffer ? buffer.get() : row;
       Integer got = IEJpegReadScanlines(cinfo, &target, 1);
@@ -360,9 +407,6 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
       IEJpegFinishDecompress(cinfo);
       d.err.Aborting = &Progress.Aborting;
     }
-    // The stream ended inside the image data: the rows past that point are
-    // filler, so the picture is incomplete.
-    if (d.src->RanDry && d.err.WarningCount > d.src->WarningsWhenDry) Progress.Abort();
   }
   if (d.err.WarningCount > 0) {
     Params.JPEG_WARNINGTOT = d.err.WarningCount;
@@ -837,9 +881,9 @@ void IEDecodeJPEGBuffer(const void* Data, size_t Size, std::vector<Byte>& Pixels
   IEJpegInstallSource(cinfo, d.src.get(), &mem, nullptr);
   if (IEJpegReadHeader(cinfo, true) != JPEG_HEADER_OK) fail();
   if (cinfo->jpeg_color_space == JCS_UNKNOWN || cinfo->num_components > 4 ||
-      static_cast<int64_t>(cinfo->image_width) * cinfo->image_height > IEJpegMaxPixels)
+      !WithinLimits(cinfo, IEReadLimits.JPEG, 8 * int64_t(cinfo->num_components), static_cast<int64_t>(Size)))
     throw EIEJpegException("Corrupted");
-  IEJpegLimitScans(cinfo, d.scanLimit, IEJpegMaxScans);
+  IEJpegLimitScans(cinfo, d.scanLimit, IEReadLimits.JPEGMaxScans);
   if (!IEJpegStartDecompress(cinfo)) fail();
   Width = static_cast<Integer>(cinfo->output_width);
   Height = static_cast<Integer>(cinfo->output_height);

@@ -18,12 +18,11 @@
 // Raised by the one-call decoder wrapper on a libjpeg error.
 GT_DECLARE_EXCEPTION(EIEJpegException, Exception)
 
-// Limits against hostile files: pictures of more pixels are refused before
-// anything is allocated, and decoding stops after this many scans.
-extern int64_t IEJpegMaxPixels;
-extern Integer IEJpegMaxScans;
-
 // Reads the JPEG at the stream position (a start within 150 bytes is found).
+// Pictures beyond IEReadLimits.JPEG, or declaring more than their coded data
+// can hold, are refused before anything is allocated. A file cut short loads
+// with the rows the data gave and the rest filled as the decoder fills them,
+// its warnings in JPEG_WARNINGTOT and JPEG_WARNINGCODE.
 // TablesStream (or nil) holds abbreviated tables read before the image.
 // Preview fills Params only. RawYCbCr keeps YCbCr samples as they are coded;
 // InvertCMYK inverts CMYK samples before converting them (TIFF's convention);

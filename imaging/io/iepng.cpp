@@ -4,6 +4,7 @@
 #include "imaging/io/iepng.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -12,9 +13,8 @@
 #include "imaging/core/base/iehelpers.h"
 #include "imaging/core/color/iequantizer.h"
 #include "imaging/core/bitmap/ieselcopy.h"
+#include "imaging/io/ielimits.h"
 #include "imaging/io/pnglib_glue.h"
-
-int64_t IEPngMaxPixels = int64_t(1) << 30;
 
 namespace {
 
@@ -122,7 +122,28 @@ void ReadTexts(png_structp png, png_infop info, TIOParamsVals& Params) {
   }
 }
 
+// The least bytes the filtered rows of the picture take before compression:
+// one filter byte a row (an interlaced file has more rows, never fewer) and
+// the packed samples.
+int64_t MinRawBytes(const THeader& h) {
+  int samples = 1;
+  switch (h.colorType) {
+    case PNG_COLOR_TYPE_RGB: samples = 3; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: samples = 2; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: samples = 4; break;
+    default: break;
+  }
+  const int64_t bits = int64_t(h.width) * h.height * samples * h.depth;
+  return int64_t(h.height) + bits / 8;
+}
+
+// A block of zeros that costs memory only where it is written, freed with std::free.
+struct TFreeDeleter {
+  void operator()(Byte* p) const { std::free(p); }
+};
+
 void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress, bool Preview) {
+  const int64_t available = IEStreamBytesLeft(Stream);
   TReadState st;
   st.io.Stream = Stream;
   st.io.Aborting = &Progress.Aborting;
@@ -142,7 +163,10 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   }
   THeader h;
   png_get_IHDR(st.png, st.info, &h.width, &h.height, &h.depth, &h.colorType, &h.interlace, nullptr, nullptr);
-  if (int64_t(h.width) * h.height > IEPngMaxPixels) {
+  // A header that declares more than the rest of the stream could inflate
+  // to is refused before anything is allocated for it.
+  if (!IEPictureFits(IEReadLimits.PNG, h.width, h.height, 24) ||
+      !IEDataCanExplain(IEDeflateMinInput(MinRawBytes(h)), available)) {
     Progress.Abort();
     return;
   }
@@ -195,13 +219,17 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
     pf = ie1g;
   else if (setup.native)
     pf = palette ? ie8p : h.depth == 8 ? ie8g : ie16g;
-  if (!Bitmap->Allocate(w, ht, pf)) {
-    Progress.Abort();
-    return;
-  }
   const size_t channels = png_get_channels(st.png, st.info);
   const size_t rowBytes = png_get_rowbytes(st.png, st.info);
   const bool alpha = pf == ie24RGB && channels == 4;
+  const int passes = setup.passes;
+  // The picture, its alpha channel and the whole-picture buffer of an
+  // interlaced file with alpha.
+  const int64_t bitsPerPixel = IEPixelFormatBitCount(pf) + (alpha ? 8 : 0) + (alpha && passes > 1 ? 32 : 0);
+  if (!IEPictureFits(IEReadLimits.PNG, w, ht, bitsPerPixel) || !Bitmap->Allocate(w, ht, pf)) {
+    Progress.Abort();
+    return;
+  }
   // Whatever libpng hands over must fit the rows it goes into.
   if ((pf == ie24RGB && channels != 3 && channels != 4) || (!alpha && rowBytes > size_t(Bitmap->RowLen())) ||
       (alpha && rowBytes != size_t(w) * 4)) {
@@ -213,14 +241,15 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
     for (Integer i = 0; i < 256; ++i)
       Bitmap->SetPaletteColor(i, i < Params.COLORMAPCOUNT ? Params.COLORMAP[i] : TRGB{0, 0, 0});
   }
-  const int passes = setup.passes;
+  // Each interlace pass must see the earlier passes' pixels: one buffer for
+  // the whole picture then, one row otherwise. The whole-picture buffer is
+  // made once the first row has arrived, and only its written pages cost
+  // memory, so a file whose data never comes costs nothing.
   std::vector<Byte> buffer;
+  std::unique_ptr<Byte, TFreeDeleter> whole;
   TIEBitmap* alphaChannel = nullptr;
   if (alpha) {
-    // Each interlace pass must see the earlier passes' pixels: one buffer for
-    // the whole picture then, one row otherwise.
-    size_t rows = passes > 1 ? size_t(ht) : 1;
-    buffer.resize(size_t(w) * 4 * rows);
+    buffer.resize(size_t(w) * 4);
     alphaChannel = Bitmap->GetAlphaChannel();
     alphaChannel->SetFull(false);
   }
@@ -230,10 +259,19 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   for (int pass = 0; pass < passes && !Progress.Aborted(); ++pass) {
     for (Integer y = 0; y < ht && !Progress.Aborted(); ++y) {
       if (alpha) {
-        Byte* src = buffer.data() + (passes > 1 ? size_t(y) * size_t(w) * 4 : 0);
+        Byte* src = whole ? whole.get() + size_t(y) * size_t(w) * 4 : buffer.data();
         if (!IEPngReadRow(st.png, src)) {
           Progress.Abort();
           break;
+        }
+        if (passes > 1 && !whole) {
+          whole.reset(static_cast<Byte*>(std::calloc(size_t(ht) * size_t(w) * 4, 1)));
+          if (!whole) {
+            Progress.Abort();
+            break;
+          }
+          std::memcpy(whole.get() + size_t(y) * size_t(w) * 4, src, size_t(w) * 4);
+          src = whole.get() + size_t(y) * size_t(w) * 4;
         }
         if (pass == passes - 1) {
           Byte* row = static_cast<Byte*>(Bitmap->GetScanline(y));

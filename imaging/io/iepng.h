@@ -10,11 +10,10 @@
 #include "imaging/io/ioparams.h"
 #include "platform/base/classes.h"
 
-// Pictures of more pixels are refused before anything is allocated.
-extern int64_t IEPngMaxPixels;
-
 // Reads one PNG from the stream position. Preview fills Params only. Never
 // raises: every failure sets the abort flag (the bitmap may be partly filled).
+// Pictures beyond IEReadLimits.PNG, or larger than the rest of the stream
+// could ever inflate to, are refused before anything is allocated.
 void IEReadPNG(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress, bool Preview);
 // Writes Bitmap with the options of Params. AlphaMask (8-bit, or nil) gives
 // the transparency; a full mask counts as none. A short stream write sets

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/io/ielimits.h"
+
 namespace {
 
 constexpr const char* kInvalidOp = "Invalid ZStream operation!";
@@ -211,11 +213,15 @@ void ZDecompressBuffer(const void* InBuf, Integer InSize, void*& OutBuf, Integer
   OutBuf = nullptr;
   OutSize = 0;
   if (InSize < 0) InSize = 0;
+  if (MaxOutSize < 0) MaxOutSize = IEReadLimits.DeflateMaxBytes;
   if (MaxOutSize > INT32_MAX) MaxOutSize = INT32_MAX;
   if (MaxOutSize < 0) MaxOutSize = 0;
   const int64_t delta = (static_cast<int64_t>(InSize) + 255) / 256 * 256;
   int64_t size = OutEstimate > 0 ? OutEstimate : delta;
   if (size > MaxOutSize) size = MaxOutSize;
+  // No deflate data expands beyond this, so the block never grows past it
+  // (growth doubles, which may overshoot what the data needs).
+  const int64_t growCap = std::min(MaxOutSize, std::max(size, static_cast<int64_t>(InSize) * IEDeflateMaxRatio + 1024));
 
   Byte* block = static_cast<Byte*>(std::malloc(static_cast<size_t>(std::max<int64_t>(size, 1))));
   if (!block) RaiseDecompression(Z_MEM_ERROR);
@@ -232,8 +238,10 @@ void ZDecompressBuffer(const void* InBuf, Integer InSize, void*& OutBuf, Integer
   try {
     while (CheckInflate(inflate(&z, Z_NO_FLUSH)) != Z_STREAM_END) {
       if (z.avail_out > 0) continue;  // progress was made; give it more room only when full
-      if (size >= MaxOutSize || delta == 0) RaiseDecompression(size >= MaxOutSize ? Z_MEM_ERROR : Z_BUF_ERROR);
-      int64_t grown = std::min(size + delta, MaxOutSize);
+      if (size >= growCap || delta == 0) RaiseDecompression(size >= MaxOutSize ? Z_MEM_ERROR : Z_BUF_ERROR);
+      // Geometric growth: filling a block by fixed steps copies it once a
+      // step, which is quadratic in the output.
+      int64_t grown = IEGrowCapacity(size, size + delta, growCap);
       Byte* bigger = static_cast<Byte*>(std::realloc(block, static_cast<size_t>(grown)));
       if (!bigger) RaiseDecompression(Z_MEM_ERROR);
       block = bigger;

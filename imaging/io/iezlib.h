@@ -96,10 +96,11 @@ class TZDecompressionStream : public TCustomZStream {
 };
 
 // Inflates InSize bytes of zlib data at InBuf into a new block (free it with
-// std::free), first of OutEstimate bytes (0: InSize rounded up to 256), grown
-// by InSize rounded up to 256 whenever it is full and trimmed to the result.
-// Output beyond MaxOutSize bytes raises "insufficient memory"; data that end
-// early raise "buffer error", corrupt data "data error". On a raise OutBuf is
-// nil and OutSize 0.
+// std::free), first of OutEstimate bytes (0: InSize rounded up to 256), at
+// least doubled whenever it is full (never beyond what InSize bytes of
+// deflate data can expand to) and trimmed to the result. Output beyond
+// MaxOutSize bytes (negative: IEReadLimits.DeflateMaxBytes) raises
+// "insufficient memory"; data that end early raise "buffer error", corrupt
+// data "data error". On a raise OutBuf is nil and OutSize 0.
 void ZDecompressBuffer(const void* InBuf, Integer InSize, void*& OutBuf, Integer& OutSize, Integer OutEstimate,
-                       int64_t MaxOutSize = INT32_MAX);
+                       int64_t MaxOutSize = -1);

@@ -63,7 +63,10 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
     if (src->StartOfFile && src->Aborting) src->Aborting->store(true);
     if (!src->RanDry) {
       src->RanDry = true;
-      src->WarningsWhenDry = reinterpret_cast<TIEJpegErrorMgr*>(cinfo->err)->WarningCount;
+      src->DryIMCURow = static_cast<Integer>(cinfo->input_iMCU_row);
+      // The same warning the library's own sources give for a cut file, so
+      // that a cut is always counted, also when it falls between two scans.
+      WARNMS(cinfo, JWRN_JPEG_EOF);
     }
     // An EOI marker lets the decoder end cleanly on a short stream.
     src->Buffer[0] = 0xFF;
@@ -83,6 +86,9 @@ void SkipInputData(j_decompress_ptr cinfo, long num_bytes) {
   while (left > src->pub.bytes_in_buffer) {
     left -= src->pub.bytes_in_buffer;
     FillInputBuffer(cinfo);
+    // Past the end nothing is left to skip: the decoder must see the
+    // supplied end-of-image marker, not skip it 2 bytes at a time.
+    if (src->RanDry) return;
   }
   src->pub.next_input_byte += left;
   src->pub.bytes_in_buffer -= left;
@@ -214,7 +220,7 @@ void IEJpegInstallSource(j_decompress_ptr cinfo, TIEJpegSourceMgr* Src, TStream*
   Src->Aborting = Aborting;
   Src->StartOfFile = true;
   Src->RanDry = false;
-  Src->WarningsWhenDry = 0;
+  Src->DryIMCURow = 0;
   cinfo->src = &Src->pub;
 }
 

@@ -48,17 +48,19 @@ void IEJpegFormatMessage(j_common_ptr cinfo, Integer Code, char* Out, size_t Out
 bool IEJpegGuard(TIEJpegErrorMgr* Err, void (*Fn)(void* Ctx), void* Ctx);
 
 // Stream source: 64 KB reads from Stream; when the stream has no more data
-// it supplies an EOI marker, and sets the abort flag when nothing at all
-// could be read. Install on a decompression record that has been created.
+// it supplies an EOI marker (with the library's "premature end" warning the
+// first time), and sets the abort flag when nothing at all could be read.
+// Install on a decompression record that has been created.
 struct TIEJpegSourceMgr {
   jpeg_source_mgr pub;
   TStream* Stream = nullptr;
   bool StartOfFile = true;
   std::atomic<bool>* Aborting = nullptr;
-  // The stream ended before the decoder was done, and the warnings counted
-  // after that moment (they mean the picture was cut short).
+  // The stream ended before the decoder was done (an end-of-image marker was
+  // supplied in its place), and the row of MCUs being decoded at that moment:
+  // every later one is decoded from no data at all.
   bool RanDry = false;
-  Integer WarningsWhenDry = 0;
+  Integer DryIMCURow = 0;
   JOCTET Buffer[65536];
 };
 void IEJpegInstallSource(j_decompress_ptr cinfo, TIEJpegSourceMgr* Src, TStream* Stream,

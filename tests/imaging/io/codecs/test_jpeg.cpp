@@ -13,6 +13,7 @@
 #include "imaging/core/color/iecolorformat.h"
 #include "imaging/core/color/ieicc.h"
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/jpeglib_glue.h"
 
 using namespace codec_test;
 using io_test::Shell;
@@ -347,11 +348,13 @@ TEST_F(JpegFixtures, StartSearchAndTruncation) {
     const char* what;
     Bytes data;
     bool aborted;
+    bool whole = true;  // the pixels of the complete file
   } cases[] = {
       {"100 junk bytes", io_test::Cat({Bytes(100, 0x11), file}), false},
       {"200 junk bytes", io_test::Cat({Bytes(200, 0x11), file}), true},
       {"no EOI", Bytes(file.begin(), file.end() - 2), false},
-      {"cut in the image data", Bytes(file.begin(), file.begin() + long(file.size() * 2 / 3)), true},
+      {"cut in the image data", Bytes(file.begin(), file.begin() + long(file.size() * 2 / 3)),
+       false, false},
       {"cut in the header", Bytes(file.begin(), file.begin() + 40), true},
       {"empty", Bytes(), true},
   };
@@ -365,11 +368,73 @@ TEST_F(JpegFixtures, StartSearchAndTruncation) {
     d.Params.JPEG_SCALE = 1;
     Read(d, c.data);
     EXPECT_EQ(bool(d.P.Aborting), c.aborted);
-    if (!c.aborted) {
+    if (!c.aborted && c.whole) {
       ASSERT_EQ(d.Bitmap.Height(), 45);
       for (Integer y = 0; y < 45; ++y)
         ASSERT_EQ(std::memcmp(d.Bitmap.GetScanline(y), ref.Bitmap.GetScanline(y), 67 * 3), 0);
     }
+  }
+}
+
+// A file cut short loads: the rows its data gave, the rest as the decoder
+// fills them, and the cut reported as warnings; djpeg decoding the same cut
+// file is the reference for every pixel and for the warning text.
+TEST(JpegCut, CutFilesLoadLikeDjpegDecodesThem) {
+  ASSERT_TRUE(HaveTool("cjpeg") && HaveTool("djpeg")) << "libjpeg-turbo-progs is not installed";
+  TempDir dir;
+  // Tall enough that many MCU rows follow every cut.
+  auto pic = MakePicture(96, 256, 5);
+  ASSERT_TRUE(WritePnm(dir.File("tall.ppm"), *pic));
+  jpeg_decompress_struct messages{};
+  jpeg_error_mgr messageTable;
+  messages.err = jpeg_std_error(&messageTable);
+  struct Kind {
+    const char* name;
+    const char* options;
+  } kinds[] = {
+      {"baseline", "-quality 90"},
+      {"baseline with restarts", "-quality 90 -restart 1"},
+      {"progressive", "-quality 90 -progressive"},
+      {"grey", "-quality 90 -grayscale"},
+  };
+  for (const Kind& k : kinds) {
+    const std::string whole = dir.File("whole.jpg");
+    ASSERT_EQ(Shell(std::string("cjpeg ") + k.options + " " + dir.File("tall.ppm") + " > " + whole), 0);
+    const Bytes file = io_test::ReadFile(whole);
+    for (double at : {0.2, 0.45, 0.7, 0.95}) {
+      SCOPED_TRACE(std::string(k.name) + " cut at " + std::to_string(at));
+      const Bytes cut(file.begin(), file.begin() + long(double(file.size()) * at));
+      const std::string cutPath = dir.File("cut.jpg"), ref = dir.File("cut.pnm"), err = dir.File("cut.err");
+      io_test::WriteFile(cutPath, cut);
+      // djpeg ends with status 2 when it gave warnings; at trace level 3 it
+      // prints every warning, not only the first.
+      ASSERT_EQ(Shell("djpeg -verbose -verbose -verbose -pnm " + cutPath + " > " + ref + " 2> " + err), 2);
+      const Bytes said = io_test::ReadFile(err);
+      const std::string warnings(said.begin(), said.end());
+      ASSERT_NE(warnings.find("Premature end of JPEG file"), std::string::npos) << warnings;
+      Pnm want;
+      ASSERT_TRUE(ReadPnm(ref, want));
+      Decoded d;
+      d.Params.JPEG_SCALE = 1;
+      Read(d, cut);
+      EXPECT_FALSE(d.P.Aborting);
+      EXPECT_EQ(d.Rows, 256);
+      EXPECT_TRUE(SamePixels(d.Bitmap, want));
+      EXPECT_GE(d.Params.JPEG_WARNINGTOT, 1);
+      // The last warning is one djpeg gave too (its parameters shown as "?").
+      std::string last = IEJpegMessageText(reinterpret_cast<j_common_ptr>(&messages), d.Params.JPEG_WARNINGCODE);
+      last = last.substr(0, last.find('?'));
+      EXPECT_FALSE(last.empty());
+      EXPECT_NE(warnings.find(last), std::string::npos) << "last warning \"" << last << "\" not among djpeg's";
+    }
+  }
+  // Only a stream with no data, or no decodable header, is refused.
+  for (size_t keep : {size_t(0), size_t(2), size_t(30)}) {
+    SCOPED_TRACE(keep);
+    const Bytes file = io_test::ReadFile(dir.File("whole.jpg"));
+    Decoded d;
+    Read(d, Bytes(file.begin(), file.begin() + long(keep)));
+    EXPECT_TRUE(d.P.Aborting);
   }
 }
 

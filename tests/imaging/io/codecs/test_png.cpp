@@ -14,6 +14,7 @@
 
 #include "codec_test_util.h"
 #include "imaging/core/bitmap/iemask.h"
+#include "imaging/io/ielimits.h"
 #include "imaging/io/iepng.h"
 
 using namespace codec_test;
@@ -226,15 +227,15 @@ TEST_F(PngMatrix, HostileFilesEndInTheAbortFlag) {
                {"bad header checksum", crc},
                {"ten gigapixels", huge},
                {"not a PNG", io_test::Str("definitely not a PNG file")}};
-  const int64_t saved = IEPngMaxPixels;
-  IEPngMaxPixels = 1 << 24;
+  const TIEReadLimit saved = IEReadLimits.PNG;
+  IEReadLimits.PNG.MaxPixels = 1 << 24;
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
     Decoded d;
     Read(d, k.data);
     EXPECT_TRUE(d.P.Aborting);
   }
-  IEPngMaxPixels = saved;
+  IEReadLimits.PNG = saved;
 }
 
 namespace {
