@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/base/iestartup.h"
+#include "platform/base/strutils.h"
+#include "platform/base/sysutils.h"
 #include "platform/base/threads.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
@@ -340,9 +343,33 @@ void TZiduzUvIO::FireViewMessageEvent(UINT Msg, WPARAM WParam) {
   }
 }
 
-void TZiduzUvIO::Refuse() {
+void TZiduzUvIO::LogFailure(const WideString& Why) {
+  // The debug log is the one place a refusal can be read back from: the
+  // operations report failure through Aborting alone. It never raises.
+  IEWriteDebugLog(W("TZiduzUvIO: ") + Why);
+}
+
+void TZiduzUvIO::Refuse(const WideString& Why) {
+  LogFailure(Why);
   SetAborting(true);
   DoFinishWork();
+}
+
+void TZiduzUvIO::RefuseQuietly(const WideString& Why) {
+  LogFailure(Why);
+  SetAborting(true);
+}
+
+WideString IECurrentExceptionText() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    return Utf8ToWide(e.what());
+  } catch (...) {
+  }
+  return W("an unknown error");
 }
 
 void TZiduzUvIO::ClearTypeAndName() {

@@ -152,6 +152,9 @@ class TZiduzUvIO : public TComponent {
   virtual void SyncViewDPI();
   // DPIX or DPIY below 2 become the library's default resolution.
   void FixDefaultDPI();
+  // Records why an operation failed where the failure is reported through
+  // Aborting alone: a line in the imaging library's debug log, when one is set.
+  static void LogFailure(const WideString& Why);
 
   // --- workers ----------------------------------------------------------------
   // A worker thread lists itself while it runs an operation of this component.
@@ -319,8 +322,11 @@ class TZiduzUvIO : public TComponent {
   void WrapTBitmap(TBitmap* Bitmap);
   // Whether the picture should be posted to the view instead of called.
   bool ViaViewMessages();
-  // Refuses an operation: Aborting and the finish event.
-  void Refuse();
+  // Refuses an operation: the reason goes to the debug log, then Aborting
+  // and the finish event.
+  void Refuse(const WideString& Why);
+  // The same without the finish event (the refusals that are immediate answers).
+  void RefuseQuietly(const WideString& Why);
   void ClearTypeAndName();
   // Picture data the registry path hands to a plug-in writer, and the copy
   // it may need (the document is never converted).
@@ -374,6 +380,10 @@ class TZiduzUvIO : public TComponent {
   std::unique_ptr<TIOParamsVals> FParams;
   std::atomic<bool> FAborting{false};
 };
+
+// Inside a catch block: the message of the exception being handled, for the
+// failures the operations record instead of raising.
+WideString IECurrentExceptionText();
 
 // Resamples the picture when its horizontal and vertical resolution differ.
 // Installed by the module that provides that resampling; until then a

@@ -29,7 +29,9 @@ class TIEIOThread : public TThread {
     try {
       FWork();
     } catch (...) {
-      // Reported the usual way: the operation failed.
+      // Reported the usual way: the operation failed. Nobody is there to
+      // catch the error on this thread, so its message goes to the log.
+      TZiduzUvIO::LogFailure(IECurrentExceptionText());
       FIO->SetAborting(true);
     }
     FWork = nullptr;

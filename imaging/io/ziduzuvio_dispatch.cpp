@@ -9,8 +9,20 @@
 #include "imaging/io/iesourceexport.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"
+#include "platform/base/strutils.h"
+#include "platform/base/sysutils.h"
 
 namespace {
+
+WideString Quoted(const WideString& S) { return W("\"") + S + W("\""); }
+
+WideString NoReader(const TIEFileFormatInfoRef& E) {
+  return (E ? E->FullName : W("this format")) + W(" cannot be read");
+}
+
+WideString NameOf(const TIEFormatDescriptor& D) {
+  return D.FullName[0] ? W(D.FullName) : W("format ") + IntToStr(D.FileType);
+}
 
 WideString LowerExtWithDot(const WideString& FileName) {
   WideString ext;
@@ -51,6 +63,7 @@ void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVa
   try {
     Read(S, B, P, Rec, Preview);
   } catch (...) {
+    TZiduzUvIO::LogFailure(W("the reader failed: ") + IECurrentExceptionText());
     Rec.Abort();
   }
 }
@@ -78,7 +91,7 @@ void TZiduzUvIO::RegistryLoadFile(const TIEFileFormatInfoRef& Entry, const WideS
   FParams->ResetInfo();
   ClearTypeAndName();
   if (!CanRegistryRead(Entry)) {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": ") + NoReader(Entry));
     return;
   }
   if (HandOver([this, Entry, FileName] {
@@ -107,7 +120,7 @@ void TZiduzUvIO::RegistryLoadStream(const TIEFileFormatInfoRef& Entry, TStream* 
   FParams->ResetInfo();
   ClearTypeAndName();
   if (!CanRegistryRead(Entry) || Stream == nullptr) {
-    Refuse();
+    Refuse(Stream ? W("the stream: ") + NoReader(Entry) : W("no stream to read"));
     return;
   }
   if (HandOver([this, Entry, Stream] {
@@ -150,6 +163,7 @@ void TZiduzUvIO::RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideS
       try {
         Entry->WriteRoutine(out.Stream(), src, *FParams, rec);
       } catch (...) {
+        LogFailure(W("the writer failed: ") + IECurrentExceptionText());
         rec.Abort();
       }
       if (!Aborting() && !out.Commit()) SetAborting(true);
@@ -169,7 +183,7 @@ void TZiduzUvIO::RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideS
 
 void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* Stream) {
   if (Stream == nullptr) {
-    Refuse();
+    Refuse(W("no stream to write"));
     return;
   }
   if (HandOver([this, Entry, Stream] {
@@ -190,6 +204,7 @@ void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* 
       try {
         Entry->WriteRoutine(Stream, src, *FParams, rec);
       } catch (...) {
+        LogFailure(W("the writer failed: ") + IECurrentExceptionText());
         rec.Abort();
       }
     }
@@ -212,7 +227,7 @@ void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName
   if (route == ierMethod) {
     FormatLoadFile(*d, FileName);
   } else if (route == ierRefuse) {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": ") + NameOf(*d) + W(" cannot be read: its reader is not built"));
   } else if (ByExtension) {
     // PostScript, PDF and ids without a method: by extension the registry decides...
     RegistryLoadFile(IEFindFormatInfo(FileType), FileName);
@@ -229,7 +244,8 @@ void TZiduzUvIO::LoadStreamByType(TIEFileType FileType, TStream* Stream, bool) {
   else
     // No stream reader (metafiles, PostScript, PDF, unknown content) or one
     // of a module not built yet: refused.
-    Refuse();
+    Refuse(W("the stream: ") + (d ? NameOf(*d) : W("format ") + IntToStr(FileType)) +
+           W(" cannot be read from a stream"));
 }
 
 void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
@@ -240,14 +256,15 @@ void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
     return;
   }
   if (route == ierRefuse) {
-    Refuse();
+    Refuse(W("the stream: ") + NameOf(*d) + W(" cannot be written: its writer is not built"));
     return;
   }
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   // Without a writer nothing is written; a built-in entry's routine only
   // marks the format as writable and is never called.
   if (!CanRegistryWrite(e)) {
-    SetAborting(true);
+    RefuseQuietly(W("the stream: ") + (e ? e->FullName : W("format ") + IntToStr(FileType)) +
+                  W(" cannot be written"));
     return;
   }
   RegistrySaveStream(e, Stream);
@@ -259,22 +276,23 @@ void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
 void TZiduzUvIO::LoadFromFile(const WideString& FileName) {
   std::lock_guard op(FOperationLock);
   if (!FIEBitmap || FileName.empty()) {
-    Refuse();
+    Refuse(FIEBitmap ? W("no file name to load") : W("no picture to load into"));
     return;
   }
   // Addresses and video files have loaders of their own, not built yet.
   if (IEGetURLType(FileName) != 0) {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": loading from an address is not built"));
     return;
   }
   const WideString ext = LowerExtWithDot(FileName);
   if (ext == u".avi") {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": loading video files is not built"));
     return;
   }
   TIEFileFormatInfoRef e = IEFindFormatInfoByExtension(ext);
   if (!e) {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": unknown file format") +
+           (ext.empty() ? W(" (no extension)") : W(" (extension ") + Quoted(ext) + W(")")));
     return;
   }
   if (e->InternalFormat)
@@ -295,7 +313,7 @@ void TZiduzUvIO::LoadFromFileFormat(const WideString& FileName, TIEFileType File
   std::lock_guard op(FOperationLock);
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   if (!e) {
-    Refuse();
+    Refuse(Quoted(FileName) + W(": no format is registered as ") + IntToStr(FileType));
     return;
   }
   if (e->InternalFormat)
@@ -311,7 +329,7 @@ void TZiduzUvIO::LoadFromBuffer(const void* Buffer, Integer Size, TIEFileType Fi
   if (HandOver([this, Buffer, Size, FileType] { LoadFromBuffer(Buffer, Size, FileType); })) return;
   if (Size < 0 || (Buffer == nullptr && Size > 0)) {
     std::lock_guard op(FOperationLock);
-    Refuse();
+    Refuse(W("no memory block to load (size ") + IntToStr(Size) + W(")"));
     return;
   }
   TIEMemStream s(Buffer, Size);
@@ -324,7 +342,7 @@ void TZiduzUvIO::LoadFromBuffer(const void* Buffer, Integer Size, TIEFileType Fi
 void TZiduzUvIO::LoadFromStream(TStream* Stream) {
   std::lock_guard op(FOperationLock);
   if (Stream == nullptr) {
-    Refuse();
+    Refuse(W("no stream to read"));
     return;
   }
   const int64_t pos = Stream->Position();
@@ -332,7 +350,7 @@ void TZiduzUvIO::LoadFromStream(TStream* Stream) {
   TIEFileFormatInfoRef e = id != ieftUnknown ? IEFindFormatInfo(id) : nullptr;
   Stream->SetPosition(pos);
   if (!e) {
-    Refuse();
+    Refuse(W("the stream: unknown file format"));
     return;
   }
   if (e->InternalFormat)
@@ -349,7 +367,7 @@ void TZiduzUvIO::LoadFromStreamFormat(TStream* Stream, TIEFileType FileType) {
   std::lock_guard op(FOperationLock);
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   if (!e || Stream == nullptr) {
-    Refuse();
+    Refuse(Stream ? W("the stream: no format is registered as ") + IntToStr(FileType) : W("no stream to read"));
     return;
   }
   if (e->InternalFormat)
@@ -362,7 +380,7 @@ void TZiduzUvIO::SaveToFile(const WideString& FileName) {
   std::lock_guard op(FOperationLock);
   // Refusals of unsupported names are immediate answers: Aborting, no event.
   if (FileName.empty()) {
-    SetAborting(true);
+    RefuseQuietly(W("no file name to save to"));
     return;
   }
   const WideString ext = LowerExtWithDot(FileName);
@@ -374,7 +392,7 @@ void TZiduzUvIO::SaveToFile(const WideString& FileName) {
       return;
     }
     if (d->Save == ierRefuse) {
-      Refuse();
+      Refuse(Quoted(FileName) + W(": ") + NameOf(*d) + W(" cannot be written: its writer is not built"));
       return;
     }
   }
@@ -383,7 +401,7 @@ void TZiduzUvIO::SaveToFile(const WideString& FileName) {
   // and the user's file is not touched.
   TIEFileFormatInfoRef e = IEFindFormatInfoByExtension(ext);
   if (!CanRegistryWrite(e)) {
-    SetAborting(true);
+    RefuseQuietly(Quoted(FileName) + W(": ") + (e ? e->FullName + W(" cannot be written") : W("unknown file format")));
     return;
   }
   RegistrySaveFile(e, FileName);
@@ -403,10 +421,12 @@ void TZiduzUvIO::ReadParams(TStream* Buffered, TStream*, TIEFileType FileType) {
   // formats are read by their codecs.
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   const TIEReadRoutine read = CanRegistryRead(e) ? e->ReadRoutine : IEGetBuiltInCodec(FileType).Read;
-  if (read)
+  if (read) {
     RunReader(read, Buffered, FIEBitmap, *FParams, rec, true);
-  else
+  } else {
+    LogFailure(W("no reader for the parameters of format ") + IntToStr(FileType));
     rec.Abort();
+  }
 }
 
 void TZiduzUvIO::ReadParamsFromFile(const WideString& FileName) {
@@ -429,6 +449,8 @@ void TZiduzUvIO::ReadParamsFromFileFormat(const WideString& FileName, TIEFileTyp
     SetAborting(false);
     ReadParams(&buffered, &file, FileType);
   } catch (...) {
+    // Parameter reads never raise; the reason is kept in the log.
+    LogFailure(IECurrentExceptionText());
     SetAborting(true);
   }
   if (Aborting()) FParams->FILETYPE = 0;

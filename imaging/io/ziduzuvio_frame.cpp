@@ -10,6 +10,7 @@
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"
+#include "platform/base/strutils.h"
 
 // ---------------------------------------------------------------------------
 // Stream headers
@@ -113,6 +114,7 @@ void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVa
   try {
     Read(S, B, P, Rec, Preview);
   } catch (...) {
+    TZiduzUvIO::LogFailure(W("the reader failed: ") + IECurrentExceptionText());
     Rec.Abort();
   }
 }
@@ -121,6 +123,7 @@ void RunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParams
   try {
     Write(S, B, P, Rec);
   } catch (...) {
+    TZiduzUvIO::LogFailure(W("the writer failed: ") + IECurrentExceptionText());
     Rec.Abort();
   }
 }
@@ -153,7 +156,7 @@ struct TZiduzUvIOFrame {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse();
+      IO.Refuse(W("\"") + FileName + W("\": ") + W(F.FullName) + W(" cannot be read: its reader is not built"));
       return 0;
     }
     if (IO.HandOver([&IO, &F, FileName] { LoadFile(IO, F, FileName); })) return -1;
@@ -190,7 +193,8 @@ struct TZiduzUvIOFrame {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse();
+      IO.Refuse(Stream ? W("the stream: ") + W(F.FullName) + W(" cannot be read: its reader is not built")
+                       : W("no stream to read"));
       return 0;
     }
     if (IO.HandOver([&IO, &F, Stream] { LoadStream(IO, F, Stream); })) return -1;
@@ -223,6 +227,7 @@ struct TZiduzUvIOFrame {
           }
         }
         if (!ok) {
+          TZiduzUvIO::LogFailure(W("the stream: no valid \"") + W(F.Magic) + W("\" stream header"));
           IO.SetAborting(true);
         } else {
           ReadAndSettle(IO, F, read, src);
@@ -248,7 +253,7 @@ struct TZiduzUvIOFrame {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse();
+      IO.Refuse(W("\"") + FileName + W("\": ") + W(F.FullName) + W(" cannot be written: its writer is not built"));
       return;
     }
     if (IO.HandOver([&IO, &F, FileName] { SaveFile(IO, F, FileName); })) return;
@@ -287,7 +292,8 @@ struct TZiduzUvIOFrame {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse();
+      IO.Refuse(Stream ? W("the stream: ") + W(F.FullName) + W(" cannot be written: its writer is not built")
+                       : W("no stream to write"));
       return;
     }
     if (IO.HandOver([&IO, &F, Stream] { SaveStream(IO, F, Stream); })) return;

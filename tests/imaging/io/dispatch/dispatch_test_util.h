@@ -79,7 +79,7 @@ class TFakeView : public TComponent, public TIEViewContract {
   void Update() override { Log.push_back("Update"); }
   bool IsSingleImageView() const override { return FSingle; }
   void LockUpdate() override { Log.push_back("LockUpdate"); }
-  void UnlockUpdateQuiet() override { Log.push_back("UnlockUpdateQuiet"); }
+  void UnlockUpdateQuiet() override { Log.emplace_back("UnlockUpdateQuiet"); }
   bool HasParentWindow() override { return ParentWindow; }
   void PostIOMessage(UINT Msg, WPARAM WParam, LPARAM) override {
     Posted.push_back({Msg, static_cast<Integer>(WParam)});
