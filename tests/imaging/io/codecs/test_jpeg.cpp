@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -164,6 +165,116 @@ TEST_F(JpegFixtures, CMYKSamplesMatchImageMagick) {
   IEConvertColorFormat(native.Bitmap.GetScanline(20), iecfCMYK, &want, iecfBGR, 1, nullptr);
   TRGB got = *static_cast<TRGB*>(rgb.Bitmap.GetScanline(20));
   EXPECT_TRUE(got.r == want.r && got.g == want.g && got.b == want.b);
+}
+
+namespace {
+
+// The JPEG segments of File without its Adobe APP14 marker.
+Bytes WithoutAdobeMarker(const Bytes& File) {
+  Bytes out(File.begin(), File.begin() + 2);
+  size_t i = 2;
+  while (i + 4 <= File.size() && File[i] == 0xFF) {
+    const Byte code = File[i + 1];
+    if (code == 0xDA) break;
+    const size_t len = size_t(File[i + 2]) << 8 | File[i + 3];
+    if (code != 0xEE) out.insert(out.end(), File.begin() + long(i), File.begin() + long(i + 2 + len));
+    i += 2 + len;
+  }
+  out.insert(out.end(), File.begin() + long(i), File.end());
+  return out;
+}
+
+}  // namespace
+
+// Mean and largest difference of an ie24RGB picture from an RGB PNM.
+std::pair<double, int> Difference(TIEBitmap& B, const Pnm& Ref) {
+  double sum = 0;
+  int worst = 0;
+  for (Integer y = 0; y < B.Height(); ++y) {
+    const Byte* p = static_cast<const Byte*>(B.GetScanline(y));
+    for (Integer x = 0; x < B.Width(); ++x)
+      for (int k = 0; k < 3; ++k) {
+        const int diff = std::abs(int(p[3 * x + 2 - k]) - Ref.At(x, y, k));
+        sum += diff;
+        worst = std::max(worst, diff);
+      }
+  }
+  return {sum / (double(B.Width()) * B.Height() * 3), worst};
+}
+
+// CMYK files are decoded through the press profile the program found
+// (IECMYKProfile) into the built-in sRGB profile, perceptual intent. The
+// references decode the same file through the same CMYK profile:
+// - LittleCMS's jpgicc into the same built-in sRGB: the same colours, up to
+//   the loss of its own JPEG output;
+// - ImageMagick into Ghostscript's sRGB profile: a few levels apart, which is
+//   the difference between the two sRGB profiles' perceptual renderings.
+// A file with the Adobe marker stores its samples inverted (255 = no ink) and
+// is inverted once. Without the marker the samples are taken the same way
+// (as ImageMagick takes them), so the picture does not change.
+TEST(JpegCmyk, DecodesLikeIndependentDecodingsThroughTheSameProfile) {
+  ASSERT_TRUE(HaveTool("convert") && HaveTool("jpgicc")) << "imagemagick or liblcms2-utils is not installed";
+  const char* env = std::getenv("GT_CMYK_PROFILE");
+  const std::string cmykProfile = env && *env ? env : "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+  const std::string gsSrgb = "/usr/share/color/icc/ghostscript/srgb.icc";
+  ASSERT_EQ(Shell("test -r " + cmykProfile + " -a -r " + gsSrgb), 0)
+      << "the Ghostscript colour profiles (libgs-common) are not installed";
+  ASSERT_TRUE(IECMYKProfile() && IECMYKProfile()->IsValid());
+  TempDir dir;
+  auto pic = MakePicture(64, 48, 9);
+  ASSERT_TRUE(WritePnm(dir.File("src.ppm"), *pic));
+  ASSERT_EQ(Shell("convert " + dir.File("src.ppm") + " -colorspace CMYK -quality 95 " + dir.File("ycck.jpg")), 0);
+  TIOParamsVals wp(nullptr);
+  wp.JPEG_COLORSPACE = 3;
+  wp.JPEG_QUALITY = 95;
+  const Bytes plain = Write(*pic, wp);
+  struct Case {
+    const char* what;
+    Bytes file;
+    Byte colorSpace;
+    bool adobe;
+  } cases[] = {
+      {"YCCK with the Adobe marker (ImageMagick)", io_test::ReadFile(dir.File("ycck.jpg")), 4, true},
+      {"CMYK with the Adobe marker", plain, 3, true},
+      {"CMYK without the Adobe marker", WithoutAdobeMarker(plain), 3, false},
+  };
+  Decoded marked;
+  marked.Params.JPEG_SCALE = 1;
+  Read(marked, plain);
+  ASSERT_FALSE(marked.P.Aborting);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string in = dir.File("in.jpg"), im = dir.File("im.ppm"), lcms = dir.File("lcms.jpg"),
+                      lcmsPpm = dir.File("lcms.ppm");
+    io_test::WriteFile(in, c.file);
+    Decoded d;
+    d.Params.JPEG_SCALE = 1;
+    Read(d, c.file);
+    ASSERT_FALSE(d.P.Aborting);
+    EXPECT_EQ(d.Params.JPEG_COLORSPACE, c.colorSpace);
+    ASSERT_EQ(Shell("convert " + in + " -profile " + cmykProfile + " -profile " + gsSrgb + " -depth 8 " + im), 0);
+    Pnm ref;
+    ASSERT_TRUE(ReadPnm(im, ref));
+    ASSERT_TRUE(ref.Width == d.Bitmap.Width() && ref.Height == d.Bitmap.Height());
+    auto [imMean, imWorst] = Difference(d.Bitmap, ref);
+    std::printf("[ measured ] %s: ImageMagick mean %.2f, largest %d\n", c.what, imMean, imWorst);
+    EXPECT_LE(imMean, 6.0);
+    EXPECT_LE(imWorst, 40);
+    if (c.adobe) {
+      // jpgicc inverts the samples only when the Adobe marker says so.
+      ASSERT_EQ(Shell("jpgicc -q 100 -i " + cmykProfile + " -o '*sRGB' " + in + " " + lcms + " >/dev/null 2>&1 && convert " +
+                      lcms + " -depth 8 " + lcmsPpm),
+                0);
+      ASSERT_TRUE(ReadPnm(lcmsPpm, ref));
+      auto [mean, worst] = Difference(d.Bitmap, ref);
+      std::printf("[ measured ] %s: jpgicc mean %.2f, largest %d\n", c.what, mean, worst);
+      EXPECT_LE(mean, 1.5);
+      EXPECT_LE(worst, 24);
+    } else {
+      for (Integer y = 0; y < d.Bitmap.Height(); ++y)
+        ASSERT_EQ(std::memcmp(d.Bitmap.GetScanline(y), marked.Bitmap.GetScanline(y), size_t(d.Bitmap.Width()) * 3), 0);
+    }
+  }
 }
 
 TEST(Jpeg, AutomaticScaleTable) {
