@@ -36,6 +36,10 @@ inline constexpr Integer IEPixelFormatBitCount(TIEPixelFormat PF) {
 inline constexpr Integer IEPixelFormatChannelCount(TIEPixelFormat PF) {
   return static_cast<unsigned>(PF) < IEPixelFormatCount ? IEPixelFormatChannelCountTable[PF] : 0;
 }
+// Bytes per pixel of the byte-addressed formats (0 for ie1g and ieNone).
+inline constexpr Integer IEPixelFormatByteCount(TIEPixelFormat PF) {
+  return IEPixelFormatBitCount(PF) >= 8 ? IEPixelFormatBitCount(PF) / 8 : 0;
+}
 
 // Where a picture's pixels live. ieFile means "memory or temporary file,
 // chosen by size" when allocating.

@@ -14,28 +14,6 @@
 
 namespace {
 
-// Bytes per pixel of the byte-addressed formats (0 for ie1g and ieNone).
-Integer PixelSize(TIEPixelFormat PF) {
-  switch (PF) {
-    case ie8p:
-    case ie8g:
-      return 1;
-    case ie16g:
-      return 2;
-    case ie24RGB:
-    case ieCIELab:
-      return 3;
-    case ie32f:
-    case ieCMYK:
-    case ie32RGB:
-      return 4;
-    case ieRGB48:
-      return 6;
-    default:
-      return 0;
-  }
-}
-
 // The part of the rectangle (SrcX, SrcY, W, H) of a SrcW x SrcH picture
 // placed at (DstX, DstY) of a DstW x DstH picture that lies inside both.
 // Computed in 64 bits: callers pass sums of coordinates from anywhere.
@@ -86,7 +64,7 @@ void CopyRectRow(const Byte* s, Integer SrcLen, Byte* d, TIEPixelFormat sp, TIEP
       p[0] = p[1] = p[2] = v;
     }
   } else {
-    size_t size = size_t(PixelSize(sp));
+    size_t size = size_t(IEPixelFormatByteCount(sp));
     std::memmove(d + size * size_t(c.dx), s + size * size_t(c.sx), size * size_t(c.w));
   }
 }
@@ -150,7 +128,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, Integer SrcX, Integer SrcY, Integer 
                            Integer Height) {
   if (!Dest || IsEmpty() || Dest->IsEmpty()) return;
   const TIEPixelFormat sp = FPixelFormat, dp = Dest->FPixelFormat;
-  bool supported = (sp == ie1g && (dp == ie1g || dp == ie24RGB)) || (sp == dp && PixelSize(sp) > 0);
+  bool supported = (sp == ie1g && (dp == ie1g || dp == ie24RGB)) || (sp == dp && IEPixelFormatByteCount(sp) > 0);
   if (!supported) return;
   TClip c;
   if (!ClipRect(FWidth, FHeight, Dest->FWidth, Dest->FHeight, SrcX, SrcY, DstX, DstY, Width, Height, c)) return;

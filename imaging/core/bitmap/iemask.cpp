@@ -101,28 +101,6 @@ bool BitRowExtent(const Byte* Row, Integer Width, Integer& First, Integer& Last)
   return true;
 }
 
-// Bytes per pixel of the formats whose selected pixels are copied as they are.
-Integer CopyPixelSize(TIEPixelFormat PF) {
-  switch (PF) {
-    case ie8g:
-    case ie8p:
-      return 1;
-    case ie16g:
-      return 2;
-    case ie24RGB:
-    case ieCIELab:
-      return 3;
-    case ie32f:
-    case ieCMYK:
-    case ie32RGB:
-      return 4;
-    case ieRGB48:
-      return 6;
-    default:
-      return 0;
-  }
-}
-
 // The rows and columns of the mask that CopyBitmap and CopyAlphaChannel
 // visit: the box, cut to the plane and to every picture involved. A cropped
 // picture is addressed from the box's top-left, the other at the mask's own
@@ -649,7 +627,7 @@ void TIEMask::CopyBitmap(TIEBitmap* Dest, TIEBitmap* Source, bool DestCropped, b
   if (pf == Dest->PixelFormat() && !Source->IsEmpty() && !Dest->IsEmpty() && ClippedBox(bx1, by1, bx2, by2) &&
       CopyArea(bx1, by1, bx2, by2, X1, Y1, Source->Width(), Source->Height(), Dest->Width(), Dest->Height(),
                DestCropped, SourceCropped, a)) {
-    const Integer ps = CopyPixelSize(pf);
+    const Integer ps = IEPixelFormatByteCount(pf);
     const int64_t sx = int64_t(a.x1) - a.sox, dx = int64_t(a.x1) - a.dox;  // first source / dest column
     std::vector<Byte> buffer;
     TIEAccessScope sourceAccess(*Source, Source == Dest ? Source->Access() : ieaRead);
