@@ -100,11 +100,11 @@ bool WithinLimits(j_decompress_ptr cinfo, const TIEReadLimit& Limit, int64_t Bit
 // 1..count, a count that agrees with the first chunk, at least the 14-byte
 // chunk header; duplicates are ignored. The stream position is restored.
 void ReadICCChunks(TStream* Stream, TIOParamsVals& Params) {
-  int64_t start = Stream->Position();
   std::vector<std::vector<Byte>> chunks;
-  std::vector<bool> have;
-  Integer count = 0, seen = 0;
-  try {
+  // A stream that fails part way keeps the chunks read so far.
+  IEProbeAtPosition(Stream, [&](int64_t start) {
+    std::vector<bool> have;
+    Integer count = 0, seen = 0;
     TIEBufferedReadStream in(Stream, 8192, false);
     in.SetPosition(start);
     auto readByte = [&](Byte& b) { return in.Read(&b, 1) == 1; };
@@ -147,12 +147,8 @@ void ReadICCChunks(TStream* Stream, TIOParamsVals& Params) {
       chunks[slot].assign(seg.begin() + 14, seg.end());
       if (++seen == count) break;
     }
-  } catch (...) {
-  }
-  try {
-    Stream->SetPosition(start);
-  } catch (...) {
-  }
+    return true;
+  });
   std::vector<Byte> profile;
   for (const auto& c : chunks) profile.insert(profile.end(), c.begin(), c.end());
   if (profile.empty()) return;
@@ -586,10 +582,8 @@ void IEJpegWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Param
 // --- stream length ----------------------------------------------------------------------
 
 Integer IEGetJPEGStreamLength(TStream* Stream) {
-  int64_t start = 0;
-  int64_t end = 0;
-  try {
-    start = Stream->Position();
+  int64_t len = 0;
+  IEProbeAtPosition(Stream, [&](int64_t start) {
     TIEBufferedReadStream in(Stream, 8192, false);
     in.SetPosition(start);
     Byte b = 0;
@@ -608,15 +602,9 @@ Integer IEGetJPEGStreamLength(TStream* Stream) {
         in.Seek(n - 2, soCurrent);
       }
     }
-    end = in.Position();
-    Stream->SetPosition(start);
-  } catch (...) {
-    try {
-      Stream->SetPosition(start);
-    } catch (...) {
-    }
-  }
-  int64_t len = end - start;
+    len = in.Position() - start;
+    return true;
+  });
   return len < 0 ? 0 : static_cast<Integer>(std::min<int64_t>(len, INT32_MAX));
 }
 
