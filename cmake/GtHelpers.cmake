@@ -1,49 +1,75 @@
 # Helpers shared by every folder: libraries built from their folders' sources,
 # one test program per test folder, fuzz targets that also replay their corpus.
+# Paths are taken from GT_SOURCE_DIR (this tree's own folder), never from the
+# top of whatever project includes it.
 
-# gt_library(NAME DIRS dir... [DEPS target...])
-# Sources are globbed so that adding a module needs no CMake change.
+# Tests per ctest entry: a test program runs as a few shards instead of one
+# process per test, so start-up (heavy under the sanitizers) is paid a few times
+# while ctest still runs the shards in parallel.
+set(GT_TESTS_PER_SHARD 25 CACHE STRING "GoogleTest cases per ctest entry")
+
+# gt_library(NAME DIRS dir... [DEPS target...] [PRIVATE_DEPS target...])
+# Sources are globbed so that adding a module needs no CMake change. The library
+# is static, or shared when BUILD_SHARED_LIBS is on (the sanitizer preset, so
+# that the test programs do not each carry a copy of everything).
 function(gt_library name)
   cmake_parse_arguments(A "" "" "DIRS;DEPS;PRIVATE_DEPS" ${ARGN})
   set(_srcs)
   foreach(d IN LISTS A_DIRS)
     file(GLOB_RECURSE _s CONFIGURE_DEPENDS
-      ${CMAKE_SOURCE_DIR}/${d}/*.cpp ${CMAKE_SOURCE_DIR}/${d}/*.c ${CMAKE_SOURCE_DIR}/${d}/*.h)
+      ${GT_SOURCE_DIR}/${d}/*.cpp ${GT_SOURCE_DIR}/${d}/*.c ${GT_SOURCE_DIR}/${d}/*.h)
     list(APPEND _srcs ${_s})
   endforeach()
   list(FILTER _srcs INCLUDE REGEX "\\.(c|cpp)$")
   if(NOT _srcs)
     # A folder group with no modules yet: still a target others can link.
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_include_directories(${name} INTERFACE ${GT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${A_DEPS})
     return()
   endif()
-  add_library(${name} STATIC ${_srcs})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  add_library(${name} ${_srcs})
+  target_include_directories(${name} PUBLIC ${GT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${A_DEPS} PRIVATE ${A_PRIVATE_DEPS})
 endfunction()
 
 # gt_test_folder(DIR LABEL DEPS...)
 # Every folder under tests/ that holds .cpp files becomes one GoogleTest program,
-# named after its path (tests/platform/base -> test_platform_base).
+# named after its path (tests/platform/base -> test_platform_base), run by ctest
+# as NAME/0 .. NAME/k-1 through GoogleTest's own sharding. A failing shard's
+# output names the failed cases (GoogleTest's closing list) or, after a crash,
+# the last "[ RUN      ]" line.
 function(gt_test_folder dir label)
   file(GLOB _srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT _srcs)
     return()
   endif()
-  file(RELATIVE_PATH _rel ${CMAKE_SOURCE_DIR}/tests ${dir})
+  file(RELATIVE_PATH _rel ${GT_SOURCE_DIR}/tests ${dir})
   string(REPLACE "/" "_" _name "test_${_rel}")
   add_executable(${_name} ${_srcs})
   target_link_libraries(${_name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${_name} PRIVATE
-    GT_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
+    GT_TEST_DATA_DIR="${GT_SOURCE_DIR}/tests/data"
     GT_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
-  gtest_discover_tests(${_name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS ${label}
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GT_TEST_DATA_DIR=${CMAKE_SOURCE_DIR}/tests/data")
+
+  # Count the cases roughly (parameterised ones count once) to size the shards.
+  set(_cases 0)
+  foreach(f IN LISTS _srcs)
+    file(STRINGS ${f} _t REGEX "^[ \t]*(TEST|TEST_F|TEST_P|TYPED_TEST|TYPED_TEST_P)\\(")
+    list(LENGTH _t _n)
+    math(EXPR _cases "${_cases} + ${_n}")
+  endforeach()
+  math(EXPR _shards "(${_cases} + ${GT_TESTS_PER_SHARD} - 1) / ${GT_TESTS_PER_SHARD}")
+  if(_shards LESS 1)
+    set(_shards 1)
+  endif()
+  math(EXPR _last "${_shards} - 1")
+  foreach(i RANGE ${_last})
+    add_test(NAME ${_name}/${i} COMMAND ${_name})
+    set_tests_properties(${_name}/${i} PROPERTIES
+      LABELS ${label}
+      ENVIRONMENT "GTEST_TOTAL_SHARDS=${_shards};GTEST_SHARD_INDEX=${i};QT_QPA_PLATFORM=offscreen;GT_TEST_DATA_DIR=${GT_SOURCE_DIR}/tests/data")
+  endforeach()
 endfunction()
 
 # gt_fuzz_target(NAME SOURCE DEPS...)
@@ -55,10 +81,10 @@ function(gt_fuzz_target name src)
   if(GT_FUZZ)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   else()
-    target_sources(fuzz_${name} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_sources(fuzz_${name} PRIVATE ${GT_SOURCE_DIR}/fuzz/replay_main.cpp)
     if(BUILD_TESTING)
       add_test(NAME fuzz_replay_${name}
-        COMMAND fuzz_${name} ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name})
+        COMMAND fuzz_${name} ${GT_SOURCE_DIR}/fuzz/corpus/${name})
       set_tests_properties(fuzz_replay_${name} PROPERTIES LABELS fuzz)
     endif()
   endif()
