@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs the codec benchmark: our JPEG/PNG coding of a 24-megapixel
 # picture and the peers (djpeg, cjpeg, vips, convert) on the same files in the
-# same run. Usage: bench/compare_codecs.sh [build-dir]  (default build/release);
+# same run. Usage: bench/compare_codecs.sh [build-dir]  (default build/bench);
 # REPS=n sets the repetitions (3), FILTER=regex picks benchmarks (e.g. png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=${1:-build/release}
+dir=${1:-build/bench}
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGT_BENCH=ON >/dev/null
 fi
