@@ -147,26 +147,61 @@ TEST_F(TGeomTest, TablesAtTwoHundredAndFifty) {
 
 TEST_F(TGeomTest, OptimalZoomLooksAtTheDominantAxis) {
   TZiduzUvView* v = MakeView(400, 400);
+  // FitZoom: the zoom that fits the picture into the borderless 400 x 400 view.
   struct Case {
     Integer W, H;
     bool Stretch, Shrink, Fit;
+    double FitZoom;
   } cases[] = {
-      {800, 600, false, true, true},   // larger, shrink: fit
-      {800, 600, false, false, false}, // larger, no shrink: 100
-      {100, 100, true, false, true},   // smaller, stretch: fit
-      {100, 100, false, true, false},  // smaller, no stretch: 100
-      {300, 500, false, true, true},   // the vertical axis dominates and is larger
-      {500, 300, true, false, false},  // the horizontal one dominates and is larger
+      {800, 600, false, true, true, 50},    // larger, shrink: fit
+      {800, 600, false, false, false, 50},  // larger, no shrink: 100
+      {100, 100, true, false, true, 400},   // smaller, stretch: fit
+      {100, 100, false, true, false, 400},  // smaller, no stretch: 100
+      {300, 500, false, true, true, 80},    // the vertical axis dominates and is larger
+      {500, 300, true, false, false, 80},   // the horizontal one dominates and is larger
   };
   for (const Case& c : cases) {
     SetPicture(v, c.W, c.H);
-    const double fit = v->GetFitZoom();
-    EXPECT_DOUBLE_EQ(fit, std::min(400.0 / (c.W / 100.0), 400.0 / (c.H / 100.0)));
-    EXPECT_DOUBLE_EQ(v->GetOptimalZoom(c.W, c.H, 400, 400, c.Stretch, c.Shrink), c.Fit ? fit : 100.0)
+    EXPECT_DOUBLE_EQ(v->GetFitZoom(), c.FitZoom) << c.W << "x" << c.H;
+    EXPECT_DOUBLE_EQ(v->GetOptimalZoom(c.W, c.H, 400, 400, c.Stretch, c.Shrink), c.Fit ? c.FitZoom : 100.0)
         << c.W << "x" << c.H;
   }
   EXPECT_EQ(v->GetOptimalZoom(0, 10, 400, 400, true, true), 100);
   EXPECT_EQ(v->GetOptimalZoom(10, 10, 400, 0, true, true), 100);
+}
+
+// The fit zoom keeps a margin on each side of the control's outer size: the
+// shadow styles their own, the cropped style the edge, the others the border.
+// Worked out by hand for an 800 x 500 picture in a 400 x 400 control, where
+// the width decides: (400 - 2 x margin) / 8.
+TEST_F(TGeomTest, FitZoomLeavesTheMarginsOfBorderAndBackground) {
+  ASSERT_EQ(GetSystemMetrics(SM_CXEDGE), 2);  // the platform metrics the numbers assume
+  ASSERT_EQ(GetSystemMetrics(SM_CXBORDER), 1);
+  struct Case {
+    const char* What;
+    TBorderStyle Border;
+    bool Ctl3D;
+    TIEBackgroundStyle Style;
+    double FitZoom;
+  } cases[] = {
+      {"no border", bsNone, true, iebsSolid, 50},
+      {"3-D border: the edge, 2", bsSingle, true, iebsSolid, 49.5},
+      {"flat border: the border, 1", bsSingle, false, iebsSolid, 49.75},
+      {"cropped: the edge, border or not", bsNone, false, iebsCropped, 49.5},
+      {"crop shadow: 5", bsNone, true, iebsCropShadow, 48.75},
+      {"soft shadow: 9, over the border", bsSingle, true, iebsSoftShadow, 47.75},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    TZiduzUvView* v = MakeView(400, 400);
+    v->SetBorderStyle(c.Border);
+    v->SetCtl3D(c.Ctl3D);
+    v->SetBackgroundStyle(c.Style);
+    SetPicture(v, 800, 500);
+    ASSERT_EQ(v->Width(), 400);
+    EXPECT_DOUBLE_EQ(v->GetFitZoom(), c.FitZoom);
+    delete v;
+  }
 }
 
 TEST_F(TGeomTest, AutomaticZoomAndFit) {

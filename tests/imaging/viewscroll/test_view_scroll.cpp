@@ -66,7 +66,7 @@ TEST_F(ScrollTest, BothBarsAppearAndShrinkTheClientArea) {
   EXPECT_EQ(h.nPage, 25075u);  // Trunc(383 / (1001 / 65536))
   EXPECT_EQ(h.nPos, 0);
   EXPECT_EQ(vv.nMax, 65535);
-  EXPECT_EQ(vv.nPage, static_cast<UINT>(std::trunc(283 / (801.0 / 65536))));
+  EXPECT_EQ(vv.nPage, 23154u);  // Trunc(283 / (801 / 65536)) = Trunc(23154.42)
   // Nothing changed: a single layout.
   const Integer again = v->UpdateCount();
   v->Update();
@@ -121,7 +121,7 @@ TEST_F(ScrollTest, SecondBarKeepsTheFirstBarsThumbReachingTheEnd) {
   ASSERT_EQ(v->GetViewWidth(), 383);
   const Integer mx = MaxX(v);
   EXPECT_EQ(mx, 1001 - 383);
-  EXPECT_DOUBLE_EQ(v->ScrollUnitX(), (383.0 + mx) / 65536);
+  EXPECT_DOUBLE_EQ(v->ScrollUnitX(), 1001.0 / 65536);  // (383 + 618) zoomed pixels over 65536 units
   const SCROLLINFO h = Info(v, SB_HORZ);
   // The thumb dragged to its end reaches the maximum origin.
   Scroll(v, WM_HSCROLL, SB_THUMBPOSITION, static_cast<WORD>(65536 - h.nPage));
@@ -236,7 +236,7 @@ TEST_F(ScrollTest, ThumbsFollowTheOrigin) {
   EXPECT_EQ(GetScrollPos(v->Handle(), SB_HORZ), 19968);  // Trunc(305 / (1001 / 65536))
   EXPECT_EQ(GetScrollPos(v->Handle(), SB_VERT), 16363);  // Trunc(200 / (801 / 65536))
   v->SetViewOriginX(618);
-  EXPECT_EQ(GetScrollPos(v->Handle(), SB_HORZ), static_cast<Integer>(std::trunc(618 / v->ScrollUnitX())));
+  EXPECT_EQ(GetScrollPos(v->Handle(), SB_HORZ), 40460);  // Trunc(618 / (1001 / 65536)) = Trunc(40460.78)
   EXPECT_EQ(GetScrollPos(v->Handle(), SB_VERT), 16363);
   // A layout keeps the thumb where the origin is.
   v->Update();
@@ -260,7 +260,8 @@ TEST_F(ScrollTest, DraggingTheRealThumbWithoutTracking) {
   GtTestPump(5);
   EXPECT_GT(v->ViewX(), 0);
   EXPECT_EQ(leaves, 1);
-  EXPECT_EQ(GetScrollPos(h, SB_HORZ), static_cast<Integer>(std::trunc(v->ViewX() / v->ScrollUnitX())));
+  // 1001 zoomed pixels (view 383 + maximum origin 618) span the 65536 units.
+  EXPECT_EQ(GetScrollPos(h, SB_HORZ), static_cast<Integer>(std::trunc(v->ViewX() * 65536.0 / 1001)));
 }
 
 // ---------------------------------------------------------------------------

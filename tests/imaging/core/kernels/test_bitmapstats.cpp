@@ -259,6 +259,11 @@ TEST(ConvertRowToIndexed, EveryPair) {
       {"4 to 8", 4, 8, 3, {0x1F, 0x70}, {1, 15, 7}, 3},
       {"4 to 24", 4, 24, 3, {0x2F, 0x30}, triples({2, 15, 3}), 9},
       {"8 to 1", 8, 1, 10, {1, 0, 0, 1, 1, 1, 1, 1, 0, 1}, {0x9F, 0x40}, 2},
+      // Bytes above 1: each pixel takes its byte's lowest bit, and no byte
+      // reaches the bits of its neighbours (a whole byte shifted into place
+      // would set pixels 0..6 from the 0xFF of pixel 7; a non-zero test would
+      // set pixels 0, 4, 6 and 9). Lowest bits 0 1 1 0 0 1 0 1 | 1 0.
+      {"8 to 1, lowest bit of larger bytes", 8, 1, 10, {2, 3, 255, 0, 0x80, 1, 0xFE, 0xFF, 7, 4}, {0x65, 0x80}, 2},
       {"8 to 8", 8, 8, 3, {9, 8, 7}, {9, 8, 7}, 3},
       {"8 to 24", 8, 24, 2, {15, 4}, triples({15, 4}), 6},
       {"24 to 4", 24, 4, 3, triples({9, 0, 5}), {0x20, 0x10}, 2},
