@@ -204,8 +204,13 @@ void IEIncludePointInRect(TRect& Rect, Integer X, Integer Y) {
   Rect.Bottom = std::max(Rect.Bottom, Y);
 }
 
-void IEDraw3DRect(TCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor Color1, TColor Color2) {
-  TPen* pen = Canvas->Pen();
+namespace {
+
+// The raised frame on either canvas: Color1 on the left and top edges,
+// Color2 on the bottom and right ones.
+template <class TAnyCanvas>
+void Draw3DRect(TAnyCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor Color1, TColor Color2) {
+  auto* pen = Canvas->Pen();
   pen->SetWidth(1);
   pen->SetStyle(psSolid);
   pen->SetMode(pmCopy);
@@ -219,20 +224,15 @@ void IEDraw3DRect(TCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y
   Canvas->LineTo(X2, Y1);
 }
 
+}  // namespace
+
+void IEDraw3DRect(TCanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor Color1, TColor Color2) {
+  Draw3DRect(Canvas, X1, Y1, X2, Y2, Color1, Color2);
+}
+
 void IEDraw3DRectGdiPlus(TIECanvas* Canvas, Integer X1, Integer Y1, Integer X2, Integer Y2, TColor Color1,
                          TColor Color2) {
-  TIEPen* pen = Canvas->Pen();
-  pen->SetWidth(1);
-  pen->SetStyle(psSolid);
-  pen->SetMode(pmCopy);
-  pen->SetColor(Color1);
-  Canvas->MoveTo(X1, Y2);
-  Canvas->LineTo(X1, Y1);
-  Canvas->LineTo(X2, Y1);
-  pen->SetColor(Color2);
-  Canvas->MoveTo(X1, Y2);
-  Canvas->LineTo(X2, Y2);
-  Canvas->LineTo(X2, Y1);
+  Draw3DRect(Canvas, X1, Y1, X2, Y2, Color1, Color2);
 }
 
 void IEShadeOutsideRect(TCanvas* Canvas, Integer X, Integer Y, Integer Width, Integer Height, Integer InnerLeft,
