@@ -304,69 +304,38 @@ HGDIOBJ GetCurrentObject(HDC DC, UINT Type) {
   return nullptr;
 }
 
-#define GT_DC_ATTR(SetName, GetName, Field, Type, Valid)  \
-  Type SetName(HDC DC, Type Value) {                     \
-    TDCObj* dc = LookupDC(DC);                           \
-    if (!dc || !(Valid)) return 0;                       \
-    Type old = dc->S.Field;                              \
-    dc->S.Field = Value;                                 \
-    return old;                                          \
-  }                                                      \
-  Type GetName(HDC DC) {                                 \
-    TDCObj* dc = LookupDC(DC);                           \
-    return dc ? dc->S.Field : 0;                         \
+// A device-context attribute's setter (which answers the old value, or Fail
+// for an unknown context or a value Valid refuses) and its getter.
+#define GT_DC_SET(SetName, Field, Type, Valid, Fail) \
+  Type SetName(HDC DC, Type Value) {                 \
+    TDCObj* dc = LookupDC(DC);                       \
+    if (!dc || !(Valid)) return Fail;                \
+    Type old = dc->S.Field;                          \
+    dc->S.Field = Value;                             \
+    return old;                                      \
   }
+#define GT_DC_GET(GetName, Field, Type, Fail) \
+  Type GetName(HDC DC) {                      \
+    TDCObj* dc = LookupDC(DC);                \
+    return dc ? dc->S.Field : Fail;           \
+  }
+#define GT_DC_ATTR(SetName, GetName, Field, Type, Valid, Fail) \
+  GT_DC_SET(SetName, Field, Type, Valid, Fail)                 \
+  GT_DC_GET(GetName, Field, Type, Fail)
 
-GT_DC_ATTR(SetBkMode, GetBkMode, BkMode, Integer, (Value == TRANSPARENT || Value == OPAQUE))
-GT_DC_ATTR(SetROP2, GetROP2, Rop2, Integer, (Value >= R2_BLACK && Value <= R2_WHITE))
-GT_DC_ATTR(SetStretchBltMode, GetStretchBltMode, StretchMode, Integer, (Value >= BLACKONWHITE && Value <= HALFTONE))
-GT_DC_ATTR(SetPolyFillMode, GetPolyFillMode, PolyFillMode, Integer, (Value == ALTERNATE || Value == WINDING))
+GT_DC_ATTR(SetBkMode, GetBkMode, BkMode, Integer, (Value == TRANSPARENT || Value == OPAQUE), 0)
+GT_DC_ATTR(SetROP2, GetROP2, Rop2, Integer, (Value >= R2_BLACK && Value <= R2_WHITE), 0)
+GT_DC_ATTR(SetStretchBltMode, GetStretchBltMode, StretchMode, Integer, (Value >= BLACKONWHITE && Value <= HALFTONE), 0)
+GT_DC_ATTR(SetPolyFillMode, GetPolyFillMode, PolyFillMode, Integer, (Value == ALTERNATE || Value == WINDING), 0)
 GT_DC_ATTR(SetArcDirection, GetArcDirection, ArcDirection, Integer,
-           (Value == AD_COUNTERCLOCKWISE || Value == AD_CLOCKWISE))
+           (Value == AD_COUNTERCLOCKWISE || Value == AD_CLOCKWISE), 0)
+GT_DC_ATTR(SetTextColor, GetTextColor, TextColor, COLORREF, true, CLR_INVALID)
+GT_DC_ATTR(SetBkColor, GetBkColor, BkColor, COLORREF, true, CLR_INVALID)
+GT_DC_ATTR(SetTextAlign, GetTextAlign, TextAlign, UINT, true, GDI_ERROR)
+GT_DC_SET(SetTextCharacterExtra, CharExtra, Integer, true, static_cast<Integer>(0x80000000u))
 #undef GT_DC_ATTR
-
-COLORREF SetTextColor(HDC DC, COLORREF Color) {
-  TDCObj* dc = LookupDC(DC);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->S.TextColor;
-  dc->S.TextColor = Color;
-  return old;
-}
-COLORREF GetTextColor(HDC DC) {
-  TDCObj* dc = LookupDC(DC);
-  return dc ? dc->S.TextColor : CLR_INVALID;
-}
-COLORREF SetBkColor(HDC DC, COLORREF Color) {
-  TDCObj* dc = LookupDC(DC);
-  if (!dc) return CLR_INVALID;
-  COLORREF old = dc->S.BkColor;
-  dc->S.BkColor = Color;
-  return old;
-}
-COLORREF GetBkColor(HDC DC) {
-  TDCObj* dc = LookupDC(DC);
-  return dc ? dc->S.BkColor : CLR_INVALID;
-}
-
-UINT SetTextAlign(HDC DC, UINT Align) {
-  TDCObj* dc = LookupDC(DC);
-  if (!dc) return GDI_ERROR;
-  UINT old = dc->S.TextAlign;
-  dc->S.TextAlign = Align;
-  return old;
-}
-UINT GetTextAlign(HDC DC) {
-  TDCObj* dc = LookupDC(DC);
-  return dc ? dc->S.TextAlign : GDI_ERROR;
-}
-
-Integer SetTextCharacterExtra(HDC DC, Integer Extra) {
-  TDCObj* dc = LookupDC(DC);
-  if (!dc) return static_cast<Integer>(0x80000000u);
-  Integer old = dc->S.CharExtra;
-  dc->S.CharExtra = Extra;
-  return old;
-}
+#undef GT_DC_GET
+#undef GT_DC_SET
 
 Integer SetMapMode(HDC DC, Integer Mode) {
   // Only the text mapping mode exists here; every caller uses it.
