@@ -1,6 +1,5 @@
-// The program's own small pictures that the Parts load by resource name:
-// mouse cursors and the MDI system-menu images. They are drawn here by our
-// own code; nothing is taken from elsewhere.
+// The program's small built-in pictures, looked up by resource name: mouse
+// cursors and the MDI system-menu images, drawn by this code at start-up.
 #pragma once
 
 #include <memory>
