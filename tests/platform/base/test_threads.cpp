@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/base/threads.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -33,9 +34,9 @@ class TLambdaThread : public TThread {
   std::function<void(TLambdaThread*)> FBody;
 };
 
-// Runs queued calls until Done says so or five seconds pass.
+// Runs queued calls until Done says so or the generous deadline passes.
 bool PumpUntil(const std::function<bool()>& Done) {
-  uint64_t end = GetTickCount64() + 5000;
+  uint64_t end = GetTickCount64() + gt_test::kWaitMs;
   while (!Done()) {
     if (GetTickCount64() > end) return false;
     CheckSynchronize(10);
@@ -58,7 +59,7 @@ TEST(Threads, QueueRunsOnTheThreadThatDrainsTheQueue) {
       });
   });
   // The worker does not wait for its queued calls.
-  uint64_t end = GetTickCount64() + 5000;
+  uint64_t end = GetTickCount64() + gt_test::kWaitMs;
   while (!t.Finished() && GetTickCount64() < end) Sleep(1);
   ASSERT_TRUE(t.Finished());
   EXPECT_EQ(ran, 0);
@@ -87,7 +88,7 @@ TEST(Threads, SynchronizeBlocksTheWorkerUntilTheMainThreadRunsIt) {
     self->SetReturnValue(7);
   });
   // Wait without running queued calls: the worker reaches Synchronize and stops.
-  uint64_t end = GetTickCount64() + 5000;
+  uint64_t end = GetTickCount64() + gt_test::kWaitMs;
   while (!before && GetTickCount64() < end) Sleep(1);
   ASSERT_TRUE(before);
   Sleep(50);
@@ -117,7 +118,7 @@ TEST(Threads, LifecycleOfAThread) {
   };
   t.Start();
   EXPECT_THROW(t.Start(), EThread);
-  uint64_t end = GetTickCount64() + 5000;  // a thread terminated before it runs skips Execute
+  uint64_t end = GetTickCount64() + gt_test::kWaitMs;  // a thread terminated before it runs skips Execute
   while (runs == 0 && GetTickCount64() < end) Sleep(1);
   t.Terminate();
   EXPECT_EQ(t.WaitFor(), 3);
@@ -165,7 +166,7 @@ TEST(Threads, FreeOnTerminateFreesTheObject) {
 TEST(Threads, QueuedCallsOfAThreadCanBeWithdrawn) {
   int ran = 0;
   TLambdaThread t([&](TLambdaThread* self) { self->Queue([&] { ++ran; }); });
-  uint64_t end = GetTickCount64() + 5000;  // not WaitFor, which would run the call
+  uint64_t end = GetTickCount64() + gt_test::kWaitMs;  // not WaitFor, which would run the call
   while (!t.Finished() && GetTickCount64() < end) Sleep(1);
   ASSERT_TRUE(t.Finished());
   TThread::RemoveQueuedEvents(&t);

@@ -288,7 +288,7 @@ TEST_F(UiTest, LabelsSizeToTheirTextAndPanelsDrawTheirBevels) {
 
   auto* Panel = Add<TPanel>(Form.get(), 50, 50, 60, 40);
   Panel->SetBevelOuter(bvRaised);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return Panel->HandleAllocated() && IsWindowVisible(Panel->Handle()); }, 1000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return Panel->HandleAllocated() && IsWindowVisible(Panel->Handle()); }, gt_test::kWaitMs));
   GtTestPump(30);
   std::vector<uint32_t> P;
   Integer W = 0, H = 0;
@@ -321,7 +321,7 @@ TEST_F(UiTest, ImagesDrawTheirPicture) {
   B.Canvas()->Brush()->SetColor(clRed);
   B.Canvas()->FillRect(TRect(0, 0, 2, 2));
   Img->Picture()->SetBitmap(&B);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return Host->Paints > 0; }, 1000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return Host->Paints > 0; }, gt_test::kWaitMs));
   GtTestPump(30);
   std::vector<uint32_t> P;
   Integer W = 0, H = 0;

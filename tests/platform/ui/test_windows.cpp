@@ -30,7 +30,7 @@ TEST_F(UiTest, PostedMessagesFromThreadsArriveOnTheMainThreadInPostingOrder) {
   HWND H = R->Handle();
   std::thread::id Main = std::this_thread::get_id();
   std::thread([H] { PostMessage(H, kProgressMessage, 42, 0); }).join();
-  ASSERT_TRUE(GtTestPumpUntil([&] { return !R->Messages.empty(); }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return !R->Messages.empty(); }, gt_test::kWaitMs));
   EXPECT_EQ(R->Messages[0].Msg, kProgressMessage);
   EXPECT_EQ(R->Messages[0].WParam, 42u);
   EXPECT_EQ(R->MessageThreads[0], Main);
@@ -44,7 +44,7 @@ TEST_F(UiTest, PostedMessagesFromThreadsArriveOnTheMainThreadInPostingOrder) {
       for (int i = 0; i < PerThread; ++i) PostMessage(H, kProgressMessage, static_cast<WPARAM>(t * 100000 + i), 0);
     });
   for (auto& W : Workers) W.join();
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Messages.size() == Threads * PerThread; }, 5000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Messages.size() == Threads * PerThread; }, gt_test::kWaitMs));
   std::vector<int> Next(Threads, 0);
   for (const TMessage& M : R->Messages) {
     int T = static_cast<int>(M.WParam / 100000), I = static_cast<int>(M.WParam % 100000);
@@ -104,7 +104,7 @@ TEST_F(UiTest, WorkerThreadsRunCodeOnTheMainThreadThroughSynchronize) {
     }
   } Worker;
   Worker.Start();
-  EXPECT_TRUE(GtTestPumpUntil([&] { return Worker.Finished(); }, 5000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return Worker.Finished(); }, gt_test::kWaitMs));
   EXPECT_EQ(Worker.Ran, std::this_thread::get_id());
 }
 
@@ -125,7 +125,7 @@ TEST_F(UiTest, SendMessageFromAThreadWaitsForTheMainThreadsAnswer) {
     Answer = SendMessage(H, WM_USER + 1, 21, 0);
     Done = true;
   });
-  EXPECT_TRUE(GtTestPumpUntil([&] { return Done.load(); }, 5000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return Done.load(); }, gt_test::kWaitMs));
   T.join();
   EXPECT_EQ(Answer.load(), 42);
 }
@@ -142,7 +142,7 @@ TEST_F(UiTest, InvalidationSendsOnePaintForTheUnionAndErasesWithTheColor) {
   TRecorder* R = AddRecorder(10, 10, 100, 80);
   R->PaintPattern = false;
   R->SetColor(clRed);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
   GtTestPump(20);
   Integer Before = R->Paints;
   HWND H = R->Handle();
@@ -166,7 +166,7 @@ TEST_F(UiTest, InvalidationSendsOnePaintForTheUnionAndErasesWithTheColor) {
 
 TEST_F(UiTest, DrawingOutsidePaintShowsAndASecondInversionRestoresThePixels) {
   TRecorder* R = AddRecorder(10, 10, 120, 90);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
   GtTestPump(20);
   HWND H = R->Handle();
   std::vector<uint32_t> Original = Grab(H);
@@ -203,7 +203,7 @@ TEST_F(UiTest, GraphicControlsPaintOnTheParentSurfaceInTheirPlace) {
   S->SetBounds(40, 30, 20, 10);
   S->Brush()->SetColor(clBlue);
   S->Pen()->SetColor(clBlue);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
   GtTestPump(30);
   HWND H = R->Handle();
   EXPECT_EQ(PixelAt(H, 45, 35), 0x0000FFu);
@@ -223,7 +223,7 @@ TEST_F(UiTest, TimersFireOnTheMainThreadUntilDisabled) {
   T->SetInterval(10);
   Integer Ticks = 0;
   T->OnTimer = [&](TObject*) { ++Ticks; };
-  EXPECT_TRUE(GtTestPumpUntil([&] { return Ticks >= 3; }, 3000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return Ticks >= 3; }, gt_test::kWaitMs));
   T->SetEnabled(false);
   Integer Stopped = Ticks;
   GtTestPump(60);
@@ -238,7 +238,7 @@ TEST_F(UiTest, TimersFireOnTheMainThreadUntilDisabled) {
     Old(M);
   };
   EXPECT_EQ(SetTimer(R->Handle(), 7, 10, nullptr), 7u);
-  EXPECT_TRUE(GtTestPumpUntil([&] { return WmTimers >= 2; }, 3000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return WmTimers >= 2; }, gt_test::kWaitMs));
   EXPECT_TRUE(KillTimer(R->Handle(), 7));
   EXPECT_FALSE(KillTimer(R->Handle(), 7));
 }
@@ -251,7 +251,7 @@ TEST_F(UiTest, ATimerMayFreeItselfFromItsOwnEvent) {
     Fired = true;
     delete static_cast<TTimer*>(Sender);
   };
-  EXPECT_TRUE(GtTestPumpUntil([&] { return Fired; }, 2000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return Fired; }, gt_test::kWaitMs));
   GtTestPump(20);
 }
 
@@ -472,7 +472,7 @@ TEST_F(UiTest, AnchorsKeepDistancesWhenTheParentGrows) {
 
 TEST_F(UiTest, CaretInvertsItsRectangleWhileShownAndRestoresWhenHidden) {
   TRecorder* R = AddRecorder(0, 0, 100, 60);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
   GtTestPump(20);
   HWND H = R->Handle();
   std::vector<uint32_t> Before = Grab(H);

@@ -121,7 +121,7 @@ TEST_F(UiTest, XvfbDisplayShowsTheWindowSurface) {
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
   TRecorder* R = AddRecorder(20, 20, 160, 120);
   GtTestActivate(Form->Handle());
-  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, 3000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
   // Drawing outside the paint belongs to the picture too.
   R->Canvas()->Pen()->SetMode(pmNot);
   R->Canvas()->Rectangle(30, 30, 90, 80);

@@ -11,6 +11,7 @@
 
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
+#include "tests/support/wait.h"
 
 struct TRecordedMouse {
   std::string Kind;  // "down", "move", "up"
