@@ -8,6 +8,8 @@
 
 #include "platform/ui/clipbrd.h"
 #include "platform/ui/printers.h"
+#include "tests/support/pnm.h"
+#include "tests/support/temp_dir.h"
 #include "uitest.h"
 
 namespace {
@@ -138,32 +140,21 @@ bool RenderPdfPage(const std::string& Pdf, int Page, int Dpi, std::vector<uint8_
   Cmd << "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r" << Dpi << " -dFirstPage=" << Page
       << " -dLastPage=" << Page << " -sOutputFile='" << Ppm << "' '" << Pdf << "' 2>/dev/null";
   if (std::system(Cmd.str().c_str()) != 0) return false;
-  std::ifstream In(Ppm, std::ios::binary);
-  // The header: magic, width, height and maximum, with "#" comments between them.
-  auto Token = [&In] {
-    std::string T;
-    while (In >> T && T[0] == '#') std::getline(In, T);
-    return T;
-  };
-  std::string Magic = Token();
-  W = std::atoi(Token().c_str());
-  H = std::atoi(Token().c_str());
-  Token();
-  In.get();
-  Rgb.resize(static_cast<size_t>(W) * H * 3);
-  In.read(reinterpret_cast<char*>(Rgb.data()), static_cast<std::streamsize>(Rgb.size()));
+  gt_test::Pnm Picture;
+  const bool Read = gt_test::ReadPnm(Ppm, Picture) && Picture.Kind == '6' && Picture.MaxVal == 255;
   std::remove(Ppm.c_str());
-  return Magic == "P6" && In.good();
+  if (!Read) return false;
+  W = Picture.Width;
+  H = Picture.Height;
+  Rgb.assign(Picture.Data.begin(), Picture.Data.end());
+  return true;
 }
 
 TEST(UiPrinter, PagesDrawnOnTheCanvasEndUpInThePdfFile) {
   if (std::system("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
-  char Path[] = "/tmp/gt-print-XXXXXX";
-  int Fd = mkstemp(Path);
-  ASSERT_GE(Fd, 0);
-  close(Fd);
-  std::string Pdf = std::string(Path) + ".pdf";
-  std::rename(Path, Pdf.c_str());
+  gt_test::TempDir Dir("print");
+  ASSERT_TRUE(Dir.Ok());
+  const std::string Pdf = Dir.File("out.pdf");
   setenv("GT_PRINT_TO_FILE", Pdf.c_str(), 1);
   TPrinter P;
   ASSERT_EQ(P.Printers()->Count(), 1);
@@ -200,7 +191,6 @@ TEST(UiPrinter, PagesDrawnOnTheCanvasEndUpInThePdfFile) {
   ASSERT_TRUE(RenderPdfPage(Pdf, 2, 20, Rgb, W, H));
   EXPECT_LT(Px(W / 2, 5), 40);
   EXPECT_GT(Px(W / 2, H / 2), 215);
-  std::remove(Pdf.c_str());
 }
 
 }  // namespace

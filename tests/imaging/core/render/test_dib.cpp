@@ -11,11 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/core/render/iedib.h"
 #include "imaging/core/base/iestartup.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -25,27 +28,21 @@ using Bytes = std::vector<uint8_t>;
 class DibFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("gt_dib_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
+    temp_ = std::make_unique<gt_test::TempDir>("dib");
+    ASSERT_TRUE(temp_->Ok());
+    dir_ = temp_->Path;
   }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static void Run(const std::string& cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd; }
-  static Bytes Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
-  }
-  static void Write(const std::string& path, const Bytes& b) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
+  static Bytes Read(const std::string& path) { return gt_test::ReadFileBytes(path); }
+  static void Write(const std::string& path, const Bytes& b) { gt_test::WriteFileBytes(path, b); }
   // The picture as ImageMagick decodes it: red, green, blue per pixel, top row first.
   Bytes ImageMagickRGB(const std::string& bmp) {
     const std::string out = Path("pixels.rgb");
     Run("convert '" + bmp + "' -depth 8 rgb:'" + out + "'");
     return Read(out);
   }
+  std::unique_ptr<gt_test::TempDir> temp_;
   fs::path dir_;
 };
 
