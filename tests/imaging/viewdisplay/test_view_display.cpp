@@ -12,6 +12,7 @@
 #include "imaging/view/ietransitions.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/colors.h"
+#include "tests/support/wait.h"
 
 using namespace display_test;
 
@@ -487,7 +488,8 @@ TEST_F(DisplayTest, DelayedZoomFilterRedrawsFilteredAfterFourPasses) {
   v->SetZoom(200);
   v->SetZoomFilter(rfFastLinear);
   v->SetDelayZoomFilter(true);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FilterDelayCount() == 0 && v->FastFramesCount() == 0; }, 3000));
+  ASSERT_TRUE(
+      GtTestPumpUntil([&] { return v->FilterDelayCount() == 0 && v->FastFramesCount() == 0; }, gt_test::kWaitMs));
   Settle();
   const std::vector<uint32_t> nearest = NearestOracle(200, 150, 200, 60, 40);
   struct Render {
@@ -507,7 +509,7 @@ TEST_F(DisplayTest, DelayedZoomFilterRedrawsFilteredAfterFourPasses) {
   EXPECT_EQ(v->FastFramesCount(), 1);
   EXPECT_TRUE(v->OutlineTimerEnabled());
   // Three timer ticks later the filter delay is over and the view updates.
-  ASSERT_TRUE(GtTestPumpUntil([&] { return renders.size() >= 2; }, 3000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return renders.size() >= 2; }, gt_test::kWaitMs));
   Settle();
   ASSERT_EQ(renders.size(), 2u);
   EXPECT_FALSE(renders[1].Nearest);
@@ -530,15 +532,15 @@ TEST_F(DisplayTest, FastFramesAloneKeepTheTimerUntilTheyRunOut) {
   FillPattern(v->GetIEBitmap(), 400, 300);
   v->Update();
   v->SetZoom(200);
-  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FastFramesCount() == 0; }, 3000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FastFramesCount() == 0; }, gt_test::kWaitMs));
   v->SetViewOrigin(20, 20);  // no filter: only the fast frames count
   EXPECT_EQ(v->FilterDelayCount(), 0);
   EXPECT_EQ(v->FastFramesCount(), 1);
   EXPECT_TRUE(v->OutlineTimerEnabled());
-  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FastFramesCount() == 0; }, 2000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return v->FastFramesCount() == 0; }, gt_test::kWaitMs));
   GtTestPump(20);
   // The next pass sees nothing to count and stops the timer.
-  EXPECT_TRUE(GtTestPumpUntil([&] { return !v->OutlineTimerEnabled(); }, 1000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return !v->OutlineTimerEnabled(); }, gt_test::kWaitMs));
 }
 
 // ---------------------------------------------------------------------------
@@ -569,7 +571,7 @@ TEST_F(DisplayTest, TransitionCrossFadesFromStartToEndAndStops) {
   EXPECT_EQ(v->TransitionType(), 0);
   EXPECT_EQ(v->TransitionDuration(), 250);
   EXPECT_TRUE(v->GetTransition()->Running());
-  ASSERT_TRUE(GtTestPumpUntil([&] { return stops == 1; }, 3000));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return stops == 1; }, gt_test::kWaitMs));
   ASSERT_GE(frames.size(), 3u);
   EXPECT_EQ(frames.front().first, 0);
   EXPECT_EQ(frames.front().second, 0xFF0000u);
@@ -600,7 +602,7 @@ TEST_F(DisplayTest, TransitionOfZeroDurationRunsOneMillisecond) {
   v->RunTransition(iettCrossDissolve, 0);
   EXPECT_EQ(v->TransitionDuration(), 1);
   EXPECT_EQ(v->GetTransition()->Duration(), 1);
-  EXPECT_TRUE(GtTestPumpUntil([&] { return stops == 1; }, 1000));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return stops == 1; }, gt_test::kWaitMs));
   v->RunTransition(iettCrossDissolve, -50);
   EXPECT_EQ(v->TransitionDuration(), 1);
   // Without a captured start there is no frame to start from: nothing runs.

@@ -20,6 +20,7 @@
 #include "platform/base/threads.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ class AsyncViewTest : public ::testing::Test {
     }
   }
   // Pumps (painting between) until Done or the time is up.
-  bool PumpPainting(const std::function<bool()>& Done, Integer TimeoutMs = 20000) {
+  bool PumpPainting(const std::function<bool()>& Done, Integer TimeoutMs = gt_test::kWaitMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
     while (!Done()) {
       if (std::chrono::steady_clock::now() > end) return false;
@@ -231,7 +232,7 @@ TEST_F(AsyncViewTest, FailedLoadLeavesThePictureAlone) {
 std::atomic<bool> gEntered{false}, gRelease{false};
 void GatedPngRead(TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec, bool Preview) {
   gEntered = true;
-  for (int i = 0; i < 4000 && !gRelease; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  gt_test::WaitUntil([] { return gRelease.load(); });
   IEPngReadRoutine(S, B, P, Rec, Preview);
 }
 
@@ -254,8 +255,7 @@ class TGate {
     });
   }
   static bool WaitEntered() {
-    for (int i = 0; i < 4000 && !gEntered; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return gEntered;
+    return gt_test::WaitUntil([] { return gEntered.load(); });
   }
 
  private:

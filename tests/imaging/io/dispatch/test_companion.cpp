@@ -14,6 +14,7 @@
 #include "platform/base/threads.h"
 #include "platform/graphics/canvas.h"
 #include "platform/ui/extctrls.h"
+#include "tests/support/wait.h"
 
 using namespace dispatch_test;
 using io_test::Bytes;
@@ -506,7 +507,7 @@ TEST(Companion, WaitThreadsWithAbortStopsTheWorkers) {
     io.AddWorker(std::this_thread::get_id());
     listed = true;
     // A codec reads the abort flag once per unit.
-    for (int i = 0; i < 5000 && !io.Aborting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    gt_test::WaitUntil([&] { return io.Aborting(); });
     sawAbort = io.Aborting();
     io.RemoveWorker(std::this_thread::get_id());
   });
