@@ -25,11 +25,15 @@ function(gt_library name)
     # A folder group with no modules yet: still a target others can link.
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${GT_SOURCE_DIR})
+    target_compile_features(${name} INTERFACE cxx_std_20)
     target_link_libraries(${name} INTERFACE ${A_DEPS})
     return()
   endif()
   add_library(${name} ${_srcs})
   target_include_directories(${name} PUBLIC ${GT_SOURCE_DIR})
+  # The public headers are C++20: whoever links the library compiles as C++20,
+  # in this project or in one that includes it.
+  target_compile_features(${name} PUBLIC cxx_std_20)
   target_link_libraries(${name} PUBLIC ${A_DEPS} PRIVATE ${A_PRIVATE_DEPS})
 endfunction()
 
