@@ -19,7 +19,9 @@ struct Pnm {
   int Channels = 0;  // 1 for P4 and P5, 3 for P6
   int MaxVal = 0;    // 1 for P4
   std::vector<int> Data;  // every sample in file order, one per channel and pixel
-  int At(int X, int Y, int C = 0) const { return Data[(size_t(Y) * size_t(Width) + size_t(X)) * size_t(Channels) + size_t(C)]; }
+  int At(int X, int Y, int C = 0) const {
+    return Data[(size_t(Y) * size_t(Width) + size_t(X)) * size_t(Channels) + size_t(C)];
+  }
 };
 
 // Parses a whole binary PNM file; false when it is not one or is cut short.
