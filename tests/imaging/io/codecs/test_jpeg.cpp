@@ -537,6 +537,15 @@ TEST(JpegCut, CutFilesLoadLikeDjpegDecodesThem) {
       last = last.substr(0, last.find('?'));
       EXPECT_FALSE(last.empty());
       EXPECT_NE(warnings.find(last), std::string::npos) << "last warning \"" << last << "\" not among djpeg's";
+      // Scaled decoding fills the same way, at its own MCU row height.
+      ASSERT_EQ(Shell("djpeg -scale 1/4 -pnm " + cutPath + " > " + ref + " 2> " + err), 2);
+      ASSERT_TRUE(ReadPnm(ref, want));
+      Decoded quarter;
+      quarter.Params.JPEG_SCALE = 3;
+      Read(quarter, cut);
+      EXPECT_FALSE(quarter.P.Aborting);
+      EXPECT_EQ(quarter.Rows, 64);
+      EXPECT_TRUE(SamePixels(quarter.Bitmap, want));
     }
   }
   // Only a stream with no data, or no decodable header, is refused.
