@@ -39,19 +39,6 @@ struct TIOParamsOwnerLink {
 };
 extern TIOParamsOwnerLink IEParamsOwnerLink;
 
-// Colour profiles are held through the profile module's own delete routine,
-// so that every way of filling a field (including reset(new TIEICC)) frees
-// the profile the same way.
-struct TIEICCDeleter {
-  void (*Free)(TIEICC*) = &IEDeleteICC;
-  void operator()(TIEICC* P) const {
-    if (Free)
-      Free(P);
-    else
-      IEDeleteICC(P);
-  }
-};
-using TIEICCPtr = std::unique_ptr<TIEICC, TIEICCDeleter>;
 
 // EXIF tags of the fields whose setters mark them present.
 enum : Integer {
@@ -386,7 +373,7 @@ struct TIOParamsFields : TIECommonFields,
   bool operator==(const TIOParamsFields&) const = default;
 };
 
-class TIOParamsVals : public TObject, public TIOParamsFields {
+class TIOParamsVals : public TObject, public TIOParamsFields, public TIEColorProfiles {
  public:
   explicit TIOParamsVals(TZiduzUvIO* Owner);
   ~TIOParamsVals() override;
@@ -413,10 +400,9 @@ class TIOParamsVals : public TObject, public TIOParamsFields {
   TIETagsHandler EXIF_MAKERNOTE;
   std::unique_ptr<TRGB[]> COLORMAP;  // COLORMAPCOUNT entries blue, green, red; nil when none
   Integer COLORMAPCOUNT = 0;
-  // Created when needed; prefer the getters, which create them.
-  TIEICCPtr INPUTICCPROFILE;    // the picture's own profile, filled by readers
-  TIEICCPtr OUTPUTICCPROFILE;   // destination of colour conversions
-  TIEICCPtr DEFAULTICCPROFILE;  // source for pictures without a valid profile of their own
+  // The three colour profiles (INPUTICCPROFILE, OUTPUTICCPROFILE,
+  // DEFAULTICCPROFILE) come from TIEColorProfiles; they are created when
+  // needed: prefer the getters, which create them.
 
   // --- operations -----------------------------------------------------------------
   void SetDefaultParams();

@@ -102,7 +102,7 @@ void IEYCbCrToRGB(TRGB& BGR, Integer Y, Integer Cb, Integer Cr) {
 }
 
 void IEConvertColorFormat(const void* Source, Integer SourceLayout, void* Target, Integer TargetLayout,
-                          Integer Count, TIOParamsVals* Params) {
+                          Integer Count, TIEColorProfiles* Params) {
   if (!Source || !Target || Count <= 0) return;
   if (IEConvertColorFormatCMS(Source, SourceLayout, Target, TargetLayout, Count, Params)) return;
   const auto* s = static_cast<const Byte*>(Source);

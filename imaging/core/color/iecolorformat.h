@@ -6,7 +6,7 @@
 #include "imaging/core/base/iedefs.h"
 #include "imaging/core/base/ieutils.h"
 
-class TIOParamsVals;
+struct TIEColorProfiles;
 
 // Colour layout codes of IEConvertColorFormat.
 enum : Integer {
@@ -46,4 +46,4 @@ void IEYCbCrToRGB(TRGB& BGR, Integer Y, Integer Cb, Integer Cr);
 // pairs. Params is the picture's parameter record or nullptr. Whole rows
 // should be passed: the profiles are much faster per row than per pixel.
 void IEConvertColorFormat(const void* Source, Integer SourceLayout, void* Target, Integer TargetLayout,
-                          Integer Count, TIOParamsVals* Params);
+                          Integer Count, TIEColorProfiles* Params);

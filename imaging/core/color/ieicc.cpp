@@ -6,7 +6,6 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/color/iecolorformat.h"
-#include "imaging/io/ioparams.h"
 #include "platform/base/strutils.h"
 
 TIEConvertColorFormatProc IEColorConversionHook = &IEConvertColorFormat;
@@ -451,7 +450,7 @@ bool IEProfileRGBToCMYK(const TRGB* Source, TCMYK* Target, Integer Count) {
 }
 
 bool IEConvertColorFormatCMS(const void* Source, Integer SourceLayout, void* Target, Integer TargetLayout,
-                             Integer Count, TIOParamsVals* Params) {
+                             Integer Count, TIEColorProfiles* Params) {
   if (!Source || !Target || Count <= 0) return false;
   if (IEEnableCMS && Params) {
     TIEICC* own = Params->INPUTICCPROFILE.get();

@@ -3,13 +3,14 @@
 // colour-management side of the codecs' row conversion.
 #pragma once
 
+#include <memory>
+
 #include "imaging/core/base/iedefs.h"
 #include "imaging/core/base/ieutils.h"
 #include "platform/base/classes.h"
 #include "platform/devices/colorengine.h"
 
 class TIEBitmap;
-class TIOParamsVals;
 
 // An ICC profile: its bytes, the engine's profile opened from them, and the
 // transform to another profile built on demand by Transform. Not shared
@@ -91,9 +92,32 @@ class TIEICC : public TObject {
 // parameter record's profile fields).
 void IEDeleteICC(TIEICC* ICC);
 
+// Colour profiles are held through the profile module's own delete routine,
+// so that every way of filling a field (including reset(new TIEICC)) frees
+// the profile the same way.
+struct TIEICCDeleter {
+  void (*Free)(TIEICC*) = &IEDeleteICC;
+  void operator()(TIEICC* P) const {
+    if (Free)
+      Free(P);
+    else
+      IEDeleteICC(P);
+  }
+};
+using TIEICCPtr = std::unique_ptr<TIEICC, TIEICCDeleter>;
+
+// The three profiles of a picture's parameter record: what colour management
+// needs of the record, so that the conversions here do not depend on the I/O
+// layer that owns the record.
+struct TIEColorProfiles {
+  TIEICCPtr INPUTICCPROFILE;    // the picture's own profile, filled by readers
+  TIEICCPtr OUTPUTICCPROFILE;   // destination of colour conversions
+  TIEICCPtr DEFAULTICCPROFILE;  // source for pictures without a valid profile of their own
+};
+
 // The row conversion of the codecs: IEConvertColorFormat at start-up.
 using TIEConvertColorFormatProc = void (*)(const void* Source, Integer SourceLayout, void* Target,
-                                           Integer TargetLayout, Integer Count, TIOParamsVals* Params);
+                                           Integer TargetLayout, Integer Count, TIEColorProfiles* Params);
 extern TIEConvertColorFormatProc IEColorConversionHook;
 // Colour management through the pictures' own profiles; off at start-up.
 extern bool IEEnableCMS;
@@ -119,7 +143,7 @@ const TIEICC* IESRGBProfile();
 // the global profiles. True when Target was written; false leaves the pixels
 // to the formulas.
 bool IEConvertColorFormatCMS(const void* Source, Integer SourceLayout, void* Target, Integer TargetLayout,
-                             Integer Count, TIOParamsVals* Params);
+                             Integer Count, TIEColorProfiles* Params);
 // Count pixels of CMYK in SourceLayout (2, or 3 with its 6-byte step) to BGR
 // through the global profiles; false, with Target untouched, when
 // IEUseCMYKProfile is off or there are no profiles.
