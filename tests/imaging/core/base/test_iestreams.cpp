@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -122,20 +123,25 @@ TEST(TIEWideFileStream, CreateWriteReopenRead) {
 TEST(TIEWideFileStream, FailuresNameTheFullPath) {
   ScopedTempDir tmp;
   const std::string dir = tmp.Path();
+  // The reason is the system's own text for what went wrong.
+  const std::string noFile = "No such file or directory", folder = "Is a directory";
   struct Case {
     WideString name;
     Word mode;
-    std::string prefix;
+    std::string prefix, reason;
   } cases[] = {
-      {Utf8ToWide(dir + "missing/x.bin"), kCreate, "Cannot create file \"" + dir + "missing/x.bin\". "},
-      {Utf8ToWide(dir + "missing.bin"), kReadDenyWrite, "Cannot open file \"" + dir + "missing.bin\". "},
-      {Utf8ToWide(dir + "a/../missing.bin"), 0, "Cannot open file \"" + dir + "missing.bin\". "},
-      {Utf8ToWide(dir), 0, "Cannot open file \"" + dir},  // a folder
+      {Utf8ToWide(dir + "missing/x.bin"), kCreate, "Cannot create file \"" + dir + "missing/x.bin\". ", noFile},
+      {Utf8ToWide(dir + "missing.bin"), kReadDenyWrite, "Cannot open file \"" + dir + "missing.bin\". ", noFile},
+      {Utf8ToWide(dir + "a/../missing.bin"), 0, "Cannot open file \"" + dir + "missing.bin\". ", noFile},
+      {Utf8ToWide(dir), 0, "Cannot open file \"" + dir, folder},
+      {Utf8ToWide(dir), kReadDenyWrite, "Cannot open file \"" + dir, folder},
+      {Utf8ToWide(dir), kCreate, "Cannot create file \"" + dir, folder},
   };
   for (const auto& c : cases) {
     const std::string msg = ExceptionText([&] { TIEWideFileStream f(c.name, c.mode); });
     EXPECT_EQ(msg.rfind(c.prefix, 0), 0u) << msg;
     EXPECT_GT(msg.size(), c.prefix.size()) << "the system's reason follows: " << msg;
+    EXPECT_EQ(msg.substr(msg.size() - std::min(msg.size(), c.reason.size())), c.reason) << msg;
   }
   EXPECT_THROW(TIEWideFileStream(Utf8ToWide(dir + "missing/x.bin"), kCreate), EFCreateError);
   EXPECT_THROW(TIEWideFileStream(Utf8ToWide(dir + "missing.bin"), 0), EFOpenError);
