@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -21,5 +22,15 @@ inline bool WriteFileBytes(const std::string& Path, const std::vector<uint8_t>& 
   f.write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
   return bool(f);
 }
+
+// Little-endian fields of file headers built or inspected by tests (the
+// machines this runs on are little-endian, as the files are).
+inline uint32_t U32(const std::vector<uint8_t>& B, size_t At) {
+  uint32_t v;
+  std::memcpy(&v, B.data() + At, 4);
+  return v;
+}
+inline void PutU32(std::vector<uint8_t>& B, size_t At, uint32_t V) { std::memcpy(B.data() + At, &V, 4); }
+inline void PutU16(std::vector<uint8_t>& B, size_t At, uint16_t V) { std::memcpy(B.data() + At, &V, 2); }
 
 }  // namespace gt_test

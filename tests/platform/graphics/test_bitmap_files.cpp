@@ -17,28 +17,18 @@
 #include "platform/base/classes.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint32_t U32(const Bytes& B, size_t At) {
-  uint32_t v;
-  std::memcpy(&v, B.data() + At, 4);
-  return v;
-}
-void PutU32(Bytes& B, size_t At, uint32_t V) { std::memcpy(B.data() + At, &V, 4); }
-void PutU16(Bytes& B, size_t At, uint16_t V) { std::memcpy(B.data() + At, &V, 2); }
-
-Bytes ReadFile(const std::string& Path) {
-  std::ifstream f(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-void WriteFile(const std::string& Path, const Bytes& B) {
-  std::ofstream f(Path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(B.data()), static_cast<std::streamsize>(B.size()));
-}
+using gt_test::PutU16;
+using gt_test::PutU32;
+using gt_test::U32;
+Bytes ReadFile(const std::string& Path) { return gt_test::ReadFileBytes(Path); }
+void WriteFile(const std::string& Path, const Bytes& B) { gt_test::WriteFileBytes(Path, B); }
 
 void Load(TBitmap& B, const Bytes& File) {
   TMemoryStream s;

@@ -46,13 +46,9 @@ class DibFiles : public ::testing::Test {
   fs::path dir_;
 };
 
-uint32_t U32(const Bytes& b, size_t at) {
-  uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
-}
-void PutU32(Bytes& b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
-void PutU16(Bytes& b, size_t at, uint16_t v) { std::memcpy(b.data() + at, &v, 2); }
+using gt_test::PutU16;
+using gt_test::PutU32;
+using gt_test::U32;
 
 // Our picture as red, green, blue per pixel, top row first (ie1g: 0 or 255).
 Bytes OurRGB(TIEBitmap& bmp) {
