@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/devices/colorengine_display.h"
+#include "platform/devices/private/colorengine_display.h"
 
 struct TCEProfileRec {
   cmsHPROFILE Handle;

@@ -5,7 +5,7 @@
 // light, unclipped, on a grid that follows the input profile's own curves;
 // the encoding and the clipping come after the interpolation, per channel.
 // That stays within 2 levels of the exact transform per 8-bit channel.
-#include "platform/devices/colorengine_display.h"
+#include "platform/devices/private/colorengine_display.h"
 
 #include <algorithm>
 #include <atomic>
