@@ -253,3 +253,12 @@ TIEFileType IESniffBuiltIn(TStream* Stream, int64_t Start, int64_t Size, bool Af
   }
   return ieftUnknown;
 }
+
+WideString IEFormatDisplayName(const TIEFormatDescriptor& Format) {
+  return Format.FullName[0] ? W(Format.FullName) : W("format ") + IntToStr(Format.FileType);
+}
+
+WideString IENotBuiltText(const TIEFormatDescriptor& Format, const WideString* FileName, bool Write) {
+  return (FileName ? W("\"") + *FileName + W("\"") : W("the stream")) + W(": ") + IEFormatDisplayName(Format) +
+         (Write ? W(" cannot be written: its writer is not built") : W(" cannot be read: its reader is not built"));
+}

@@ -77,3 +77,9 @@ std::vector<std::unique_ptr<TIEFileFormatInfo>> IEBuiltInFormatEntries(bool WICA
 // The first that succeeds gives its format; 0 when none does. The stream
 // position is left where it was.
 TIEFileType IESniffBuiltIn(TStream* Stream, int64_t Start, int64_t Size, bool AfterPlugIns);
+
+// What a refusal logs for a format whose reader (Write false) or writer is
+// not built yet: about the file named by FileName, or a stream when nil.
+WideString IENotBuiltText(const TIEFormatDescriptor& Format, const WideString* FileName, bool Write);
+// The format's full name, or "format N" for a row without one.
+WideString IEFormatDisplayName(const TIEFormatDescriptor& Format);

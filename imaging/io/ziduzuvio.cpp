@@ -372,6 +372,25 @@ WideString IECurrentExceptionText() {
   return W("an unknown error");
 }
 
+void IERunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
+                 bool Preview) {
+  try {
+    Read(S, B, P, Rec, Preview);
+  } catch (...) {
+    TZiduzUvIO::LogFailure(W("the reader failed: ") + IECurrentExceptionText());
+    Rec.Abort();
+  }
+}
+
+void IERunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec) {
+  try {
+    Write(S, B, P, Rec);
+  } catch (...) {
+    TZiduzUvIO::LogFailure(W("the writer failed: ") + IECurrentExceptionText());
+    Rec.Abort();
+  }
+}
+
 void TZiduzUvIO::ClearTypeAndName() {
   FParams->FILENAME.clear();
   FParams->FILETYPE = 0;

@@ -385,6 +385,12 @@ class TZiduzUvIO : public TComponent {
 // failures the operations record instead of raising.
 WideString IECurrentExceptionText();
 
+// A codec called the way every load and save calls it: an exception it lets
+// out is logged with its message and ends the work as aborted.
+void IERunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
+                 bool Preview);
+void IERunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec);
+
 // Resamples the picture when its horizontal and vertical resolution differ.
 // Installed by the module that provides that resampling; until then a
 // picture keeps its resolutions as read.

@@ -20,10 +20,6 @@ WideString NoReader(const TIEFileFormatInfoRef& E) {
   return (E ? E->FullName : W("this format")) + W(" cannot be read");
 }
 
-WideString NameOf(const TIEFormatDescriptor& D) {
-  return D.FullName[0] ? W(D.FullName) : W("format ") + IntToStr(D.FileType);
-}
-
 WideString LowerExtWithDot(const WideString& FileName) {
   WideString ext;
   IEExtractFileExt(FileName, true, ext);
@@ -58,16 +54,6 @@ TIEFileType SaveTypeOfExtension(const WideString& Ext) {
 bool CanRegistryRead(const TIEFileFormatInfoRef& E) { return E && !E->InternalFormat && E->ReadRoutine; }
 bool CanRegistryWrite(const TIEFileFormatInfoRef& E) { return E && !E->InternalFormat && E->WriteRoutine; }
 
-void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
-               bool Preview) {
-  try {
-    Read(S, B, P, Rec, Preview);
-  } catch (...) {
-    TZiduzUvIO::LogFailure(W("the reader failed: ") + IECurrentExceptionText());
-    Rec.Abort();
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -79,7 +65,7 @@ void TZiduzUvIO::RegistryRead(const TIEFileFormatInfoRef& Entry, TStream* Stream
   TIEProgressRec rec(
       FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
   FParams->FILETYPE = Entry->FileType;
-  RunReader(Entry->ReadRoutine, Stream, IEBitmap(), *FParams, rec, false);
+  IERunReader(Entry->ReadRoutine, Stream, IEBitmap(), *FParams, rec, false);
   if (!Aborting()) {
     if (FAutoAdjustDPI && IEAdjustDPIProc) IEAdjustDPIProc(this);
     SyncViewDPI();
@@ -160,12 +146,7 @@ void TZiduzUvIO::RegistrySaveFile(const TIEFileFormatInfoRef& Entry, const WideS
       SetAborting(false);
       TIEProgressRec rec(
           FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
-      try {
-        Entry->WriteRoutine(out.Stream(), src, *FParams, rec);
-      } catch (...) {
-        LogFailure(W("the writer failed: ") + IECurrentExceptionText());
-        rec.Abort();
-      }
+      IERunWriter(Entry->WriteRoutine, out.Stream(), src, *FParams, rec);
       if (!Aborting() && !out.Commit()) SetAborting(true);
       saved = !Aborting();
     }
@@ -201,12 +182,7 @@ void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* 
       FParams->FILETYPE = Entry->FileType;
       TIEProgressRec rec(
           FAborting, [this](TObject* Sender, Integer per) { DoProgress(Sender, per); }, this);
-      try {
-        Entry->WriteRoutine(Stream, src, *FParams, rec);
-      } catch (...) {
-        LogFailure(W("the writer failed: ") + IECurrentExceptionText());
-        rec.Abort();
-      }
+      IERunWriter(Entry->WriteRoutine, Stream, src, *FParams, rec);
     }
   } catch (...) {
     SetAborting(true);
@@ -227,7 +203,7 @@ void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName
   if (route == ierMethod) {
     FormatLoadFile(*d, FileName);
   } else if (route == ierRefuse) {
-    Refuse(Quoted(FileName) + W(": ") + NameOf(*d) + W(" cannot be read: its reader is not built"));
+    Refuse(IENotBuiltText(*d, &FileName, false));
   } else if (ByExtension) {
     // PostScript, PDF and ids without a method: by extension the registry decides...
     RegistryLoadFile(IEFindFormatInfo(FileType), FileName);
@@ -244,7 +220,7 @@ void TZiduzUvIO::LoadStreamByType(TIEFileType FileType, TStream* Stream, bool) {
   else
     // No stream reader (metafiles, PostScript, PDF, unknown content) or one
     // of a module not built yet: refused.
-    Refuse(W("the stream: ") + (d ? NameOf(*d) : W("format ") + IntToStr(FileType)) +
+    Refuse(W("the stream: ") + (d ? IEFormatDisplayName(*d) : W("format ") + IntToStr(FileType)) +
            W(" cannot be read from a stream"));
 }
 
@@ -256,7 +232,7 @@ void TZiduzUvIO::SaveStreamByType(TIEFileType FileType, TStream* Stream) {
     return;
   }
   if (route == ierRefuse) {
-    Refuse(W("the stream: ") + NameOf(*d) + W(" cannot be written: its writer is not built"));
+    Refuse(IENotBuiltText(*d, nullptr, true));
     return;
   }
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
@@ -392,7 +368,7 @@ void TZiduzUvIO::SaveToFile(const WideString& FileName) {
       return;
     }
     if (d->Save == ierRefuse) {
-      Refuse(Quoted(FileName) + W(": ") + NameOf(*d) + W(" cannot be written: its writer is not built"));
+      Refuse(IENotBuiltText(*d, &FileName, true));
       return;
     }
   }
@@ -422,7 +398,7 @@ void TZiduzUvIO::ReadParams(TStream* Buffered, TStream*, TIEFileType FileType) {
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   const TIEReadRoutine read = CanRegistryRead(e) ? e->ReadRoutine : IEGetBuiltInCodec(FileType).Read;
   if (read) {
-    RunReader(read, Buffered, FIEBitmap, *FParams, rec, true);
+    IERunReader(read, Buffered, FIEBitmap, *FParams, rec, true);
   } else {
     LogFailure(W("no reader for the parameters of format ") + IntToStr(FileType));
     rec.Abort();

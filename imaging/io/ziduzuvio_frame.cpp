@@ -109,25 +109,6 @@ TColor TripleToColor(const TRGB& T) {
   return static_cast<TColor>(T.r | (static_cast<uint32_t>(T.g) << 8) | (static_cast<uint32_t>(T.b) << 16));
 }
 
-void RunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec,
-               bool Preview) {
-  try {
-    Read(S, B, P, Rec, Preview);
-  } catch (...) {
-    TZiduzUvIO::LogFailure(W("the reader failed: ") + IECurrentExceptionText());
-    Rec.Abort();
-  }
-}
-
-void RunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec) {
-  try {
-    Write(S, B, P, Rec);
-  } catch (...) {
-    TZiduzUvIO::LogFailure(W("the writer failed: ") + IECurrentExceptionText());
-    Rec.Abort();
-  }
-}
-
 }  // namespace
 
 struct TZiduzUvIOFrame {
@@ -145,7 +126,7 @@ struct TZiduzUvIOFrame {
     TIEProgressRec rec = Progress(IO);
     TIEBitmap* target = IO.IEBitmap();
     target->RemoveAlphaChannel(false, clWhite);
-    RunReader(Read, Src, target, *IO.FParams, rec, false);
+    IERunReader(Read, Src, target, *IO.FParams, rec, false);
     if (F.Resolution) {
       IO.FixDefaultDPI();
       if (IO.FAutoAdjustDPI && !IO.Aborting() && IEAdjustDPIProc) IEAdjustDPIProc(&IO);
@@ -156,7 +137,7 @@ struct TZiduzUvIOFrame {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse(W("\"") + FileName + W("\": ") + W(F.FullName) + W(" cannot be read: its reader is not built"));
+      IO.Refuse(IENotBuiltText(F, &FileName, false));
       return 0;
     }
     if (IO.HandOver([&IO, &F, FileName] { LoadFile(IO, F, FileName); })) return -1;
@@ -193,7 +174,7 @@ struct TZiduzUvIOFrame {
     const TIEReadRoutine read = IEGetBuiltInCodec(F.FileType).Read;
     if (!read || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse(Stream ? W("the stream: ") + W(F.FullName) + W(" cannot be read: its reader is not built")
+      IO.Refuse(Stream ? IENotBuiltText(F, nullptr, false)
                        : W("no stream to read"));
       return 0;
     }
@@ -253,7 +234,7 @@ struct TZiduzUvIOFrame {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse(W("\"") + FileName + W("\": ") + W(F.FullName) + W(" cannot be written: its writer is not built"));
+      IO.Refuse(IENotBuiltText(F, &FileName, true));
       return;
     }
     if (IO.HandOver([&IO, &F, FileName] { SaveFile(IO, F, FileName); })) return;
@@ -268,7 +249,7 @@ struct TZiduzUvIOFrame {
         IO.SetAborting(false);
         TIEProgressRec rec = Progress(IO);
         if (codec.BeforeWrite) codec.BeforeWrite(*IO.FParams);
-        RunWriter(codec.Write, out.Stream(), src, *IO.FParams, rec);
+        IERunWriter(codec.Write, out.Stream(), src, *IO.FParams, rec);
         if (!IO.Aborting() && !out.Commit()) IO.SetAborting(true);
         saved = !IO.Aborting();
         if (saved && !F.NameAfterFinish) {
@@ -292,7 +273,7 @@ struct TZiduzUvIOFrame {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
-      IO.Refuse(Stream ? W("the stream: ") + W(F.FullName) + W(" cannot be written: its writer is not built")
+      IO.Refuse(Stream ? IENotBuiltText(F, nullptr, true)
                        : W("no stream to write"));
       return;
     }
@@ -315,7 +296,7 @@ struct TZiduzUvIOFrame {
           const Byte reserved[IEStreamHeaderSize] = {};
           IESafeStreamWrite(Stream, rec, reserved, IEStreamHeaderSize);
         }
-        if (!IO.Aborting()) RunWriter(codec.Write, Stream, src, *IO.FParams, rec);
+        if (!IO.Aborting()) IERunWriter(codec.Write, Stream, src, *IO.FParams, rec);
         if (header && !(F.HeaderOnlyWhenWritten && IO.Aborting())) {
           const int64_t end = Stream->Position();
           Stream->SetPosition(start);
