@@ -131,3 +131,15 @@ COLORREF GtSetSysColor(Integer Index, COLORREF Color);
 // Resolves a system colour to its RGB value; any other value is returned as
 // it stands (clNone and clDefault included).
 Integer ColorToRGB(TColor Color);
+
+// A sample of Bits bits widened to 8: a narrow sample repeats its top bits
+// below itself, so that full scale stays full scale (5 bits: 31 -> 255, not
+// 248) and 0 stays 0; a wider one keeps its top 8 bits. Every reader of
+// packed 16-bit and bit-field pixels widens through this one rule.
+inline Byte WidenSample(uint32_t V, int Bits) {
+  if (Bits <= 0) return 0;
+  if (Bits >= 8) return static_cast<Byte>(V >> (Bits - 8));
+  uint32_t out = 0;
+  for (int at = 8 - Bits; at > -Bits; at -= Bits) out |= at >= 0 ? V << at : V >> -at;
+  return static_cast<Byte>(out);
+}

@@ -81,11 +81,7 @@ Byte MaskedSample(uint32_t Pixel, uint32_t Mask) {
   if (Mask == 0) return 0;
   const int shift = std::countr_zero(Mask);
   const int bits = std::bit_width(Mask >> shift);
-  const uint32_t v = (Pixel & Mask) >> shift;
-  if (bits >= 8) return static_cast<Byte>(v >> (bits - 8));
-  uint32_t out = 0;
-  for (int at = 8 - bits; at > -bits; at -= bits) out |= at >= 0 ? v << at : v >> -at;
-  return static_cast<Byte>(out);
+  return WidenSample((Pixel & Mask) >> shift, bits);
 }
 
 uint32_t ColorToPixel(const TGdiPixels& Px, COLORREF Color, const TDCObj* DC) {

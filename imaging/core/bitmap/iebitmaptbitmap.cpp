@@ -11,6 +11,7 @@
 #include "imaging/core/render/iegeom.h"
 #include "imaging/core/base/iesysinfo.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/colors.h"
 
 namespace {
 
@@ -391,12 +392,9 @@ void TIEBitmap::CopyFromTBitmap(TBitmap* Bitmap) {
         Byte* d = static_cast<Byte*>(GetScanline(y));
         for (Integer x = 0; x < w; ++x, d += 3) {
           const unsigned v = s[2 * x] | (unsigned(s[2 * x + 1]) << 8);
-          // 5- and 6-bit samples repeat their top bits below themselves, so
-          // that full scale stays full scale (31 -> 255, not 248).
           const unsigned r = five ? (v >> 10) & 31 : v >> 11, b = v & 31;
           const unsigned g = five ? (v >> 5) & 31 : (v >> 5) & 63;
-          d[2] = Byte((r << 3) | (r >> 2)), d[0] = Byte((b << 3) | (b >> 2));
-          d[1] = five ? Byte((g << 3) | (g >> 2)) : Byte((g << 2) | (g >> 4));
+          d[2] = WidenSample(r, 5), d[1] = WidenSample(g, five ? 5 : 6), d[0] = WidenSample(b, 5);
         }
       }
       break;

@@ -13,6 +13,7 @@
 #include "imaging/core/base/iestartup.h"
 #include "imaging/core/base/ieutils.h"
 #include "platform/base/types.h"
+#include "platform/graphics/colors.h"
 
 namespace {
 
@@ -32,9 +33,8 @@ void WriteU16(Byte* p, uint16_t v) { std::memcpy(p, &v, 2); }
 constexpr size_t kHeaderSize = 40;
 constexpr size_t kUnknownLength = std::numeric_limits<size_t>::max();
 
-// One colour channel of a bit-field pixel: position and width of the mask.
-// A field narrower than 8 bits repeats its top bits below itself, so a full
-// field reads 255 (31 -> 255, not 248); a wider one keeps its top 8 bits.
+// One colour channel of a bit-field pixel: position and width of the mask,
+// widened to 8 bits by the platform's one rule for packed samples.
 struct TChannel {
   uint32_t Mask = 0;
   int Shift = 0;
@@ -46,11 +46,7 @@ struct TChannel {
   }
   Byte Get(uint32_t Pixel) const {
     if (Width == 0) return 0;
-    uint32_t v = (Pixel & Mask) >> Shift;
-    if (Width >= 8) return static_cast<Byte>(v >> (Width - 8));
-    uint32_t out = 0;
-    for (int at = 8 - Width; at > -Width; at -= Width) out |= at >= 0 ? v << at : v >> -at;
-    return static_cast<Byte>(out);
+    return WidenSample((Pixel & Mask) >> Shift, Width);
   }
 };
 

@@ -9,6 +9,7 @@
 #include "imaging/core/render/iedibbitmap.h"
 #include "imaging/core/base/ieutils.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/colors.h"
 
 namespace {
 
@@ -119,11 +120,10 @@ bool IEDecodeYUVFrame(const Byte* Pixels, size_t Length, Integer Width, Integer 
       for (uint64_t x = 0; x < w; ++x, d += 3) {
         uint32_t word;
         std::memcpy(&word, s + (x / 4) * 4, 4);
-        // 5-bit luma and 6-bit chroma, widened to 8 bits by repeating their
-        // top bits so that full scale stays full scale.
-        const Integer y5 = (word >> (12 + 5 * (x % 4))) & 31;
-        const Integer u6 = (word >> 6) & 63, v6 = word & 63;
-        Put(d, (y5 << 3) | (y5 >> 2), (u6 << 2) | (u6 >> 4), (v6 << 2) | (v6 >> 4));
+        // 5-bit luma and 6-bit chroma, widened to 8 bits.
+        const uint32_t y5 = (word >> (12 + 5 * (x % 4))) & 31;
+        const uint32_t u6 = (word >> 6) & 63, v6 = word & 63;
+        Put(d, WidenSample(y5, 5), WidenSample(u6, 6), WidenSample(v6, 6));
       }
     }
     return true;
