@@ -115,7 +115,9 @@ COLORREF PixelToColor(const TGdiPixels& Px, uint32_t Pixel) {
     case 32: return RGB(static_cast<Byte>(Pixel >> 16), static_cast<Byte>(Pixel >> 8), static_cast<Byte>(Pixel));
     case 16: {
       TMask16 m = Masks16(Px);
-      return RGB(MaskedSample(Pixel, m.Mask[0]), MaskedSample(Pixel, m.Mask[1]), MaskedSample(Pixel, m.Mask[2]));
+      // The masks' positions and widths are already known: no need to find them again per pixel.
+      auto chan = [&](int i) { return WidenSample((Pixel & m.Mask[i]) >> m.Shift[i], m.Bits[i]); };
+      return RGB(chan(0), chan(1), chan(2));
     }
   }
   if (!Px.Colors || Px.ColorCount <= 0) return 0;
