@@ -15,6 +15,7 @@ PACKAGES=(
   imagemagick libtiff-tools netpbm ghostscript python3-pil python3-numpy
   exiv2 libimage-exiftool-perl liblcms2-utils exiftran python3-skimage libvips-tools
   libjpeg-turbo-progs pngcheck fp-compiler python3-scipy ffmpeg
+  python3-tifffile giflib-tools gifsicle xdotool
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils
