@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build with ctest, then the platform
-# and imaging tests and the fuzz corpora under AddressSanitizer + UBSan.
+# imaging and control tests and the fuzz corpora under AddressSanitizer + UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
