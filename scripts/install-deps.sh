@@ -16,6 +16,8 @@ PACKAGES=(
   exiv2 libimage-exiftool-perl liblcms2-utils exiftran python3-skimage libvips-tools
   libjpeg-turbo-progs pngcheck fp-compiler python3-scipy ffmpeg
   python3-tifffile giflib-tools gifsicle xdotool
+  # benchmarks against peer tools (bench/compare.sh)
+  hyperfine time
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/base/pages.h"
 #include "platform/base/strutils.h"
 #include "platform/base/sysutils.h"
 
@@ -504,7 +505,12 @@ void* IELargeAlloc(int64_t Size) {
   // Both kinds are zero-filled: a block handed out uninitialised leaks heap
   // contents into saved files and makes output irreproducible.
   Byte kind = Size < kLargeThreshold ? 0 : 1;
-  auto* p = static_cast<Byte*>(std::calloc(1, total));
+  Byte* p = nullptr;
+  if (total >= kLargePageBlock) {
+    p = static_cast<Byte*>(AllocateZeroedPages(total));
+    if (p) kind = 2;
+  }
+  if (!p) p = static_cast<Byte*>(std::calloc(1, total));
   if (!p && kind == 0) {
     kind = 1;
     p = static_cast<Byte*>(std::calloc(1, total));
@@ -516,7 +522,9 @@ void* IELargeAlloc(int64_t Size) {
 
 void IELargeFree(void*& Block) {
   if (!Block) return;
-  std::free(static_cast<Byte*>(Block) - kLargeHeader);
+  Byte* p = static_cast<Byte*>(Block) - kLargeHeader;
+  if (p[kLargeHeader - 1] == 2) FreeZeroedPages(p);
+  else std::free(p);
   Block = nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include "imaging/core/base/ieglobals.h"
 #include "imaging/core/base/iehelpers.h"
 #include "imaging/core/base/iesysinfo.h"
+#include "platform/base/pages.h"
 #include "platform/graphics/bitmap.h"
 
 TIEBitmapTestHooks IEBitmapTestHooks;
@@ -148,13 +149,17 @@ bool TIEBitmap::AllocAligned(int64_t Size) {
   void* p = nullptr;
   // Every kind hands out zeroed memory: fresh pixels never show what the
   // heap held before.
-  switch (FAllocator) {
-    case 2: p = IELargeAlloc(request); break;
-    default: p = std::calloc(static_cast<size_t>(request), 1); break;
+  // FBlockAllocator: 0 calloc, 2 IELargeAlloc, 3 AllocateZeroedPages.
+  Byte kind = FAllocator == 2 ? 2 : 0;
+  if (kind == 0 && request >= int64_t(kLargePageBlock)) {
+    // A big picture comes straight from the kernel, in huge pages where it can.
+    p = AllocateZeroedPages(static_cast<size_t>(request));
+    if (p) kind = 3;
   }
+  if (!p) p = kind == 2 ? IELargeAlloc(request) : std::calloc(static_cast<size_t>(request), 1);
   if (!p) return false;
   FMemoryAllocation = p;
-  FBlockAllocator = FAllocator == 2 ? 2 : 0;
+  FBlockAllocator = kind;
   uintptr_t a = reinterpret_cast<uintptr_t>(p);
   FMemoryBlock = reinterpret_cast<Byte*>((a + 63) & ~uintptr_t(63));
   return true;
@@ -201,6 +206,7 @@ void TIEBitmap::FreeSegments() {
 void TIEBitmap::FreeMemoryBlock() {
   if (FMemoryAllocation && !FMemoryIsExternal) {
     if (FBlockAllocator == 2) IELargeFree(FMemoryAllocation);
+    else if (FBlockAllocator == 3) FreeZeroedPages(FMemoryAllocation);
     else std::free(FMemoryAllocation);
   }
   FMemoryAllocation = nullptr;

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Whole process against whole process, as a user feels it: our command-line
+# program (bench/gtcli) and the peer tools start, read the same files, do the
+# same work with the same settings, write their result and exit. Time is the
+# median of hyperfine's runs after a warm-up; peak memory is the maximum
+# resident set of one run (/usr/bin/time -v). One table, ratios ours / peer
+# (below 1: we are faster).
+#
+# Usage: bench/compare.sh [build-dir]   (default build/bench)
+#   SIZES="6 24 96"   megapixels of the photo-like test pictures
+#   RUNS=5            timed runs per command
+#   ONLY=regex        only the rows whose work matches
+#   BENCH_DIR=/dev/shm  where the pictures and outputs go (memory-backed by
+#                     default, so the disk does not weigh on either side)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build/bench}
+SIZES=${SIZES:-"6 24 96"}
+RUNS=${RUNS:-5}
+ONLY=${ONLY:-.}
+work=${BENCH_DIR:-/dev/shm}/gt-compare
+mkdir -p "$work"
+
+for t in hyperfine djpeg vips convert /usr/bin/time /usr/bin/python3; do
+  command -v "$t" >/dev/null || {
+    echo "missing $t (scripts/install-deps.sh installs hyperfine, libjpeg-turbo-progs, libvips-tools, imagemagick, time)"
+    exit 1
+  }
+done
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGT_BENCH=ON >/dev/null
+fi
+cmake --build "$dir" -j "${JOBS:-4}" --target gtcli >/dev/null
+gt=$(realpath "$dir/bench/gtcli")
+cores=$(nproc)
+
+# Photo-like pictures: smooth light, soft shapes, fine texture and sensor
+# noise, written once per size as JPEG (quality 90) and PNG.
+for mp in $SIZES; do
+  [ -f "$work/p$mp.jpg" ] && [ -f "$work/p$mp.png" ] && continue
+  /usr/bin/python3 - "$mp" "$work" <<'PY'
+import sys
+import numpy as np
+from PIL import Image
+mp, folder = int(sys.argv[1]), sys.argv[2]
+w = int((mp * 1e6 * 1.5) ** 0.5) // 8 * 8
+h = int(mp * 1e6 / w) // 8 * 8
+y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+light = 0.55 + 0.17 * (np.sin(x * 0.0021 * 6000 / w) + np.cos(y * 0.0017 * 4000 / h)) + 0.25 * x / w
+rng = np.random.default_rng(7)
+noise = rng.normal(0, 3, (h, w)).astype(np.float32)
+disc = ((x - 0.3 * w) ** 2 + (y - 0.35 * h) ** 2 < (0.12 * w) ** 2).astype(np.float32)
+tex = 6 * np.sin(x * 0.9) * np.sin(y * 0.7)
+r = 160 * light + 10 + 50 * disc + tex + noise
+g = 120 * light + 20 - 30 * disc + tex + noise
+b = 70 * light + 30 + 90 * disc + noise
+img = np.clip(np.stack([r, g, b], axis=2), 0, 255).astype(np.uint8)
+im = Image.fromarray(img, 'RGB')
+im.save(f'{folder}/p{mp}.jpg', quality=90)
+im.save(f'{folder}/p{mp}.png', compress_level=6)
+PY
+done
+
+# Our PNG writer and vips's: compression 6, no row filters, on both sides.
+rows=()
+row() {  # work size ours-command peer-name peer-command [peer-name peer-command ...]
+  local work=$1 size=$2 ours=$3
+  shift 3
+  [[ "$work" =~ $ONLY ]] || return 0
+  local json="$work_dir/h.json"
+  local args=(--warmup 1 --runs "$RUNS" --export-json "$json" -N)
+  local cmds=("$ours") names=(ours)
+  while [ $# -gt 0 ]; do
+    names+=("$1")
+    cmds+=("$2")
+    shift 2
+  done
+  hyperfine "${args[@]}" "${cmds[@]}" >/dev/null 2>&1 || { echo "failed: $work $size" >&2; return 0; }
+  local i=0 medians=() peaks=()
+  for c in "${cmds[@]}"; do
+    medians+=("$(/usr/bin/python3 -c "import json,sys; r=json.load(open('$json'))['results'][$i]; print('%.1f' % (r['median']*1000))")")
+    peaks+=("$(/usr/bin/time -v sh -c "exec $c" >/dev/null 2>"$work_dir/err"; grep 'Maximum resident' "$work_dir/err" | awk '{print int($6/1024)}')")
+    i=$((i + 1))
+  done
+  for ((i = 1; i < ${#cmds[@]}; i++)); do
+    rows+=("$(printf '%-34s %5s MP  %9s ms %7s MiB   %-22s %9s ms %7s MiB   %6s' "$work" "$size" "${medians[0]}" \
+      "${peaks[0]}" "${names[$i]}" "${medians[$i]}" "${peaks[$i]}" \
+      "$(/usr/bin/python3 -c "print('%.2f' % (${medians[0]} / ${medians[$i]}))")")")
+  done
+}
+work_dir=$work
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 GT_THREADS=1
+o=$work/out
+for mp in $SIZES; do
+  j=$work/p$mp.jpg
+  p=$work/p$mp.png
+  row "JPEG decode" "$mp" "$gt decode $j" djpeg "djpeg -outfile /dev/null $j" \
+    "vips avg" "vips avg $j"
+  row "JPEG decode 1/8" "$mp" "$gt decode $j --scale 8" "djpeg 1/8" "djpeg -scale 1/8 -outfile /dev/null $j"
+  row "PNG decode" "$mp" "$gt decode $p" "vips avg" "vips avg $p"
+  row "JPEG->Lanczos3 25%->PNG" "$mp" "$gt resize $j $o.png 0.25 lanczos3" \
+    "vips --gap 0" "vips resize $j $o.png[compression=6,filter=none] 0.25 --kernel lanczos3 --gap 0" \
+    "vips (default gap)" "vips resize $j $o.png[compression=6,filter=none] 0.25 --kernel lanczos3" \
+    "convert" "convert $j -filter Lanczos -resize 25% -define png:compression-level=6 -define png:compression-filter=0 $o.png"
+  row "JPEG->rotate 30->PNG" "$mp" "$gt rotate $j $o.png 30" \
+    "vips rotate" "vips rotate $j $o.png[compression=6,filter=none] 30" \
+    "convert" "convert $j -background black -rotate 30 -define png:compression-level=6 -define png:compression-filter=0 $o.png"
+done
+# Enlargement on every core, at 24 MP.
+if [[ " $SIZES " == *" 24 "* ]]; then
+  export VIPS_CONCURRENCY=$cores MAGICK_THREAD_LIMIT=$cores GT_THREADS=0
+  row "JPEG->Lanczos3 200%->PNG, $cores thr" 24 "$gt resize $work/p24.jpg $o.png 2 lanczos3" \
+    "vips --gap 0" "vips resize $work/p24.jpg $o.png[compression=6,filter=none] 2 --kernel lanczos3 --gap 0"
+fi
+
+printf '%-34s %8s  %12s %11s   %-22s %12s %11s   %6s\n' work size ours peak peer median peak ours/peer
+printf '%s\n' "${rows[@]}"
