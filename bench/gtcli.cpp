@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -74,10 +75,7 @@ bool Save(TZiduzUvIO& io, const char* File) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
+int Run(int argc, char** argv) {
   const char* threads = std::getenv("GT_THREADS");
   IESetParallelThreads(threads ? std::atoi(threads) : 1);
   // The library's start-up, as the program runs it before its first load.
@@ -126,4 +124,17 @@ int main(int argc, char** argv) {
     return Save(*io, argv[3]) ? 0 : 1;
   }
   return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  // A file that cannot be opened or created raises its stream's error.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "gtcli: %s\n", e.what());
+    return 1;
+  }
 }
