@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -138,4 +139,25 @@ int64_t IEGetPhysicalMemory(bool Available) {
   if (avail < 0) avail = total;
   if (cg.Limit >= 0 && cg.Usage >= 0) avail = std::min(avail, std::max<int64_t>(0, cg.Limit - cg.Usage));
   return std::min(avail, total);
+}
+
+int64_t IEMemoryLeftOverride = -1;
+
+int64_t IEMemoryLeft() {
+  if (IEMemoryLeftOverride != -1) return IEMemoryLeftOverride;
+  int64_t left = IEGetPhysicalMemory(true);
+  if (left <= 0) left = -1;
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    // The process's current size: the first field of statm, in pages.
+    std::ifstream statm("/proc/self/statm");
+    int64_t pages = 0;
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (statm >> pages && pageSize > 0) {
+      const int64_t used = pages * pageSize;
+      const int64_t room = int64_t(limit.rlim_cur) > used ? int64_t(limit.rlim_cur) - used : 0;
+      left = left < 0 ? room : std::min(left, room);
+    }
+  }
+  return left;
 }

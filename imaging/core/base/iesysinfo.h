@@ -24,3 +24,11 @@ struct TIECgroupMemory {
 // ancestor, else the memory controller's memory.limit_in_bytes of the older
 // hierarchy. Usage is that of the process's own group.
 TIECgroupMemory IEReadCgroupMemory(const std::string& SysFsCgroup, const std::string& ProcSelfCgroup);
+
+// Bytes the process can still take for a new block: the available physical
+// memory (its control group's limit included) or what is left under its
+// address-space limit (RLIMIT_AS), whichever is smaller; -1 when neither can
+// be found out. IEMemoryLeftOverride, when not -1, is returned instead
+// (tests).
+int64_t IEMemoryLeft();
+extern int64_t IEMemoryLeftOverride;

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int64_t kDefaultThreshold = 33554432;     // when the machine's memory is unknown
 constexpr int64_t kMinSegmentSize = 10485760;       // once more than four segments are needed
+constexpr int64_t kCheckMemoryLeftFrom = int64_t(64) << 20;  // smaller blocks never ask
 constexpr int64_t kMaxBlock = std::numeric_limits<ptrdiff_t>::max() / 2;
 
 // Total memory is read once: it takes several file reads and bitmaps are
@@ -130,6 +131,14 @@ bool TIEBitmap::AllocateStorage() {
 
   if (FLocation == ieFile && FMemoryThreshold > size) FLocation = ieMemory;
   else if (FLocation == ieMemory && FMemoryThreshold < size) FLocation = ieFile;
+  // Under the threshold is not enough: a block the system cannot back is
+  // handed out anyway (memory is overcommitted) and the out-of-memory killer
+  // ends the program when its pages are written, with the user's work. Big
+  // pictures beyond three quarters of what is left go to a file instead.
+  if (FLocation == ieMemory && size >= kCheckMemoryLeftFrom) {
+    const int64_t left = IEMemoryLeft();
+    if (left >= 0 && size > left / 4 * 3) FLocation = ieFile;
+  }
 
   if (FLocation == ieTBitmap) return AllocateTBitmapStorage();
   if (FLocation == ieFile && !FFileBuffer->AllocateFile(W("IMG"), true, size)) FLocation = ieMemory;

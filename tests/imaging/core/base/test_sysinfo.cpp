@@ -1,6 +1,8 @@
 // Physical memory as the picture container sees it: the machine's, capped by
 // the memory limit of the control group the process runs in.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -89,4 +91,28 @@ TEST(PhysicalMemory, TotalIsCappedAndAvailableNeverExceedsIt) {
   }
   EXPECT_GT(avail, 0);
   EXPECT_LE(avail, total);
+}
+
+// Under an address-space limit (prlimit --as, where no control group can be
+// made) what is left is the limit less the process's size. Measured in a
+// child, so the limit never reaches the test program.
+TEST(PhysicalMemory, MemoryLeftHonoursTheAddressSpaceLimit) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::ifstream statm("/proc/self/statm");
+    int64_t pages = 0;
+    statm >> pages;
+    const int64_t size = pages * sysconf(_SC_PAGE_SIZE);
+    const int64_t room = int64_t(256) << 20;
+    struct rlimit limit = {rlim_t(size + room), rlim_t(size + room)};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+    const int64_t left = IEMemoryLeft();
+    _exit(left > 0 && left <= room ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_GT(IEMemoryLeft(), 0);  // this process has no such limit
 }

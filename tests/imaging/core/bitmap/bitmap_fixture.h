@@ -3,9 +3,12 @@
 // be empty again when the test ends.
 #pragma once
 
+#include "imaging/core/base/iesysinfo.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -31,6 +34,9 @@ class BitmapTest : public ::testing::Test {
     ASSERT_TRUE(FTemp->Ok());
     Dir = FTemp->Path;
     IETempFolder = Utf8ToWide(Dir);
+    // The tests choose the storage themselves; how much memory this machine
+    // has left at the moment must not change it.
+    IEMemoryLeftOverride = std::numeric_limits<int64_t>::max();
   }
   void TearDown() override {
     // Whatever a test did, it must leave no temporary file behind.
@@ -42,6 +48,7 @@ class BitmapTest : public ::testing::Test {
     IETempFolder = SavedTempFolder;
     IEBitmapTestHooks = {};
     IEFileBufferTestHooks = {};
+    IEMemoryLeftOverride = -1;
   }
 
   std::string Dir;

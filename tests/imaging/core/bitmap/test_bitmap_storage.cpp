@@ -558,3 +558,34 @@ TEST_F(BitmapTest, PixelFormatChangeConvertsThePicture) {
   EXPECT_EQ(e.PixelFormat(), ie16g);
   EXPECT_TRUE(e.IsEmpty());
 }
+
+// A big picture that fits under the threshold but not into the memory the
+// system has left goes to a file: allocating it would let the out-of-memory
+// killer end the program once the pixels are written.
+TEST_F(BitmapTest, BigPictureGoesToAFileWhenTheSystemHasTooLittleLeft) {
+  IEMemoryThresholdOverride = std::numeric_limits<int64_t>::max();
+  const Integer w = 5000, h = 5000;  // 75 MB of ie24RGB
+  const struct {
+    int64_t left;
+    TIELocation expected;
+  } cases[] = {{int64_t(90) << 20, ieFile},     // more than three quarters of what is left
+               {int64_t(200) << 20, ieMemory},  // room enough
+               {std::numeric_limits<int64_t>::max(), ieMemory}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left);
+    IEMemoryLeftOverride = c.left;
+    TIEBitmap b;
+    ASSERT_TRUE(b.Allocate(w, h, ie24RGB));
+    EXPECT_EQ(b.Location(), c.expected);
+    // Either way the pixels are there to write and read back.
+    static_cast<Byte*>(b.GetScanline(h - 1))[3 * w - 1] = 77;
+    static_cast<Byte*>(b.GetScanline(0))[0] = 55;
+    EXPECT_EQ(static_cast<Byte*>(b.GetScanline(h - 1))[3 * w - 1], 77);
+    EXPECT_EQ(static_cast<Byte*>(b.GetScanline(0))[0], 55);
+  }
+  // Small pictures never ask.
+  IEMemoryLeftOverride = 1;
+  TIEBitmap small;
+  ASSERT_TRUE(small.Allocate(100, 100, ie24RGB));
+  EXPECT_EQ(small.Location(), ieMemory);
+}
