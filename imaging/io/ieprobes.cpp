@@ -321,7 +321,9 @@ bool IEIsLayersStream(TStream* Stream) {
   return IEProbeAtPosition(Stream, [&](int64_t start) {
     Byte h[25];
     if (!ReadExact(Stream, start, h, 25)) return false;
-    return std::memcmp(h, "ZIDUZUVLAYERS", 13) == 0 && static_cast<Integer>(LE32(h + 13)) > 0;
+    // Versions 1 to 6 exist; a later one has a layout no reader here knows.
+    const Integer version = static_cast<Integer>(LE32(h + 13));
+    return std::memcmp(h, "ZIDUZUVLAYERS", 13) == 0 && version > 0 && version <= 6;
   });
 }
 

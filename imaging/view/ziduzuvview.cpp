@@ -77,27 +77,6 @@ const char16_t* IEViewCursorResource(Integer Number) {
 }
 
 // ---------------------------------------------------------------------------
-// Layers
-
-TIELayer::TIELayer(TZiduzUvView* Owner, TIEBitmap* ABitmap, bool UseGivenBitmap, bool Owns) : FOwner(Owner) {
-  if (UseGivenBitmap) {
-    Bitmap = ABitmap;
-    OwnsBitmap = Owns;
-  } else {
-    Bitmap = new TIEBitmap();
-    if (ABitmap) Bitmap->Assign(ABitmap);
-    OwnsBitmap = true;
-  }
-}
-
-TIELayer::~TIELayer() {
-  if (OwnsBitmap) delete Bitmap;
-}
-
-Integer TIELayer::GetWidth() const { return Width != 0 ? Width : (Bitmap ? Bitmap->Width() : 0); }
-Integer TIELayer::GetHeight() const { return Height != 0 ? Height : (Bitmap ? Bitmap->Height() : 0); }
-
-// ---------------------------------------------------------------------------
 // Construction and destruction
 
 TZiduzUvView::TZiduzUvView(TComponent* AOwner) : TIEView(AOwner) {
@@ -113,6 +92,8 @@ TZiduzUvView::TZiduzUvView(TComponent* AOwner) : TIEView(AOwner) {
   FImageWidth = FIEBitmap->Width();
   FImageHeight = FIEBitmap->Height();
   FLayers.push_back(std::make_unique<TIELayer>(this, FIEBitmap, true, true));
+  FLayers.front()->VisibleBox = false;
+  FLayers.front()->Locked = true;
   FCurrentLayer = 0;
 
   FOwnerPresent = AOwner != nullptr;
@@ -525,12 +506,6 @@ bool TZiduzUvView::HasParentWindow() { return TIEView::HasParentWindow(); }
 Integer TZiduzUvView::GetViewWidth() { return HasParentWindow() && HandleAllocated() ? ClientWidth() : 50; }
 Integer TZiduzUvView::GetViewHeight() { return HasParentWindow() && HandleAllocated() ? ClientHeight() : 50; }
 
-void TZiduzUvView::SetCurrentLayer(Integer Index) {
-  if (Index < 0 || Index >= LayersCount()) return;
-  FCurrentLayer = Index;
-  FIEBitmap = FLayers[static_cast<size_t>(Index)]->Bitmap;
-}
-
 // ---------------------------------------------------------------------------
 // Pictures from workers
 
@@ -639,9 +614,7 @@ void TZiduzUvView::Update() {
 void TZiduzUvView::DoUpdate() {
   DropLayerCaches();
   // The layer list's view of the picture.
-  if (FCurrentLayer >= 0 && FCurrentLayer < LayersCount()) FIEBitmap = FLayers[size_t(FCurrentLayer)]->Bitmap;
-  FImageWidth = FLayers.front()->GetWidth();
-  FImageHeight = FLayers.front()->GetHeight();
+  SyncLayers();
   if (FAutoFit || FAutoStretch || FAutoShrink) AutoZoom();
   FitSelectionMaskAndAlpha();
   if (HandleAllocated()) {

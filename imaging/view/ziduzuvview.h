@@ -17,6 +17,7 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/iedefs.h"
+#include "imaging/core/base/iehelpers.h"
 #include "imaging/core/base/ielists.h"
 #include "imaging/core/bitmap/iemask.h"
 #include "imaging/core/base/ieprogress.h"
@@ -84,31 +85,86 @@ using TIEDrawLayerGrip =
 using TIELayerNotify = std::function<void(TObject* Sender, Integer Layer, TIELayerEvent Event)>;
 using TIESpecialKeyEvent = std::function<void(TObject* Sender, Word CharCode, TShiftState Shift, bool& Handled)>;
 
-// One layer of a view. This is the part the view itself relies on: the
-// picture (owned unless handed in), where it lies and how it is drawn.
+// The magnifier settings of a layer; copied and stored as one 24-byte block.
+struct TIELayerMagnification {
+  bool Enabled = false;
+  double Rate = 2.0;
+  Byte Style = 0;   // 0 rectangle, 1 ellipse
+  Byte Source = 1;  // 0 magnify layer 0, 1 magnify what is drawn below
+};
+
+// One layer of a view: a picture (owned unless handed in), where it lies,
+// how it is drawn, and what the last draw made of it.
 class TIELayer : public TObject {
  public:
-  // With UseGivenBitmap the layer shows Bitmap (owned when Owns); otherwise it
-  // makes an empty picture of its own.
+  // With UseGivenBitmap the layer shows Bitmap (owned when Owns); otherwise
+  // it makes a picture of its own with Bitmap's size and format (pixels not
+  // copied), or an empty one for a null Bitmap.
   TIELayer(TZiduzUvView* Owner, TIEBitmap* Bitmap, bool UseGivenBitmap, bool Owns = true);
   ~TIELayer() override;
-  TIEBitmap* Bitmap = nullptr;
-  bool OwnsBitmap = true;
-  double PosX = 0, PosY = 0;
+
   // 0 means the picture's own size.
   Integer Width = 0, Height = 0;
+  // Composed alpha of this layer and its mask layer, rebuilt by the paint;
+  // dropped whenever the two may have moved apart.
+  std::unique_ptr<TIEBitmap> MaskCache;
+  TIEBitmap* Bitmap = nullptr;
   bool Visible = true;
+  bool VisibleBox = true;
   Integer Transparency = 255;
-  WideString Name;
-  // Where the last DrawLayers put the layer: the displayed rectangle in
-  // client pixels, and the destination (x, y, w, h) and source (x, y, w, h).
+  Integer PosX = 0, PosY = 0;
+  // Where the last draw put the layer, in client pixels (edges inclusive for
+  // hit tests).
   TRect ClientAreaBox;
+  bool Cropped = false;
+  bool Locked = false;
+  bool Selectable = true;
+  TIELayerMagnification Magnify;
+  Byte Operation = 0;
+  // Caller data; with UserDataLen > 0 the layer owns the block (allocated
+  // with std::malloc) and frees it.
+  void* UserData = nullptr;
+  Integer UserDataLen = 0;
+  bool OwnsBitmap = true;
+  TResampleFilter ResampleFilter = rfNone;
+  bool UseResampleFilter = false;
+  AnsiString Name;
+  WideString WideName;
+  bool IsMask = false;
+  // Destination (x, y, w, h, client) and source (x, y, w, h, bitmap) of the
+  // last draw, and the client corners of the rotated layer.
   Integer DrawnRect[8] = {};
+  TPoint DrawnCorners[4] = {};
+  bool DrawOuter = false;
+  TGUID GUID{};
+  double RotateCenterX = 0.5, RotateCenterY = 0.5;
+
+  TZiduzUvView* Owner() const { return FOwner; }
+  double Rotate() const { return FRotate; }
+  // A whole multiple of 360 is stored as 0; any other value as it is.
+  void SetRotate(double Angle);
+  // The defaults of every placement and drawing property (not the picture,
+  // its ownership, the names, the filter or the identity).
+  void ResetProperties();
+  // Copies the placement, drawing properties and pixels of Source; the copy
+  // never owns Source's user data, and keeps its own rotation and identity.
+  void Assign(TIELayer* Source);
   Integer GetWidth() const;
   Integer GetHeight() const;
+  // The single-layer record that undo keeps (with or without the pixels).
+  // The loader reads every field back into this layer; False, with the layer
+  // unchanged, for a record cut short or malformed.
+  void SaveToStream(TStream* Stream, bool WithBitmap);
+  bool LoadFromStream(TStream* Stream);
+  // Client coordinates to this layer's bitmap pixels and back.
+  Integer ClientToBitmapX(Integer X);
+  Integer ClientToBitmapY(Integer Y);
+  Integer BitmapToClientX(Integer BX);
+  Integer BitmapToClientY(Integer BY);
 
  private:
   TZiduzUvView* FOwner;
+  double FRotate = 0;
 };
 
 class TZiduzUvView : public TIEView {
@@ -140,7 +196,8 @@ class TZiduzUvView : public TIEView {
   TIEMouseInteract MouseInteract() const { return FMouseInteract; }
   virtual void SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
   TIESelectionOptions SelectionOptions() const { return FSelectionOptions; }
-  void SetSelectionOptions(TIESelectionOptions Value) { FSelectionOptions = Value; }
+  // Also the current outline's animation and grips.
+  void SetSelectionOptions(TIESelectionOptions Value);
   TIESelectionBase SelectionBase() const { return FSelectionBase; }
   void SetSelectionBase(TIESelectionBase Value) { FSelectionBase = Value; }
   TIEBackgroundStyle BackgroundStyle() const { return FBackgroundStyle; }
@@ -269,9 +326,129 @@ class TZiduzUvView : public TIEView {
   // Layers (the single-layer part the view relies on)
   // =========================================================================
   Integer LayersCount() const { return static_cast<Integer>(FLayers.size()); }
+  Integer GetLayerCount() const { return LayersCount(); }
+  // Out-of-range indexes raise the list's std::out_of_range.
   TIELayer* Layers(Integer Index) const { return FLayers.at(static_cast<size_t>(Index)).get(); }
+  TIELayer* GetLayer(Integer Index) const { return Layers(Index); }
+  TIELayer* GetCurrentLayer() const { return Layers(FCurrentLayer); }
   Integer CurrentLayer() const { return FCurrentLayer; }
+  // Makes layer Index current (stepping down past unselectable layers when
+  // SelectableLayersOnly); the selection follows the layer's position.
   virtual void SetCurrentLayer(Integer Index);
+  // A new layer of the current picture's size and format, filled with
+  // Background, made current. Returns its index.
+  Integer AddLayer();
+  // Removes layer Index and the mask layer above it (nothing with fewer than
+  // two layers or an index out of range).
+  void RemoveLayer(Integer Index);
+  // Leaves only layer 0, with default properties, locked and without box,
+  // filled with Background.
+  void ClearLayers();
+  // Brings the layer list and the image extent in step with the picture.
+  void SyncLayers();
+  // Topmost visible layer whose drawn box holds the client point and whose
+  // pixel there is not transparent; -1 when none.
+  Integer FindLayerAt(Integer X, Integer Y, bool SelectableOnly = true);
+  bool IsPointInLayer(Integer X, Integer Y, Integer Index);
+  virtual void DoLayerNotify(Integer Layer, TIELayerEvent Event);
+  bool SelectableLayersOnly() const { return FSelectableLayersOnly; }
+  void SetSelectableLayersOnly(bool Value) { FSelectableLayersOnly = Value; }
+  bool LayersSync() const { return FLayersSync; }
+  void SetLayersSync(bool Value) { FLayersSync = Value; }
+  Byte LayersCropping() const { return FLayersCropping; }
+  void SetLayersCropping(Byte Value);
+  Integer LayersCroppingValue() const { return FLayersCroppingValue; }
+  void SetLayersCroppingValue(Integer Value);
+  bool DrawAllLayerBoxes() const { return FDrawAllLayerBoxes; }
+  void SetDrawAllLayerBoxes(bool Value) { FDrawAllLayerBoxes = Value; }
+  // The layers stream at Stream's position. Compression -1 stores each
+  // picture deflated, -2 as it is, any other value is the file type whose
+  // writer stores it (1 is written as 8). Raises when a picture cannot be
+  // stored (its length beyond the 32-bit field, a failing writer).
+  void SaveLayersToStream(TStream* Stream, Integer Compression);
+  // Replaces the layers with those of the stream; False, with the layers
+  // and the stream's position unchanged, for anything not read whole.
+  bool LoadLayersFromStream(TStream* Stream);
+  bool LoadLayersFromFile(const WideString& FileName);
+  // Forgets every layer's composed mask alpha.
+  void DropAllMaskCaches();
+
+  // =========================================================================
+  // Selection (ziduzuvview_selection.cpp) and its stream record
+  // =========================================================================
+  // The selection record: mask, polygon, box and the current layer's place.
+  void SaveSelectionToStream(TStream* Stream);
+  // Mode 2 re-bases the mask on the current layer's position; mode 1 moves
+  // a selection that no longer fits back inside; mode 0 only cuts. False
+  // when the record is cut short or malformed (nothing is then changed).
+  bool LoadSelectionFromStream(TStream* Stream, Integer Mode);
+  // Pushes the selection on the view's selection stack.
+  void SaveSelection();
+  // Loads the newest pushed selection; False on an empty stack.
+  bool RestoreSelection(bool Remove = true, Integer Mode = 0);
+  Integer SelectionStackCount() const { return static_cast<Integer>(FSelectionStreamStack.size()); }
+
+  // Coordinates given to the selection commands are client coordinates
+  // unless SelectionBase is iesbBitmap. The second corner is exclusive.
+  // Op 0 replaces the selection, op 1 adds the rectangle to it.
+  virtual void Select(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op = 0);
+  void SelectRectangle(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Op, bool Square, bool KeepInside);
+  virtual void AddSelectionPoint(Integer X, Integer Y);
+  // Fills the polygon into the mask; an empty result removes the selection.
+  virtual void EndSelection();
+  void Deselect();
+  void InvertSelection();
+  // Moves the selection by image pixels, stopping at the picture's border
+  // unless iesoCutBorders.
+  void MoveSelection(Integer DX, Integer DY);
+  Integer DragSelection(Integer Index, Integer DX, Integer DY, bool Cut);
+  bool IsPointInSelection(Integer X, Integer Y);
+  // By WandMode: 0 the outline polygon of the region, 1 the connected
+  // region, 2 every similar pixel. Add keeps the present selection.
+  void SelectMagicWand(Integer X, Integer Y, bool Add);
+  void EndPolygonSelection(bool Add, bool DropLastPoint);
+  // The selection's box, inclusive, in bitmap pixels.
+  Integer GetSelectionX1();
+  Integer GetSelectionY1();
+  Integer GetSelectionX2();
+  Integer GetSelectionY2();
+  const TPoint* GetSelectionPolygon() const;
+  Integer GetSelectionPolygonCount() const;
+  static bool IsRectPolygon(const TPoint* Points, Integer Count);
+  bool SelectionVisible() const { return FSelectionVisible; }
+  void SetSelectionVisible(bool Value);
+  double SelectionAspectRatio() const { return FSelectionAspectRatio; }
+  void SetSelectionAspectRatio(double Value);
+  Integer FixedSelectionWidth() const { return FFixedSelectionWidth; }
+  Integer FixedSelectionHeight() const { return FFixedSelectionHeight; }
+  void SetFixedSelectionSize(Integer W, Integer H) {
+    FFixedSelectionWidth = W;
+    FFixedSelectionHeight = H;
+  }
+  void SetOutlineColor1(TColor Value);
+  void SetOutlineColor2(TColor Value);
+  TColor OutlineColor1() const { return FOutlineColor1; }
+  TColor OutlineColor2() const { return FOutlineColor2; }
+  void ShowOutline(bool Draw);
+  void HideOutline(bool Repaint);
+  bool OutlineVisible() const { return FCurrentPolygon->Visible; }
+  void SetWandMode(Byte Mode, Integer Tolerance, Byte MaxFilter);
+  Byte WandMode() const { return FWandMode; }
+  Integer WandTolerance() const { return FWandTolerance; }
+  // The press of a rectangle or ellipse drag at client (X, Y).
+  void StartSelectionDrag(Integer X, Integer Y);
+  // One move of a rectangle or ellipse drag to client (X, Y); Alt squares.
+  void DragRectangle(Integer X, Integer Y, bool Shift, bool Alt);
+  void DragEllipse(Integer X, Integer Y, bool Shift, bool Alt);
+  // The press on a selection grip, then the moves: the grip dragged next.
+  void BeginGripDrag(TIEGrip Grip);
+  TIEGrip DragGrip(TIEGrip Grip, Integer X, Integer Y, bool Constrain);
+  TIEGrip FindSelectionGrip(Integer X, Integer Y, bool Shift);
+  // Zooms so that the selection fills the view and centres it; the
+  // selection is removed.
+  void ZoomToSelection(bool Single = true, bool Notify = false);
+  bool GestureRunning() const { return SelectionGestureRunning(); }
+  void EndSelectionGesture();
 
   // =========================================================================
   // Geometry: zoom, origin, extent, tables and conversions
@@ -608,9 +785,12 @@ class TZiduzUvView : public TIEView {
   // ---------------------------------------------------------------------------
   std::unique_ptr<TIEMask> FSelectionMask;
   struct TIESelectionPolygon {
-    std::vector<TPoint> Points;
+    std::vector<TPoint> Points;  // image coordinates; separators have x = IEPolygonSeparator
     TColor OutlineColor1 = 0, OutlineColor2 = 0xFFFFFF;
     bool Animated = true, Sizeable = true;
+    bool Visible = true;
+    Integer Phase = 0, DashCounter = 0;
+    Integer BoxX1 = 0, BoxY1 = 0, BoxX2 = 0, BoxY2 = 0;
   };
   std::vector<std::unique_ptr<TIESelectionPolygon>> FPolygons;
   TIESelectionPolygon* FCurrentPolygon = nullptr;
@@ -666,6 +846,39 @@ class TZiduzUvView : public TIEView {
   Byte FWandMode = 0;
   Integer FWandTolerance = 15;
   Byte FWandMaxFilter = 0;
+
+  // During a mouse gesture SelectionBase is forced to client coordinates;
+  // events see the user's value, kept here.
+  bool FInteracting = false;
+  TIESelectionBase FSavedSelectionBase = iesbClientArea;
+  template <class F>
+  void CallWithUserSelectionBase(F&& Call) {
+    if (!FInteracting) {
+      Call();
+      return;
+    }
+    std::swap(FSelectionBase, FSavedSelectionBase);
+    try {
+      Call();
+    } catch (...) {
+      std::swap(FSelectionBase, FSavedSelectionBase);
+      throw;
+    }
+    std::swap(FSelectionBase, FSavedSelectionBase);
+  }
+
+  TRect FGripBox;                  // selection box at the press on a grip
+  Integer FPressPolygonCount = 0;  // polygon points at the press
+  Integer SelToBitmapX(Integer X);
+  Integer SelToBitmapY(Integer Y);
+  void PaintSelectionChange();
+  bool SelectionGestureRunning() const;
+  void AddPolygonPoint(TIESelectionPolygon* Rec, Integer X, Integer Y);
+  void AddPolygonBreak(TIESelectionPolygon* Rec);
+  void ClearPolygon(TIESelectionPolygon* Rec);
+  void RemoveLastSubPolygon(TIESelectionPolygon* Rec);
+  void RemoveLastPolygonPoint(TIESelectionPolygon* Rec);
+  void TranslatePolygon(TIESelectionPolygon* Rec, Integer DX, Integer DY, Integer W, Integer H, bool Cut);
 
   // Objects the view owns and frees first in its destructor.
   std::vector<std::unique_ptr<TObject>> FOwnedObjects;

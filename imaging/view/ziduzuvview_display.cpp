@@ -57,7 +57,9 @@ TIEBackBufferCopy IEBackBufferCopyPath(bool UseDrawDib, Integer ScreenBitsPerPix
 
 void TZiduzUvView::DropLayerCaches() {
   // Layers are drawn straight from their pictures through the coordinate
-  // maps: there is no zoomed copy to forget.
+  // maps; the only cached copy is the alpha composed with a mask layer,
+  // which may no longer match the layers' pictures or positions.
+  DropAllMaskCaches();
 }
 
 void TZiduzUvView::PaintNow() {
