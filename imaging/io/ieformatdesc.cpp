@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/ienativecodecs.h"
 #include "imaging/io/iepng.h"
 #include "imaging/io/ieprobes.h"
 #include "platform/base/strutils.h"
@@ -95,7 +96,8 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
        .SyncFile = true, .SyncStream = true, .Resolution = true, .NameAfterFinish = true,
-       .Sniff = {{5, SniffBM}}},
+       .Sniff = {{5, SniffBM}},
+       .Codec = {IEBMPReadRoutine, IEBMPWriteRoutine}},
       {.FileType = ieftBMPRAW, .FullName = "Camera RAW", .Extensions = "",
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierGeneric},
@@ -131,15 +133,18 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
        .SyncFile = true, .Resolution = true, .SaveAs24 = true,
-       .Sniff = {{14, SniffTGA}}},
+       .Sniff = {{14, SniffTGA}},
+       .Codec = {IETGAReadRoutine, IETGAWriteRoutine}},
       {.FileType = ieftPXM, .FullName = "Portable Pixmap, GrayMap, BitMap", .Extensions = "PXM;PPM;PGM;PBM",
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
        .Resolution = true, .SaveAs24 = true,
-       .Sniff = {{15, SniffPNM}}},
+       .Sniff = {{15, SniffPNM}},
+       .Codec = {IEPNMReadRoutine, IEPNMWriteRoutine}},
       {.FileType = ieftWBMP, .FullName = "WBMP - Wireless Bitmap", .Extensions = "WBMP",
        .CanRead = true, .CanWrite = true,
-       .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse},
+       .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
+       .Codec = {IEWBMPReadRoutine, IEWBMPWriteRoutine}},
       {.FileType = ieftJP2, .FullName = "JPEG2000", .Extensions = "JP2", .DialogPages = 512,
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse,

@@ -145,7 +145,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
 TEST_F(RegistryTest, DispatchById) {
   TFakePlugIn plugin(4100, "GTFK");
   const TIEFileType rowIds[] = {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftICO,  ieftCUR,
-                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM};
+                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM, ieftWBMP};
   std::vector<std::unique_ptr<TCodecScope>> rows;
   for (TIEFileType id : rowIds) rows.push_back(std::make_unique<TCodecScope>(id, TIEBuiltInCodec(FakeRead, FakeWrite)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
@@ -173,7 +173,7 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftPXM, Runs, Runs, Runs},
       {ieftJP2, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
       {ieftAVI, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
-      {ieftWBMP, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
+      {ieftWBMP, Runs, Runs, Runs},
       // By id, PostScript and PDF loads go by the file's extension.
       {ieftPS, RefusedWithEvent, Runs, RefusedWithEvent},
       {ieftPDF, RefusedWithEvent, Runs, RefusedWithEvent},

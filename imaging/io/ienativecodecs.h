@@ -1,0 +1,23 @@
+// The registry's calling shapes of the native codecs (imaging/formats): the
+// format table names them here, each format's module defines its own, so
+// that the I/O folder never includes a codec module.
+#pragma once
+
+#include "imaging/core/base/ieprogress.h"
+#include "platform/base/classes.h"
+
+class TIEBitmap;
+class TIOParamsVals;
+
+void IEBMPReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      bool Preview);
+void IEBMPWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+void IEPNMReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      bool Preview);
+void IEPNMWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+void IEWBMPReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       bool Preview);
+void IEWBMPWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+void IETGAReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      bool Preview);
+void IETGAWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
