@@ -149,6 +149,8 @@ TEST_F(RegistryTest, EveryReadableFormatLoadsAlikeByFileStreamAndBuffer) {
     EXPECT_EQ(ref.Width, 13);
     EXPECT_EQ(ref.Height, 7);
     for (const TWay& way : kWays) {
+      // A format without a content test (WBMP) is known by its name or id only.
+      if (d.Sniff[0].Order == 0 && std::strstr(way.Name, "by content")) continue;
       SCOPED_TRACE(way.Name);
       const TLoaded got = Load([&](TZiduzUvIO& io) { way.Do(io, path, data, d.FileType); });
       EXPECT_FALSE(got.Aborting);
@@ -190,7 +192,7 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
       EXPECT_EQ(got.Height, 1);
     }
   }
-  EXPECT_GE(rows, 20) << "every registered format but the built ones";
+  EXPECT_GE(rows, 12) << "every registered format but the built ones";
 }
 
 // Where the platform has the HD Photo component its entry joins the registry;
