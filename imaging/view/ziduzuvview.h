@@ -194,7 +194,9 @@ class TZiduzUvView : public TIEView {
   bool AutoShrink() const { return FAutoShrink; }
   void SetAutoShrink(bool Value);
   TIEMouseInteract MouseInteract() const { return FMouseInteract; }
-  virtual void SetMouseInteract(TIEMouseInteract Value) { FMouseInteract = Value; }
+  // Keeps the set consistent (the first rule that applies); ends an open
+  // polygon when polygon selection is switched off.
+  virtual void SetMouseInteract(TIEMouseInteract Value);
   TIESelectionOptions SelectionOptions() const { return FSelectionOptions; }
   // Also the current outline's animation and grips.
   void SetSelectionOptions(TIESelectionOptions Value);
@@ -370,6 +372,24 @@ class TZiduzUvView : public TIEView {
   // and the stream's position unchanged, for anything not read whole.
   bool LoadLayersFromStream(TStream* Stream);
   bool LoadLayersFromFile(const WideString& FileName);
+  // Renders the whole stack at 1:1 into Bitmap (grown to hold every
+  // uncropped layer), without background or decorations.
+  void RenderLayersTo(TIEBitmap* Bitmap);
+  // One 24-bit layer of the rendered stack on Background, without alpha.
+  void FlattenLayers();
+  // The eight grip squares of a layer, in grip order less one.
+  void GetLayerGripRects(Integer Layer, TRect (&Rects)[8]);
+  // The current layer's grip under the client point (edges inclusive), or 0.
+  TIEGrip FindLayerGrip(Integer X, Integer Y);
+  void DrawLayerBox(TIEBitmap* Target, Integer Layer);
+  void DrawLayerGrips(TIEBitmap* Target, Integer Layer);
+  void DrawLayerRotationCenter(TIEBitmap* Target, Integer Layer);
+  void DrawLayerOuter(TIEBitmap* Target, Integer Layer);
+  void DrawSelectionOverlay(TIEBitmap* Target);
+  void SetLayersGripStyle(TColor PenColor, TColor BrushColor, TBrushStyle BrushStyle, Integer Size, Integer Shape);
+  Integer LayersGripSize() const { return FLayersGripSize; }
+  TPoint HighlightedPixel() const { return FHighlightedPixel; }
+  void SetHighlightedPixel(TPoint Value) { FHighlightedPixel = Value; }
   // Forgets every layer's composed mask alpha.
   void DropAllMaskCaches();
 
@@ -448,6 +468,39 @@ class TZiduzUvView : public TIEView {
   // selection is removed.
   void ZoomToSelection(bool Single = true, bool Notify = false);
   bool GestureRunning() const { return SelectionGestureRunning(); }
+
+  // =========================================================================
+  // Mouse and keyboard (ziduzuvview_mouse.cpp)
+  // =========================================================================
+  // The resting cursor; gestures show others for a while.
+  void SetCursor(TCursor Value) override;
+  void SetTempCursor(TCursor Value);
+  void RestoreCursor();
+  TCursor RestingCursor() const { return FRestingCursor; }
+  void SetHint(const WideString& Text, Integer X, Integer Y, const WideString& Sample);
+  const WideString& HintText() const { return FHintText; }
+  double ScrollSpeed() const { return FScrollSpeed; }
+  void SetScrollSpeed(double Value) { FScrollSpeed = Value; }
+  bool SelectZoomUniform() const { return FSelectZoomUniform; }
+  void SetSelectZoomUniform(bool Value) { FSelectZoomUniform = Value; }
+  Integer RotationSnapStep() const { return FRotationSnapStep; }
+  // The next zoom of a zoom-in or zoom-out click from zoom Z.
+  static double ZoomInStep(double Z);
+  static double ZoomOutStep(double Z);
+  // One step of the scroll toward a point past the displayed area; true
+  // when the view scrolled.
+  bool AutoScroll(Integer X, Integer Y);
+  virtual void OffsetInteractionPoints(Integer DX, Integer DY);
+  // Glides the origin toward (TX, TY) an eighth of the way per 30 ms tick.
+  void Glide(Integer TX, Integer TY);
+  void GlideStep();
+  TPoint GlideTarget() const { return FGlideTarget; }
+  bool Gliding() const { return FGlideTimer && FGlideTimer->Enabled(); }
+  void ResizeLayerWithGrip(Integer X, Integer Y, bool Constrain);
+  // -1 outside the selection, with Shift, or while one is drawn; 0 inside
+  // a moveable one.
+  Integer SelectionMoveHit(Integer X, Integer Y, bool Shift);
+  TPoint LayerRotationCentre(Integer Index);
   void EndSelectionGesture();
 
   // =========================================================================
@@ -622,6 +675,23 @@ class TZiduzUvView : public TIEView {
  protected:
   void WndProc(TMessage& Message) override;
   void Paint() override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void DblClick() override;
+  void KeyDown(Word& Key, TShiftState Shift) override;
+  void KeyUp(Word& Key, TShiftState Shift) override;
+  TPoint ClampToLayerBox(Integer X, Integer Y);
+  void UpdateRestingCursor(Integer X, Integer Y, bool Shift);
+  TPoint FPressArea, FPressRaw, FLastRaw, FBand, FPressView;
+  TMouseButton FPressButton = mbMiddle;
+  bool FPressShift = false;
+  bool FPolygonJustEnded = false;
+  bool FLeftDown = false;
+  bool FLayerMoved = false, FLayerDragStarted = false;
+  bool FAutoScrolling = false;
+  TRect FSavedLayerBox;
+  TCursor FRestingCursor = 1785;
   void CreateWnd() override;
 
   // Update reasons.
@@ -655,6 +725,16 @@ class TZiduzUvView : public TIEView {
   // Background of DrawLayers: OnDrawBackground, else the background painter,
   // limited to Clip (edges inclusive) when given.
   void PaintLayersBackground(TIEBitmap* Target, const TRect* Clip);
+  // Compositing of one layer with its own placement: mask, rotation,
+  // magnifier, cropping (ziduzuvview_layersdraw.cpp). First is cleared once
+  // the layer is drawn.
+  void DrawPlacedLayer(TIEBitmap* Target, std::unique_ptr<TIERowTable>& Rows, const TRect* Clip, Integer Index,
+                       bool& First, bool DrawBackground, bool DrawDecorations);
+  // The composed alpha of a layer and its mask layer (null when none can be
+  // made); the mask layer is read through a grey copy and never changed.
+  std::unique_ptr<TIEBitmap> ComposeMaskAlpha(TIELayer* Layer, TIELayer* Mask);
+  void DrawLayerDecorations(TIEBitmap* Target, const TRect* Clip, Integer Index);
+  void DrawLayersCropping(TIEBitmap* Target, const TRect* Clip);
   std::unique_ptr<TIERowTable> FBackBufferRows;  // row addresses of the back buffer
   std::unique_ptr<TIEMapTable> FDrawXMap, FDrawYMap;  // columns and rows of the visible window
   std::unique_ptr<TBitmap> FBackgroundScratch;  // background of a partial re-render
@@ -898,6 +978,10 @@ class TZiduzUvView : public TIEView {
   void FitMarginsForAuto(Integer& MX, Integer& MY);
   void FitMargins(Integer& MX, Integer& MY);
 };
+
+// The interaction set Old -> New made consistent: the first rule that
+// applies removes what cannot go together with an added item.
+TIEMouseInteract IEMouseInteractRules(const TIEMouseInteract& Old, TIEMouseInteract New);
 
 // Unit start-up and shut-down (run by the imaging library's start-up).
 void ZiduzUvViewInitialize();

@@ -289,6 +289,7 @@ void TZiduzUvView::PaintLayersBackground(TIEBitmap* Target, const TRect* Clip) {
 void TZiduzUvView::DrawLayers(TIEBitmap* Target, std::unique_ptr<TIERowTable>* RowCache, const TRect* Clip,
                               bool DrawBackground, bool DrawDecorations) {
   if (!Target || Target->IsEmpty() || Target->PixelFormat() != ie24RGB) return;
+  SyncLayers();
   ComputeVisibleArea();
   RebuildCoordinateTables();
   if (ComponentState().Contains(csDesigning)) return;
@@ -324,9 +325,12 @@ void TZiduzUvView::DrawLayers(TIEBitmap* Target, std::unique_ptr<TIERowTable>* R
     if (bmp->Width() < 2 && bmp->Height() < 2) continue;
     const bool sizeOverride = layer->Width != 0 || layer->Height != 0;
     const bool fastPath = FLayersSync || (LayersCount() == 1 && !sizeOverride && layer->PosX == 0 && layer->PosY == 0);
-    // Layers placed, sized or rotated on their own are drawn by the layer
-    // compositing; the view alone draws the layer at the image origin.
-    if (!fastPath) continue;
+    // Layers placed, sized, masked or rotated on their own take the
+    // per-layer placement.
+    if (!fastPath) {
+      DrawPlacedLayer(Target, rows, Clip, i, first, DrawBackground, DrawDecorations);
+      continue;
+    }
 
     if (first && DrawBackground) {
       const bool opaque = !FEnableAlphaChannel || !bmp->HasAlphaChannel() || bmp->GetAlphaChannel()->Full();
@@ -360,10 +364,13 @@ void TZiduzUvView::DrawLayers(TIEBitmap* Target, std::unique_ptr<TIERowTable>* R
     const Integer drawn[8] = {FOffsetX,    FOffsetY,    FVisibleWidth,    FVisibleHeight,
                               FVisibleBmpX, FVisibleBmpY, FVisibleBmpWidth, FVisibleBmpHeight};
     std::copy(drawn, drawn + 8, layer->DrawnRect);
+    if (DrawDecorations) DrawLayerDecorations(Target, Clip, i);
     first = false;
   }
+  DrawLayersCropping(Target, Clip);
   if (first && DrawBackground) PaintLayersBackground(Target, Clip);
   if (!DrawDecorations) return;
+  DrawSelectionOverlay(Target);
 
   // Pixel grid over the current layer from the grid threshold on.
   TIELayer* cur = FLayers[size_t(std::clamp(FCurrentLayer, 0, LayersCount() - 1))].get();

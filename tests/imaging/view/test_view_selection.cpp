@@ -239,7 +239,7 @@ TEST_F(TSelTest, InvertAndMove) {
 void PaintRegions(TIEBitmap* B) {
   for (Integer y = 0; y < B->Height(); ++y)
     for (Integer x = 0; x < B->Width(); ++x) {
-      TRGB c{0, 0, 200};  // r, g, b order of the triple: blue-ish default
+      TRGB c{200, 0, 0};
       if (x < 20)
         c = TRGB{200, 0, 0};
       else if (x >= 30 && x < 40 && y >= 5 && y < 15)
