@@ -2,6 +2,8 @@
 // settings, checkerboard drag frames, vertical text and window printing.
 #include <gtest/gtest.h>
 
+#include "tests/controls/tbtest.h"
+
 #include <string>
 #include <vector>
 

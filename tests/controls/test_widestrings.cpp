@@ -2,6 +2,8 @@
 // character classes that decide word boundaries.
 #include <gtest/gtest.h>
 
+#include "tests/controls/tbtest.h"
+
 #include "controls/widestrings.h"
 
 namespace {
