@@ -1,7 +1,11 @@
-// Storage of the LZW codec hooks; the LZW codecs fill them at start-up.
+// Storage of the LZW codec hooks. They start out holding the library's own
+// LZW codecs (constant initialisation, so that no parameter record made during
+// start-up can copy a nil hook); a program may replace or clear them.
 #include "imaging/io/ielzwhooks.h"
 
-TIETIFFLZWDecompressFunc IETIFFLZWDecompressProc = nullptr;
-TIETIFFLZWCompressFunc IETIFFLZWCompressProc = nullptr;
-TIEGIFLZWDecompressFunc IEGIFLZWDecompressProc = nullptr;
-TIEGIFLZWCompressFunc IEGIFLZWCompressProc = nullptr;
+#include "imaging/io/ielzw.h"
+
+TIETIFFLZWDecompressFunc IETIFFLZWDecompressProc = IETIFFLZWDecompress;
+TIETIFFLZWCompressFunc IETIFFLZWCompressProc = IETIFFLZWCompress;
+TIEGIFLZWDecompressFunc IEGIFLZWDecompressProc = IEGIFLZWDecompress;
+TIEGIFLZWCompressFunc IEGIFLZWCompressProc = IEGIFLZWCompress;

@@ -1,7 +1,7 @@
 // The four codec hooks through which the TIFF, GIF and PDF codecs reach LZW.
-// They are nil until the LZW codecs install them; every parameter record
-// copies them when it takes its defaults, and the format registry offers GIF
-// only while the GIF hooks are set.
+// They hold the library's own LZW codecs from the start; a program may clear
+// or replace them. Every parameter record copies them when it takes its
+// defaults, and the format registry offers GIF only while the GIF hooks are set.
 #pragma once
 
 #include "platform/base/classes.h"
