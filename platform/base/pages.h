@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 // Blocks at least this big are worth mapping on their own.
 constexpr size_t kLargePageBlock = size_t(4) << 20;
@@ -14,3 +15,10 @@ constexpr size_t kLargePageBlock = size_t(4) << 20;
 void* AllocateZeroedPages(size_t Size);
 // Returns a block of AllocateZeroedPages; nullptr is ignored.
 void FreeZeroedPages(void* Block);
+
+// Owner of a block of AllocateZeroedPages, for kernels' big work buffers.
+struct TZeroedPagesFree {
+  void operator()(void* Block) const { FreeZeroedPages(Block); }
+};
+template <class T>
+using TZeroedPages = std::unique_ptr<T[], TZeroedPagesFree>;

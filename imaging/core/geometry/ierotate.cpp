@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/core/base/ieparallel.h"
+#include "platform/base/pages.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -381,9 +382,14 @@ bool ShearRotate(TIEBitmap& Src, TIEBitmap& Out, double Degrees, bool Antialias,
   // (vertical) shear then moves contiguous runs like the other two, and the
   // transpositions are done in bands that stay in the cache.
   const size_t col1 = size_t(H) * 3, col2 = size_t(H2) * 3;
-  std::unique_ptr<Byte[]> b1(new (std::nothrow) Byte[col1 * size_t(W1)]);
-  std::unique_ptr<Byte[]> b2(new (std::nothrow) Byte[col2 * size_t(W1)]);
-  if (!b1 || !b2 || !Out.Allocate(W3, H2, ie24RGB)) return false;
+  // The result is taken only once the first buffer is gone, so the address
+  // space claimed at once (what a memory limit counts) is the source, the
+  // second buffer and the result, not all four.
+  // Straight from the kernel in huge pages: written once each, their first
+  // touch would otherwise cost a page fault every 4 KiB.
+  TZeroedPages<Byte> b1(static_cast<Byte*>(AllocateZeroedPages(col1 * size_t(W1))));
+  TZeroedPages<Byte> b2(static_cast<Byte*>(AllocateZeroedPages(col2 * size_t(W1))));
+  if (!b1 || !b2) return false;
   const double step = 100.0 / (double(H) + W1 + H2);
   auto report = [&](int64_t Done) {
     if (OnProgress) OnProgress(Sender, Integer(Trunc(Done * step)));
@@ -437,6 +443,7 @@ bool ShearRotate(TIEBitmap& Src, TIEBitmap& Out, double Degrees, bool Antialias,
       },
       EachNewCount([&](Integer x) { report(int64_t(H) + x); }));
   b1.reset();
+  if (!Out.Allocate(W3, H2, ie24RGB)) return false;
 
   // Third shear: a band of rows gathered from the columns of the second
   // buffer, then each row to the right into the picture.
