@@ -5,6 +5,7 @@
 
 #include "controls/widestrings.h"
 #include "platform/base/strutils.h"
+#include "platform/devices/sounds.h"
 #include "platform/graphics/colors.h"
 #include "platform/ui/forms.h"
 
@@ -501,6 +502,6 @@ bool StartMouseTracking(HWND, DWORD) { return false; }
 
 void ForegroundLock(bool) {}
 
-bool SoundEventConfigured(const WideString&) { return false; }
+bool SoundEventConfigured(const WideString& Alias) { return GtSoundEventConfigured(WideToUtf8(Alias)); }
 
-void PlaySoundEvent(const WideString&) {}
+void PlaySoundEvent(const WideString& Alias) { GtPlaySoundEvent(WideToUtf8(Alias)); }
