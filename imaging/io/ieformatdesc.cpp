@@ -10,6 +10,7 @@
 #include "imaging/io/ienativecodecs.h"
 #include "imaging/io/iepng.h"
 #include "imaging/io/ieprobes.h"
+#include "imaging/io/ietiffcodec.h"
 #include "platform/base/strutils.h"
 
 namespace {
@@ -72,7 +73,8 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
        .Magic = "TIFF", .SyncFile = true, .SyncStream = true, .Resolution = true, .NameAfterFinish = true,
-       .Sniff = {{7, SniffTIFFHeader}, {9, SniffTIFF}}},
+       .Sniff = {{7, SniffTIFFHeader}, {9, SniffTIFF}},
+       .Codec = {TIEReadRoutine(), IETIFFWriteRoutine}},
       {.FileType = ieftGIF, .FullName = "CompuServe GIF", .Extensions = "GIF", .DialogPages = 16,
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
