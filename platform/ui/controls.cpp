@@ -1181,8 +1181,10 @@ void TWinControl::Dispatch(TMessage& M) {
     case WM_SYSKEYDOWN: WMKeyDown(M); break;
     case WM_KEYUP:
     case WM_SYSKEYUP: WMKeyUp(M); break;
-    case WM_CHAR:
-    case WM_SYSCHAR: WMChar(M); break;
+    case WM_CHAR: WMChar(M); break;
+    case WM_SYSCHAR: WMSysChar(M); break;
+    case WM_SYSCOMMAND: WMSysCommand(M); break;
+    case CM_DIALOGCHAR: CMDialogChar(M); break;
     case WM_CONTEXTMENU: WMContextMenu(M); break;
     case CN_KEYDOWN:
     case CN_SYSKEYDOWN: CNKeyDown(M); break;
@@ -1306,10 +1308,60 @@ void TWinControl::CNKeyDown(TMessage& M) {
     if (TCustomForm* Form = GetParentForm(this))
       if (Form->Perform(CM_DIALOGKEY, M.WParam, M.LParam) != 0) return;
   }
+  // Alt going down shows the menu bar's accelerators; the key itself goes on.
+  if (M.Msg == CN_SYSKEYDOWN && M.WParam == VK_MENU)
+    if (TCustomForm* Form = GetParentForm(this)) Form->Perform(CM_DIALOGKEY, VK_MENU, M.LParam);
+  if (IsMenuKey(M)) return;
   M.Result = 0;
 }
 
+bool TWinControl::IsMenuKey(TMessage& M) {
+  return SendMessage(Application->Handle(), CM_APPKEYDOWN, M.WParam, M.LParam) != 0;
+}
+
 void TWinControl::CMDialogKey(TMessage& M) { Broadcast(M); }
+
+void TWinControl::CMDialogChar(TMessage& M) { Broadcast(M); }
+
+void TWinControl::WMSysChar(TMessage& M) {
+  if (TCustomForm* Form = GetParentForm(this))
+    if (Form->Perform(CM_DIALOGCHAR, M.WParam, M.LParam) != 0) {
+      M.Result = 1;
+      return;
+    }
+  WMChar(M);
+}
+
+namespace {
+// Depth first over the showing controls that take menu events; the first
+// non-zero answer ends the search.
+bool OfferSysCommand(TWinControl* Parent, TMessage& M) {
+  for (Integer i = 0; i < Parent->ControlCount(); ++i) {
+    auto* C = dynamic_cast<TWinControl*>(Parent->Controls(i));
+    if (!C || !C->Showing() || !C->Enabled()) continue;
+    if (C->ControlStyle().Contains(csMenuEvents)) {
+      if (C->Perform(M.Msg, M.WParam, M.LParam) != 0) return true;
+    } else if (OfferSysCommand(C, M)) {
+      return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+void TWinControl::WMSysCommand(TMessage& M) {
+  if ((M.WParam & 0xFFF0) == SC_KEYMENU && M.LParam != VK_SPACE && M.LParam != '-' && !GetCapture()) {
+    if (SendMessage(Application->Handle(), CM_APPSYSCOMMAND, 0, reinterpret_cast<LPARAM>(&M)) != 0) {
+      M.Result = 1;
+      return;
+    }
+    if (OfferSysCommand(this, M)) {
+      M.Result = 1;
+      return;
+    }
+  }
+  DefaultHandler(M);
+}
 
 void TWinControl::CMWantSpecialKey(TMessage& M) { M.Result = 0; }
 

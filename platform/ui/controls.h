@@ -413,6 +413,16 @@ class TWinControl : public TControl {
   virtual void WMContextMenu(TMessage& Message);
   virtual void CNKeyDown(TMessage& Message);
   virtual void CMDialogKey(TMessage& Message);
+  // Accelerators: offered to every child until one answers non-zero.
+  virtual void CMDialogChar(TMessage& Message);
+  // Alt+key: the form's CM_DIALOGCHAR first; unanswered, it goes on as a character.
+  virtual void WMSysChar(TMessage& Message);
+  // SC_KEYMENU: the application's hooks (CM_APPSYSCOMMAND), then the
+  // controls that take menu events (csMenuEvents), then the default.
+  virtual void WMSysCommand(TMessage& Message);
+  // The key is a shortcut of a popup menu of this control or its parents, or
+  // of a hook of the application (CM_APPKEYDOWN).
+  virtual bool IsMenuKey(TMessage& Message);
   virtual void CMWantSpecialKey(TMessage& Message);
   void CMVisibleChanged(TMessage& Message) override;
   virtual void CMShowingChanged(TMessage& Message);

@@ -746,6 +746,10 @@ TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
     bool Now = State == Qt::ApplicationActive;
     if (Now == FActive) return;
     FActive = Now;
+    EnumWindows([Now](HWND Wnd, LPARAM) {
+      SendMessage(Wnd, WM_ACTIVATEAPP, Now ? TRUE : FALSE, 0);
+      return TRUE;
+    }, 0);
     try {
       if (Now && OnActivate) OnActivate(this);
       if (!Now && OnDeactivate) OnDeactivate(this);
@@ -770,8 +774,14 @@ HWND TApplication::Handle() {
 }
 
 void TApplication::WndProc(TMessage& M) {
-  for (auto It = FHooks.rbegin(); It != FHooks.rend(); ++It)
-    if (It->second(M)) return;
+  // Newest first, over a copy: a hook may unhook itself or others.
+  auto Hooks = FHooks;
+  for (auto It = Hooks.rbegin(); It != Hooks.rend(); ++It)
+    if (It->second(M)) {
+      // A hook that took a key or a menu command answers "handled" to the control that asked.
+      if ((M.Msg == CM_APPKEYDOWN || M.Msg == CM_APPSYSCOMMAND) && M.Result == 0) M.Result = 1;
+      return;
+    }
   switch (M.Msg) {
     case CM_RELEASE: {
       auto* Form = reinterpret_cast<TCustomForm*>(M.LParam);
@@ -787,7 +797,10 @@ void TApplication::WndProc(TMessage& M) {
 }
 
 bool TApplication::ProcessMessage(MSG& Msg) {
-  if (!PeekMessage(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  {
+    gtui::TAppPump Pump;
+    if (!PeekMessage(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  }
   if (Msg.message == WM_QUIT) {
     FTerminated = true;
     return true;
@@ -820,7 +833,10 @@ void TApplication::Idle() {
   } catch (...) {
     HandleException(this);
   }
-  if (Done && !FTerminated) WaitMessage();
+  if (Done && !FTerminated) {
+    gtui::TAppPump Pump;
+    WaitMessage();
+  }
 }
 
 void TApplication::Run() {

@@ -22,6 +22,7 @@ QPoint g_LastCursor;
 HWND g_Capture = nullptr;
 HWND g_MouseWindow = nullptr;  // the window that saw the last mouse move
 HCURSOR g_Cursor = nullptr;
+bool g_AltAlone = false;  // Alt is down and no other key or button came since
 
 void SetKey(WORD VK, bool Down) {
   uint8_t& K = g_Keys[VK & 0xFF];
@@ -108,11 +109,48 @@ LPARAM KeyData(QKeyEvent* K) {
 }
 
 bool TranslateKey(TWindow* W, QKeyEvent* K, bool Native) {
+  bool Queue = InputGoesToQueue() && !Native;
   TQtEntry Entry;
   NoteModifiers(K->modifiers());
   WORD VK = QtKeyToVirtualKey(K->key(), K->modifiers());
-  bool Alt = (K->modifiers() & Qt::AltModifier) && VK != VK_MENU;
+  bool Press = K->type() == QEvent::KeyPress;
+  // Alt, F10 and keys held with Alt are system keys, as on Windows.
+  bool Alt = ((K->modifiers() & Qt::AltModifier) && VK != VK_MENU) || VK == VK_MENU || VK == VK_F10;
   LPARAM Data = KeyData(K);
+  if (VK == VK_MENU) Data |= LPARAM(1) << 29;
+  bool WasAltAlone = g_AltAlone;
+  if (Press && !K->isAutoRepeat()) g_AltAlone = VK == VK_MENU;
+  if (!Press && VK == VK_MENU) {
+    g_AltAlone = false;
+    // The release of an Alt pressed and let go alone opens the menu.
+    if (WasAltAlone) Data |= AltAloneKeyData;
+  }
+  if (Queue) {
+    // The loop takes the key and then its characters from the queue.
+    auto Put = [&](UINT Msg, WPARAM WParam) {
+      MSG Q;
+      Q.hwnd = KeyInputTarget;
+      Q.message = Msg;
+      Q.wParam = WParam;
+      Q.lParam = Data;
+      Q.time = GetTickCount();
+      Q.pt = TPoint(g_LastCursor.x(), g_LastCursor.y());
+      QueueInput(Q);
+    };
+    if (!Press) {
+      if (VK) {
+        SetKey(VK, false);
+        Put(Alt ? WM_SYSKEYUP : WM_KEYUP, VK);
+      }
+      return true;
+    }
+    if (VK) {
+      SetKey(VK, true);
+      Put(Alt ? WM_SYSKEYDOWN : WM_KEYDOWN, VK);
+    }
+    for (QChar C : K->text()) Put(Alt ? WM_SYSCHAR : WM_CHAR, C.unicode());
+    return true;
+  }
   if (K->type() == QEvent::KeyRelease) {
     if (VK) SetKey(VK, false);
     if (!VK) return !Native;
@@ -237,10 +275,26 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove: {
       auto* M = static_cast<QMouseEvent*>(E);
+      bool Queue = InputGoesToQueue() && !Native;
       TQtEntry Entry;
       NoteCursor(M->globalPosition().toPoint());
       NoteButtons(M->buttons());
       NoteModifiers(M->modifiers());
+      if (E->type() != QEvent::MouseMove) g_AltAlone = false;
+      if (Queue) {
+        MSG Q;
+        Q.hwnd = MouseInputTarget;
+        Q.message = E->type() == QEvent::MouseMove ? WM_MOUSEMOVE : ButtonMessage(M->button(), E->type(), true);
+        if (!Q.message) return true;
+        Q.wParam = MouseKeys(M->buttons(), M->modifiers());
+        if (Q.message >= WM_XBUTTONDOWN && Q.message <= WM_XBUTTONDBLCLK)
+          Q.wParam |= static_cast<WPARAM>(M->button() == Qt::XButton1 ? 1 : 2) << 16;
+        Q.time = GetTickCount();
+        QPoint G = M->globalPosition().toPoint();
+        Q.pt = TPoint(G.x(), G.y());
+        QueueInput(Q);
+        return true;
+      }
       QPoint P = M->position().toPoint();
       if (Receiver != W->Client) P = W->Client->mapFrom(Receiver, P);
       LPARAM Pos = MAKELPARAM(P.x(), P.y());
@@ -266,12 +320,31 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
     }
     case QEvent::Wheel: {
       auto* Wh = static_cast<QWheelEvent*>(E);
+      bool Queue = InputGoesToQueue() && !Native;
       TQtEntry Entry;
       QPoint G = Wh->globalPosition().toPoint();
       NoteCursor(G);
       NoteModifiers(Wh->modifiers());
       WPARAM Keys = MouseKeys(Wh->buttons(), Wh->modifiers());
       QPoint A = Wh->angleDelta();
+      if (Queue) {
+        MSG Q;
+        Q.hwnd = MouseInputTarget;
+        Q.lParam = MAKELPARAM(G.x(), G.y());
+        Q.time = GetTickCount();
+        Q.pt = TPoint(G.x(), G.y());
+        if (A.y()) {
+          Q.message = WM_MOUSEWHEEL;
+          Q.wParam = MAKEWPARAM(static_cast<Integer>(Keys), A.y());
+          QueueInput(Q);
+        }
+        if (A.x()) {
+          Q.message = WM_MOUSEHWHEEL;
+          Q.wParam = MAKEWPARAM(static_cast<Integer>(Keys), -A.x());
+          QueueInput(Q);
+        }
+        return true;
+      }
       LRESULT R = 0;
       if (A.y()) R = Perform(W, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<Integer>(Keys), A.y()), MAKELPARAM(G.x(), G.y()));
       if (A.x() && !W->Dead)
@@ -344,7 +417,9 @@ using namespace gtui;
 HWND SetCapture(HWND Wnd) {
   HWND Old = GetCapture();
   TWindow* W = Lookup(Wnd);
-  if (!W || !W->Client || Old == Wnd) return Old;
+  // A window without a visible part (AllocateHWnd) holds the capture only
+  // logically: input is routed to it through the queue.
+  if (!W || Old == Wnd) return Old;
   if (TWindow* O = Lookup(Old)) {
     g_Capture = nullptr;
     if (O->Client) O->Client->releaseMouse();
@@ -352,7 +427,7 @@ HWND SetCapture(HWND Wnd) {
     if (W->Dead) return Old;
   }
   g_Capture = Wnd;
-  if (W->Client->isVisible()) W->Client->grabMouse();
+  if (W->Client && W->Client->isVisible()) W->Client->grabMouse();
   return Old;
 }
 

@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include "platform/ui/forms.h"
+#include "platform/ui/private/hooks.h"
 #include "platform/ui/private/window.h"
 
 // The platform's own entry points for input that did not come from the window system.
@@ -282,3 +283,5 @@ WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y) {
   QToolTip::hideText();
   return Text;
 }
+
+bool GtTestHookFilterInstalled() { return gtui::HookFilterInstalled(); }

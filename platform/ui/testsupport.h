@@ -48,3 +48,5 @@ bool GtTestScrollBarMouse(HWND Wnd, Integer Bar, TGtMouseAction Action, Integer 
 Integer GtTestScrollBarLength(HWND Wnd, Integer Bar);
 // Asks the window for its tool tip at a client point, as hovering does; the text shown.
 WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y);
+// Whether the layer's application event filter for hooks is installed.
+bool GtTestHookFilterInstalled();

@@ -1,4 +1,5 @@
 // Window handles, the message queue and the Qt widgets behind windows.
+#include "platform/ui/private/hooks.h"
 #include "platform/ui/private/window.h"
 
 #include <QApplication>
@@ -7,7 +8,10 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QThread>
+#include <QTimer>
+#include <QElapsedTimer>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -45,6 +49,11 @@ std::function<void(const MSG&)> g_ThreadMessageHandler;
 
 int g_QtDepth = 0;
 auto& g_PeekLevels = *new std::vector<int>;  // QtDepth of each PeekMessage running
+auto& g_PeekQueues = *new std::vector<bool>;  // whether that wait takes input into the queue
+int g_AppPumps = 0;                          // application waits running (TAppPump)
+TPoint g_LastMessagePos;
+HWND g_ToldActive = nullptr;                 // the top-level window last told WM_ACTIVATE active
+MSG g_LastQueuedMouse;                       // to drop moves that change nothing
 
 QObject* g_Pump = nullptr;
 int PumpEventType() {
@@ -53,6 +62,77 @@ int PumpEventType() {
 }
 
 uintptr_t IdOf(HWND Wnd) { return reinterpret_cast<uintptr_t>(Wnd); }
+
+void PushWait() {
+  g_PeekLevels.push_back(g_QtDepth);
+  g_PeekQueues.push_back(g_AppPumps == 0);
+}
+void PopWait() {
+  g_PeekLevels.pop_back();
+  g_PeekQueues.pop_back();
+}
+
+// Where queued input goes now: found without g_Lock (the lookups take it),
+// then applied to the records under it.
+struct TInputRoute {
+  HWND Capture = nullptr, Key = nullptr;
+  struct TSpot {
+    TPoint Pt;
+    HWND Target = nullptr;
+    TPoint Client;
+    bool DblClicks = true;
+  };
+  std::vector<TSpot> Spots;
+};
+
+TInputRoute RouteInput(const std::vector<TPoint>& Points) {
+  TInputRoute R;
+  R.Capture = GetCapture();
+  R.Key = GetFocus();
+  if (!R.Key) R.Key = GetActiveWindow();
+  for (const TPoint& P : Points) {
+    TInputRoute::TSpot S;
+    S.Pt = P;
+    S.Target = R.Capture ? R.Capture : WindowFromPoint(P);
+    S.Client = P;
+    if (S.Target) ScreenToClient(S.Target, &S.Client);
+    if (TWindow* W = Lookup(S.Target)) S.DblClicks = (W->ClassStyle & CS_DBLCLKS) != 0;
+    R.Spots.push_back(S);
+  }
+  return R;
+}
+
+std::vector<TPoint> QueuedInputPoints() {
+  std::vector<TPoint> Pts;
+  std::lock_guard<std::mutex> L(g_Lock);
+  for (const MSG& M : g_Posted)
+    if (M.hwnd == MouseInputTarget && std::find(Pts.begin(), Pts.end(), M.pt) == Pts.end()) Pts.push_back(M.pt);
+  return Pts;
+}
+
+enum TResolved { irReady, irDrop, irLater };
+
+// Gives a queued input record its window (the capture window or the window
+// under pt for the mouse, the focus window for keys).
+TResolved ResolveInput(const TInputRoute& R, MSG& M) {
+  if (M.hwnd == MouseInputTarget) {
+    auto It = std::find_if(R.Spots.begin(), R.Spots.end(), [&](const TInputRoute::TSpot& S) { return S.Pt == M.pt; });
+    if (It == R.Spots.end()) return irLater;  // queued after the route was found
+    if (!It->Target) return irDrop;
+    if (M.message != WM_MOUSEWHEEL && M.message != WM_MOUSEHWHEEL) M.lParam = MAKELPARAM(It->Client.X, It->Client.Y);
+    // A window without double clicks gets a second press instead.
+    if (!It->DblClicks && (M.message == WM_LBUTTONDBLCLK || M.message == WM_RBUTTONDBLCLK ||
+                           M.message == WM_MBUTTONDBLCLK || M.message == WM_XBUTTONDBLCLK))
+      M.message -= 2;
+    M.hwnd = It->Target;
+    return irReady;
+  }
+  if (M.hwnd == KeyInputTarget) {
+    if (!R.Key) return irDrop;
+    M.hwnd = R.Key;
+  }
+  return irReady;
+}
 
 // Wakes the main thread's loop; the caller holds g_Lock.
 void WakeLocked() {
@@ -201,7 +281,21 @@ class TFrameWidget : public QWidget {
     QWidget::changeEvent(E);
     if (W && E->type() == QEvent::ActivationChange && W->TopLevel()) {
       TQtEntry Entry;
-      Perform(W, WM_ACTIVATE, isActiveWindow() ? WA_ACTIVE : WA_INACTIVE, 0);
+      // Qt may tell the new active window before the old one; windows hear
+      // it in the order Windows keeps: the old one goes inactive first.
+      if (isActiveWindow()) {
+        if (g_ToldActive && g_ToldActive != W->Handle) {
+          HWND Old = g_ToldActive;
+          g_ToldActive = nullptr;
+          if (TWindow* O = Lookup(Old)) Perform(O, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(W->Handle));
+          if (W->Dead) return;
+        }
+        g_ToldActive = W->Handle;
+        Perform(W, WM_ACTIVATE, WA_ACTIVE, 0);
+      } else if (g_ToldActive == W->Handle) {
+        g_ToldActive = nullptr;
+        Perform(W, WM_ACTIVATE, WA_INACTIVE, 0);
+      }
     }
   }
   bool event(QEvent* E) override {
@@ -351,6 +445,15 @@ void HandleException(std::exception_ptr E) {
 
 void Deliver(TWindow* W, TMessage& Message) {
   if (!W || W->Dead || !W->Proc) return;
+  if (HookInstalled(WH_CALLWNDPROC)) {
+    CWPSTRUCT C;
+    C.hwnd = W->Handle;
+    C.message = Message.Msg;
+    C.wParam = Message.WParam;
+    C.lParam = Message.LParam;
+    CallHooks(WH_CALLWNDPROC, HC_ACTION, 1, reinterpret_cast<LPARAM>(&C));
+    if (W->Dead) return;
+  }
   ++W->Busy;
   try {
     W->Proc(Message);
@@ -540,17 +643,30 @@ void DrainQueue() {
     std::lock_guard<std::mutex> L(g_Lock);
     Count = g_Posted.size();
   }
+  // Input stays for the program's loop that waits below this one.
+  bool KeepInput = InputGoesToQueue();
+  std::deque<MSG> Kept;
   while (Count-- > 0) {
     MSG M;
     {
       std::lock_guard<std::mutex> L(g_Lock);
-      if (g_Posted.empty()) return;
+      if (g_Posted.empty()) break;
       M = g_Posted.front();
       g_Posted.pop_front();
+      if (KeepInput && (M.hwnd == MouseInputTarget || M.hwnd == KeyInputTarget)) {
+        Kept.push_back(M);
+        continue;
+      }
+    }
+    // Input left queued by a loop that has ended goes where it lands now.
+    if (M.hwnd == MouseInputTarget || M.hwnd == KeyInputTarget) {
+      if (ResolveInput(RouteInput({M.pt}), M) != irReady) continue;
     }
     DispatchOne(M);
   }
   std::lock_guard<std::mutex> L(g_Lock);
+  g_Posted.insert(g_Posted.begin(), Kept.begin(), Kept.end());
+  if (!Kept.empty()) return;
   if (!g_Posted.empty()) WakeLocked();
 }
 
@@ -559,6 +675,25 @@ void ProcessPlatformEvents(bool WaitForMore) {
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents(WaitForMore ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
 }
+
+bool InputGoesToQueue() { return !g_PeekQueues.empty() && g_PeekQueues.back(); }
+
+void QueueInput(const MSG& M) {
+  std::lock_guard<std::mutex> L(g_Lock);
+  if (M.message == WM_MOUSEMOVE) {
+    // Grabs and crossings repeat the pointer's place; a loop must not see a
+    // move that did not move.
+    if (g_LastQueuedMouse.message == WM_MOUSEMOVE && g_LastQueuedMouse.pt == M.pt &&
+        g_LastQueuedMouse.wParam == M.wParam)
+      return;
+  }
+  if (M.hwnd == MouseInputTarget) g_LastQueuedMouse = M;
+  g_Posted.push_back(M);
+  WakeLocked();
+}
+
+TAppPump::TAppPump() { ++g_AppPumps; }
+TAppPump::~TAppPump() { --g_AppPumps; }
 
 void FlushDeferredDeletes() {
   if (g_QtDepth != 0) return;
@@ -621,25 +756,51 @@ static bool MatchesFilter(const MSG& M, HWND Wnd, UINT Min, UINT Max) {
 
 BOOL PeekMessage(MSG* Msg, HWND Wnd, UINT Min, UINT Max, UINT Remove) {
   InitWindowing();
-  g_PeekLevels.push_back(g_QtDepth);
+  PushWait();
   try {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
   } catch (...) {
-    g_PeekLevels.pop_back();
+    PopWait();
     throw;
   }
-  g_PeekLevels.pop_back();
+  PopWait();
   RunSent();
-  std::lock_guard<std::mutex> L(g_Lock);
+  MSG Taken;
   BOOL Found = FALSE;
-  for (auto It = g_Posted.begin(); It != g_Posted.end(); ++It) {
-    if (!MatchesFilter(*It, Wnd, Min, Max)) continue;
-    if (Msg) *Msg = *It;
-    if (Remove & PM_REMOVE) g_Posted.erase(It);
-    Found = TRUE;
-    break;
+  TInputRoute Route = RouteInput(QueuedInputPoints());
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    for (auto It = g_Posted.begin(); It != g_Posted.end();) {
+      MSG M = *It;
+      TResolved How = ResolveInput(Route, M);
+      if (How == irDrop) {
+        It = g_Posted.erase(It);
+        continue;
+      }
+      if (How == irLater) {
+        ++It;
+        continue;
+      }
+      if (!MatchesFilter(M, Wnd, Min, Max)) {
+        ++It;
+        continue;
+      }
+      Taken = M;
+      if (Remove & PM_REMOVE) g_Posted.erase(It);
+      Found = TRUE;
+      break;
+    }
+    if (!g_Posted.empty()) WakeLocked();
   }
-  if (!g_Posted.empty()) WakeLocked();
+  if (Found) {
+    // Messages posted by the program carry the pointer's place when taken.
+    if (Taken.pt == TPoint() && Taken.message < WM_KEYFIRST) GetCursorPos(&Taken.pt);
+    g_LastMessagePos = Taken.pt;
+  }
+  // The hook sees the message before the caller and may rewrite it.
+  if (Found && HookInstalled(WH_GETMESSAGE))
+    CallHooks(WH_GETMESSAGE, HC_ACTION, Remove & PM_REMOVE, reinterpret_cast<LPARAM>(&Taken));
+  if (Found && Msg) *Msg = Taken;
   return Found;
 }
 
@@ -647,14 +808,14 @@ BOOL GetMessage(MSG* Msg, HWND Wnd, UINT Min, UINT Max) {
   MSG M;
   for (;;) {
     if (PeekMessage(&M, Wnd, Min, Max, PM_REMOVE)) break;
-    g_PeekLevels.push_back(g_QtDepth);
+    PushWait();
     try {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     } catch (...) {
-      g_PeekLevels.pop_back();
+      PopWait();
       throw;
     }
-    g_PeekLevels.pop_back();
+    PopWait();
   }
   if (Msg) *Msg = M;
   return M.message != WM_QUIT;
@@ -675,14 +836,14 @@ BOOL WaitMessage() {
     std::lock_guard<std::mutex> L(g_Lock);
     if (!g_Posted.empty()) return TRUE;
   }
-  g_PeekLevels.push_back(g_QtDepth);
+  PushWait();
   try {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   } catch (...) {
-    g_PeekLevels.pop_back();
+    PopWait();
     throw;
   }
-  g_PeekLevels.pop_back();
+  PopWait();
   return TRUE;
 }
 
@@ -747,6 +908,11 @@ BOOL EnableWindow(HWND Wnd, BOOL Enable) {
 BOOL DestroyWindow(HWND Wnd) {
   TWindow* W = Lookup(Wnd);
   if (!W) return FALSE;
+  if (HookInstalled(WH_CBT)) {
+    if (CallHooks(WH_CBT, HCBT_DESTROYWND, reinterpret_cast<WPARAM>(Wnd), 0) != 0) return FALSE;
+    W = Lookup(Wnd);
+    if (!W) return TRUE;
+  }
   std::vector<TWindow*> Kids = W->Children;
   for (TWindow* K : Kids) DestroyWindow(K->Handle);
   Perform(W, WM_DESTROY, 0, 0);
@@ -820,6 +986,13 @@ HWND SetFocus(HWND Wnd) {
   HWND Old = GetFocus();
   TWindow* W = Lookup(Wnd);
   if (!W || !W->Client) return nullptr;
+  if (HookInstalled(WH_CBT) && Wnd != Old) {
+    if (CallHooks(WH_CBT, HCBT_SETFOCUS, reinterpret_cast<WPARAM>(Wnd), reinterpret_cast<LPARAM>(Old)) != 0)
+      return nullptr;
+    W = Lookup(Wnd);
+    if (!W || !W->Client) return nullptr;
+  }
+  TLayerChange Reported;
   W->Client->setFocus(Qt::OtherFocusReason);
   return Old;
 }
@@ -933,6 +1106,16 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, Integer X, Integer Y, Integer CX, 
 BOOL ShowWindow(HWND Wnd, Integer CmdShow) {
   TWindow* W = Lookup(Wnd);
   if (!W || !W->Frame) return FALSE;
+  bool MinMax = CmdShow == SW_MAXIMIZE || CmdShow == SW_MINIMIZE || CmdShow == SW_SHOWMINIMIZED ||
+                CmdShow == SW_SHOWMINNOACTIVE || CmdShow == SW_RESTORE;
+  if (MinMax && HookInstalled(WH_CBT)) {
+    // Asked before the state changes; a non-zero answer keeps the old state.
+    if (CallHooks(WH_CBT, HCBT_MINMAX, reinterpret_cast<WPARAM>(Wnd), CmdShow) != 0)
+      return (W->Style & WS_VISIBLE) ? TRUE : FALSE;
+    W = Lookup(Wnd);
+    if (!W || !W->Frame) return FALSE;
+  }
+  TLayerChange Reported;
   BOOL Was = (W->Style & WS_VISIBLE) ? TRUE : FALSE;
   bool Show = CmdShow != SW_HIDE;
   if (Show)
@@ -1021,6 +1204,21 @@ WideString GtGetWindowText(HWND Wnd) {
   return W ? W->Text : WideString();
 }
 
+// The window commands a top-level window carries out itself. There is no
+// window menu: SC_KEYMENU ends here without effect.
+static LRESULT DefSysCommand(HWND Wnd, WPARAM Command, LPARAM) {
+  switch (Command & 0xFFF0) {
+    case SC_MINIMIZE: ShowWindow(Wnd, SW_MINIMIZE); break;
+    case SC_MAXIMIZE: ShowWindow(Wnd, SW_MAXIMIZE); break;
+    case SC_RESTORE: ShowWindow(Wnd, SW_RESTORE); break;
+    case SC_CLOSE: PostMessage(Wnd, WM_CLOSE, 0, 0); break;
+    case SC_SIZE: SystemMoveSize(Wnd, static_cast<UINT>(Command & 0xF)); break;
+    case SC_MOVE: SystemMoveSize(Wnd, 0); break;
+    default: break;
+  }
+  return 0;
+}
+
 LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
     case WM_PAINT: {
@@ -1042,11 +1240,85 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       }
       return FALSE;
     case WM_CLOSE: DestroyWindow(Wnd); return 0;
+    case WM_SYSKEYUP:
+      // Alt pressed and released alone, or F10: the window's menu.
+      if ((WParam == VK_MENU && (LParam & AltAloneKeyData)) || WParam == VK_F10)
+        SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, 0);
+      return 0;
+    case WM_SYSCHAR:
+      // An Alt+key nobody took: the menu with that key.
+      SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(WParam));
+      return 0;
+    case WM_SYSCOMMAND: return DefSysCommand(Wnd, WParam, LParam);
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:
       // Unhandled wheel messages go up to the parent, as on Windows.
       if (HWND P = GetParent(Wnd)) return SendMessage(P, Msg, WParam, LParam);
       return 0;
     default: return 0;
+  }
+}
+
+BOOL EnumWindows(const WNDENUMPROC& Proc, LPARAM Param) {
+  std::vector<uintptr_t> Ids;
+  for (auto& [Id, W] : g_Table)
+    if (W->TopLevel() && !W->Dead && W->Kind != wkMessage) Ids.push_back(Id);
+  std::sort(Ids.begin(), Ids.end());
+  // Handles are looked up again: an earlier call may have destroyed a window.
+  for (uintptr_t Id : Ids) {
+    auto It = g_Table.find(Id);
+    if (It == g_Table.end() || It->second->Dead) continue;
+    if (!Proc(It->second->Handle, Param)) break;
+  }
+  return TRUE;
+}
+
+BOOL EnumChildWindows(HWND Parent, const WNDENUMPROC& Proc, LPARAM Param) {
+  TWindow* P = Lookup(Parent);
+  if (!P) return FALSE;
+  std::vector<HWND> All;
+  std::function<void(TWindow*)> Walk = [&](TWindow* W) {
+    for (TWindow* K : W->Children) {
+      All.push_back(K->Handle);
+      Walk(K);
+    }
+  };
+  Walk(P);
+  for (HWND H : All)
+    if (Lookup(H) && !Proc(H, Param)) break;
+  return TRUE;
+}
+
+DWORD GetMessagePos() {
+  return static_cast<DWORD>(MAKELPARAM(g_LastMessagePos.X, g_LastMessagePos.Y));
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD Count, const void* Handles, BOOL WaitAll, DWORD Milliseconds, DWORD WakeMask) {
+  (void)Handles;
+  (void)WaitAll;
+  (void)WakeMask;
+  InitWindowing();
+  auto HasMessage = [] {
+    std::lock_guard<std::mutex> L(g_Lock);
+    return !g_Posted.empty();
+  };
+  QElapsedTimer Clock;
+  Clock.start();
+  QTimer Wake;
+  Wake.setSingleShot(true);
+  for (;;) {
+    if (HasMessage()) return WAIT_OBJECT_0 + Count;
+    qint64 Left = Milliseconds == INFINITE ? -1 : static_cast<qint64>(Milliseconds) - Clock.elapsed();
+    if (Milliseconds != INFINITE && Left <= 0) return WAIT_TIMEOUT;
+    if (Left > 0) Wake.start(static_cast<int>(Left));
+    PushWait();
+    try {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } catch (...) {
+      PopWait();
+      throw;
+    }
+    PopWait();
+    RunSent();
   }
 }

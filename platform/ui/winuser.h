@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "platform/base/threads.h"
 #include "platform/graphics/gdi.h"
 #include "platform/ui/messages.h"
 
@@ -32,6 +33,15 @@ BOOL TranslateMessage(const MSG* Msg);
 LRESULT DispatchMessage(const MSG* Msg);
 // Waits until an event or a message arrives.
 BOOL WaitMessage();
+// The screen position of the pointer for the last message GetMessage or
+// PeekMessage took: X in the low word, Y in the high word.
+DWORD GetMessagePos();
+// Without handles: waits up to Milliseconds (INFINITE: no limit) for a
+// queued message; WAIT_OBJECT_0 + Count when one is there, else WAIT_TIMEOUT.
+DWORD MsgWaitForMultipleObjects(DWORD Count, const void* Handles, BOOL WaitAll, DWORD Milliseconds, DWORD WakeMask);
+enum : DWORD { WAIT_OBJECT_0 = 0, WAIT_TIMEOUT = 258 };
+enum : DWORD { QS_KEY = 0x1, QS_MOUSEMOVE = 0x2, QS_MOUSEBUTTON = 0x4, QS_POSTMESSAGE = 0x8, QS_TIMER = 0x10,
+               QS_PAINT = 0x20, QS_SENDMESSAGE = 0x40, QS_ALLINPUT = 0xFF };
 // The same name gives the same number (0xC000..0xFFFF) for the whole run, case ignored.
 UINT RegisterWindowMessage(const WideString& Name);
 // Default handling of the messages the layer knows (painting, erasing, cursor); 0 otherwise.
@@ -85,6 +95,11 @@ BOOL IsZoomed(HWND Wnd);
 LONG GetWindowLong(HWND Wnd, Integer Index);
 LONG SetWindowLong(HWND Wnd, Integer Index, LONG NewValue);
 BOOL SetWindowText(HWND Wnd, const WideString& Text);
+// Visits the live top-level windows (message windows of AllocateHWnd
+// excluded) or the descendants of Parent, oldest first, while Proc answers TRUE.
+using WNDENUMPROC = std::function<BOOL(HWND Wnd, LPARAM Param)>;
+BOOL EnumWindows(const WNDENUMPROC& Proc, LPARAM Param);
+BOOL EnumChildWindows(HWND Parent, const WNDENUMPROC& Proc, LPARAM Param);
 WideString GtGetWindowText(HWND Wnd);
 
 struct WINDOWPOS {
@@ -217,3 +232,33 @@ BOOL SystemParametersInfo(UINT Action, UINT Param, void* PvParam, UINT WinIni);
 // IDOK when the box has no Cancel button).
 Integer MessageBox(HWND Owner, const WideString& Text, const WideString& Caption, UINT Type);
 BOOL MessageBeep(UINT Type);
+
+// ---------------------------------------------------------------- hooks
+
+// Hooks of the current thread. The layer calls them where Windows would:
+// WH_CALLWNDPROC before a window procedure gets a message (lParam: CWPSTRUCT),
+// WH_CBT before a window is destroyed, minimised, maximised or restored and
+// before the focus moves (a non-zero answer stops the change), WH_GETMESSAGE
+// when GetMessage or PeekMessage hands out a message (wParam: the remove
+// flag, lParam: the MSG, which the hook may rewrite). The newest hook runs
+// first and passes on with CallNextHookEx; hooks added or removed during a
+// call do not change the chain that call walks.
+struct HHOOK__;
+using HHOOK = HHOOK__*;
+using HOOKPROC = LRESULT (*)(Integer Code, WPARAM WParam, LPARAM LParam);
+enum : Integer { WH_GETMESSAGE = 3, WH_CALLWNDPROC = 4, WH_CBT = 5 };
+enum : Integer { HC_ACTION = 0 };
+enum : Integer { HCBT_MOVESIZE = 0, HCBT_MINMAX = 1, HCBT_DESTROYWND = 4, HCBT_SETFOCUS = 9 };
+struct CWPSTRUCT {
+  LPARAM lParam = 0;
+  WPARAM wParam = 0;
+  UINT message = 0;
+  HWND hwnd = nullptr;
+};
+DWORD GetCurrentThreadId();
+// Only hooks of the calling thread are supported (ThreadId 0 or the current
+// thread); null for another thread, an unknown kind or no procedure.
+HHOOK SetWindowsHookEx(Integer IdHook, HOOKPROC Proc, HINSTANCE Module, DWORD ThreadId);
+BOOL UnhookWindowsHookEx(HHOOK Hook);
+// Calls the hook after Hook in the chain being walked; 0 at the end.
+LRESULT CallNextHookEx(HHOOK Hook, Integer Code, WPARAM WParam, LPARAM LParam);

@@ -141,6 +141,30 @@ void CursorWindowGone(TWindow* W);
 void ScrollBarsWindowGone(TWindow* W);
 void DCsWindowGone(TWindow* W);
 
+// Input while a message loop of the program (not the application's own
+// pump) waits in PeekMessage, GetMessage, WaitMessage or
+// MsgWaitForMultipleObjects goes into the queue as MSG records, in arrival
+// order, with pt on the screen. A record's window is chosen when it is taken
+// from the queue: the capture window or the window under pt for the mouse,
+// the focus window for keys.
+inline HWND const MouseInputTarget = reinterpret_cast<HWND>(3);
+inline HWND const KeyInputTarget = reinterpret_cast<HWND>(4);
+bool InputGoesToQueue();
+// A reserved bit of the key data: on the WM_SYSKEYUP of Alt, set when no
+// other key or button came between its press and release.
+constexpr LPARAM AltAloneKeyData = LPARAM(1) << 25;
+void QueueInput(const MSG& M);
+// Marks the application's own waits, whose input goes to the windows at once.
+struct TAppPump {
+  TAppPump();
+  ~TAppPump();
+};
+
+// The system's move (Edge 0) or resize by the WMSZ_ edge of a window with
+// the left button held: follows the pointer until the button is released;
+// Escape or WM_CANCELMODE puts the window back.
+void SystemMoveSize(HWND Wnd, UINT Edge);
+
 // Creates the message pump object on the main thread (idempotent) and makes
 // sure a QApplication exists.
 void InitWindowing();
