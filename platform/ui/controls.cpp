@@ -1172,6 +1172,7 @@ void TWinControl::WndProc(TMessage& M) {
 void TWinControl::Dispatch(TMessage& M) {
   switch (M.Msg) {
     case WM_PAINT: WMPaint(M); break;
+    case WM_PRINTCLIENT: WMPrintClient(M); break;
     case WM_ERASEBKGND: WMEraseBkgnd(M); break;
     case WM_SIZE: WMSize(M); break;
     case WM_SETFOCUS: WMSetFocus(M); break;
@@ -1225,6 +1226,16 @@ void TWinControl::DefaultHandler(TMessage& M) {
 }
 
 void TWinControl::WMWindowPosChanged(TMessage&) { UpdateBounds(); }
+
+void TWinControl::WMPrintClient(TMessage& M) {
+  // PRF_CHECKVISIBLE (1): a hidden control prints nothing.
+  if ((M.LParam & 0x1) && !Visible()) return;
+  if (!M.WParam) return;
+  TMessage P = M;
+  P.Msg = WM_PAINT;
+  PaintHandler(P);
+  M.Result = 0;
+}
 
 void TWinControl::WMPaint(TMessage& M) {
   if (!FHandle) return;

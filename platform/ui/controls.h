@@ -402,6 +402,9 @@ class TWinControl : public TControl {
   void DefaultHandler(TMessage& Message) override;
   void WMWindowPosChanged(TMessage& Message) override;
   virtual void WMPaint(TMessage& Message);
+  // Paints into the DC in WParam as for WM_PAINT (children of the layer's
+  // own drawing, not other windows).
+  virtual void WMPrintClient(TMessage& Message);
   virtual void WMEraseBkgnd(TMessage& Message);
   virtual void WMSize(TMessage& Message);
   virtual void WMSetFocus(TMessage& Message);

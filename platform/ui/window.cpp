@@ -1219,6 +1219,49 @@ static LRESULT DefSysCommand(HWND Wnd, WPARAM Command, LPARAM) {
   return 0;
 }
 
+// WM_PRINT: the window as it shows, into a DC whose origin is the window's
+// corner (with the non-client flag) or its client's. Flags: 1 only when
+// visible, 2 frame, 4 client (WM_PRINTCLIENT), 8 background (WM_ERASEBKGND),
+// 0x10 the child windows, each printed with its frame at its place.
+static LRESULT DefPrint(HWND Wnd, HDC DC, LPARAM Flags) {
+  constexpr LPARAM CheckVisible = 0x1, NonClient = 0x2, Client = 0x4, Erase = 0x8, Children = 0x10;
+  TWindow* W = Lookup(Wnd);
+  if (!W || !DC) return 0;
+  if ((Flags & CheckVisible) && !IsWindowVisible(Wnd)) return 0;
+  Integer B = W->BorderWidth();
+  if ((Flags & NonClient) && B > 0) {
+    TRect R(0, 0, W->Rect.Width(), W->Rect.Height());
+    if (W->ExStyle & WS_EX_CLIENTEDGE)
+      DrawEdge(DC, &R, EDGE_SUNKEN, BF_RECT);
+    else
+      FrameRect(DC, &R, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
+  Integer Saved = SaveDC(DC);
+  if (Flags & NonClient) {
+    OffsetViewportOrgEx(DC, B, B, nullptr);
+    QRect C = W->ClientInFrame();
+    IntersectClipRect(DC, 0, 0, C.width(), C.height());
+  }
+  if (Flags & Erase) SendMessage(Wnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
+  if (Flags & Client) SendMessage(Wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(DC), Flags);
+  if (Flags & Children) {
+    std::vector<HWND> Kids;
+    for (TWindow* K : W->Children) Kids.push_back(K->Handle);
+    // The first child is the lowest: it is printed first, the others over it.
+    for (HWND K : Kids) {
+      TWindow* KW = Lookup(K);
+      if (!KW || !(KW->Style & WS_VISIBLE)) continue;
+      Integer S = SaveDC(DC);
+      OffsetViewportOrgEx(DC, KW->Rect.Left, KW->Rect.Top, nullptr);
+      IntersectClipRect(DC, 0, 0, KW->Rect.Width(), KW->Rect.Height());
+      SendMessage(K, WM_PRINT, reinterpret_cast<WPARAM>(DC), (Flags & ~CheckVisible) | NonClient);
+      RestoreDC(DC, S);
+    }
+  }
+  RestoreDC(DC, Saved);
+  return 0;
+}
+
 LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
     case WM_PAINT: {
@@ -1250,6 +1293,7 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(WParam));
       return 0;
     case WM_SYSCOMMAND: return DefSysCommand(Wnd, WParam, LParam);
+    case WM_PRINT: return DefPrint(Wnd, reinterpret_cast<HDC>(WParam), LParam);
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:
       // Unhandled wheel messages go up to the parent, as on Windows.
