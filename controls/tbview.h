@@ -155,6 +155,19 @@ class TTBView : public TComponent {
   void PaintViewer(TTBItemViewer* Viewer, TCanvas* Canvas, bool UseBitmap);
   void PaintViewers(TCanvas* Canvas);
 
+  // ---- selection and keyboard navigation
+  // Moves the selection; Entering and Leaving tell the items, and viewers
+  // that redraw on selection changes are repainted.
+  void Select(TTBItemViewer* Viewer, bool ViaMouse);
+  void SelectNext(bool Forward);
+  TTBItemViewer* NextSelectable(TTBItemViewer* From, bool Forward);
+  TTBItemViewer* FirstSelectable();
+  TTBItemViewer* FindAccelerator(TTBItemViewer* From, WideChar Ch, bool& Unique, bool AcceleratorsOnly);
+  void Scroll(bool Down);
+  void ScrollSelectedIntoView();
+  void ShowAccelerators(bool Force);
+  bool SelectedViaMouse() const { return FSelectedViaMouse; }
+
   // ---- hints
   WideString ViewerHintText(TTBItemViewer* Viewer);
   // The CM_HINTSHOW answer for the viewer under the hint's cursor position.
@@ -251,6 +264,7 @@ class TTBView : public TComponent {
   Integer FScrollOffset = 0;
   TTBItemViewer* FSelected = nullptr;
   bool FCapture = false;
+  bool FSelectedViaMouse = false;
   bool FMouseOverSelected = false;
   bool FShowDownArrow = false;
   bool FShowUpArrow = false;
