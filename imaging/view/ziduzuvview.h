@@ -468,6 +468,16 @@ class TZiduzUvView : public TIEView {
   // selection is removed.
   void ZoomToSelection(bool Single = true, bool Notify = false);
   bool GestureRunning() const { return SelectionGestureRunning(); }
+  // Draws the outline of every visible selection polygon on the window:
+  // moving dashes, grips, or the mask's own outline. A timer as Sender
+  // advances the dashes' phase (not during a gesture).
+  void DrawSelectionOutline(TObject* Sender, bool NotFromPaint);
+  Integer OutlinePhase() const { return FOutlinePhase; }
+  Integer SelectionPhase() const { return FCurrentPolygon->Phase; }
+  Cardinal OutlineTimerInterval() const { return FOutlineTimer ? FOutlineTimer->Interval() : 0; }
+  TRect OutlineDrawnRect() const { return FOutlineDrawnRect; }
+  void SetSelectionGripStyle(TColor PenColor, TColor BrushColor, TBrushStyle BrushStyle, Integer Size,
+                             bool Extended, Integer Shape);
 
   // =========================================================================
   // Mouse and keyboard (ziduzuvview_mouse.cpp)
@@ -947,6 +957,8 @@ class TZiduzUvView : public TIEView {
     std::swap(FSelectionBase, FSavedSelectionBase);
   }
 
+  TRect FOutlineDrawnRect;         // where the last mask outline was drawn
+  void DashedLine(TIESelectionPolygon* Rec, Integer X1, Integer Y1, Integer X2, Integer Y2);
   TRect FGripBox;                  // selection box at the press on a grip
   Integer FPressPolygonCount = 0;  // polygon points at the press
   Integer SelToBitmapX(Integer X);
@@ -978,6 +990,9 @@ class TZiduzUvView : public TIEView {
   void FitMarginsForAuto(Integer& MX, Integer& MY);
   void FitMargins(Integer& MX, Integer& MY);
 };
+
+// The millisecond clock that times the mask outline (tests put their own).
+extern std::function<Cardinal()> IEOutlineClock;
 
 // The interaction set Old -> New made consistent: the first rule that
 // applies removes what cannot go together with an added item.

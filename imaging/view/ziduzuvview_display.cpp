@@ -100,8 +100,9 @@ void TZiduzUvView::Paint() {
         if (OnDrawCanvas) OnDrawCanvas(this, canvas, TRect(0, 0, vw, vh));
       }
       FPaintAll = false;
-      // The selection outline is drawn here by the selection code; the end
-      // of its pass runs the delayed filter and the fast frames down.
+      // The selection outline goes over the copied picture; the end of its
+      // pass runs the delayed filter and the fast frames down.
+      DrawSelectionOutline(this, false);
       FinishOutlinePass();
       if (OnPaint) OnPaint(this);
     }
@@ -438,8 +439,8 @@ void TZiduzUvView::FinishOutlinePass() {
   if (FFastFramesCount > 0) --FFastFramesCount;
 }
 
-void TZiduzUvView::OutlineTimerTick(TObject*) {
-  // The animated outline is redrawn here by the selection code.
+void TZiduzUvView::OutlineTimerTick(TObject* Sender) {
+  DrawSelectionOutline(Sender, true);
   FinishOutlinePass();
 }
 
