@@ -90,9 +90,8 @@ void DiscardQueuedMessages(UINT First, UINT Last) {
 }
 
 TPoint LastMessagePoint() {
-  TPoint P;
-  GetCursorPos(&P);
-  return P;
+  const DWORD Pos = GetMessagePos();
+  return TPoint(static_cast<int16_t>(LOWORD(Pos)), static_cast<int16_t>(HIWORD(Pos)));
 }
 
 bool ThreadHasActiveWindow() { return GetActiveWindow() != nullptr; }
@@ -130,6 +129,27 @@ void EmulatePrint(HWND Wnd, TMessage& Message, const TTBPaintNonClientProc& Pain
         TSavedDC Client(DC);
         if (Shift) OffsetViewportOrgEx(DC, Offset.X, Offset.Y, nullptr);
         SendMessage(Wnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(DC), 0);
+      }
+      if (Flags & PRF_CHILDREN) {
+        // Children print everything of theirs, whatever was asked of this window.
+        const LPARAM ChildFlags = (Flags & ~LPARAM(0x1F)) | 0x1E;
+        EnumChildWindows(
+            Wnd,
+            [&](HWND Child, LPARAM) {
+              if (GetParent(Child) != Wnd || !(GetWindowLong(Child, GWL_STYLE) & WS_VISIBLE)) return TRUE;
+              TRect R;
+              GetWindowRect(Child, &R);
+              TPoint Corners[2] = {R.TopLeft(), R.BottomRight()};
+              MapWindowPoints(nullptr, Wnd, Corners, 2);
+              R = TRect(Corners[0].X, Corners[0].Y, Corners[1].X, Corners[1].Y);
+              TSavedDC Saved(DC);
+              if (Shift) OffsetViewportOrgEx(DC, Offset.X, Offset.Y, nullptr);
+              OffsetViewportOrgEx(DC, R.Left, R.Top, nullptr);
+              IntersectClipRect(DC, 0, 0, R.Width(), R.Height());
+              SendMessage(Child, WM_PRINT, reinterpret_cast<WPARAM>(DC), ChildFlags);
+              return TRUE;
+            },
+            0);
       }
     }
   }
