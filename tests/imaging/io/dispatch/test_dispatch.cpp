@@ -57,7 +57,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
   TFakePlugIn plugin(4100, "GTFK");
   std::vector<TIEFileType> calls;
   std::vector<std::unique_ptr<TCodecScope>> rows;
-  for (TIEFileType id : {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftPNG, ieftTGA, ieftPXM, ieftDCX})
+  for (TIEFileType id : {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftPNG, ieftTGA, ieftPXM, ieftDCX, ieftICO})
     rows.push_back(std::make_unique<TCodecScope>(id, RowWriter(id, calls)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
 
@@ -82,6 +82,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.gif", Writes, ieftGIF},
       {"a.png", Writes, ieftPNG},
       {"a.gtfk", Writes, 4100},
+      {"a.ico", Writes, ieftICO},
       {"a.cur", RefusedQuietly, 0},  // cursors cannot be written
       {"a.dcm", RefusedQuietly, 0},
       {"noextension", RefusedQuietly, 0},
@@ -93,7 +94,6 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.iev", RefusedQuietly, 0},
       // Writers of modules not built yet.
       {"a.jp2", RefusedWithEvent, 0},
-      {"a.ico", RefusedWithEvent, 0},
       {"a.pdf", RefusedWithEvent, 0},
   };
   TempDir dir;
@@ -165,7 +165,7 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftJPEG, RefusedWithEvent, RefusedWithEvent, Runs},  // the data is no JPEG
       {ieftPCX, Runs, Runs, Runs},
       {ieftBMP, Runs, Runs, Runs},
-      {ieftICO, Runs, Runs, RefusedWithEvent},
+      {ieftICO, Runs, Runs, Runs},
       {ieftCUR, Runs, Runs, RefusedQuietly},
       {ieftPNG, Runs, Runs, Runs},
       {ieftWMF, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},

@@ -151,6 +151,8 @@ TEST_F(RegistryTest, EveryReadableFormatLoadsAlikeByFileStreamAndBuffer) {
     for (const TWay& way : kWays) {
       // A format without a content test (WBMP) is known by its name or id only.
       if (d.Sniff[0].Order == 0 && std::strstr(way.Name, "by content")) continue;
+      // ImageMagick writes a cursor as an icon directory (type 1): by content it is an icon.
+      if (d.FileType == ieftCUR && data.size() > 2 && data[2] != 2 && std::strstr(way.Name, "by content")) continue;
       SCOPED_TRACE(way.Name);
       const TLoaded got = Load([&](TZiduzUvIO& io) { way.Do(io, path, data, d.FileType); });
       EXPECT_FALSE(got.Aborting);
