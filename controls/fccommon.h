@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/base/components.h"
@@ -170,3 +171,240 @@ Integer DrawTextOn(TCanvas* Canvas, const WideString& Text, TRect& Rect, UINT Fo
 inline void NotifyDesignerModified(TControl*) {}
 // The frame width of a style: one rule for panels and splitters alike.
 Integer FrameStyleWidth(TFrameStyleEx Style, Integer BevelWidth);
+
+// ---------------------------------------------------------------------------
+// Frame controller, settings-store component and blink timer
+
+enum TFramingPreference : Byte { fpCustomFraming, fpXPThemes };
+
+enum TFcFrameControllerProperty : Byte {
+  fcpColor,
+  fcpFocusColor,
+  fcpDisabledColor,
+  fcpReadOnlyColor,
+  fcpReadOnlyColorOnFocus,
+  fcpParentColor,
+  fcpFlatButtonColor,
+  fcpFlatButtons,
+  fcpFrameColor,
+  fcpFrameHotColor,
+  fcpFrameHotTrack,
+  fcpFrameHotStyle,
+  fcpFrameSides,
+  fcpFrameStyle,
+  fcpFrameVisible,
+  fcpFramingPreference,
+  fcpAll,  // every setting; not a set member
+};
+// A 16-bit set of TFcFrameControllerProperty (fcpAll excluded).
+using TFcFrameControllerNotifications = Word;
+constexpr TFcFrameControllerNotifications fcnAll = 0xFFFF;
+constexpr bool HasNotification(TFcFrameControllerNotifications N, TFcFrameControllerProperty P) {
+  return P < fcpAll && ((N >> P) & 1u) != 0;
+}
+
+// Controls that read the controller's settings themselves.
+class IFrameSettingsListener {
+ public:
+  virtual ~IFrameSettingsListener() = default;
+  virtual void FrameSettingsChanged() = 0;
+};
+
+// What a control class publishes to a frame controller that pushes settings
+// by name: its notification set (when it has that property) and one setter
+// per property name it has ("FrameSides" takes the set as a byte).
+struct TFcFramedProperties {
+  std::function<TFcFrameControllerNotifications(TControl*)> Notifications;
+  std::map<std::string, std::function<void(TControl*, int64_t)>> Setters;
+};
+// Registers the table for controls whose dynamic type is exactly Class.
+void RegisterFcFramedProperties(const std::type_info& Class, TFcFramedProperties Properties);
+
+class TFcRegIniFile;
+
+class TFcFrameController : public TComponent {
+ public:
+  explicit TFcFrameController(TComponent* AOwner);
+  ~TFcFrameController() override;
+
+  virtual void UpdateFramedControl(TControl* Control, TFcFrameControllerProperty Property);
+  virtual void UpdateFramedControls(TFcFrameControllerProperty Property);
+  void AddFramedControl(TControl* Control);
+  void RemoveFramedControl(TControl* Control);
+  void BeginFrameUpdate() { ++FUpdateCount; }
+  void EndFrameUpdate();
+  void Assign(TPersistent* Source) override;
+  void Loaded();
+  Integer FramedControlCount() const { return FControls ? static_cast<Integer>(FControls->size()) : 0; }
+
+  TColor Color() const { return FColor; }
+  virtual void SetColor(TColor Value);
+  bool ParentColor() const { return FParentColor; }
+  virtual void SetParentColor(bool Value);
+  TColor FlatButtonColor() const { return FFlatButtonColor; }
+  virtual void SetFlatButtonColor(TColor Value);
+  bool FlatButtons() const { return FFlatButtons; }
+  virtual void SetFlatButtons(bool Value);
+  TColor DisabledColor() const { return FDisabledColor; }
+  virtual void SetDisabledColor(TColor Value);
+  TColor ReadOnlyColor() const { return FReadOnlyColor; }
+  virtual void SetReadOnlyColor(TColor Value);
+  bool ReadOnlyColorOnFocus() const { return FReadOnlyColorOnFocus; }
+  virtual void SetReadOnlyColorOnFocus(bool Value);
+  TColor FocusColor() const { return FFocusColor; }
+  virtual void SetFocusColor(TColor Value);
+  TColor FrameColor() const { return FFrameColor; }
+  virtual void SetFrameColor(TColor Value);
+  TColor FrameHotColor() const { return FFrameHotColor; }
+  virtual void SetFrameHotColor(TColor Value);
+  bool FrameHotTrack() const { return FFrameHotTrack; }
+  virtual void SetFrameHotTrack(bool Value);
+  TFrameStyle FrameHotStyle() const { return FFrameHotStyle; }
+  virtual void SetFrameHotStyle(TFrameStyle Value);
+  TSides FrameSides() const { return FFrameSides; }
+  virtual void SetFrameSides(TSides Value);
+  TFrameStyle FrameStyle() const { return FFrameStyle; }
+  virtual void SetFrameStyle(TFrameStyle Value);
+  bool FrameVisible() const { return FFrameVisible; }
+  virtual void SetFrameVisible(bool Value);
+  TFramingPreference FramingPreference() const { return FFramingPreference; }
+  virtual void SetFramingPreference(TFramingPreference Value);
+  TFcRegIniFile* RegIniFile() const { return FRegIniFile; }
+  virtual void SetRegIniFile(TFcRegIniFile* Value);
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  Integer FUpdateCount = 0;
+  std::unique_ptr<std::vector<TControl*>> FControls;
+  TFcRegIniFile* FRegIniFile = nullptr;
+  TColor FColor = clWindow;
+  TColor FDisabledColor = clBtnFace;
+  TColor FFlatButtonColor = clBtnFace;
+  bool FFlatButtons = true;
+  TColor FFocusColor = clWindow;
+  TColor FFrameColor = clBtnShadow;
+  TColor FFrameHotColor = clBtnShadow;
+  TFrameStyle FFrameHotStyle = fsFlatBold;
+  bool FFrameHotTrack = false;
+  TSides FFrameSides = sdAll;
+  TFrameStyle FFrameStyle = fsFlat;
+  bool FFrameVisible = false;
+  TFramingPreference FFramingPreference = fpXPThemes;
+  bool FParentColor = false;
+  TColor FReadOnlyColor = clInfoBk;
+  bool FReadOnlyColorOnFocus = false;
+};
+
+enum TFcPathType : Byte { ptIniFile, ptRegistry };
+enum TFcRegKey : Byte {
+  hkeyClassesRoot,
+  hkeyCurrentUser,
+  hkeyLocalMachine,
+  hkeyUsers,
+  hkeyPerformanceData,
+  hkeyCurrentConfig,
+  hkeyDynData,
+};
+enum TFcRegAccessKey : Byte {
+  keyQueryValue,
+  keySetValue,
+  keyCreateSubKey,
+  keyEnumerateSubKeys,
+  keyNotify,
+  keyCreateLink,
+  keyRead,
+  keyWrite,
+  keyExecute,
+  keyAllAccess,
+};
+using TFcRegAccess = Word;  // a set of TFcRegAccessKey
+enum TFcSpecialFolder : Byte { sfNone, sfUserAppDataRoaming, sfUserAppDataLocal, sfUserDocuments, sfProgramData };
+enum TFcIniFileEncoding : Byte { feDefault, feUTF8, feUnicode };
+
+// Describes a settings store that a frame controller can name; nothing in
+// the program opens it.
+class TFcRegIniFile : public TComponent {
+ public:
+  explicit TFcRegIniFile(TComponent* AOwner) : TComponent(AOwner) {}
+  const WideString& Path() const { return FPath; }
+  virtual void SetPath(const WideString& Value);
+  TFcPathType PathType() const { return FPathType; }
+  virtual void SetPathType(TFcPathType Value);
+  TFcRegKey RegKey() const { return FRegKey; }
+  virtual void SetRegKey(TFcRegKey Value);
+  TFcRegAccess RegAccess() const { return FRegAccess; }
+  virtual void SetRegAccess(TFcRegAccess Value);
+  TFcSpecialFolder SpecialFolder() const { return FSpecialFolder; }
+  virtual void SetSpecialFolder(TFcSpecialFolder Value);
+  TFcIniFileEncoding FileEncoding() const { return FFileEncoding; }
+  virtual void SetFileEncoding(TFcIniFileEncoding Value);
+  // True until the store is opened again after a change.
+  bool ReopenStorage() const { return FReopen; }
+
+ private:
+  WideString FPath;
+  TFcPathType FPathType = ptIniFile;
+  TFcRegKey FRegKey = hkeyCurrentUser;
+  TFcRegAccess FRegAccess = static_cast<TFcRegAccess>(1u << keyAllAccess);
+  TFcSpecialFolder FSpecialFolder = sfNone;
+  TFcIniFileEncoding FFileEncoding = feDefault;
+  bool FReopen = true;
+};
+
+// Blink messages: whether a control blinks (answer 1), and the new phase.
+constexpr UINT FC_BLINK_QUERY = 0xB3E8;
+constexpr UINT FC_BLINK_PHASE = 0xB3E9;
+
+// One timer that makes the registered controls blink in step.
+class TFcBlinkingControlsList {
+ public:
+  TFcBlinkingControlsList();
+  virtual ~TFcBlinkingControlsList();
+  void AddBlinkingControl(TControl* Control);
+  void RemoveBlinkingControl(TControl* Control);
+  virtual Integer BlinkControlCount() const { return static_cast<Integer>(FControls.size()); }
+  Word IntervalOn() const { return FIntervalOn; }
+  void SetIntervalOn(Word Value) { FIntervalOn = Value; }
+  Word IntervalOff() const { return FIntervalOff; }
+  void SetIntervalOff(Word Value) { FIntervalOff = Value; }
+  Byte Phase() const { return FPhase; }
+  TTimer* Timer() const { return FTimer.get(); }
+
+ private:
+  void OnBlinkTimer(TObject* Sender);
+  Byte FPhase = 1;
+  Word FIntervalOn = 500;
+  Word FIntervalOff = 500;
+  std::unique_ptr<TTimer> FTimer;
+  std::vector<TControl*> FControls;
+};
+
+// The one shared list; made by the first status pane.
+extern TFcBlinkingControlsList* BlinkingControls;
+// Frees the shared list (and its timer) when no control is left in it.
+void ReleaseBlinkListIfEmpty();
+
+// ---------------------------------------------------------------------------
+// Colour-name tables
+
+struct TFcColorRec {
+  WideString Name;
+  TColor Color;
+};
+struct TColorData {
+  TColor Color;
+  WideString Name;
+};
+// "Default" and "Custom", the 16 standard colours, the 25 system colours
+// (indexes 0 to 24) and one empty string.
+extern const TFcColorRec FcDefaultColor;
+extern const TFcColorRec FcCustomColor;
+extern const TFcColorRec FcStandardColors[16];
+extern const TFcColorRec FcSystemColors[25];
+extern const WideString FcEmptyColorName;
+// 40 palette colours (eight columns, five rows), then 30 system colours.
+const std::vector<TColorData>& FcColorData();
+// The 19 key captions of a calculator pad.
+extern const WideString FcCalculatorKeys[19];
