@@ -408,3 +408,6 @@ extern const WideString FcEmptyColorName;
 const std::vector<TColorData>& FcColorData();
 // The 19 key captions of a calculator pad.
 extern const WideString FcCalculatorKeys[19];
+
+// Whether Key is the accelerator ("&" before it) of Caption, case ignored.
+bool FcIsAccel(WideChar Key, const WideString& Caption);

@@ -394,3 +394,16 @@ Integer DrawTextOn(TCanvas* Canvas, const WideString& Text, TRect& Rect, UINT Fo
   Canvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
   return DrawTextW(Canvas->Handle(), Text.c_str(), -1, &Rect, Format);
 }
+
+bool FcIsAccel(WideChar Key, const WideString& Caption) {
+  auto up = [](WideChar c) { return c >= u'a' && c <= u'z' ? static_cast<WideChar>(c - u'a' + u'A') : c; };
+  for (size_t i = 0; i + 1 < Caption.size(); ++i) {
+    if (Caption[i] != u'&') continue;
+    if (Caption[i + 1] == u'&') {
+      ++i;
+      continue;
+    }
+    return up(Caption[i + 1]) == up(Key);
+  }
+  return false;
+}
