@@ -74,7 +74,7 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
        .Magic = "TIFF", .SyncFile = true, .SyncStream = true, .Resolution = true, .NameAfterFinish = true,
        .Sniff = {{7, SniffTIFFHeader}, {9, SniffTIFF}},
-       .Codec = {TIEReadRoutine(), IETIFFWriteRoutine}},
+       .Codec = {IETIFFReadRoutine, IETIFFWriteRoutine}},
       {.FileType = ieftGIF, .FullName = "CompuServe GIF", .Extensions = "GIF", .DialogPages = 16,
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,

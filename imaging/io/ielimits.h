@@ -26,6 +26,7 @@ struct TIEReadLimits {
   TIEReadLimit PNG{int64_t(1) << 30, int64_t(4) << 30};
   // The native codecs: BMP, icons and cursors, PNM, WBMP, raw pixels, PCX, TGA, GIF.
   TIEReadLimit Native{int64_t(1) << 30, int64_t(4) << 30};
+  TIEReadLimit TIFF{int64_t(1) << 30, int64_t(4) << 30};
   // Output of one whole-buffer inflation (ZDecompressBuffer's default cap).
   int64_t DeflateMaxBytes = INT32_MAX;
 };

@@ -9,5 +9,9 @@
 class TIEBitmap;
 class TIOParamsVals;
 
+// One page (TIFF_IMAGEINDEX, or its SubIFD TIFF_SUBINDEX) of the TIFF at the
+// stream position (the TIFF reader).
+void IETIFFReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                       bool Preview);
 // A whole new TIFF file at the stream position (the TIFF writer).
 void IETIFFWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
