@@ -151,6 +151,12 @@ BOOL SystemParametersInfo(UINT Action, UINT Param, void* PvParam, UINT) {
       DefaultGuiFont(M->lfMessageFont);
       return TRUE;
     }
+    case SPI_GETKEYBOARDCUES:
+      // Accelerators are always underlined, as on the classic desktop.
+      if (!PvParam) return FALSE;
+      *static_cast<BOOL*>(PvParam) = TRUE;
+      return TRUE;
+    case SPI_GETGRADIENTCAPTIONS:
     case SPI_GETFLATMENU:
     case SPI_GETMENUFADE:
     case SPI_GETMENUANIMATION:

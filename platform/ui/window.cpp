@@ -345,6 +345,8 @@ class TNativeFilter : public QObject {
 };
 
 // The platform's decorations for a top-level window from its Windows styles.
+}  // namespace
+
 Qt::WindowFlags TopLevelFlags(const TWindow* W) {
   Qt::WindowFlags F = Qt::Window;
   if (W->ExStyle & WS_EX_TOOLWINDOW) F = Qt::Tool;
@@ -359,6 +361,8 @@ Qt::WindowFlags TopLevelFlags(const TWindow* W) {
   }
   return F;
 }
+
+namespace {
 
 // A top-level window without a sizing frame keeps the size the program gives it.
 void FixSize(TWindow* W) {

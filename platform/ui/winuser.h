@@ -100,6 +100,28 @@ BOOL SetWindowText(HWND Wnd, const WideString& Text);
 using WNDENUMPROC = std::function<BOOL(HWND Wnd, LPARAM Param)>;
 BOOL EnumWindows(const WNDENUMPROC& Proc, LPARAM Param);
 BOOL EnumChildWindows(HWND Parent, const WNDENUMPROC& Proc, LPARAM Param);
+// Moves Child under NewParent (null: top level) with its handle, state and
+// position kept (in the new parent's client coordinates); the old parent or null.
+HWND SetParent(HWND Child, HWND NewParent);
+// The direct child of Parent at a client point of Parent (the last created
+// on top), Parent itself when no child is there, null outside Parent.
+enum : UINT { CWP_ALL = 0, CWP_SKIPINVISIBLE = 1, CWP_SKIPDISABLED = 2, CWP_SKIPTRANSPARENT = 4 };
+HWND ChildWindowFromPointEx(HWND Parent, TPoint Point, UINT Flags);
+struct WINDOWPLACEMENT {
+  UINT length = sizeof(WINDOWPLACEMENT);
+  UINT flags = 0;
+  UINT showCmd = 0;
+  TPoint ptMinPosition, ptMaxPosition;
+  TRect rcNormalPosition;
+};
+enum : UINT { WPF_SETMINPOSITION = 1, WPF_RESTORETOMAXIMIZED = 2 };
+// showCmd SW_SHOWNORMAL, SW_SHOWMAXIMIZED or SW_SHOWMINIMIZED; a minimised
+// window that was maximised carries WPF_RESTORETOMAXIMIZED.
+BOOL GetWindowPlacement(HWND Wnd, WINDOWPLACEMENT* Placement);
+// The window shows only inside Region (window coordinates; the window owns
+// it from now on); an empty region hides every pixel and takes no clicks,
+// null removes the shape.
+Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw);
 WideString GtGetWindowText(HWND Wnd);
 
 struct WINDOWPOS {

@@ -165,6 +165,9 @@ struct TAppPump {
 // Escape or WM_CANCELMODE puts the window back.
 void SystemMoveSize(HWND Wnd, UINT Edge);
 
+// The Qt window flags of a top-level window of these styles.
+Qt::WindowFlags TopLevelFlags(const TWindow* W);
+
 // Creates the message pump object on the main thread (idempotent) and makes
 // sure a QApplication exists.
 void InitWindowing();

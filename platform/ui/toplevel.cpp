@@ -1,0 +1,114 @@
+// Reparenting, child lookup by point, placement and window shapes.
+#include <QBitmap>
+#include <QRegion>
+
+#include <algorithm>
+
+#include "platform/ui/private/window.h"
+
+using namespace gtui;
+
+HWND SetParent(HWND Child, HWND NewParent) {
+  TWindow* W = Lookup(Child);
+  TWindow* P = NewParent ? Lookup(NewParent) : nullptr;
+  if (!W || W->Kind == wkMessage || (NewParent && !P)) return nullptr;
+  for (TWindow* A = P; A; A = A->Parent)
+    if (A == W) return nullptr;  // a window cannot go inside itself
+  TWindow* Old = W->Parent;
+  HWND OldHandle = Old ? Old->Handle : nullptr;
+  if (Old == P) return OldHandle;
+  TRect Screen;
+  GetWindowRect(Child, &Screen);
+  if (Old) Old->Children.erase(std::remove(Old->Children.begin(), Old->Children.end(), W), Old->Children.end());
+  W->Parent = P;
+  bool Visible = (W->Style & WS_VISIBLE) != 0;
+  if (P) {
+    P->Children.push_back(W);
+    W->Style |= WS_CHILD;
+    W->Style &= ~static_cast<DWORD>(WS_POPUP);
+    W->Frame->setParent(P->Client, Qt::Widget);
+  } else {
+    W->Style &= ~static_cast<DWORD>(WS_CHILD);
+    W->Frame->setParent(nullptr, TopLevelFlags(W));
+  }
+  // The window stays where it was on the screen, in its new coordinates.
+  TPoint TopLeft(Screen.Left, Screen.Top);
+  if (P) ScreenToClient(P->Handle, &TopLeft);
+  W->Rect = TRect(TopLeft.X, TopLeft.Y, TopLeft.X + Screen.Width(), TopLeft.Y + Screen.Height());
+  W->Frame->setGeometry(W->Rect.Left, W->Rect.Top, W->Rect.Width(), W->Rect.Height());
+  if (Visible) W->Frame->show();
+  return OldHandle;
+}
+
+HWND ChildWindowFromPointEx(HWND Parent, TPoint Point, UINT Flags) {
+  TWindow* P = Lookup(Parent);
+  if (!P) return nullptr;
+  TRect Client;
+  GetClientRect(Parent, &Client);
+  if (!PtInRect(Client, Point)) return nullptr;
+  for (auto It = P->Children.rbegin(); It != P->Children.rend(); ++It) {
+    TWindow* K = *It;
+    if (K->Dead || !PtInRect(K->Rect, Point)) continue;
+    if ((Flags & CWP_SKIPINVISIBLE) && !(K->Style & WS_VISIBLE)) continue;
+    if ((Flags & CWP_SKIPDISABLED) && (K->Style & WS_DISABLED)) continue;
+    if ((Flags & CWP_SKIPTRANSPARENT) && (K->ExStyle & WS_EX_TRANSPARENT)) continue;
+    return K->Handle;
+  }
+  return Parent;
+}
+
+BOOL GetWindowPlacement(HWND Wnd, WINDOWPLACEMENT* Placement) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame || !Placement) return FALSE;
+  Qt::WindowStates S = W->Frame->windowState();
+  Placement->flags = 0;
+  if (S & Qt::WindowMinimized) {
+    Placement->showCmd = SW_SHOWMINIMIZED;
+    // Qt keeps the maximised state under the minimised one.
+    if (S & Qt::WindowMaximized) Placement->flags |= WPF_RESTORETOMAXIMIZED;
+  } else {
+    Placement->showCmd = (S & Qt::WindowMaximized) ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  }
+  QRect N = W->TopLevel() ? W->Frame->normalGeometry() : W->Frame->geometry();
+  if (!N.isValid()) N = W->Frame->geometry();
+  Placement->rcNormalPosition = TRect(N.x(), N.y(), N.x() + N.width(), N.y() + N.height());
+  Placement->ptMinPosition = TPoint(-1, -1);
+  Placement->ptMaxPosition = TPoint(-1, -1);
+  return TRUE;
+}
+
+Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame) return 0;
+  if (!Region) {
+    W->Frame->clearMask();
+    W->Frame->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    return 1;
+  }
+  // Rows of spans of the region over the window's rectangle.
+  QRegion Shape;
+  const Integer Width = W->Rect.Width(), Height = W->Rect.Height();
+  for (Integer y = 0; y < Height; ++y) {
+    Integer Start = -1;
+    for (Integer x = 0; x <= Width; ++x) {
+      bool In = x < Width && PtInRegion(Region, x, y);
+      if (In && Start < 0) Start = x;
+      if (!In && Start >= 0) {
+        Shape += QRect(Start, y, x - Start, 1);
+        Start = -1;
+      }
+    }
+  }
+  DeleteObject(Region);
+  if (Shape.isEmpty()) {
+    // An empty mask means "no mask" to Qt: a mask outside the window hides
+    // every pixel, and the window lets every click through.
+    W->Frame->setMask(QRegion(-1, -1, 1, 1));
+    W->Frame->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  } else {
+    W->Frame->setMask(Shape);
+    W->Frame->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+  }
+  if (Redraw) W->Frame->update();
+  return 1;
+}
