@@ -310,6 +310,28 @@ TEST(TiffWrite, InsertedPagesLandWhereAsked) {
     for (Integer w : s.Order) expect += std::to_string(w) + " ";
     EXPECT_EQ(widths, expect);
   }
+  {
+    // A chain that loops back (last page -> first) ends the walk at the revisit;
+    // the new page goes after the last one seen and closes the loop.
+    TIOParamsVals two(nullptr);
+    TWriteResult loop = Write(Page(10).get(), two);
+    two.TIFF_IMAGEINDEX = 1;
+    loop = Write(Page(20).get(), two, true, loop.File);
+    ASSERT_FALSE(loop.Aborted);
+    const uint32_t first = gt_test::U32(loop.File, 4);
+    const uint32_t second = gt_test::U32(loop.File, first + 2 + 12u * (loop.File[first] | loop.File[first + 1] << 8));
+    const size_t secondNext = second + 2 + 12u * (loop.File[second] | loop.File[second + 1] << 8);
+    ASSERT_EQ(gt_test::U32(loop.File, secondNext), 0u);
+    gt_test::PutU32(loop.File, secondNext, first);
+    two.TIFF_IMAGEINDEX = 99;
+    const TWriteResult r3 = Write(Page(30).get(), two, true, loop.File);
+    ASSERT_FALSE(r3.Aborted);
+    EXPECT_EQ(r3.Images, 3);
+    const std::string f = dir.File("loop.tif");
+    gt_test::WriteFileBytes(f, r3.File);
+    EXPECT_EQ(Capture("tiffinfo '" + f + "' 2>&1 | grep -o 'Image Width: [0-9]*' | cut -d' ' -f3 | tr '\\n' ' '"),
+              "10 20 30 ");
+  }
   // Only little-endian files take pages; the stream stays as it was.
   Bytes mm = r.File;
   mm[0] = mm[1] = 'M';
