@@ -1,0 +1,169 @@
+// Copy, cut and paste through the clipboard: the raw format keeps format,
+// palette and alpha; DIBs for everything else; hostile blocks change nothing.
+#include <gtest/gtest.h>
+
+#include "imaging/core/base/ieplatformhelpers.h"
+#include "platform/graphics/globalmem.h"
+#include "platform/ui/clipbrd.h"
+#include "proc_test_util.h"
+
+using namespace proc_test;
+
+namespace {
+
+void PutBlock(UINT Format, const std::vector<Byte>& Data) {
+  ASSERT_TRUE(IEOpenClipboard());
+  EmptyClipboard();
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, Data.size());
+  ASSERT_NE(h, nullptr);
+  if (!Data.empty()) std::memcpy(GlobalLock(h), Data.data(), Data.size());
+  GlobalUnlock(h);
+  SetClipboardData(Format, h);
+  CloseClipboard();
+}
+
+UINT Raw() { return RegisterClipboardFormat(u"ZIDUZUV RAW FORMAT"); }
+
+TEST(ProcClipboard, RawCopyKeepsFormatPaletteAndAlpha) {
+  for (TIEPixelFormat pf : {ie1g, ie8p, ie8g, ie24RGB, ie16g}) {
+    SCOPED_TRACE(int(pf));
+    TIEBitmap src;
+    Noise(src, 13, 9, pf);
+    src.GetAlphaChannel()->SetPixelByte(3, 4, 77);
+    auto p = TZiduzUvProc::CreateFromBitmap(&src);
+    Events ev;
+    ev.Attach(*p);
+    ASSERT_TRUE(p->CopyToClipboard(true));
+    TIEBitmap dst;
+    Noise(dst, 3, 3, ie24RGB);
+    auto q = TZiduzUvProc::CreateFromBitmap(&dst);
+    q->PasteFromClipboard();
+    ASSERT_EQ(dst.PixelFormat(), pf);
+    EXPECT_EQ(Bytes(dst), Bytes(src));
+    ASSERT_TRUE(dst.HasAlphaChannel());
+    EXPECT_EQ(dst.GetAlpha(3, 4), 77);
+    if (pf == ie8p) {
+      TRGB a, b;
+      src.GetPaletteColor(200, a);
+      dst.GetPaletteColor(200, b);
+      EXPECT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b);
+    }
+    EXPECT_EQ(ev.Finished, 0);
+  }
+}
+
+TEST(ProcClipboard, WithoutRawTheDibArrivesAsTwentyFourBits) {
+  TIEBitmap src;
+  Noise(src, 11, 6, ie8g);
+  ASSERT_TRUE(TZiduzUvProc::CreateFromBitmap(&src)->CopyToClipboard(false));
+  TIEBitmap dst;
+  TZiduzUvProc::CreateFromBitmap(&dst)->PasteFromClipboard();
+  ASSERT_EQ(dst.PixelFormat(), ie24RGB);
+  ASSERT_EQ(dst.Width(), 11);
+  for (Integer y = 0; y < 6; ++y)
+    for (Integer x = 0; x < 11; ++x) {
+      const Byte g = src.GetPixelByte(x, y);
+      ASSERT_EQ(PixelBytes(dst, x, y), (std::vector<Byte>{g, g, g})) << x << "," << y;
+    }
+}
+
+TEST(ProcClipboard, HostileBlocksNeverReachThePicture) {
+  TIEBitmap good;
+  Noise(good, 5, 4, ie24RGB);
+  TZiduzUvProc::CreateFromBitmap(&good)->CopyToClipboard(true);
+  std::vector<Byte> raw;
+  ASSERT_TRUE(IEOpenClipboard());
+  {
+    HGLOBAL h = GetClipboardData(Raw());
+    ASSERT_NE(h, nullptr);
+    const Byte* p = static_cast<const Byte*>(GlobalLock(h));
+    raw.assign(p, p + GlobalSize(h));
+    GlobalUnlock(h);
+  }
+  CloseClipboard();
+  std::vector<std::vector<Byte>> blocks = {
+      {},                                                   // empty
+      std::vector<Byte>(raw.begin(), raw.begin() + 20),     // cut short
+      std::vector<Byte>(raw.begin(), raw.end() - 1),        // one byte short
+      std::vector<Byte>(64, 0xFF),                          // garbage
+  };
+  // The same header with huge dimensions.
+  std::vector<Byte> huge = raw;
+  for (size_t i = 12; i < 24 && i < huge.size(); ++i) huge[i] = 0x7F;
+  blocks.push_back(huge);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    SCOPED_TRACE(i);
+    PutBlock(Raw(), blocks[i]);
+    TIEBitmap dst;
+    Noise(dst, 7, 3, ie8g);
+    const auto before = Bytes(dst);
+    TZiduzUvProc::CreateFromBitmap(&dst)->PasteFromClipboard();
+    EXPECT_EQ(dst.PixelFormat(), ie8g);
+    EXPECT_EQ(Bytes(dst), before);
+    PutBlock(CF_DIB, blocks[i]);
+    TZiduzUvProc::CreateFromBitmap(&dst)->PasteFromClipboard();
+    EXPECT_EQ(Bytes(dst), before);
+  }
+}
+
+TEST(ProcClipboard, CutOfAnEllipseLeavesTheBackgroundBehind) {
+  MaskedProc p;
+  p.SetAutoUndo(true);
+  TIEBitmap b;
+  Noise(b, 30, 20, ie24RGB);
+  TIEBitmap original;
+  original.Assign(&b);
+  p.SetAttachedIEBitmap(&b);
+  p.SetBackground(0xFF0000);  // blue
+  p.SelectEllipse(30, 20, 5, 4, 24, 15);
+  ASSERT_TRUE(p.SelCutToClip(false));
+  EXPECT_EQ(p.UndoCaptions(0), u"SelCutToClip");
+  for (Integer y = 0; y < 20; ++y)
+    for (Integer x = 0; x < 30; ++x)
+      if (p.Selection->IsPointInside(x, y)) {
+        ASSERT_EQ(PixelBytes(b, x, y), (std::vector<Byte>{255, 0, 0}));
+      } else {
+        ASSERT_EQ(PixelBytes(b, x, y), PixelBytes(original, x, y));
+      }
+  // The clipboard holds the box: corners in the background, the ellipse as it was.
+  TIEBitmap pasted;
+  TZiduzUvProc::CreateFromBitmap(&pasted)->PasteFromClipboard();
+  const TIEMask& m = *p.Selection;
+  ASSERT_EQ(pasted.Width(), m.X2 - m.X1 + 1);
+  ASSERT_EQ(pasted.Height(), m.Y2 - m.Y1 + 1);
+  EXPECT_EQ(PixelBytes(pasted, 0, 0), (std::vector<Byte>{255, 0, 0}));
+  EXPECT_EQ(PixelBytes(pasted, 15 - m.X1, 10 - m.Y1), PixelBytes(original, 15, 10));
+  // Without a selection a cut does nothing.
+  TZiduzUvProc plain(nullptr);
+  plain.SetAutoUndo(true);
+  plain.SetAttachedIEBitmap(&b);
+  EXPECT_FALSE(plain.SelCutToClip(true));
+  EXPECT_EQ(plain.GetUndoCount(), 0);
+}
+
+TEST(ProcClipboard, StretchPasteScalesIntoTheSelectionBox) {
+  TIEBitmap src;
+  ASSERT_TRUE(src.Allocate(10, 10, ie24RGB));
+  for (Integer y = 0; y < 10; ++y)
+    for (Integer x = 0; x < 10; ++x) src.SetPixelTriple(x, y, TRGB{Byte(x < 5 ? 10 : 20), 0, 0});
+  ASSERT_TRUE(TZiduzUvProc::CreateFromBitmap(&src)->CopyToClipboard(true));
+  MaskedProc p;
+  TIEBitmap b;
+  ASSERT_TRUE(b.Allocate(60, 30, ie24RGB));
+  b.Fill(0);
+  p.SetAttachedIEBitmap(&b);
+  p.Selection = std::make_unique<TIEMask>();
+  p.Selection->AllocateBits(60, 30, 1);
+  for (Integer y = 5; y < 25; ++y)
+    for (Integer x = 10; x < 50; ++x) p.Selection->SetPixel(x, y, 1);
+  p.SelPasteFromClipStretch(false);
+  EXPECT_EQ(b.GetPixelTriple(10, 5).b, 10);
+  EXPECT_EQ(b.GetPixelTriple(29, 24).b, 10);
+  EXPECT_EQ(b.GetPixelTriple(30, 5).b, 20);
+  EXPECT_EQ(b.GetPixelTriple(49, 24).b, 20);
+  EXPECT_EQ(b.GetPixelTriple(9, 5).b, 0);
+  EXPECT_EQ(b.GetPixelTriple(50, 24).b, 0);
+  EXPECT_EQ(b.GetPixelTriple(30, 25).b, 0);
+}
+
+}  // namespace
