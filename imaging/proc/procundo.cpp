@@ -34,9 +34,43 @@ std::unique_ptr<TIEBitmap> NewUndoBitmap() {
   return b;
 }
 
+// The single-image view's own selection and layer streams, seen through the
+// interface the stacks use.
+class TIEViewStateAdapter : public TIEUndoViewState {
+ public:
+  explicit TIEViewStateAdapter(TZiduzUvView* View) : FView(View) {}
+  void SaveSelectionToStream(TStream* Stream) override { FView->SaveSelectionToStream(Stream); }
+  void LoadSelectionFromStream(TStream* Stream, Integer Mode) override { FView->LoadSelectionFromStream(Stream, Mode); }
+  Integer UndoLayerCount() override { return FView->LayersCount(); }
+  void SaveLayerToStream(Integer Index, TStream* Stream, bool WithBitmap) override {
+    FView->Layers(Index)->SaveToStream(Stream, WithBitmap);
+  }
+  void LoadLayerFromStream(Integer Index, TStream* Stream) override { FView->Layers(Index)->LoadFromStream(Stream); }
+  void GetLayerIdentifier(Integer Index, Byte Identifier[16]) override {
+    static_assert(sizeof(TGUID) == 16);
+    std::memcpy(Identifier, &FView->Layers(Index)->GUID, 16);
+  }
+  void SaveLayersToStream(TStream* Stream, Integer Compression) override {
+    FView->SaveLayersToStream(Stream, Compression);
+  }
+  void LoadLayersFromStream(TStream* Stream) override { FView->LoadLayersFromStream(Stream); }
+
+ private:
+  TZiduzUvView* FView;
+};
+
 }  // namespace
 
-TIEUndoViewState* TZiduzUvProc::ViewState() const { return dynamic_cast<TIEUndoViewState*>(FView); }
+TIEUndoViewState* TZiduzUvProc::ViewState() const {
+  if (auto* own = dynamic_cast<TIEUndoViewState*>(FView)) return own;
+  auto* view = dynamic_cast<TZiduzUvView*>(FView);
+  if (!view) return nullptr;
+  if (FAdapterView != view) {
+    FAdapter = std::make_unique<TIEViewStateAdapter>(view);
+    FAdapterView = view;
+  }
+  return FAdapter.get();
+}
 TIEUndoObjectState* TZiduzUvProc::ObjectState() const { return dynamic_cast<TIEUndoObjectState*>(FView); }
 
 std::unique_ptr<TObject> TZiduzUvProc::TakeState(TIEUndoSource Source) {

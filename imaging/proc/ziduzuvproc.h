@@ -283,6 +283,10 @@ class TZiduzUvProc : public TComponent {
   Integer FUndoLimit = 1;
   TIELocation FUndoLocation = ieFile;
   TUndoStack FUndo, FRedo;
+  // The attached single-image view's streams, when the view does not offer
+  // the interface itself.
+  mutable std::unique_ptr<TIEUndoViewState> FAdapter;
+  mutable TIEView* FAdapterView = nullptr;
 };
 
 // --- free routines of the operations ------------------------------------------------

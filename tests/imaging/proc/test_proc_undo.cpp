@@ -215,3 +215,53 @@ TEST(ProcUndo, OperationsCaptionTheirEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProcUndo, TheSingleImageViewsSelectionLayersAndLayerPicturesComeBack) {
+  TZiduzUvView view(nullptr);
+  view.SetSelectionBase(iesbBitmap);
+  ASSERT_TRUE(view.GetIEBitmap()->Allocate(40, 30, ie24RGB));
+  view.GetIEBitmap()->Fill(0);
+  view.Update();  // the selection mask follows the picture's size
+  TZiduzUvProc p(nullptr);
+  p.SetUndoLimit(5);
+  p.SetAttachedZiduzUv(&view);
+
+  view.Select(5, 4, 20, 15);
+  ASSERT_TRUE(view.Selected());
+  const Integer x1 = view.SelectionMask()->X1, y2 = view.SelectionMask()->Y2;
+  p.SaveUndo(ieuSelection);
+  view.Deselect();
+  ASSERT_FALSE(view.Selected());
+  p.Undo();
+  EXPECT_TRUE(view.Selected());
+  EXPECT_EQ(view.SelectionMask()->X1, x1);
+  EXPECT_EQ(view.SelectionMask()->Y2, y2);
+  // A masked operation now works through the view's own selection.
+  p.IntensityRGBall(10, 10, 10);
+  EXPECT_EQ(view.GetIEBitmap()->GetPixelTriple(x1 + 1, y2 - 1).r, 10);
+  EXPECT_EQ(view.GetIEBitmap()->GetPixelTriple(0, 0).r, 0);
+  view.Deselect();
+
+  const Integer layer = view.AddLayer();
+  ASSERT_EQ(layer, 1);
+  view.Layers(1)->PosX = 7;
+  p.SaveUndo(ieuLayer);
+  view.Layers(1)->PosX = 30;
+  p.Undo();
+  EXPECT_EQ(view.Layers(1)->PosX, 7);
+
+  view.SetCurrentLayer(1);
+  TIEBitmap* lb = view.Layers(1)->Bitmap;
+  ASSERT_TRUE(lb->Allocate(6, 6, ie24RGB));
+  lb->Fill(static_cast<double>(0x0000FF));
+  p.SaveUndo(ieuImage);
+  lb->Fill(0);
+  view.SetCurrentLayer(0);
+  p.Undo();  // back into layer 1, whichever layer is current now
+  EXPECT_EQ(view.Layers(1)->Bitmap->GetPixelTriple(3, 3).r, 255);
+  EXPECT_EQ(view.Layers(0)->Bitmap->Width(), 40);
+}
+
+}  // namespace
