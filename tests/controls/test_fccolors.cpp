@@ -48,7 +48,7 @@ std::string Oracle(const std::string& Input) {
 }
 
 TEST(FcColorMaths, HslConversionsAndBlendsEqualTheOracle) {
-  if (!HaveTool("python3")) GTEST_SKIP() << "python3 missing";
+  ASSERT_TRUE(HaveTool("python3")) << "python3 missing (scripts/install-deps.sh installs it)";
   std::vector<COLORREF> colors;
   for (int r = 0; r <= 255; r += 17)
     for (int g = 0; g <= 255; g += 17)
@@ -225,7 +225,7 @@ TEST(FcGradient, EndDirectionsStartAtTheStartColourAndMatchThePlatformGradient) 
 }
 
 TEST(FcGradient, EndDirectionsLieCloseToImageMagicksGradient) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  ASSERT_TRUE(HaveTool("convert")) << "ImageMagick missing (scripts/install-deps.sh installs it)";
   gt_test::TempDir dir("fcgrad");
   for (TGradientDirection d : {gdHorizontalEnd, gdVerticalEnd}) {
     const Integer w = d == gdHorizontalEnd ? 9 : 64, h = d == gdHorizontalEnd ? 64 : 9;

@@ -150,7 +150,7 @@ std::string ReadBack(const gt_test::TempDir& Dir, const std::string& File, int* 
 }
 
 TEST(TiffWrite, EveryLayoutAndLosslessCompressionReadsBackExactly) {
-  if (!HaveTool("tiffinfo") || !HaveTool("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  ASSERT_TRUE(HaveTool("tiffinfo") && HaveTool("tiffcp")) << "libtiff tools missing (scripts/install-deps.sh installs it)";
   gt_test::TempDir dir("tiffw");
   const TLayoutCase layouts[] = {
       {"RGB", ie24RGB, 8, 3, 2, false, 2, 3},
@@ -212,7 +212,7 @@ TEST(TiffWrite, EveryLayoutAndLosslessCompressionReadsBackExactly) {
 }
 
 TEST(TiffWrite, ReducedColourLayoutsOfRGBPictures) {
-  if (!HaveTool("tiffcp")) GTEST_SKIP() << "libtiff tools missing";
+  ASSERT_TRUE(HaveTool("tiffcp")) << "libtiff tools missing (scripts/install-deps.sh installs it)";
   gt_test::TempDir dir("tiffw");
   struct TCase {
     const char* Name;
@@ -279,7 +279,7 @@ std::unique_ptr<TIEBitmap> Page(Integer W) {
 }
 
 TEST(TiffWrite, InsertedPagesLandWhereAsked) {
-  if (!HaveTool("tiffinfo")) GTEST_SKIP() << "tiffinfo missing";
+  ASSERT_TRUE(HaveTool("tiffinfo")) << "tiffinfo missing (scripts/install-deps.sh installs it)";
   gt_test::TempDir dir("tiffw");
   TIOParamsVals p(nullptr);
   p.TIFF_COMPRESSION = 5;
@@ -450,7 +450,7 @@ TEST(TiffWrite, JpegCompressedFilesDecodeThroughLibtiff) {
 }
 
 TEST(TiffWrite, CompanionSavesByFileAndStream) {
-  if (!HaveTool("tiffinfo")) GTEST_SKIP() << "tiffinfo missing";
+  ASSERT_TRUE(HaveTool("tiffinfo")) << "tiffinfo missing (scripts/install-deps.sh installs it)";
   IEBuildFormatRegistry();
   gt_test::TempDir dir("tiffw");
   TZiduzUvIO io(nullptr);

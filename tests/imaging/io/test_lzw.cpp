@@ -138,7 +138,7 @@ const TTiffCase kTiffCases[] = {
 };
 
 TEST(TiffLZW, StripsOfTiffcpDecodeInBothFillOrdersWholeAndByRows) {
-  if (!HaveTool("tiffcp")) GTEST_SKIP() << "tiffcp missing";
+  ASSERT_TRUE(HaveTool("tiffcp")) << "tiffcp missing (scripts/install-deps.sh installs it)";
   io_test::TempDir dir;
   for (const TTiffCase& c : kTiffCases) {
     SCOPED_TRACE(c.Name);
@@ -292,7 +292,7 @@ std::string PillowIndexes(const std::string& File, int* Status) {
 }
 
 TEST(GifLZW, FramesOfOtherEncodersDecodeAsPillowReadsThem) {
-  if (!HaveTool("convert") || !HaveTool("gifsicle") || !HaveTool("giffix")) GTEST_SKIP() << "GIF tools missing";
+  ASSERT_TRUE(HaveTool("convert") && HaveTool("gifsicle") && HaveTool("giffix")) << "GIF tools missing (scripts/install-deps.sh installs it)";
   io_test::TempDir dir;
   struct TCase {
     const char* Name;

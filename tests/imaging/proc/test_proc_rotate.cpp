@@ -19,7 +19,7 @@ struct Path {
 const Path kPaths[] = {{false, 0, "nearest"}, {true, 0, "shear"}, {true, 1, "bilinear"}, {true, 2, "bicubic"}};
 
 TEST(ProcRotate, QuarterAndHalfTurnsMatchImageMagick) {
-  if (!gt_test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick missing (scripts/install-deps.sh installs it)";
   gt_test::TempDir dir("rot");
   TIEBitmap src;
   Noise(src, 13, 7, ie24RGB);

@@ -61,7 +61,7 @@ bool WritePnm(TIEBitmap* B, const std::string& Path) {
 }
 
 TEST_F(TCompTest, MixedStackMatchesImageMagick) {
-  if (!gt_test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick is not installed";
   gt_test::TempDir dir("comp");
   ASSERT_TRUE(dir.Ok());
   TZiduzUvView* v = MakeView(100, 100);

@@ -25,7 +25,7 @@ class XvfbView : public ViewTest {
 
 TEST_F(XvfbView, XvfbDragSelectsAndWheelZooms) {
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/imaging/viewdisplay/xvfb_checks.sh)";
-  if (!gt_test::HaveTool("xdotool")) GTEST_SKIP() << "needs xdotool";
+  ASSERT_TRUE(gt_test::HaveTool("xdotool")) << "needs xdotool";
   TZiduzUvView* v = MakeView(300, 300);
   SetPicture(v, 300, 300);
   v->SetMouseInteract(TIEMouseInteract{miSelect});

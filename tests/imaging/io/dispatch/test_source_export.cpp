@@ -88,7 +88,7 @@ TEST_F(SourceExport, PascalCompilesAndReproducesTheBytes) {
   EXPECT_EQ(lines.back().substr(lines.back().size() - 2), ");");
   for (size_t i = 3; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].size(), 4u + 72u) << i;  // 18 items of 4
 
-  if (!HaveTool("fpc")) GTEST_SKIP() << "fpc is not installed";
+  ASSERT_TRUE(HaveTool("fpc")) << "fpc is not installed";
   WriteFile(dir.File("sub.dir/prog.pas"),
             io_test::Str("program prog;\n{$I 'my-pic.2.inc'}\nvar f: file;\nbegin\n  Assign(f, 'out.bin');\n"
                          "  Rewrite(f, 1);\n  BlockWrite(f, my_pic_2_inc, my_pic_2_inc_Size);\n  Close(f);\nend.\n"));
@@ -110,7 +110,7 @@ TEST_F(SourceExport, CCompilesAndReproducesTheBytes) {
   EXPECT_EQ(lines.back(), "};");
   EXPECT_NE(lines[lines.size() - 2].back(), ',');
 
-  if (!HaveTool("gcc")) GTEST_SKIP() << "gcc is not installed";
+  ASSERT_TRUE(HaveTool("gcc")) << "gcc is not installed";
   WriteFile(dir.File("sub.dir/prog.c"),
             io_test::Str("#include <stdio.h>\n#include \"pic.h\"\nint main(void) {\n"
                          "  FILE* f = fopen(\"out.bin\", \"wb\");\n"
