@@ -76,7 +76,7 @@ row() {  # work size ours-command peer-name peer-command [peer-name peer-command
     shift 2
   done
   hyperfine "${args[@]}" "${cmds[@]}" >/dev/null 2>&1 || { echo "failed: $work $size" >&2; return 0; }
-  local i=0 medians=() peaks=()
+  local i=0 c medians=() peaks=()
   for c in "${cmds[@]}"; do
     medians+=("$(/usr/bin/python3 -c "import json,sys; r=json.load(open('$json'))['results'][$i]; print('%.1f' % (r['median']*1000))")")
     peaks+=("$(/usr/bin/time -v sh -c "exec $c" >/dev/null 2>"$work_dir/err"; grep 'Maximum resident' "$work_dir/err" | awk '{print int($6/1024)}')")
@@ -106,6 +106,25 @@ for mp in $SIZES; do
     "vips rotate" "vips rotate $j $o.png[compression=6,filter=none] 30" \
     "convert" "convert $j -background black -rotate 30 -define png:compression-level=6 -define png:compression-filter=0 $o.png"
 done
+# TIFF at 24 MP: decoding each compression (written back uncompressed) and
+# encoding each from an uncompressed file. LZW with the horizontal predictor
+# and deflate without, at zlib's level 6, on every side, as our writer does.
+if [[ " $SIZES " == *" 24 "* ]] && [[ "TIFF" =~ $ONLY ]]; then
+  t=$work/p24
+  [ -f "$t-none.tif" ] || vips copy "$work/p24.png" "$t-none.tif[compression=none]"
+  [ -f "$t-lzw.tif" ] || tiffcp -c lzw:2 "$t-none.tif" "$t-lzw.tif"
+  [ -f "$t-deflate.tif" ] || tiffcp -c zip "$t-none.tif" "$t-deflate.tif"
+  declare -A vipsopt=([none]="compression=none" [lzw]="compression=lzw,predictor=horizontal"
+    [deflate]="compression=deflate,predictor=none,level=6")
+  declare -A tiffcpopt=([none]="none" [lzw]="lzw:2" [deflate]="zip")
+  for c in none lzw deflate; do
+    row "TIFF $c decode" 24 "$gt convert $t-$c.tif $o.tif --tiff-compression none" \
+      tiffcp "tiffcp -c none $t-$c.tif $o.tif" "vips copy" "vips copy $t-$c.tif $o.tif[compression=none]"
+    row "TIFF $c encode" 24 "$gt convert $t-none.tif $o.tif --tiff-compression $c" \
+      tiffcp "tiffcp -c ${tiffcpopt[$c]} $t-none.tif $o.tif" "vips copy" "vips copy $t-none.tif $o.tif[${vipsopt[$c]}]"
+  done
+fi
+
 # Enlargement on every core, at 24 MP.
 if [[ " $SIZES " == *" 24 "* ]]; then
   export VIPS_CONCURRENCY=$cores MAGICK_THREAD_LIMIT=$cores GT_THREADS=0

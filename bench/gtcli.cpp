@@ -5,7 +5,8 @@
 // on the same files.
 //
 //   gtcli decode IN [--scale N]            load (JPEG at 1/N, N = 1, 2, 4, 8)
-//   gtcli convert IN OUT                   load and save (format from OUT)
+//   gtcli convert IN OUT [--tiff-compression none|lzw|deflate|packbits]
+//                                          load and save (format from OUT)
 //   gtcli resize IN OUT FACTOR [FILTER]    resample by FACTOR (lanczos3 default)
 //   gtcli rotate IN OUT ANGLE              rotate with antialiasing, black fill
 //
@@ -34,7 +35,7 @@ namespace {
 int Usage() {
   std::fputs(
       "usage: gtcli decode IN [--scale N]\n"
-      "       gtcli convert IN OUT\n"
+      "       gtcli convert IN OUT [--tiff-compression none|lzw|deflate|packbits]\n"
       "       gtcli resize IN OUT FACTOR [lanczos3|mitchell|bspline|triangle|hermite|bell|nearest]\n"
       "       gtcli rotate IN OUT ANGLE\n",
       stderr);
@@ -92,8 +93,23 @@ int Run(int argc, char** argv) {
     return Load(*io, argv[2], scale) ? 0 : 1;
   }
   if (op == "convert") {
-    if (argc != 4) return Usage();
-    return Load(*io, argv[2], 1) && Save(*io, argv[3]) ? 0 : 1;
+    // The parameter codes of the TIFF writer's compressions.
+    static const struct {
+      const char* name;
+      Byte code;
+    } kCompressions[] = {{"none", 0}, {"lzw", 5}, {"packbits", 8}, {"deflate", 9}};
+    int code = -1;
+    if (argc == 6 && std::strcmp(argv[4], "--tiff-compression") == 0) {
+      for (const auto& c : kCompressions)
+        if (std::strcmp(argv[5], c.name) == 0) code = c.code;
+      if (code < 0) return Usage();
+    } else if (argc != 4) {
+      return Usage();
+    }
+    if (!Load(*io, argv[2], 1)) return 1;
+    // A loaded TIFF leaves its own compression in the parameters.
+    if (code >= 0) io->Params().TIFF_COMPRESSION = Byte(code);
+    return Save(*io, argv[3]) ? 0 : 1;
   }
   if (op == "resize") {
     if (argc != 5 && argc != 6) return Usage();
