@@ -13,28 +13,10 @@
 #include "imaging/core/base/ieutils.h"
 #include "imaging/core/color/iebitrows.h"
 #include "imaging/core/color/iequantizer.h"
+#include "imaging/formats/lebytes.h"
 #include "imaging/io/ielimits.h"
 
 namespace {
-
-uint16_t LE16(const Byte* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t LE32(const Byte* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-void Put16(Byte* p, uint32_t v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
-void Put32(Byte* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = Byte(v >> (8 * i));
-}
-
-// Reads Count bytes; whatever the stream cannot give stays zero.
-int64_t ReadFill(TStream* S, void* Buffer, int64_t Count) {
-  if (Count <= 0) return 0;
-  int64_t got = S->Read(Buffer, Count);
-  if (got < 0) got = 0;
-  if (got < Count) std::memset(static_cast<Byte*>(Buffer) + got, 0, size_t(Count - got));
-  return got;
-}
 
 Integer DpiFromPpm(int32_t Ppm) {
   const int64_t d = Round(double(Ppm) / 100.0 * 2.54);

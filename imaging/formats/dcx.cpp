@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "imaging/core/base/iestreams.h"
+#include "imaging/formats/lebytes.h"
 #include "imaging/formats/pcx.h"
 #include "imaging/io/ieprobes.h"
 
 namespace {
 
 constexpr uint32_t kMagic = 987654321u;
-
-uint32_t LE32(const Byte* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // The table's offsets (from Start), the first 1024 at most, up to the first 0.
 std::vector<uint32_t> PageTable(TStream* S, int64_t Start) {

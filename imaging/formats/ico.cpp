@@ -12,26 +12,11 @@
 #include "imaging/core/color/iequantizer.h"
 #include "imaging/core/geometry/ieresample.h"
 #include "imaging/formats/bmp.h"
+#include "imaging/formats/lebytes.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/io/ieprobes.h"
 
 namespace {
-
-uint16_t LE16(const Byte* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t LE32(const Byte* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-void Put16(Byte* p, uint32_t v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
-void Put32(Byte* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = Byte(v >> (8 * i));
-}
-
-void ReadFill(TStream* S, Byte* Buffer, int64_t Count) {
-  int64_t got = S->Read(Buffer, Count);
-  if (got < 0) got = 0;
-  if (got < Count) std::memset(Buffer + got, 0, size_t(Count - got));
-}
 
 Integer DpiOf(int32_t Ppm, Integer Default) {
   if (Ppm <= 0) return Default;

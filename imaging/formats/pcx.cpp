@@ -8,15 +8,10 @@
 
 #include "imaging/core/color/iebitrows.h"
 #include "imaging/core/color/iequantizer.h"
+#include "imaging/formats/lebytes.h"
 #include "imaging/io/ielimits.h"
 
 namespace {
-
-uint16_t LE16(const Byte* p) { return uint16_t(p[0] | (p[1] << 8)); }
-void Put16(Byte* p, uint32_t v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
 
 // Decodes plane lines one after the other; a run that passes a line's end
 // goes on at the start of the next line.

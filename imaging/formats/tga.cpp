@@ -9,6 +9,7 @@
 
 #include "imaging/core/color/iebitrows.h"
 #include "imaging/core/color/iequantizer.h"
+#include "imaging/formats/lebytes.h"
 #include "imaging/io/ielimits.h"
 #include "platform/base/dateutils.h"
 
@@ -16,13 +17,6 @@ namespace {
 
 constexpr char kSignature[] = "TRUEVISION-XFILE.";
 constexpr int kExtensionSize = 495;
-
-uint16_t LE16(const Byte* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t LE32(const Byte* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-void Put16(Byte* p, uint32_t v) {
-  p[0] = Byte(v);
-  p[1] = Byte(v >> 8);
-}
 
 // Buffered reads; past the stream's end every byte reads 0.
 class TReader {
