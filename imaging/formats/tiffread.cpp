@@ -424,8 +424,16 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
   V.LittleEndian = mainDir.LittleEndian;
   exifDir = gpsDir = mainDir;
   const int64_t first = TIFFGet32(h + 4, mainDir.LittleEndian);
-  if (first == 0) return;
-  if (!TIFFLoadIFD(mainDir, Params ? Params->TIFF_IMAGEINDEX : -1, first, ImageCount)) return;
+  // No directory at all (a cut file whose directory lay at its end, or none
+  // named): there is no picture, and an empty one must not pass for it.
+  if (first == 0) {
+    Progress.Abort();
+    return;
+  }
+  if (!TIFFLoadIFD(mainDir, Params ? Params->TIFF_IMAGEINDEX : -1, first, ImageCount)) {
+    if (ImageCount == 0) Progress.Abort();
+    return;
+  }
 
   if (Params && Params->TIFF_SUBINDEX >= 0) {
     const int64_t sub = TIFFGetArrayItem(mainDir, TIFFTAG_SUBIFD, Params->TIFF_SUBINDEX, 0);

@@ -423,6 +423,12 @@ TEST_F(TiffMatrix, CutStripsKeepTheRowsBeforeTheCut) {
 
 // --- hostile and unsupported files --------------------------------------------------------
 
+// The file with its first directory offset (header bytes 4 to 7, "II") set to Offset.
+Bytes FirstDirectoryAt(Bytes File, Cardinal Offset) {
+  for (int i = 0; i < 4; ++i) File[size_t(4 + i)] = Byte(Offset >> (8 * i));
+  return File;
+}
+
 TEST(TiffHostile, RefusedOrReadSafely) {
   auto gray = [](std::vector<Field> More, Cardinal W = 4, Cardinal H = 3) { return GrayPage(W, H, 7, More); };
   Page planar11 = gray({{284, 3, {2}, {}}});
@@ -456,6 +462,10 @@ TEST(TiffHostile, RefusedOrReadSafely) {
       {"deflate bomb", BuildTIFF({bomb}), false, true},
       {"StripByteCounts of 4 GiB", WithValue(BuildTIFF({gray({})}), 279, 0xFFFFFFFF), false, true},
       {"strip past the end", WithValue(BuildTIFF({gray({})}), 273, 0xFFFFFF00), false, false},
+      // A cut file whose directory lay at its end, and one that names none:
+      // there is no picture, which must not read as an empty success.
+      {"first directory past the end", FirstDirectoryAt(BuildTIFF({gray({})}), 0xFFFFFF00), true, false},
+      {"no first directory", FirstDirectoryAt(BuildTIFF({gray({})}), 0), true, false},
       {"no strips at all", BuildTIFF({[] {
          Page p = GrayPage(4, 3, 7);
          p.Pixels.clear();
