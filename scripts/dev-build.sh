@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Private build folder for one developer or helper, so parallel work never
 # shares a build tree: scripts/dev-build.sh NAME [asan] [targets...]
-# Configures build/dev-NAME[-asan] and builds the given targets (all by default).
+# Configures build/dev-NAME[-asan] and builds the given targets (all by default)
+# with JOBS parallel jobs (4 unless set).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 name=$1; shift
@@ -20,8 +21,8 @@ if [ ! -f "$dir/build.ninja" ]; then
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="${flags:+-fsanitize=address,undefined}" >/dev/null
 fi
 if [ $# -gt 0 ]; then
-  cmake --build "$dir" -j 4 --target "$@"
+  cmake --build "$dir" -j "${JOBS:-4}" --target "$@"
 else
-  cmake --build "$dir" -j 4
+  cmake --build "$dir" -j "${JOBS:-4}"
 fi
 echo "build dir: $dir"
