@@ -18,6 +18,8 @@ PACKAGES=(
   python3-tifffile giflib-tools gifsicle xdotool
   # benchmarks against peer tools (bench/compare.sh)
   hyperfine time
+  # the processor's clipboard checks under Xvfb (another program's side of the clipboard)
+  xclip
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -12,6 +12,7 @@ ctest --preset release -j "$JOBS"
 # The window checks that need a real X server (screenshots, clipboard between processes).
 bash tests/platform/ui/xvfb_checks.sh build/release
 bash tests/imaging/viewdisplay/xvfb_checks.sh build/release
+bash tests/imaging/proc/xvfb_checks.sh build/release
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$JOBS"

@@ -54,6 +54,14 @@ void PutRaw(TIEBitmap* B) {
   if (!SetClipboardData(RawFormat(), h)) GlobalFree(h);
 }
 
+// The clipboard's PNG format. Other programs offer it by its MIME type,
+// which the list of formats names "image/png" unless "PNG" was registered
+// before the list was first read; either name is the same data.
+UINT PngFormat() {
+  if (UINT f = IEGetClipboardFormatByName(u"PNG")) return f;
+  return IEGetClipboardFormatByName(u"image/png");
+}
+
 bool PutDIB(HGLOBAL Dib) {
   if (!Dib) return false;
   if (SetClipboardData(CF_DIB, Dib)) return true;
@@ -207,7 +215,7 @@ void TZiduzUvProc::PasteFromClipboard() {
     // Only the first format on offer is tried.
     if (IsClipboardFormatAvailable(RawFormat())) {
       kind = BlockBytes(GetClipboardData(RawFormat()), data) ? 1 : 0;
-    } else if (UINT png = IEGetClipboardFormatByName(u"PNG")) {
+    } else if (UINT png = PngFormat()) {
       kind = BlockBytes(GetClipboardData(png), data) ? 2 : 0;
     } else if (IsClipboardFormatAvailable(CF_DIB)) {
       kind = BlockBytes(GetClipboardData(CF_DIB), data) ? 3 : 0;

@@ -2,10 +2,18 @@
 // palette and alpha; DIBs for everything else; hostile blocks change nothing.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "imaging/core/base/ieplatformhelpers.h"
+#include "imaging/core/base/iestartup.h"
 #include "platform/graphics/globalmem.h"
 #include "platform/ui/clipbrd.h"
+#include "platform/ui/testsupport.h"
 #include "proc_test_util.h"
+#include "tests/support/files.h"
+#include "tests/support/pnm_bitmap.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 using namespace proc_test;
 
@@ -164,6 +172,115 @@ TEST(ProcClipboard, StretchPasteScalesIntoTheSelectionBox) {
   EXPECT_EQ(b.GetPixelTriple(9, 5).b, 0);
   EXPECT_EQ(b.GetPixelTriple(50, 24).b, 0);
   EXPECT_EQ(b.GetPixelTriple(30, 25).b, 0);
+}
+
+// Another window holding the clipboard open, as a program in the middle of
+// its own copy does: every operation gives up after its retries, reports
+// failure where it can, and leaves picture and undo as they were (a cut keeps
+// the undo entry it saves before it opens the clipboard).
+TEST(ProcClipboard, LockedClipboardChangesNothing) {
+  TIEBitmap other;
+  Noise(other, 4, 4, ie24RGB, 5);
+  ASSERT_TRUE(TZiduzUvProc::CreateFromBitmap(&other)->CopyToClipboard(true));
+  MaskedProc p;
+  p.SetAutoUndo(true);
+  TIEBitmap b;
+  Noise(b, 20, 10, ie24RGB);
+  const auto before = Bytes(b);
+  p.SetAttachedIEBitmap(&b);
+  HWND holder = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5151));
+  ASSERT_TRUE(OpenClipboard(holder));
+  EXPECT_FALSE(p.CopyToClipboard(true));
+  p.PasteFromClipboard();
+  EXPECT_EQ(p.GetUndoCount(), 0);
+  p.SelectEllipse(20, 10, 2, 2, 15, 8);
+  EXPECT_FALSE(p.SelCopyToClip(true));
+  EXPECT_FALSE(p.SelCutToClip(true));
+  EXPECT_EQ(p.GetUndoCount(), 1);
+  p.SelPasteFromClipStretch(false);
+  EXPECT_EQ(p.GetUndoCount(), 1);
+  EXPECT_EQ(Bytes(b), before);
+  EXPECT_EQ(GetOpenClipboardWindow(), holder);  // nobody closed the holder's clipboard
+  ASSERT_TRUE(CloseClipboard());
+  // The other program's picture is still on offer once the holder lets go.
+  p.Selection.reset();
+  p.PasteFromClipboard();
+  EXPECT_EQ(Bytes(b), Bytes(other));
+}
+
+// Another program's side of the clipboard on a real X server (run with
+// tests/imaging/proc/xvfb_checks.sh): xclip takes what this process offers
+// and offers what this process pastes. Without a display these checks skip.
+class XvfbClipboard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/imaging/proc/xvfb_checks.sh)";
+    ASSERT_TRUE(gt_test::HaveTool("xclip")) << "xclip missing (scripts/install-deps.sh installs it)";
+    ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick missing (scripts/install-deps.sh installs it)";
+    ASSERT_FALSE(Dir.Path.empty());
+    IEStartup();  // the file readers, as the program's start has them
+    Started = true;
+  }
+  void TearDown() override {
+    if (Started) IEShutdown();
+  }
+  bool Started = false;
+  // Runs Command in the background while this process answers the X
+  // server's requests for the clipboard it owns; its exit code.
+  int RunServing(const std::string& Command) {
+    const std::string rc = Dir.File("rc");
+    std::remove(rc.c_str());
+    if (gt_test::Shell("(" + Command + "; echo $? > " + rc + ".part && mv " + rc + ".part " + rc + ") &") != 0)
+      return -1;
+    if (!GtTestPumpUntil([&] { return !gt_test::ReadFileBytes(rc).empty(); }, 30000)) return -1;
+    return std::atoi(gt_test::Capture("cat " + rc).c_str());
+  }
+  gt_test::TempDir Dir{"clipx"};
+};
+
+TEST_F(XvfbClipboard, XvfbOurBitmapReachesAnotherProgramAsBmp) {
+  for (TIEPixelFormat pf : {ie24RGB, ie8g}) {
+    SCOPED_TRACE(int(pf));
+    TIEBitmap src;
+    Noise(src, 13, 7, pf);  // odd width: the rows carry padding
+    ASSERT_TRUE(TZiduzUvProc::CreateFromBitmap(&src)->CopyToClipboard(false));
+    const std::string bmp = Dir.File("out.bmp"), ppm = Dir.File("out.ppm");
+    ASSERT_EQ(RunServing("xclip -selection clipboard -t image/bmp -o > " + bmp), 0);
+    ASSERT_EQ(gt_test::Capture("head -c 2 " + bmp), "BM");
+    ASSERT_EQ(gt_test::Shell("convert bmp:" + bmp + " -type TrueColor -depth 8 ppm:" + ppm), 0);
+    gt_test::Pnm pnm;
+    TIEBitmap got;
+    ASSERT_TRUE(gt_test::ReadPnm(ppm, pnm) && gt_test::LoadPnm(pnm, got));
+    ASSERT_EQ(got.Width(), 13);
+    ASSERT_EQ(got.Height(), 7);
+    for (Integer y = 0; y < 7; ++y)
+      for (Integer x = 0; x < 13; ++x) {
+        const Byte g = pf == ie8g ? src.GetPixelByte(x, y) : 0;
+        const auto want = pf == ie8g ? std::vector<Byte>{g, g, g} : PixelBytes(src, x, y);
+        ASSERT_EQ(PixelBytes(got, x, y), want) << x << "," << y;
+      }
+  }
+}
+
+TEST_F(XvfbClipboard, XvfbPngOfAnotherProgramPastesAsItDecodes) {
+  TIEBitmap src;
+  Noise(src, 17, 9, ie24RGB);
+  ASSERT_TRUE(gt_test::WritePnm(Dir.File("in.ppm"), src));
+  const std::string png = Dir.File("in.png");
+  ASSERT_EQ(gt_test::Shell("convert " + Dir.File("in.ppm") + " png:" + png), 0);
+  // xclip stays in the background as the clipboard's owner until another
+  // program takes the clipboard (the end of this test).
+  ASSERT_EQ(gt_test::Shell("xclip -selection clipboard -t image/png -i " + png), 0);
+  ASSERT_TRUE(GtTestPumpUntil(
+      [] { return gt_test::Shell("xclip -selection clipboard -t TARGETS -o | grep -qx image/png") == 0; }, 10000));
+  TIEBitmap dst;
+  Noise(dst, 3, 3, ie8g);
+  auto p = TZiduzUvProc::CreateFromBitmap(&dst);
+  p->PasteFromClipboard();
+  ASSERT_EQ(dst.PixelFormat(), ie24RGB);
+  EXPECT_EQ(Bytes(dst), Bytes(src));
+  EXPECT_EQ(dst.Width(), 17);
+  ASSERT_TRUE(p->CopyToClipboard(false));  // takes the clipboard back: xclip ends
 }
 
 }  // namespace
