@@ -6,6 +6,7 @@
 
 #include "imaging/core/base/ieplatformhelpers.h"
 #include "imaging/core/base/iestartup.h"
+#include "imaging/core/base/ieutils.h"
 #include "platform/graphics/globalmem.h"
 #include "platform/ui/clipbrd.h"
 #include "platform/ui/testsupport.h"
@@ -172,6 +173,38 @@ TEST(ProcClipboard, StretchPasteScalesIntoTheSelectionBox) {
   EXPECT_EQ(b.GetPixelTriple(9, 5).b, 0);
   EXPECT_EQ(b.GetPixelTriple(50, 24).b, 0);
   EXPECT_EQ(b.GetPixelTriple(30, 25).b, 0);
+}
+
+// A selection copied or cut from a one-byte picture is framed in the
+// background colour as that format holds it: a system colour resolved, grey
+// by the library's weights, the nearest palette entry; never the colour's
+// low byte taken as a grey level or an index.
+TEST(ProcClipboard, TheBackgroundOfOneBytePicturesIsTheColourNotItsLowByte) {
+  const TColor face = static_cast<TColor>(0xFF00000F);  // the button face, a system colour
+  const TRGB c = IEColorToRGB(face);
+  const Integer gray = (c.r * IEGrayWeightRed + c.g * IEGrayWeightGreen + c.b * IEGrayWeightBlue) / 100;
+  ASSERT_GT(gray, 100);  // a light grey, far from 15
+  TIEBitmap g;
+  Noise(g, 4, 4, ie8g);
+  EXPECT_EQ(IEBackgroundValue(&g, face), gray);
+  EXPECT_EQ(IEBackgroundValue(&g, 0x0000FF), 255 * IEGrayWeightRed / 100);  // red
+  TIEBitmap p;
+  Noise(p, 4, 4, ie8p);
+  for (Integer i = 0; i < 256; ++i) p.SetPaletteColor(i, TRGB{Byte(i), Byte(i), Byte(i)});
+  p.SetPaletteColor(200, TRGB{10, 20, 250});  // the only red entry
+  EXPECT_EQ(IEBackgroundValue(&p, 0x0000F0), 200);
+  TIEBitmap one;
+  Noise(one, 8, 2, ie1g);
+  EXPECT_EQ(IEBackgroundValue(&one, face), 1);
+  EXPECT_EQ(IEBackgroundValue(&one, 0x101010), 0);
+  // The cut of a grey picture leaves that grey behind.
+  MaskedProc proc;
+  Noise(g, 10, 10, ie8g);
+  proc.SetAttachedIEBitmap(&g);
+  proc.SetBackground(face);
+  proc.SelectEllipse(10, 10, 2, 2, 7, 7);
+  ASSERT_TRUE(proc.SelCutToClip(false));
+  EXPECT_EQ(g.GetPixelByte(4, 4), gray);
 }
 
 // Another window holding the clipboard open, as a program in the middle of
