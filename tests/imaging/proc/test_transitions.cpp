@@ -1,0 +1,136 @@
+// The catalogue of transition effects and the arithmetic every effect
+// shares: timing curves, percentages, extents, fitting; and the engine's
+// refusal of frames too small to show a transition.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "imaging/view/ietransitions.h"
+#include "platform/graphics/bitmap.h"
+
+namespace transition_tests {
+namespace {
+
+TEST(Transitions, TimingCurvesGiveTheStepForTheElapsedTime) {
+  struct Case {
+    TIETransitionTiming Timing;
+    Cardinal Elapsed;
+    Integer Duration, Step;
+  } cases[] = {
+      {ttLinear, 0, 1000, 0},          {ttLinear, 500, 1000, 512},     {ttLinear, 999, 1000, 1022},
+      {ttLinear, 1000, 1000, 1024},    {ttLinear, 5000, 1000, 1024},   {ttLinear, 1, 0, 1024},
+      {ttExponential, 0, 1000, 6},     {ttExponential, 1000, 1000, 1003},
+      {ttExponential, 500, 1000, 82},  // exp(-0.218) / 10 x 1024
+      {ttLogarithmic, 0, 1000, 0},     {ttLogarithmic, 5, 1000, 0},   // ln(0.05) + 2.718 < 0: held
+      {ttLogarithmic, 7, 1000, 12},    {ttLogarithmic, 1000, 1000, 1024},  // 1028 limited
+      {ttLogarithmic, 500, 1000, 886},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(IETransitionTimingStep(c.Timing, c.Elapsed, c.Duration), c.Step)
+        << int(c.Timing) << " at " << c.Elapsed << " of " << c.Duration;
+  // No curve ever falls or leaves 0..1024.
+  for (TIETransitionTiming t : {ttLinear, ttExponential, ttLogarithmic}) {
+    Integer last = 0;
+    for (Cardinal e = 0; e <= 1200; ++e) {
+      const Integer s = IETransitionTimingStep(t, e, 1000);
+      ASSERT_GE(s, last) << int(t) << " at " << e;
+      ASSERT_LE(s, 1024);
+      last = s;
+    }
+  }
+}
+
+TEST(Transitions, PercentRoundsHalvesToEven) {
+  const std::pair<Integer, Integer> cases[] = {{0, 0},    {5, 0},     {6, 1},     {128, 12},  {384, 38},
+                                               {512, 50}, {1023, 100}, {1024, 100}};
+  for (auto [step, percent] : cases) EXPECT_EQ(IETransitionPercent(step), percent) << step;
+}
+
+TEST(Transitions, ExtentScalesTheLongerSideAndTheOtherInProportion) {
+  struct Case {
+    TRect R;
+    Integer Percent, W, H, PW, PH;
+  } cases[] = {
+      {TRect(0, 0, 400, 300), 50, 400, 300, 200, 150},  {TRect(0, 0, 300, 400), 50, 300, 400, 150, 200},
+      {TRect(10, 20, 410, 320), 50, 400, 300, 200, 150}, {TRect(0, 0, 3, 2), 50, 3, 2, 2, 1},  // 1.5 rounds up
+      {TRect(0, 0, 400, 300), 0, 400, 300, 0, 0},       {TRect(0, 0, 400, 300), 100, 400, 300, 400, 300},
+  };
+  for (const Case& c : cases) {
+    Integer w = -1, h = -1, pw = -1, ph = -1;
+    CalcTransitionExtent(c.R, c.Percent, w, h, pw, ph);
+    EXPECT_EQ((std::vector<Integer>{w, h, pw, ph}), (std::vector<Integer>{c.W, c.H, c.PW, c.PH}))
+        << c.R.Right << "x" << c.R.Bottom << " at " << c.Percent;
+  }
+}
+
+TEST(Transitions, FittingKeepsTheAspectRatioCentredAndEmptySizesGiveZeros) {
+  struct Case {
+    Integer SW, SH, DW, DH, X, Y, W, H;
+  } cases[] = {
+      {500, 300, 300, 300, 0, 60, 300, 180}, {300, 600, 400, 300, 125, 0, 150, 300},
+      {400, 300, 800, 600, 0, 0, 800, 600},  {0, 300, 800, 600, 0, 0, 0, 0},
+      {400, 0, 800, 600, 0, 0, 0, 0},        {400, 300, 0, 600, 0, 0, 0, 0},
+      {-5, 300, 800, 600, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Integer x = -1, y = -1, w = -1, h = -1;
+    IEFitRectKeepAspect(c.SW, c.SH, c.DW, c.DH, x, y, w, h);
+    EXPECT_EQ((std::vector<Integer>{x, y, w, h}), (std::vector<Integer>{c.X, c.Y, c.W, c.H}))
+        << c.SW << "x" << c.SH << " into " << c.DW << "x" << c.DH;
+  }
+}
+
+TEST(Transitions, TheTableNamesEveryEffectOnceInTypeOrder) {
+  std::set<std::u16string> names;
+  for (const TEffect& e : IETransitionEffectTable) {
+    ASSERT_NE(e.Name, nullptr);
+    ASSERT_NE(std::u16string(e.Name), u"");
+    names.insert(e.Name);
+  }
+  EXPECT_EQ(names.size(), 187u);
+  const std::pair<TIETransitionType, const char16_t*> spots[] = {
+      {iettCrossDissolve, u"Cross Fade"},
+      {iettFadeOutIn, u"Fade Out then In"},
+      {iettRandomBoxes, u"Random Boxes"},
+      {iettCenterZoom2, u"Expand In to Center"},
+      {iettExpandFromLeft, u"Expand from Left"},
+      {iettBarsFrombothSides, u"Bars from both Sides"},
+      {iettStarburstClockwiseFromCenter, u"Starburst Clockwise"},
+      {iettRotationalRectangle, u"Rotational Rectangle Clockwise"},
+      {iettPushUpAndSlideOut, u"Push up and Slide out"},
+      {iettTriangularWipeEffect, u"Triangular Wipe"},
+      {iettRandomBigBoxesEffect, u"Random Big Boxes"},
+      {iettPageFlipEffect2, u"Page Flip 2"},
+  };
+  for (auto [type, name] : spots) EXPECT_EQ(std::u16string(IETransitionEffectName(type)), name) << int(type);
+  EXPECT_EQ(int(iettPageFlipEffect2), 187);
+  EXPECT_EQ(int(iettPanZoom), 188);
+  for (Integer t : {0, 188, 189, -1}) EXPECT_EQ(std::u16string(IETransitionEffectName(t)), u"") << t;
+  // The engine draws the first thirty itself: they have no procedure.
+  for (Integer i = 0; i < 30; ++i) EXPECT_EQ(IETransitionEffectTable[i].Proc, nullptr);
+}
+
+TEST(Transitions, AFrameBelowTwoPixelsEitherWayDoesNotRun) {
+  TIETransitionEffects e(nullptr);
+  e.SetTransitionType(iettCrossDissolve);
+  Integer stops = 0;
+  e.OnTransitionStop = [&](TObject*) { ++stops; };
+  for (auto [w, h] : {std::pair{1, 1}, {1, 50}, {50, 1}}) {
+    e.SetSizes(w, h);
+    e.Run(false);
+    EXPECT_FALSE(e.Running()) << w << "x" << h;
+  }
+  e.SetSizes(2, 2);
+  e.Run(false);
+  EXPECT_TRUE(e.Running());
+  // Stopping depends on the run alone, not on the type set meanwhile.
+  e.SetTransitionType(iettNone);
+  e.Stop();
+  EXPECT_FALSE(e.Running());
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(e.StartFrame()->Width(), 1);
+}
+
+}  // namespace
+}  // namespace transition_tests
