@@ -20,6 +20,10 @@ PACKAGES=(
   hyperfine time
   # the processor's clipboard checks under Xvfb (another program's side of the clipboard)
   xclip
+  # X checks of the window layer: xprop and xwininfo read window properties
+  x11-utils
+  # X window properties the window layer sets itself
+  libxcb1-dev
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -228,7 +228,7 @@ enum : DWORD {
 enum : DWORD { CS_VREDRAW = 0x0001, CS_HREDRAW = 0x0002, CS_DBLCLKS = 0x0008 };
 
 // GetWindowLong indices.
-enum : Integer { GWL_STYLE = -16, GWL_EXSTYLE = -20, GWL_ID = -12, GWL_USERDATA = -21 };
+enum : Integer { GWL_STYLE = -16, GWL_EXSTYLE = -20, GWL_ID = -12, GWL_USERDATA = -21, GWL_HWNDPARENT = -8 };
 
 // ShowWindow commands.
 enum : Integer {

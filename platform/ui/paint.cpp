@@ -174,7 +174,21 @@ BOOL EndPaint(HWND Wnd, const PAINTSTRUCT* Paint) {
   return TRUE;
 }
 
+namespace {
+HDC NewOverlayDC(HWND Wnd) {
+  TPoint Origin;
+  std::shared_ptr<TGdiSurface> S = OverlaySurface(Wnd, Origin);
+  if (!S) return nullptr;
+  HDC DC = GtCreateSurfaceDC(S.get());
+  if (!DC) return nullptr;
+  g_DCs[DC] = TDCEntry{S, Wnd};
+  if (Origin.X || Origin.Y) SetViewportOrgEx(DC, Origin.X, Origin.Y, nullptr);
+  return DC;
+}
+}  // namespace
+
 HDC GetDC(HWND Wnd) {
+  if (!Wnd && ScreenOverlayActive()) return NewOverlayDC(nullptr);
   if (!Wnd) {
     HDC DC = GtCreateScreenDC();
     if (DC) g_DCs[DC] = TDCEntry{nullptr, nullptr};
@@ -185,7 +199,7 @@ HDC GetDC(HWND Wnd) {
 }
 
 HDC GetDCEx(HWND Wnd, HRGN Clip, DWORD Flags) {
-  HDC DC = GetDC(Wnd);
+  HDC DC = (Flags & DCX_LOCKWINDOWUPDATE) ? NewOverlayDC(Wnd) : GetDC(Wnd);
   if (DC && Clip && (Flags & (DCX_INTERSECTRGN | DCX_EXCLUDERGN)))
     ExtSelectClipRgn(DC, Clip, (Flags & DCX_EXCLUDERGN) ? RGN_DIFF : RGN_AND);
   return DC;

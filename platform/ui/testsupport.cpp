@@ -285,3 +285,15 @@ WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y) {
 }
 
 bool GtTestHookFilterInstalled() { return gtui::HookFilterInstalled(); }
+
+uint64_t GtTestNativeWindowId(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame) return 0;
+  QWindow* Q = W->Frame->window()->windowHandle();
+  return Q ? static_cast<uint64_t>(Q->winId()) : 0;
+}
+
+double GtTestWindowOpacity(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  return W && W->Frame ? W->Frame->window()->windowOpacity() : 0.0;
+}

@@ -50,3 +50,8 @@ Integer GtTestScrollBarLength(HWND Wnd, Integer Bar);
 WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y);
 // Whether the layer's application event filter for hooks is installed.
 bool GtTestHookFilterInstalled();
+// The platform's own window behind a top-level window (the X window on X11;
+// 0 when it has none yet), so that checks can ask the display about it.
+uint64_t GtTestNativeWindowId(HWND Wnd);
+// The opacity the platform was asked to give a top-level window (0 to 1).
+double GtTestWindowOpacity(HWND Wnd);

@@ -1,10 +1,16 @@
 // Reparenting, child lookup by point, placement and window shapes.
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QRegion>
+#include <QWindow>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "platform/ui/private/window.h"
+
+#include <xcb/xcb.h>
 
 using namespace gtui;
 
@@ -111,4 +117,73 @@ Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw) {
   }
   if (Redraw) W->Frame->update();
   return 1;
+}
+
+namespace gtui {
+
+void ApplyTopLevelFlags(TWindow* W) {
+  if (!W || W->Dead || !W->TopLevel() || !W->Frame || W->Kind != wkSurface) return;
+  Qt::WindowFlags F = TopLevelFlags(W);
+  QWidget* QtOwner = W->Owner && W->Owner->Kind == wkSurface ? W->Owner->Frame : nullptr;
+  const bool Visible = W->Frame->isVisible();
+  const Qt::WindowFlags Rebuild = Qt::BypassWindowManagerHint | Qt::WindowType_Mask;
+  W->Frame->setAttribute(Qt::WA_ShowWithoutActivating, NeverActivated(W));
+  if (W->Frame->parentWidget() != QtOwner || (W->Frame->windowFlags() & Rebuild) != (F & Rebuild)) {
+    // A new owner or window type needs a new platform window.
+    W->Frame->setParent(QtOwner, F);
+    W->Frame->setGeometry(W->Rect.Left, W->Rect.Top, W->Rect.Width(), W->Rect.Height());
+    if (Visible) W->Frame->show();
+  } else if (W->Frame->windowFlags() != F) {
+    // Staying on top and the like change on the same platform window: the
+    // window is neither re-created nor hidden.
+    W->Frame->overrideWindowFlags(F);
+    if (QWindow* Q = W->Frame->windowHandle()) Q->setFlags(F);
+  }
+}
+
+}  // namespace gtui
+
+namespace toplevel_x11 {
+// The platform plugin of this Qt leaves the compositor's opacity property
+// unset, so the layer writes it on the window itself.
+void SetX11Opacity(QWindow* Window, double Alpha) {
+  auto* X = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!X || !Window || !Window->handle()) return;
+  xcb_connection_t* C = X->connection();
+  static const char Name[] = "_NET_WM_WINDOW_OPACITY";
+  xcb_intern_atom_reply_t* Atom =
+      xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, sizeof(Name) - 1, Name), nullptr);
+  if (!Atom) return;
+  const auto Id = static_cast<xcb_window_t>(Window->winId());
+  if (Alpha >= 1.0) {
+    xcb_delete_property(C, Id, Atom->atom);
+  } else {
+    uint32_t Value = static_cast<uint32_t>(std::llround(std::clamp(Alpha, 0.0, 1.0) * 4294967295.0));
+    xcb_change_property(C, XCB_PROP_MODE_REPLACE, Id, Atom->atom, XCB_ATOM_CARDINAL, 32, 1, &Value);
+  }
+  free(Atom);
+  xcb_flush(C);
+}
+}  // namespace toplevel_x11
+
+using toplevel_x11::SetX11Opacity;
+
+BOOL UpdateLayeredWindow(HWND Wnd, HDC, const TPoint* DstPt, const TSize* Size, HDC, const TPoint*, COLORREF,
+                         const BLENDFUNCTION* Blend, DWORD Flags) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame || !W->TopLevel() || !(W->ExStyle & WS_EX_LAYERED)) return FALSE;
+  if (Flags & ULW_COLORKEY) return FALSE;
+  if ((Flags & ULW_ALPHA) && (!Blend || Blend->BlendOp != AC_SRC_OVER || (Blend->AlphaFormat & AC_SRC_ALPHA)))
+    return FALSE;
+  if (DstPt || Size) {
+    TRect R = W->Rect;
+    if (DstPt) R = TRect(DstPt->X, DstPt->Y, DstPt->X + R.Width(), DstPt->Y + R.Height());
+    if (Size) R = TRect(R.Left, R.Top, R.Left + Size->cx, R.Top + Size->cy);
+    ApplyRect(W, R, false);
+    if (W->Dead || !W->Frame) return FALSE;
+  }
+  const double Alpha = (Flags & ULW_ALPHA) ? Blend->SourceConstantAlpha / 255.0 : 1.0;
+  W->Frame->setWindowOpacity(Alpha);
+  SetX11Opacity(W->Frame->windowHandle(), Alpha);
+  return TRUE;
 }

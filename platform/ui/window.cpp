@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -283,6 +284,20 @@ class TFrameWidget : public QWidget {
       TQtEntry Entry;
       // Qt may tell the new active window before the old one; windows hear
       // it in the order Windows keeps: the old one goes inactive first.
+      if (isActiveWindow() && NeverActivated(W)) {
+        // The platform activated a window that must never take activation
+        // (some window managers and the headless platform do so on showing
+        // or clicking): the window that had it gets it back, and nobody hears
+        // of the change.
+        TWindow* O = Lookup(g_ToldActive);
+        if (O && O->Frame && O != W) {
+          QWidget* Top = O->Frame->window();
+          Top->activateWindow();
+          if (QWindow* Q = Top->windowHandle()) Q->requestActivate();
+        }
+        return;
+      }
+      if (isActiveWindow() && g_ToldActive == W->Handle) return;  // it never heard it had lost it
       if (isActiveWindow()) {
         if (g_ToldActive && g_ToldActive != W->Handle) {
           HWND Old = g_ToldActive;
@@ -293,6 +308,10 @@ class TFrameWidget : public QWidget {
         g_ToldActive = W->Handle;
         Perform(W, WM_ACTIVATE, WA_ACTIVE, 0);
       } else if (g_ToldActive == W->Handle) {
+        // Losing it to a window that hands it straight back is no change.
+        QWidget* Now = QApplication::activeWindow();
+        TWindow* N = Now ? WindowOfWidget(Now) : nullptr;
+        if (N && N != W && NeverActivated(N)) return;
         g_ToldActive = nullptr;
         Perform(W, WM_ACTIVATE, WA_INACTIVE, 0);
       }
@@ -347,10 +366,28 @@ class TNativeFilter : public QObject {
 // The platform's decorations for a top-level window from its Windows styles.
 }  // namespace
 
+namespace {
+// A menu, drop-down or list window: stays on top, has no frame style, and
+// the program's own menu loop decides when it closes, so the window manager
+// must neither decorate, focus nor stack it (override-redirect on X).
+bool IsPopup(const TWindow* W) {
+  constexpr DWORD Frames = WS_CAPTION | WS_THICKFRAME;
+  return (W->Style & WS_POPUP) && (W->ExStyle & WS_EX_TOOLWINDOW) && (W->ExStyle & WS_EX_TOPMOST) &&
+         !(W->Style & Frames);
+}
+}  // namespace
+
+bool NeverActivated(const TWindow* W) {
+  return W->TopLevel() && (W->ExStyle & WS_EX_TOOLWINDOW) && (W->Style & WS_CAPTION) != WS_CAPTION;
+}
+
 Qt::WindowFlags TopLevelFlags(const TWindow* W) {
   Qt::WindowFlags F = Qt::Window;
   if (W->ExStyle & WS_EX_TOOLWINDOW) F = Qt::Tool;
   if (W->ExStyle & WS_EX_TOPMOST) F |= Qt::WindowStaysOnTopHint;
+  if (IsPopup(W)) return F | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus;
+  // A tool window without a caption draws its own frame and caption.
+  if (NeverActivated(W)) return F | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus;
   if ((W->Style & WS_CAPTION) == WS_CAPTION) {
     F |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (W->Style & WS_SYSMENU) F |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -484,7 +521,8 @@ QtMessageHandler g_PreviousMessageHandler = nullptr;
 void FilterPlatformNotes(QtMsgType Type, const QMessageLogContext& Context, const QString& Msg) {
   if (Type == QtWarningMsg && (Msg == QLatin1String("This plugin does not support raise()") ||
                                Msg == QLatin1String("This plugin does not support grabbing the mouse") ||
-                               Msg == QLatin1String("This plugin does not support grabbing the keyboard")))
+                               Msg == QLatin1String("This plugin does not support grabbing the keyboard") ||
+                               Msg == QLatin1String("This plugin does not support setting window masks")))
     return;
   if (g_PreviousMessageHandler) g_PreviousMessageHandler(Type, Context, Msg);
   else qt_message_output(Type, Context, Msg);
@@ -541,9 +579,13 @@ HWND CreateWindowRecord(const TCreateWindow& P) {
   W->Rect = P.Rect;
   W->Parent = (P.Style & WS_CHILD) ? Parent : nullptr;
   if (W->Parent) W->Parent->Children.push_back(W);
+  // A top-level window is owned by the top-level window that holds the parent it names.
+  if (!W->Parent && Parent) W->Owner = Lookup(GetAncestorWindow(Parent->Handle));
   if (W->Kind == wkMessage) return W->Handle;
 
   QWidget* QtParent = W->Parent ? W->Parent->Client : nullptr;
+  // Qt makes a window with a parent widget transient for it: it stays above its owner.
+  QWidget* QtOwner = W->Owner && W->Owner->Kind == wkSurface ? W->Owner->Frame : nullptr;
   if (W->Kind == wkNative) {
     W->Frame = W->Client = P.Native;
     P.Native->setParent(QtParent, QtParent ? Qt::Widget : Qt::Window);
@@ -552,8 +594,10 @@ HWND CreateWindowRecord(const TCreateWindow& P) {
     Filter->setParent(P.Native);
     P.Native->installEventFilter(Filter);
   } else {
-    auto* Frame = new TFrameWidget(W, QtParent, QtParent ? Qt::WindowFlags(Qt::Widget) : TopLevelFlags(W));
+    auto* Frame = new TFrameWidget(W, QtParent ? QtParent : QtOwner,
+                                   QtParent ? Qt::WindowFlags(Qt::Widget) : TopLevelFlags(W));
     W->Frame = Frame;
+    if (NeverActivated(W)) Frame->setAttribute(Qt::WA_ShowWithoutActivating, true);
     W->Client = new TClientWidget(W, Frame);
     W->Client->show();
     W->Surface = std::make_shared<TWindowSurface>(W);
@@ -917,6 +961,14 @@ BOOL DestroyWindow(HWND Wnd) {
     W = Lookup(Wnd);
     if (!W) return TRUE;
   }
+  std::vector<HWND> Owned;
+  for (auto& [Id, O] : g_Table)
+    if (O->Owner == W && !O->Dead) Owned.push_back(O->Handle);
+  std::sort(Owned.begin(), Owned.end());
+  // Owned windows go first, as their Qt windows are children of the owner's.
+  for (HWND O : Owned) DestroyWindow(O);
+  W = Lookup(Wnd);
+  if (!W) return TRUE;
   std::vector<TWindow*> Kids = W->Children;
   for (TWindow* K : Kids) DestroyWindow(K->Handle);
   Perform(W, WM_DESTROY, 0, 0);
@@ -936,6 +988,7 @@ BOOL DestroyWindow(HWND Wnd) {
   CursorWindowGone(W);
   ScrollBarsWindowGone(W);
   DCsWindowGone(W);
+  OverlayWindowGone(W);
   if (W->Surface) W->Surface->Owner = nullptr;
   if (W->Parent) {
     auto& C = W->Parent->Children;
@@ -1094,6 +1147,14 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, Integer X, Integer Y, Integer CX, 
   ApplyRect(W, R, false);
   if (W->Dead || !W->Frame) return TRUE;
   if (!(Flags & SWP_NOZORDER)) {
+    if (W->TopLevel() && (InsertAfter == HWND_TOPMOST || InsertAfter == HWND_NOTOPMOST)) {
+      bool Topmost = InsertAfter == HWND_TOPMOST;
+      if (((W->ExStyle & WS_EX_TOPMOST) != 0) != Topmost) {
+        W->ExStyle ^= WS_EX_TOPMOST;
+        ApplyTopLevelFlags(W);
+      }
+    }
+    // Leaving the topmost band keeps the window where it is: above the other windows.
     if (InsertAfter == HWND_TOP || InsertAfter == HWND_TOPMOST) {
       W->Frame->raise();
     } else if (InsertAfter == HWND_BOTTOM) {
@@ -1139,7 +1200,8 @@ BOOL ShowWindow(HWND Wnd, Integer CmdShow) {
       if (W->TopLevel() && (CmdShow == SW_SHOWNA || CmdShow == SW_SHOWNOACTIVATE))
         W->Frame->setAttribute(Qt::WA_ShowWithoutActivating, true);
       W->Frame->show();
-      if (W->TopLevel() && CmdShow != SW_SHOWNA && CmdShow != SW_SHOWNOACTIVATE) W->Frame->activateWindow();
+      if (W->TopLevel() && CmdShow != SW_SHOWNA && CmdShow != SW_SHOWNOACTIVATE && !NeverActivated(W))
+        W->Frame->activateWindow();
       break;
   }
   return Was;
@@ -1174,6 +1236,10 @@ LONG GetWindowLong(HWND Wnd, Integer Index) {
       return static_cast<LONG>(S);
     }
     case GWL_EXSTYLE: return static_cast<LONG>(W->ExStyle);
+    case GWL_HWNDPARENT: {
+      TWindow* P = W->Parent ? W->Parent : W->Owner;
+      return static_cast<LONG>(reinterpret_cast<uintptr_t>(P ? P->Handle : nullptr));
+    }
     default: return 0;
   }
 }
@@ -1191,6 +1257,15 @@ LONG SetWindowLong(HWND Wnd, Integer Index, LONG NewValue) {
   } else if (Index == GWL_EXSTYLE) {
     W->ExStyle = static_cast<DWORD>(NewValue);
     Relayout(W);
+  } else if (Index == GWL_HWNDPARENT && W->TopLevel()) {
+    // Handles are 32-bit numbers, so the value carries one whole.
+    HWND New = reinterpret_cast<HWND>(static_cast<uintptr_t>(static_cast<ULONG>(NewValue)));
+    TWindow* O = New ? Lookup(GetAncestorWindow(New)) : nullptr;
+    if (O == W) return Old;  // a window cannot own itself
+    for (TWindow* A = O; A; A = A->Owner)
+      if (A == W) return Old;  // nor a window that it owns
+    W->Owner = O;
+    ApplyTopLevelFlags(W);
   }
   return Old;
 }

@@ -123,6 +123,29 @@ BOOL GetWindowPlacement(HWND Wnd, WINDOWPLACEMENT* Placement);
 // null removes the shape.
 Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw);
 WideString GtGetWindowText(HWND Wnd);
+// GWL_HWNDPARENT reads the parent of a child window and the owner of a
+// top-level one; setting it gives a top-level window a new owner (the
+// top-level window that holds the one named; null: none). An owned window
+// stays above its owner and is destroyed with it, before it. Top-level tool
+// windows without a caption (popups, floating bars) never take activation.
+// SetWindowPos with HWND_TOPMOST or HWND_NOTOPMOST sets or clears
+// WS_EX_TOPMOST on the same platform window.
+
+// Layered windows: only a constant alpha over the whole window (its
+// opacity, shown where a compositor runs). The window keeps painting
+// itself, so the source DC is not read; DstPt and Size, when given, move and
+// size it. FALSE for per-pixel alpha, a colour key or a window without
+// WS_EX_LAYERED.
+struct BLENDFUNCTION {
+  BYTE BlendOp = 0;
+  BYTE BlendFlags = 0;
+  BYTE SourceConstantAlpha = 255;
+  BYTE AlphaFormat = 0;
+};
+enum : BYTE { AC_SRC_OVER = 0, AC_SRC_ALPHA = 1 };
+enum : DWORD { ULW_COLORKEY = 1, ULW_ALPHA = 2, ULW_OPAQUE = 4 };
+BOOL UpdateLayeredWindow(HWND Wnd, HDC DstDC, const TPoint* DstPt, const TSize* Size, HDC SrcDC, const TPoint* SrcPt,
+                         COLORREF Key, const BLENDFUNCTION* Blend, DWORD Flags);
 
 struct WINDOWPOS {
   HWND hwnd = nullptr;
@@ -164,7 +187,16 @@ BOOL RedrawWindow(HWND Wnd, const TRect* Update, HRGN Region, UINT Flags);
 // null) and invalidates the uncovered part.
 BOOL ScrollWindow(HWND Wnd, Integer DX, Integer DY, const TRect* Scroll, const TRect* Clip);
 enum : DWORD { DCX_WINDOW = 0x1, DCX_CACHE = 0x2, DCX_CLIPCHILDREN = 0x8, DCX_CLIPSIBLINGS = 0x10,
-               DCX_PARENTCLIP = 0x20, DCX_EXCLUDERGN = 0x40, DCX_INTERSECTRGN = 0x80 };
+               DCX_PARENTCLIP = 0x20, DCX_EXCLUDERGN = 0x40, DCX_INTERSECTRGN = 0x80,
+               DCX_LOCKWINDOWUPDATE = 0x400 };
+// Outlines: while a window is locked, the screen DC (GetDC of no window)
+// draws into an overlay above every window, and GetDCEx with
+// DCX_LOCKWINDOWUPDATE of a window draws into an overlay above its client
+// area and its children. Both start empty and show the pixels beneath
+// inverted by what was drawn, so inverting the same outline twice (PatBlt
+// with PATINVERT or DSTINVERT) leaves the screen exactly as it was. Input
+// passes through them. One window at a time; null unlocks.
+BOOL LockWindowUpdate(HWND Wnd);
 
 // ---------------------------------------------------------------- input
 

@@ -53,6 +53,9 @@ struct TWindow {
   TWndMethod Proc;
   TWindow* Parent = nullptr;
   std::vector<TWindow*> Children;
+  // The owner of a top-level window (GWL_HWNDPARENT): the owned window stays
+  // above it, goes with it, and is destroyed before it.
+  TWindow* Owner = nullptr;
   QWidget* Frame = nullptr;   // the whole window; its geometry is the window rectangle
   QWidget* Client = nullptr;  // the client area: children live here and input arrives here
   DWORD Style = 0, ExStyle = 0, ClassStyle = CS_DBLCLKS;
@@ -167,6 +170,13 @@ void SystemMoveSize(HWND Wnd, UINT Edge);
 
 // The Qt window flags of a top-level window of these styles.
 Qt::WindowFlags TopLevelFlags(const TWindow* W);
+// A top-level window that never takes activation: popups (tool windows that
+// stay on top without any frame style) and frameless tool windows such as
+// floating bars, which draw their own caption.
+bool NeverActivated(const TWindow* W);
+// Gives a top-level window the flags of its styles and its owner, keeping it
+// shown (without activation) when it was.
+void ApplyTopLevelFlags(TWindow* W);
 
 // Creates the message pump object on the main thread (idempotent) and makes
 // sure a QApplication exists.
@@ -177,6 +187,16 @@ void DrainQueue();
 void ProcessPlatformEvents(bool WaitForMore);
 // Frees widgets of destroyed windows when nothing of theirs runs any more.
 void FlushDeferredDeletes();
+
+// The overlay surface of the screen (Wnd null) or of a window's client
+// area above its children, for inverted outlines; Origin is the device
+// origin that maps screen or client coordinates onto it. Null when there is
+// nothing to draw on.
+std::shared_ptr<TGdiSurface> OverlaySurface(HWND Wnd, TPoint& Origin);
+// True while a window is locked with LockWindowUpdate: the screen DC then
+// draws into the screen's overlay.
+bool ScreenOverlayActive();
+void OverlayWindowGone(TWindow* W);
 
 constexpr Integer ScrollBarThickness = 17;
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/ui/clipbrd.h"
+#include "tests/support/process.h"
 #include "uitest.h"
 
 namespace {
@@ -171,4 +172,90 @@ TEST(XvfbClipboard, RawFormatTravelsBetweenTwoProcesses) {
   EXPECT_EQ(WaitPeer(Writer, 20000), 0);
 }
 
+// A top-level window of the given styles owned by Owner.
+class TXTopProbe : public TRecorder {
+ public:
+  TXTopProbe(DWORD AStyle, DWORD AExStyle, HWND AOwner) : TRecorder(nullptr), Style(AStyle), ExStyle(AExStyle), Owner(AOwner) {}
+  DWORD Style, ExStyle;
+  HWND Owner;
+
+ protected:
+  void CreateParams(TCreateParams& P) override {
+    TRecorder::CreateParams(P);
+    P.Style = Style;
+    P.ExStyle = ExStyle;
+    P.WndParent = Owner;
+  }
+};
+
+using gt_test::Capture;
+using gt_test::HaveTool;
+
+std::string XId(uint64_t Id) { return std::to_string(Id); }
+
+TEST_F(UiTest, XvfbPopupsBypassTheWindowManagerAndFloatingWindowsStayWithTheirOwner) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  ASSERT_TRUE(HaveTool("xwininfo") && HaveTool("xprop")) << "install x11-utils (scripts/install-deps.sh)";
+  HWND F = Form->Handle();
+  TXTopProbe Popup(WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_LAYERED, F);
+  Popup.SetBounds(100, 100, 80, 60);
+  TXTopProbe Floating(WS_POPUP | WS_BORDER, WS_EX_TOOLWINDOW, F);
+  Floating.SetBounds(300, 100, 80, 60);
+  ShowWindow(Popup.Handle(), SW_SHOWNA);
+  ShowWindow(Floating.Handle(), SW_SHOWNA);
+  GtTestPump(300);
+  const std::string P = XId(GtTestNativeWindowId(Popup.Handle())), Fl = XId(GtTestNativeWindowId(Floating.Handle()));
+  const std::string FormId = XId(GtTestNativeWindowId(F));
+  EXPECT_NE(Capture("xwininfo -id " + P).find("Override Redirect State: yes"), std::string::npos);
+  EXPECT_NE(Capture("xwininfo -id " + Fl).find("Override Redirect State: no"), std::string::npos);
+  // The floating window is transient for its owner's X window.
+  std::string Transient = Capture("xprop -id " + Fl + " WM_TRANSIENT_FOR");
+  char Hex[32];
+  std::snprintf(Hex, sizeof(Hex), "0x%llx", static_cast<unsigned long long>(std::stoull(FormId)));
+  EXPECT_NE(Transient.find(Hex), std::string::npos) << Transient << " wanted " << Hex;
+  // A constant alpha of 40 is the opacity property, 40/255 of the full scale.
+  BLENDFUNCTION Blend;
+  Blend.SourceConstantAlpha = 40;
+  ASSERT_TRUE(UpdateLayeredWindow(Popup.Handle(), nullptr, nullptr, nullptr, nullptr, nullptr, 0, &Blend, ULW_ALPHA));
+  std::string Opacity;
+  GtTestPumpUntil(
+      [&] {
+        Opacity = Capture("xprop -id " + P + " _NET_WM_WINDOW_OPACITY");
+        return Opacity.find("= ") != std::string::npos;
+      },
+      gt_test::kWaitMs);
+  auto Eq = Opacity.find("= ");
+  ASSERT_NE(Eq, std::string::npos) << Opacity;
+  double Value = std::stod(Opacity.substr(Eq + 2)) / 4294967295.0;
+  EXPECT_NEAR(Value, 40.0 / 255.0, 0.01);
+}
+
+TEST_F(UiTest, XvfbScreenOutlinesLeaveTheScreenAsBefore) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  TRecorder* R = AddRecorder(20, 20, 160, 120);
+  GtTestActivate(Form->Handle());
+  ASSERT_TRUE(GtTestPumpUntil([&] { return R->Paints > 0; }, gt_test::kWaitMs));
+  GtTestPump(200);
+  TPoint O = R->ClientOrigin();
+  std::vector<uint32_t> Before, Drawn, After;
+  ASSERT_TRUE(GtTestScreenPixels(O.X, O.Y, 160, 120, Before));
+  ASSERT_TRUE(LockWindowUpdate(Form->Handle()));
+  auto Draw = [&] {
+    HDC DC = GetDC(nullptr);
+    PatBlt(DC, O.X + 10, O.Y + 10, 100, 4, DSTINVERT);
+    ReleaseDC(nullptr, DC);
+    GtTestPump(300);
+  };
+  Draw();
+  ASSERT_TRUE(GtTestScreenPixels(O.X, O.Y, 160, 120, Drawn));
+  // The band shows inverted; the rest as it was.
+  EXPECT_EQ(Drawn[static_cast<size_t>(11) * 160 + 20], Before[static_cast<size_t>(11) * 160 + 20] ^ 0xFFFFFFu);
+  EXPECT_EQ(Drawn[static_cast<size_t>(50) * 160 + 20], Before[static_cast<size_t>(50) * 160 + 20]);
+  Draw();
+  ASSERT_TRUE(GtTestScreenPixels(O.X, O.Y, 160, 120, After));
+  EXPECT_EQ(After, Before);
+  LockWindowUpdate(nullptr);
+}
+
 }  // namespace
+
