@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/core/base/ieutils.h"  // IEColorToRGB
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/view/ieview.h"
 #include "platform/graphics/bitmap.h"
@@ -246,6 +247,41 @@ void CalcTransitionExtent(const TRect& Rect, Integer Percent, Integer& W, Intege
   }
 }
 
+bool IEPanZoomSourceRect(const TRect& Start, const TRect& End, Integer Step, Integer PictureWidth,
+                         Integer PictureHeight, TRect& Source, bool& Clipped) {
+  auto at = [Step](Integer From, Integer To) {
+    const double d = (static_cast<double>(From) - To) / 1024;
+    return static_cast<int64_t>(Trunc(From - Step * d));
+  };
+  int64_t x = at(Start.Left, End.Left), y = at(Start.Top, End.Top);
+  int64_t w = at(Start.Right, End.Right) - x, h = at(Start.Bottom, End.Bottom) - y;
+  Clipped = false;
+  // Both ends of each side are cut to the picture, not only its length: a
+  // rectangle from 300 that is 500 wide on a 600-wide picture ends at 600.
+  if (x < 0) {
+    w += x;
+    x = 0;
+    Clipped = true;
+  }
+  if (w > PictureWidth - x) {
+    w = PictureWidth - x;
+    Clipped = true;
+  }
+  if (y < 0) {
+    h += y;
+    y = 0;
+    Clipped = true;
+  }
+  if (h > PictureHeight - y) {
+    h = PictureHeight - y;
+    Clipped = true;
+  }
+  if (w <= 0 || h <= 0) return false;
+  Source = TRect(static_cast<Integer>(x), static_cast<Integer>(y), static_cast<Integer>(x + w),
+                 static_cast<Integer>(y + h));
+  return true;
+}
+
 void IEFitRectKeepAspect(Integer SrcW, Integer SrcH, Integer DstW, Integer DstH, Integer& X, Integer& Y, Integer& W,
                          Integer& H) {
   X = Y = W = H = 0;
@@ -305,8 +341,11 @@ void TIETransitionEffects::Run(bool UpdateOnStop) {
   if (FEnd->Width() != FStart->Width() || FEnd->Height() != FStart->Height()) return;
   if (FRunning) FTimer->SetEnabled(false);
   FCurrent->SetSize(FStart->Width(), FStart->Height());
-  if (FTransitionType == iettPanZoom && PanZoomEndRect.Width() <= 0 && FFullImage)
-    PanZoomEndRect = TRect(0, 0, FFullImage->Width(), FFullImage->Height());
+  if (FTransitionType == iettPanZoom && FFullImage) {
+    const TRect whole(0, 0, FFullImage->Width(), FFullImage->Height());
+    if (PanZoomStartRect.Width() <= 0 || PanZoomStartRect.Height() <= 0) PanZoomStartRect = whole;
+    if (PanZoomEndRect.Width() <= 0) PanZoomEndRect = whole;
+  }
   FUpdateOnStop = UpdateOnStop;
   FRunning = true;
   FStartTime = std::chrono::steady_clock::now();
@@ -327,15 +366,46 @@ void TIETransitionEffects::TimerTick(TObject*) {
   ShowStep(static_cast<Integer>(elapsed * 1000 / duration));
 }
 
+void TIETransitionEffects::DrawPanZoom(Integer Step) {
+  const Integer fw = FCurrent->Width(), fh = FCurrent->Height();
+  TRect src;
+  bool clipped = false;
+  const Integer s = std::clamp(Step, 0, 1000) * 1024 / 1000;
+  if (!FFullImage || FFullImage->IsEmpty() ||
+      !IEPanZoomSourceRect(PanZoomStartRect, PanZoomEndRect, s, FFullImage->Width(), FFullImage->Height(), src,
+                           clipped))
+    return;  // nothing of the picture to show: the frame stays
+  Integer x = 0, y = 0, w = fw, h = fh;
+  if (clipped) {
+    IEFitRectKeepAspect(src.Width(), src.Height(), fw, fh, x, y, w, h);
+    const TRGB bg = IEColorToRGB(FView ? FView->Background() : TColor(0));
+    for (Integer row = 0; row < fh; ++row) {
+      auto* d = static_cast<Byte*>(FCurrent->ScanLine(row));
+      for (Integer i = 0; i < fw; ++i, d += 3) {
+        d[0] = bg.b;
+        d[1] = bg.g;
+        d[2] = bg.r;
+      }
+    }
+  }
+  if (w > 0 && h > 0)
+    FFullImage->RenderToTBitmap(FCurrent.get(), x, y, w, h, src.Left, src.Top, src.Width(), src.Height(), 255,
+                                rfFastLinear, 0);
+}
+
 void TIETransitionEffects::ShowStep(Integer Step) {
   const Integer w = FCurrent->Width(), h = FCurrent->Height();
-  const Integer weight = std::clamp(Step, 0, 1000) * 256 / 1000;  // share of the end frame, of 256
-  const size_t n = size_t(w) * 3;
-  for (Integer y = 0; y < h; ++y) {
-    const auto* s = static_cast<const Byte*>(FStart->ScanLine(y));
-    const auto* e = static_cast<const Byte*>(FEnd->ScanLine(y));
-    auto* d = static_cast<Byte*>(FCurrent->ScanLine(y));
-    for (size_t i = 0; i < n; ++i) d[i] = Byte((s[i] * (256 - weight) + e[i] * weight) >> 8);
+  if (FTransitionType == iettPanZoom && FFullImage) {
+    DrawPanZoom(Step);
+  } else {
+    const Integer weight = std::clamp(Step, 0, 1000) * 256 / 1000;  // share of the end frame, of 256
+    const size_t n = size_t(w) * 3;
+    for (Integer y = 0; y < h; ++y) {
+      const auto* s = static_cast<const Byte*>(FStart->ScanLine(y));
+      const auto* e = static_cast<const Byte*>(FEnd->ScanLine(y));
+      auto* d = static_cast<Byte*>(FCurrent->ScanLine(y));
+      for (size_t i = 0; i < n; ++i) d[i] = Byte((s[i] * (256 - weight) + e[i] * weight) >> 8);
+    }
   }
   if (OnTransitionStep) OnTransitionStep(FView, Step);
   // Outside a paint: the drawing goes to the window surface.

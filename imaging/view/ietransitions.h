@@ -254,6 +254,14 @@ Integer IETransitionPercent(Integer Step);
 // axis at Percent: the longer side scaled directly, the other in proportion
 // (MulDiv rounding, halves away from zero).
 void CalcTransitionExtent(const TRect& Rect, Integer Percent, Integer& W, Integer& H, Integer& PW, Integer& PH);
+// The part of a PictureWidth x PictureHeight picture that a pan-zoom shows
+// at Step (0..1024): each side moved from Start towards End by
+// Trunc(start - Step x (start - end) / 1024), then cut to the picture.
+// Clipped tells whether anything was cut (the frame is then letter-boxed).
+// False, with nothing to draw, when no part of the rectangle lies in the
+// picture (reversed, empty or wholly outside).
+bool IEPanZoomSourceRect(const TRect& Start, const TRect& End, Integer Step, Integer PictureWidth,
+                         Integer PictureHeight, TRect& Source, bool& Clipped);
 // SrcW x SrcH fitted into DstW x DstH keeping its aspect ratio, centred:
 // the rectangle (X, Y, W, H). All zero when a size is not positive, where no
 // ratio exists.
@@ -286,7 +294,9 @@ class TIETransitionEffects : public TObject {
   // The picture the view shows at the end (not owned).
   TIEBitmap* FullImage() const { return FFullImage; }
   void SetFullImage(TIEBitmap* Value);
-  // Where a pan-zoom ends, in image pixels (left, top, right, bottom).
+  // Where a pan-zoom starts and ends, in image pixels (left, top, right,
+  // bottom); an empty one is the whole picture.
+  TRect PanZoomStartRect;
   TRect PanZoomEndRect;
 
   // Starts when the type is not iettNone and the frames are larger than
@@ -307,6 +317,10 @@ class TIETransitionEffects : public TObject {
   void TimerTick(TObject* Sender);
   // Makes the current frame for Step (0..1000) and draws it on the view.
   void ShowStep(Integer Step);
+  // The pan-zoom frame for Step (0..1000): the moving rectangle of the
+  // picture stretched over the frame, or letter-boxed over the view's
+  // background where it was cut to the picture.
+  void DrawPanZoom(Integer Step);
 
   TIEView* FView;
   TIETransitionType FTransitionType = iettNone;

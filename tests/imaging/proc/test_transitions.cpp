@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/view/ietransitions.h"
 #include "platform/graphics/bitmap.h"
 
@@ -81,6 +82,42 @@ TEST(Transitions, FittingKeepsTheAspectRatioCentredAndEmptySizesGiveZeros) {
   }
 }
 
+TEST(Transitions, PanZoomMovesTheRectangleAndCutsItToThePicture) {
+  struct Case {
+    TRect Start, End;
+    Integer Step;
+    bool Draws, Clipped;
+    TRect Source;
+  } cases[] = {
+      {TRect(100, 50, 300, 200), TRect(100, 50, 300, 200), 700, true, false, TRect(100, 50, 300, 200)},
+      {TRect(0, 0, 400, 300), TRect(200, 100, 400, 300), 512, true, false, TRect(100, 50, 400, 300)},
+      {TRect(0, 0, 400, 300), TRect(200, 100, 400, 300), 1024, true, false, TRect(200, 100, 400, 300)},
+      {TRect(0, 0, 400, 300), TRect(200, 100, 400, 300), 0, true, false, TRect(0, 0, 400, 300)},
+      // 10 - 512 x 21 / 1024 = -0.5 truncates to 0, not -1.
+      {TRect(10, 0, 110, 100), TRect(-11, 0, 89, 100), 512, true, false, TRect(0, 0, 99, 100)},
+      // Past the right edge: cut at the edge, not 500 wide from 300.
+      {TRect(300, 0, 800, 400), TRect(300, 0, 800, 400), 0, true, true, TRect(300, 0, 600, 400)},
+      {TRect(-50, -20, 150, 100), TRect(-50, -20, 150, 100), 0, true, true, TRect(0, 0, 150, 100)},
+      {TRect(-100, 0, 900, 500), TRect(-100, 0, 900, 500), 0, true, true, TRect(0, 0, 600, 400)},
+      {TRect(300, 200, 100, 300), TRect(300, 200, 100, 300), 0, false, false, TRect()},  // reversed
+      {TRect(50, 50, 50, 80), TRect(50, 50, 50, 80), 0, false, false, TRect()},          // no width
+      {TRect(700, 0, 900, 100), TRect(700, 0, 900, 100), 0, false, true, TRect()},       // outside
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Start.Left << "," << c.Start.Top << "," << c.Start.Right << ","
+                                    << c.Start.Bottom << " step " << c.Step);
+    TRect src(-7, -7, -7, -7);
+    bool clipped = !c.Clipped;
+    ASSERT_EQ(IEPanZoomSourceRect(c.Start, c.End, c.Step, 600, 400, src, clipped), c.Draws);
+    EXPECT_EQ(clipped, c.Clipped);
+    if (c.Draws) {
+      EXPECT_EQ(src, c.Source);
+      EXPECT_LE(src.Right, 600);
+      EXPECT_LE(src.Bottom, 400);
+    }
+  }
+}
+
 TEST(Transitions, TheTableNamesEveryEffectOnceInTypeOrder) {
   std::set<std::u16string> names;
   for (const TEffect& e : IETransitionEffectTable) {
@@ -130,6 +167,48 @@ TEST(Transitions, AFrameBelowTwoPixelsEitherWayDoesNotRun) {
   EXPECT_FALSE(e.Running());
   EXPECT_EQ(stops, 1);
   EXPECT_EQ(e.StartFrame()->Width(), 1);
+}
+
+// A 600 x 400 picture, red on the left half and blue on the right, panned
+// over a 60 x 40 frame: a rectangle inside the picture fills the frame; one
+// that reaches past the right edge is cut there and letter-boxed.
+TEST(Transitions, PanZoomFramesStretchOrLetterBoxThePicture) {
+  TIEBitmap picture;
+  ASSERT_TRUE(picture.Allocate(600, 400, ie24RGB));
+  for (Integer y = 0; y < 400; ++y)
+    for (Integer x = 0; x < 600; ++x) picture.SetPixelTriple(x, y, x < 300 ? TRGB{0, 0, 255} : TRGB{255, 0, 0});
+  TIETransitionEffects e(nullptr);
+  e.SetTransitionType(iettPanZoom);
+  e.SetFullImage(&picture);
+  std::vector<uint32_t> row;  // the middle row of the first frame, 0xRRGGBB
+  e.SetOnTransitionPaint([&](TObject*, TBitmap* B, TIETransitionEffects*, Integer Step) {
+    if (Step != 0 || !row.empty()) return;
+    const auto* p = static_cast<const Byte*>(B->ScanLine(20));
+    for (Integer x = 0; x < B->Width(); ++x, p += 3) row.push_back(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
+  });
+  auto firstRow = [&](TRect R) {
+    row.clear();
+    e.SetSizes(60, 40);
+    e.PanZoomStartRect = e.PanZoomEndRect = R;
+    e.Run(false);
+    e.Stop();
+    return row;
+  };
+  const auto inside = firstRow(TRect(0, 0, 300, 400));
+  ASSERT_EQ(inside.size(), 60u);
+  for (uint32_t c : inside) EXPECT_EQ(c, 0xFF0000u);
+  // 300 x 400 of picture into 60 x 40: 30 wide, centred from column 15.
+  const auto cut = firstRow(TRect(300, 0, 800, 400));
+  ASSERT_EQ(cut.size(), 60u);
+  for (Integer x = 0; x < 60; ++x) {
+    const bool picturePart = x >= 16 && x < 44;  // a column of slack each side for the stretch's edges
+    const bool border = x < 14 || x >= 46;
+    if (picturePart) {
+      EXPECT_EQ(cut[size_t(x)], 0x0000FFu) << x;
+    } else if (border) {
+      EXPECT_EQ(cut[size_t(x)], 0u) << x;
+    }
+  }
 }
 
 }  // namespace
