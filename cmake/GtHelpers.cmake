@@ -8,6 +8,12 @@
 # while ctest still runs the shards in parallel.
 set(GT_TESTS_PER_SHARD 25 CACHE STRING "GoogleTest cases per ctest entry")
 
+# Optimisation of the test programs' own sources, after the build type's flags
+# (the last -O wins). The code under test keeps the build type's level; the
+# test files are mostly GoogleTest glue whose optimisation costs compile time
+# and buys nothing, and the sanitizers instrument them at -O0 as well.
+set(GT_TEST_OPTIMIZE "" CACHE STRING "Optimisation flag for test sources, e.g. -O1")
+
 # gt_library(NAME DIRS dir... [DEPS target...] [PRIVATE_DEPS target...])
 # Sources are globbed so that adding a module needs no CMake change. The library
 # is static, or shared when BUILD_SHARED_LIBS is on (the sanitizer preset, so
@@ -52,6 +58,9 @@ function(gt_test_folder dir label)
   string(REPLACE "/" "_" _name "test_${_rel}")
   add_executable(${_name} ${_srcs})
   target_link_libraries(${_name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+  if(GT_TEST_OPTIMIZE)
+    target_compile_options(${_name} PRIVATE ${GT_TEST_OPTIMIZE})
+  endif()
   target_compile_definitions(${_name} PRIVATE
     GT_TEST_DATA_DIR="${GT_SOURCE_DIR}/tests/data"
     GT_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
