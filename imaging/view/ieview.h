@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/core/base/iedefs.h"
 #include "imaging/core/base/ieprogress.h"
 #include "imaging/io/ieviewcontract.h"
 #include "platform/ui/controls.h"
@@ -46,6 +47,22 @@ struct TIEViewProcLink {
   void (*Free)(TZiduzUvProc* Proc);
 };
 extern const TIEViewProcLink IEViewProcLink;
+
+// The processor operations the single-image view's layer fixes and layer
+// merge run, on the view's own processor (following its current layer) or
+// on a temporary one. Defined by the processor's module, for the same reason
+// as the link above.
+struct TIEViewLayerProcLink {
+  void (*Resample)(TZiduzUvProc* Proc, Integer NewWidth, Integer NewHeight, TResampleFilter Filter);
+  void (*Rotate)(TZiduzUvProc* Proc, double Angle, bool Antialias, Byte AntialiasMode, TColor Background);
+  // Corners inclusive.
+  void (*CropRect)(TZiduzUvProc* Proc, const TRect& Rect);
+  // Source resampled into Target (alpha channel included) by a processor
+  // without undo; Source is not changed.
+  void (*ResampleTo)(TIEBitmap* Source, TIEBitmap* Target, Integer NewWidth, Integer NewHeight,
+                     TResampleFilter Filter);
+};
+extern const TIEViewLayerProcLink IEViewLayerProcLink;
 
 class TIEView : public TCustomControl, public TIEViewContract {
  public:

@@ -377,6 +377,18 @@ class TZiduzUvView : public TIEView {
   void RenderLayersTo(TIEBitmap* Bitmap);
   // One 24-bit layer of the rendered stack on Background, without alpha.
   void FlattenLayers();
+  // Writes the display size (Index -1: of every layer) into the pixels with
+  // the view's processor, then clears the size override.
+  void LayersFixSizes(Integer Index);
+  // LayersFixSizes, then writes each rotation into the pixels: the turned
+  // layer keeps its place on the image and is cut to its opaque part.
+  void LayersFixRotations(Integer Index);
+  // Merges two layers into one at the lower index, made current; with
+  // RemoveSecond the upper one (and its mask) goes too. Bad or equal indexes
+  // do nothing.
+  void MergeLayers(Integer First, Integer Second, bool RemoveSecond);
+  // The merge of two layers (and the mask above the upper one) into Target.
+  void MergeLayersInto(Integer First, Integer Second, TIEBitmap* Target);
   // The eight grip squares of a layer, in grip order less one.
   void GetLayerGripRects(Integer Layer, TRect (&Rects)[8]);
   // The current layer's grip under the client point (edges inclusive), or 0.
@@ -1026,3 +1038,11 @@ TRect IEFitRectToAspect(const TRect& Rect, Integer ViewW, Integer ViewH, Integer
 enum TIEBackBufferCopy : Byte { iebcDrawDib, iebcHalftone, iebcShaded, iebcBlockCopy };
 TIEBackBufferCopy IEBackBufferCopyPath(bool UseDrawDib, Integer ScreenBitsPerPixel, bool RemoteSession,
                                        bool ShadedNavigator);
+
+// The pixel routine of MergeLayers: Lower, Upper and the optional Mask layer
+// (above Upper) composed into Target, a 24-bit picture with an alpha channel
+// that is dropped when all of it is opaque. Layers of other formats are read
+// through 24-bit copies; the layers themselves are not changed. With
+// KeepOrigin the target starts at the layers' top-left corner, else at 0, 0.
+void IEMergeLayerBitmaps(TIELayer* Lower, TIELayer* Upper, TIELayer* Mask, TIEBitmap* Target,
+                         TResampleFilter Filter, TColor Background, bool KeepOrigin);

@@ -193,6 +193,9 @@ void TZiduzUvView::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, 
   };
   if (Button == mbLeft) {
     if (FMouseInteract.Contains(miSelectPolygon) || FMouseInteract.Contains(miSelectLasso)) {
+      // A selection is made on the pixels as they show: turned layers are
+      // turned for good first.
+      LayersFixRotations(-1);
       event(OnBeforeSelectionChange);
       FMovingSelection = SelectionMoveHit(X, Y, shift);
       if (FMovingSelection < 0) {
@@ -218,6 +221,7 @@ void TZiduzUvView::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, 
       return;
     }
     if (FMouseInteract.Contains(miSelect)) {
+      LayersFixRotations(-1);
       event(OnBeforeSelectionChange);
       const TIEGrip g = FindSelectionGrip(X, Y, shift);
       if (g != 0) {
@@ -239,6 +243,7 @@ void TZiduzUvView::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, 
       return;
     }
     if (FMouseInteract.Contains(miSelectCircle)) {
+      LayersFixRotations(-1);
       event(OnBeforeSelectionChange);
       FMovingSelection = SelectionMoveHit(X, Y, shift);
       if (FMovingSelection < 0) {
@@ -250,6 +255,7 @@ void TZiduzUvView::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, 
       return;
     }
     if (FMouseInteract.Contains(miSelectMagicWand)) {
+      LayersFixRotations(-1);
       event(OnBeforeSelectionChange);
       FMovingSelection = SelectionMoveHit(X, Y, shift);
       return;
