@@ -650,6 +650,32 @@ struct TRecordReader {
   int64_t Left() { return S->Size() - S->Position(); }
 };
 
+// The stored mask placed on the current layer: moved by the stored layer
+// position (what falls off the top or left of the image is lost), then back
+// by the current layer's, onto a plane of W x H. Only the pixels that land
+// inside are visited, so a hostile record's far-off position costs nothing.
+std::unique_ptr<TIEMask> RebasedMask(const TIEMask& Src, int64_t SX, int64_t SY, int64_t PX, int64_t PY, Integer W,
+                                     Integer H) {
+  auto out = std::make_unique<TIEMask>();
+  const Integer bpp = Src.BitsPerPixel();
+  out->AllocateBits(W, H, bpp);
+  if (!out->Bits() || !Src.Bits()) return out;
+  const int64_t x0 = std::max<int64_t>({0, -SX, PX - SX}), x1 = std::min<int64_t>(Src.Width(), W + PX - SX);
+  const int64_t y0 = std::max<int64_t>({0, -SY, PY - SY}), y1 = std::min<int64_t>(Src.Height(), H + PY - SY);
+  const int64_t dx = SX - PX, dy = SY - PY;
+  for (int64_t y = y0; y < y1; ++y) {
+    const Byte* s = Src.ScanLine(static_cast<Integer>(y));
+    Byte* d = out->ScanLine(static_cast<Integer>(y + dy));
+    if (bpp == 8) {
+      if (x1 > x0) std::memcpy(d + x0 + dx, s + x0, size_t(x1 - x0));
+      continue;
+    }
+    for (int64_t x = x0; x < x1; ++x)
+      if (s[x >> 3] & (0x80 >> (x & 7))) d[(x + dx) >> 3] |= Byte(0x80 >> ((x + dx) & 7));
+  }
+  return out;
+}
+
 }  // namespace
 
 void TZiduzUvView::SaveSelectionToStream(TStream* Stream) {
@@ -729,15 +755,8 @@ bool TZiduzUvView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
   if (Mode == 2) {
     FCurrentPolygon->Points.clear();
     if (m->Bits()) {
-      const int64_t bw = int64_t(iw) + std::max(0, sx) + w, bh = int64_t(ih) + std::max(0, sy) + h;
-      if (bw <= INT32_MAX && bh <= INT32_MAX) {
-        m->Resize(static_cast<Integer>(bw), static_cast<Integer>(bh));
-        Integer dx = sx, dy = sy;
-        m->Translate(dx, dy, true);
-        dx = -l->PosX;
-        dy = -l->PosY;
-        m->Translate(dx, dy, true);
-      }
+      FSelectionMask = RebasedMask(*m, sx, sy, l->PosX, l->PosY, iw, ih);
+      m = FSelectionMask.get();
     }
     m->Resize(iw, ih);
     if (!m->Bits() && iw > 0 && ih > 0) m->AllocateBits(iw, ih, 1);

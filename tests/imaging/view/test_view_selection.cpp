@@ -2,9 +2,16 @@
 // aspect and fixed sizes, ellipses, grip drags, inverting and moving, the
 // magic wand, zooming to the selection, and the selection record and stack.
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/base/classes.h"
+#include "tests/support/files.h"
+#include "tests/support/lcg.h"
+#include "tests/support/pnm.h"
+#include "tests/support/temp_dir.h"
 #include "view_test_util.h"
 
 using namespace view_test;
@@ -356,6 +363,158 @@ TEST_F(TSelTest, SelectionRecordAndStack) {
   big.SetPosition(0);
   ASSERT_TRUE(v->LoadSelectionFromStream(&big, 1));
   EXPECT_EQ(Bounds(v), TRect(40, 40, 79, 79));
+  delete v;
+}
+
+// The connected wand against ImageMagick's flood fill on a crisp fixture of
+// nested rings: each click selects exactly the pixels the flood fill paints.
+TEST_F(TSelTest, MagicWandMatchesImageMagickFloodFill) {
+  ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick is not installed";
+  gt_test::TempDir dir("wand");
+  ASSERT_TRUE(dir.Ok());
+  const Integer W = 60, H = 40;
+  auto colourAt = [](Integer x, Integer y) -> int {
+    auto in = [&](Integer x1, Integer y1, Integer x2, Integer y2) { return x >= x1 && x < x2 && y >= y1 && y < y2; };
+    if (in(25, 15, 35, 25)) return 0;                       // red island
+    if (in(14, 9, 46, 31)) return 1;                        // green inside the ring
+    if (in(10, 5, 50, 35)) return 2;                        // blue ring
+    if (in(52, 2, 55, 38) || in(52, 35, 60, 38)) return 1;  // a green L outside
+    return 0;                                               // red around
+  };
+  const TRGB colours[3] = {{0, 0, 200}, {0, 200, 0}, {200, 0, 0}};
+  TZiduzUvView* v = Make(W, H);
+  std::vector<int> samples;
+  for (Integer y = 0; y < H; ++y)
+    for (Integer x = 0; x < W; ++x) {
+      const TRGB c = colours[colourAt(x, y)];
+      v->GetIEBitmap()->SetPixelTriple(x, y, c);
+      samples.insert(samples.end(), {c.r, c.g, c.b});
+    }
+  ASSERT_TRUE(gt_test::WritePnmSamples(dir.File("in.ppm"), W, H, 3, 255, samples));
+  v->SetWandMode(1, 15, 0);
+  for (const TPoint p : {TPoint(2, 2), TPoint(27, 18), TPoint(20, 12), TPoint(11, 6), TPoint(53, 36)}) {
+    SCOPED_TRACE(std::to_string(p.X) + "," + std::to_string(p.Y));
+    const std::string out = dir.File("out.ppm");
+    ASSERT_EQ(gt_test::Shell("convert " + dir.File("in.ppm") + " -fill '#FF00FF' -draw 'color " +
+                             std::to_string(p.X) + "," + std::to_string(p.Y) + " floodfill' " + out),
+              0);
+    gt_test::Pnm ref;
+    ASSERT_TRUE(gt_test::ReadPnm(out, ref));
+    ASSERT_EQ(ref.Width, W);
+    ASSERT_EQ(ref.Height, H);
+    v->SelectMagicWand(p.X, p.Y, false);
+    Integer wrong = 0, painted = 0;
+    for (Integer y = 0; y < H; ++y)
+      for (Integer x = 0; x < W; ++x) {
+        const bool magenta = ref.At(x, y, 0) == 255 && ref.At(x, y, 1) == 0 && ref.At(x, y, 2) == 255;
+        painted += magenta;
+        wrong += magenta != v->SelectionMask()->IsPointInside(x, y);
+      }
+    EXPECT_GT(painted, 0);
+    EXPECT_EQ(wrong, 0);
+  }
+  delete v;
+}
+
+// Polygon masks against Pillow's polygon fill (even-odd, as ours) on random
+// polygons, self-crossing ones among them: the two may differ only on
+// pixels whose square an edge passes within a pixel of (1.75 from the
+// centre), where the two rules of which point of a pixel counts, and
+// Pillow's drawn edges, legitimately part.
+TEST_F(TSelTest, PolygonMasksMatchPillowAwayFromTheEdges) {
+  ASSERT_EQ(gt_test::Shell("/usr/bin/python3 -c 'import PIL' 2>/dev/null"), 0) << "/usr/bin/python3 with PIL is not installed";
+  gt_test::TempDir dir("poly");
+  ASSERT_TRUE(dir.Ok());
+  const Integer N = 64;
+  TZiduzUvView* v = Make(N, N);
+  gt_test::Lcg rnd(2024);
+  std::string polys;
+  std::vector<uint8_t> masks;
+  for (int k = 0; k < 20; ++k) {
+    v->Deselect();
+    const int n = 3 + int(rnd.Next() % 6);
+    for (int i = 0; i < n; ++i) {
+      const Integer x = Integer(rnd.Next() % (N + 1)), y = Integer(rnd.Next() % (N + 1));
+      v->AddSelectionPoint(x, y);
+      polys += std::to_string(x) + "," + std::to_string(y) + (i + 1 < n ? " " : "\n");
+    }
+    v->EndSelection();
+    for (Integer y = 0; y < N; ++y)
+      for (Integer x = 0; x < N; ++x) masks.push_back(v->SelectionMask()->IsPointInside(x, y) ? 1 : 0);
+  }
+  ASSERT_TRUE(gt_test::WriteFileBytes(dir.File("masks.raw"), masks));
+  ASSERT_TRUE(gt_test::WriteFileBytes(dir.File("polys.txt"), std::vector<uint8_t>(polys.begin(), polys.end())));
+  const std::string py =
+      "import math\nfrom PIL import Image, ImageDraw\n"
+      "N=" + std::to_string(N) + "\n"
+      "ours=open('" + dir.File("masks.raw") + "','rb').read()\n"
+      "def near(px,py,pts):\n"
+      "  for i in range(len(pts)):\n"
+      "    (ax,ay),(bx,by)=pts[i],pts[(i+1)%len(pts)]\n"
+      "    dx,dy=bx-ax,by-ay; l=dx*dx+dy*dy\n"
+      "    t=0 if l==0 else max(0,min(1,((px-ax)*dx+(py-ay)*dy)/l))\n"
+      "    if math.hypot(ax+t*dx-px,ay+t*dy-py)<=1.75: return True\n"
+      "  return False\n"
+      "bad=area=edge=0\n"
+      "for k,line in enumerate(open('" + dir.File("polys.txt") + "').read().split('\\n')[:20]):\n"
+      "  pts=[tuple(int(c) for c in p.split(',')) for p in line.split()]\n"
+      "  im=Image.new('L',(N,N),0); ImageDraw.Draw(im).polygon(pts,fill=1)\n"
+      "  ref=im.tobytes()\n"
+      "  for i in range(N*N):\n"
+      "    area+=ref[i]\n"
+      "    if ref[i]!=ours[k*N*N+i]:\n"
+      "      if near(i%N+0.5,i//N+0.5,pts): edge+=1\n"
+      "      else: bad+=1\n"
+      "print(bad,area,edge)\n";
+  ASSERT_TRUE(gt_test::WriteFileBytes(dir.File("c.py"), std::vector<uint8_t>(py.begin(), py.end())));
+  int status = 0;
+  const std::string out = RunOutput("/usr/bin/python3 " + dir.File("c.py"), status);
+  ASSERT_EQ(status, 0) << out;
+  long bad = -1, area = 0, edge = 0;
+  ASSERT_EQ(std::sscanf(out.c_str(), "%ld %ld %ld", &bad, &area, &edge), 3) << out;
+  EXPECT_EQ(bad, 0) << "pixels that differ away from every edge" << out;
+  EXPECT_GT(area, 20 * N * N / 20) << "the polygons cover a fair part of the plane";
+  EXPECT_LT(edge, area / 4) << "the rules part on a thin boundary only";
+  delete v;
+}
+
+// Mode 2 keeps the selection where it was on the image when the current
+// layer changes: a mask made on a layer at (50, 20) moves by (50, 20) on
+// layer 0. A record's far-off layer position selects nothing, at no cost.
+TEST_F(TSelTest, SelectionFollowsTheLayerPosition) {
+  TZiduzUvView* v = Make(200, 100);
+  v->AddLayer();
+  v->GetCurrentLayer()->PosX = 50;
+  v->GetCurrentLayer()->PosY = 20;
+  v->Select(10, 10, 30, 20, 0);
+  TMemoryStream onLayer1;
+  v->SaveSelectionToStream(&onLayer1);
+  v->SetCurrentLayer(0);
+  EXPECT_EQ(Bounds(v), TRect(60, 30, 79, 39));
+  onLayer1.SetPosition(0);
+  ASSERT_TRUE(v->LoadSelectionFromStream(&onLayer1, 2));
+  EXPECT_EQ(Bounds(v), TRect(60, 30, 79, 39));
+  // Moved partly off the left edge: the rest stays.
+  v->GetCurrentLayer()->PosX = 65;
+  onLayer1.SetPosition(0);
+  ASSERT_TRUE(v->LoadSelectionFromStream(&onLayer1, 2));
+  EXPECT_EQ(Bounds(v), TRect(0, 30, 14, 39));
+  v->GetCurrentLayer()->PosX = 0;
+  Integer points = 0;
+  std::memcpy(&points, static_cast<const Byte*>(onLayer1.Memory()) + 8, 4);
+  for (Integer far : {Integer(0x40000000), Integer(-0x40000000)}) {
+    SCOPED_TRACE(far);
+    TMemoryStream hostile;
+    hostile.WriteBuffer(onLayer1.Memory(), onLayer1.Size());
+    // The stored layer position follows size, points, box and the flag.
+    const int64_t at = 12 + 8 * int64_t(points) + 16 + 1;
+    hostile.SetPosition(at);
+    hostile.WriteBuffer(&far, 4);
+    hostile.WriteBuffer(&far, 4);
+    hostile.SetPosition(0);
+    ASSERT_TRUE(v->LoadSelectionFromStream(&hostile, 2));
+    EXPECT_FALSE(v->Selected());
+  }
   delete v;
 }
 
