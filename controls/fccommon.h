@@ -297,6 +297,36 @@ class TFcFrameController : public TComponent {
   bool FReadOnlyColorOnFocus = false;
 };
 
+// The tie of a framed control to its frame controller, the same in every
+// control of the set: joining and leaving the controller's list, forgetting a
+// controller that is freed, and the settings every control takes alike.
+class TFcFrameLink {
+ public:
+  TFcFrameController* Controller() const { return FController; }
+  TFcFrameControllerNotifications Notifications() const { return FNotifications; }
+  void SetNotifications(TFcFrameControllerNotifications Value) { FNotifications = Value; }
+  bool Has(TFcFrameControllerProperty P) const { return HasNotification(FNotifications, P); }
+  // Moves Control from the old controller's list into Value's.
+  void Attach(TControl* Control, TFcFrameController* Value);
+  // For the control's destructor: leaves the controller's list.
+  void Detach(TControl* Control);
+  // For the control's Notification: a controller being freed is forgotten.
+  void Forget(TComponent* AComponent, TOperation Operation);
+  // The settings every framed control takes when notified of them: the frame
+  // style (through SetStyle), the frame colour as its flat colour with no
+  // adjustment, its colour (through SetColor) and the parent-colour switch.
+  // False, and nothing applied, without a controller that shows frames.
+  bool ApplyCommon(TControl* Control, const std::function<void(TFrameStyleEx)>& SetStyle, TColor& FlatColor,
+                   Integer& FlatAdjustment, const std::function<void(TColor)>& SetColor) const;
+
+ private:
+  TFcFrameController* FController = nullptr;
+  TFcFrameControllerNotifications FNotifications = fcnAll;
+};
+
+// A transparent control is not opaque: the parent paints beneath it.
+void SetFcOpaque(TControl* Control, bool Transparent);
+
 enum TFcPathType : Byte { ptIniFile, ptRegistry };
 enum TFcRegKey : Byte {
   hkeyClassesRoot,

@@ -320,3 +320,49 @@ const WideString FcCalculatorKeys[19] = {
     u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"9",
     u".", u"+", u"-", u"*", u"\u00F7", u"C", u"=", u"", u"",
 };
+
+// ---------------------------------------------------------------------------
+// The framed controls' side of the tie
+
+void TFcFrameLink::Attach(TControl* Control, TFcFrameController* Value) {
+  if (FController == Value) return;
+  if (FController) FController->RemoveFramedControl(Control);
+  FController = Value;
+  if (Value) {
+    Value->AddFramedControl(Control);
+    Value->FreeNotification(Control);
+  }
+}
+
+void TFcFrameLink::Detach(TControl* Control) {
+  if (FController) FController->RemoveFramedControl(Control);
+  FController = nullptr;
+}
+
+void TFcFrameLink::Forget(TComponent* AComponent, TOperation Operation) {
+  if (Operation == opRemove && AComponent == FController) FController = nullptr;
+}
+
+bool TFcFrameLink::ApplyCommon(TControl* Control, const std::function<void(TFrameStyleEx)>& SetStyle,
+                               TColor& FlatColor, Integer& FlatAdjustment,
+                               const std::function<void(TColor)>& SetColor) const {
+  TFcFrameController* fc = FController;
+  if (!fc || !fc->FrameVisible()) return false;
+  if (Has(fcpFrameStyle)) SetStyle(fc->FrameStyle());
+  if (Has(fcpFrameColor)) {
+    FlatColor = fc->FrameColor();
+    FlatAdjustment = 0;
+  }
+  if (Has(fcpColor)) SetColor(fc->Color());
+  if (Has(fcpParentColor)) Control->SetParentColor(fc->ParentColor());
+  return true;
+}
+
+void SetFcOpaque(TControl* Control, bool Transparent) {
+  TControlStyle st = Control->ControlStyle();
+  if (Transparent)
+    st.Exclude(csOpaque);
+  else
+    st.Include(csOpaque);
+  Control->SetControlStyle(st);
+}

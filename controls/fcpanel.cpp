@@ -20,7 +20,7 @@ TFcCustomPanel::TFcCustomPanel(TComponent* AOwner) : TCustomPanel(AOwner) {
 
 TFcCustomPanel::~TFcCustomPanel() {
   UnregisterFcTransparentProperty(this);
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
+  FFrame.Detach(this);
   for (auto& e : FSavedEnabled) RemoveFreeNotification(e.first);
 }
 
@@ -171,17 +171,12 @@ void TFcCustomPanel::DrawCaption(TRect R) {
 }
 
 void TFcCustomPanel::FrameSettingsChanged() {
-  TFcFrameController* fc = FFrameController;
-  if (!fc || !fc->FrameVisible()) return;
-  if (HasNotification(FNotifications, fcpFrameStyle)) FBorderOuter = fc->FrameStyle();
-  if (HasNotification(FNotifications, fcpFrameSides)) FBorderSides = fc->FrameSides();
-  if (HasNotification(FNotifications, fcpFrameColor)) {
-    FFlatColor = fc->FrameColor();
-    FFlatColorAdjustment = 0;
-  }
-  if (HasNotification(FNotifications, fcpColor)) SetColor(fc->Color());
-  if (HasNotification(FNotifications, fcpParentColor)) SetParentColor(fc->ParentColor());
-  if (HasNotification(FNotifications, fcpColor)) {
+  if (!FFrame.ApplyCommon(
+          this, [this](TFrameStyleEx S) { FBorderOuter = S; }, FFlatColor, FFlatColorAdjustment,
+          [this](TColor C) { SetColor(C); }))
+    return;
+  if (FFrame.Has(fcpFrameSides)) FBorderSides = FFrame.Controller()->FrameSides();
+  if (FFrame.Has(fcpColor)) {
     FBorderHighlight = LightenColor(Color(), 100);
     FBorderShadow = DarkenColor(Color(), 50);
   }
@@ -199,20 +194,10 @@ void TFcCustomPanel::InvalidateStrip(const TRect& R) {
 void TFcCustomPanel::Notification(TComponent* AComponent, TOperation Operation) {
   TCustomPanel::Notification(AComponent, Operation);
   if (Operation != opRemove) return;
-  if (AComponent == FFrameController) FFrameController = nullptr;
+  FFrame.Forget(AComponent, Operation);
   FSavedEnabled.erase(std::remove_if(FSavedEnabled.begin(), FSavedEnabled.end(),
                                      [&](auto& e) { return static_cast<TComponent*>(e.first) == AComponent; }),
                       FSavedEnabled.end());
-}
-
-void TFcCustomPanel::SetFrameController(TFcFrameController* Value) {
-  if (FFrameController == Value) return;
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
-  FFrameController = Value;
-  if (Value) {
-    Value->AddFramedControl(this);
-    Value->FreeNotification(this);
-  }
 }
 
 void TFcCustomPanel::EnabledChanged() {
@@ -321,12 +306,7 @@ FC_PANEL_SETTER(VisualStyle, TFcVisualStyle, FVisualStyle, Changed())
 void TFcCustomPanel::SetTransparent(bool Value) {
   if (FTransparent == Value) return;
   FTransparent = Value;
-  TControlStyle st = ControlStyle();
-  if (Value)
-    st.Exclude(csOpaque);
-  else
-    st.Include(csOpaque);
-  SetControlStyle(st);
+  SetFcOpaque(this, Value);
   Changed();
   for (Integer i = 0; i < ControlCount(); ++i) Controls(i)->Invalidate();
 }

@@ -48,10 +48,10 @@ class TFcCustomPanel : public TCustomPanel, public IFrameSettingsListener {
   virtual void SetFlatColor(TColor Value);
   Integer FlatColorAdjustment() const { return FFlatColorAdjustment; }
   virtual void SetFlatColorAdjustment(Integer Value);
-  TFcFrameController* FrameController() const { return FFrameController; }
-  virtual void SetFrameController(TFcFrameController* Value);
-  TFcFrameControllerNotifications FrameControllerNotifications() const { return FNotifications; }
-  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FNotifications = Value; }
+  TFcFrameController* FrameController() const { return FFrame.Controller(); }
+  virtual void SetFrameController(TFcFrameController* Value) { FFrame.Attach(this, Value); }
+  TFcFrameControllerNotifications FrameControllerNotifications() const { return FFrame.Notifications(); }
+  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FFrame.SetNotifications(Value); }
   TFcGradientColorStyle GradientColorStyle() const { return FGradientColorStyle; }
   virtual void SetGradientColorStyle(TFcGradientColorStyle Value);
   TColor GradientColorStart() const { return FGradientColorStart; }
@@ -132,8 +132,7 @@ class TFcCustomPanel : public TCustomPanel, public IFrameSettingsListener {
   // The children's enabled states from the last disabling. A child that goes
   // away leaves the list, so that a new control at its address starts afresh.
   std::vector<std::pair<TControl*, bool>> FSavedEnabled;
-  TFcFrameController* FFrameController = nullptr;
-  TFcFrameControllerNotifications FNotifications = fcnAll;
+  TFcFrameLink FFrame;
   Integer FLastWidth = -1, FLastHeight = -1;
 };
 

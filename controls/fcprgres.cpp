@@ -31,7 +31,7 @@ TFcCustomProgressBar::TFcCustomProgressBar(TComponent* AOwner) : TGraphicControl
 }
 
 TFcCustomProgressBar::~TFcCustomProgressBar() {
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
+  FFrame.Detach(this);
 }
 
 void TFcCustomProgressBar::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight) {
@@ -249,31 +249,16 @@ void TFcCustomProgressBar::SetNumSegments(TSegmentRange Value) {
   Repaint();
 }
 
-void TFcCustomProgressBar::SetFrameController(TFcFrameController* Value) {
-  if (FFrameController == Value) return;
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
-  FFrameController = Value;
-  if (Value) {
-    Value->AddFramedControl(this);
-    Value->FreeNotification(this);
-  }
-}
-
 void TFcCustomProgressBar::Notification(TComponent* AComponent, TOperation Operation) {
   TGraphicControl::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FFrameController) FFrameController = nullptr;
+  FFrame.Forget(AComponent, Operation);
 }
 
 void TFcCustomProgressBar::FrameSettingsChanged() {
-  TFcFrameController* fc = FFrameController;
-  if (!fc || !fc->FrameVisible()) return;
-  if (HasNotification(FNotifications, fcpFrameStyle)) FBorderOuter = fc->FrameStyle();
-  if (HasNotification(FNotifications, fcpFrameColor)) {
-    FFlatColor = fc->FrameColor();
-    FFlatColorAdjustment = 0;
-  }
-  if (HasNotification(FNotifications, fcpColor)) SetBackColor(fc->Color());
-  if (HasNotification(FNotifications, fcpParentColor)) SetParentColor(fc->ParentColor());
+  if (!FFrame.ApplyCommon(
+          this, [this](TFrameStyleEx S) { FBorderOuter = S; }, FFlatColor, FFlatColorAdjustment,
+          [this](TColor C) { SetBackColor(C); }))
+    return;
   Invalidate();
 }
 

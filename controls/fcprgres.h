@@ -78,10 +78,10 @@ class TFcCustomProgressBar : public TGraphicControl, public IFrameSettingsListen
   virtual void SetShowParts(bool Value);
   bool ThemeAware() const { return FThemeAware; }
   virtual void SetThemeAware(bool Value);
-  TFcFrameController* FrameController() const { return FFrameController; }
-  virtual void SetFrameController(TFcFrameController* Value);
-  TFcFrameControllerNotifications FrameControllerNotifications() const { return FNotifications; }
-  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FNotifications = Value; }
+  TFcFrameController* FrameController() const { return FFrame.Controller(); }
+  virtual void SetFrameController(TFcFrameController* Value) { FFrame.Attach(this, Value); }
+  TFcFrameControllerNotifications FrameControllerNotifications() const { return FFrame.Notifications(); }
+  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FFrame.SetNotifications(Value); }
 
   TProgressChangeEvent OnChange;
 
@@ -119,8 +119,7 @@ class TFcCustomProgressBar : public TGraphicControl, public IFrameSettingsListen
   bool FShowPercent = true;
   bool FShowParts = false;
   bool FThemeAware = true;
-  TFcFrameController* FFrameController = nullptr;
-  TFcFrameControllerNotifications FNotifications = fcnAll;
+  TFcFrameLink FFrame;
 };
 
 class TFcProgressBar : public TFcCustomProgressBar {

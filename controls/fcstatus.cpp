@@ -261,7 +261,7 @@ TFcCustomStatusPane::TFcCustomStatusPane(TComponent* AOwner) : TGraphicControl(A
 }
 
 TFcCustomStatusPane::~TFcCustomStatusPane() {
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
+  FFrame.Detach(this);
   if (BlinkingControls) BlinkingControls->RemoveBlinkingControl(this);
   ReleaseBlinkListIfEmpty();
 }
@@ -460,40 +460,20 @@ void TFcCustomStatusPane::SetParentFillColor(bool Value) {
 void TFcCustomStatusPane::SetTransparent(bool Value) {
   if (FTransparent == Value) return;
   FTransparent = Value;
-  TControlStyle st = ControlStyle();
-  if (Value)
-    st.Exclude(csOpaque);
-  else
-    st.Include(csOpaque);
-  SetControlStyle(st);
+  SetFcOpaque(this, Value);
   Invalidate();
-}
-
-void TFcCustomStatusPane::SetFrameController(TFcFrameController* Value) {
-  if (FFrameController == Value) return;
-  if (FFrameController) FFrameController->RemoveFramedControl(this);
-  FFrameController = Value;
-  if (Value) {
-    Value->AddFramedControl(this);
-    Value->FreeNotification(this);
-  }
 }
 
 void TFcCustomStatusPane::Notification(TComponent* AComponent, TOperation Operation) {
   TGraphicControl::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FFrameController) FFrameController = nullptr;
+  FFrame.Forget(AComponent, Operation);
 }
 
 void TFcCustomStatusPane::FrameSettingsChanged() {
-  TFcFrameController* fc = FFrameController;
-  if (!fc || !fc->FrameVisible()) return;
-  if (HasNotification(FNotifications, fcpFrameStyle)) SetFrameStyle(fc->FrameStyle());
-  if (HasNotification(FNotifications, fcpFrameColor)) {
-    FFlatColor = fc->FrameColor();
-    FFlatColorAdjustment = 0;
-  }
-  if (HasNotification(FNotifications, fcpColor)) SetFillColor(fc->Color());
-  if (HasNotification(FNotifications, fcpParentColor)) SetParentColor(fc->ParentColor());
+  if (!FFrame.ApplyCommon(
+          this, [this](TFrameStyleEx S) { SetFrameStyle(S); }, FFlatColor, FFlatColorAdjustment,
+          [this](TColor C) { SetFillColor(C); }))
+    return;
   Invalidate();
 }
 

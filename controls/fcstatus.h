@@ -98,10 +98,10 @@ class TFcCustomStatusPane : public TGraphicControl, public IFrameSettingsListene
   virtual void SetFlatColorAdjustment(Integer Value);
   TFrameStyle FrameStyle() const { return FFrameStyle; }
   virtual void SetFrameStyle(TFrameStyle Value);
-  TFcFrameController* FrameController() const { return FFrameController; }
-  virtual void SetFrameController(TFcFrameController* Value);
-  TFcFrameControllerNotifications FrameControllerNotifications() const { return FNotifications; }
-  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FNotifications = Value; }
+  TFcFrameController* FrameController() const { return FFrame.Controller(); }
+  virtual void SetFrameController(TFcFrameController* Value) { FFrame.Attach(this, Value); }
+  TFcFrameControllerNotifications FrameControllerNotifications() const { return FFrame.Notifications(); }
+  void SetFrameControllerNotifications(TFcFrameControllerNotifications Value) { FFrame.SetNotifications(Value); }
   bool Transparent() const { return FTransparent; }
   virtual void SetTransparent(bool Value);
   // The text colour the pane draws with now (the blink colour while blinking shows it).
@@ -134,8 +134,7 @@ class TFcCustomStatusPane : public TGraphicControl, public IFrameSettingsListene
   TColor FFlatColor = clBtnShadow;
   Integer FFlatColorAdjustment = 30;
   TFrameStyle FFrameStyle = fsFlat;
-  TFcFrameController* FFrameController = nullptr;
-  TFcFrameControllerNotifications FNotifications = fcnAll;
+  TFcFrameLink FFrame;
   bool FTransparent = true;
 };
 
