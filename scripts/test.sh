@@ -13,6 +13,7 @@ ctest --preset release -j "$JOBS"
 bash tests/platform/ui/xvfb_checks.sh build/release
 bash tests/imaging/viewdisplay/xvfb_checks.sh build/release
 bash tests/imaging/proc/xvfb_checks.sh build/release
+bash tests/controls/xvfb_checks.sh build/release
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$JOBS"
