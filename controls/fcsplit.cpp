@@ -595,11 +595,12 @@ void TFcSplitter::UpdateHotSpotHover() {
 // Dragging
 
 void TFcSplitter::BeginGhostDrawing() {
-  // Drawn over the parent, where the whole bar's travel lies; without a
-  // parent, on the screen.
+  // Drawn over the parent and its children (the panes), where the whole
+  // bar's travel lies; without a parent, on the screen.
   TWinControl* parent = Parent();
   FGhostWnd = parent && IsWindowsVersion(wkWindowsVista) ? parent->Handle() : nullptr;
-  FGhostDC = FGhostWnd ? GetDCEx(FGhostWnd, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS) : GetDC(nullptr);
+  FGhostDC = FGhostWnd ? GetDCEx(FGhostWnd, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS | DCX_LOCKWINDOWUPDATE)
+                       : GetDC(nullptr);
   if (FRealTimeDrag || !FGhostDC) return;
   if (!FPatternBrush) {
     uint16_t rows[8];

@@ -190,11 +190,11 @@ TEST(FcSplitter, AClickOnAnEmptyPaneReachesTheWindowBeneath) {
   EXPECT_EQ(downs.size(), 1u);
 }
 
-// The surface of the form under the splitter, to see the ghost bar.
+// The form as it shows, children and the ghost bar's overlay included.
 std::vector<uint32_t> FormPixels(TForm* F) {
   std::vector<uint32_t> px;
   Integer w = 0, h = 0;
-  GtTestSurface(F->Handle(), px, w, h);
+  GtTestGrab(F->Handle(), px, w, h);
   return px;
 }
 
