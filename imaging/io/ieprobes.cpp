@@ -293,8 +293,9 @@ bool IEProbeWMF(TStream* Stream) {
 
 bool IEProbeEMF(TStream* Stream) {
   return IEProbeAtPosition(Stream, [&](int64_t start) {
-    Byte h[100];
-    if (!ReadExact(Stream, start, h, 100)) return false;
+    // A short stream leaves zeros, never stale bytes; the signature needs 44.
+    Byte h[100] = {};
+    if (IEReadAt(Stream, start, h, sizeof h) < 44) return false;
     return LE32(h) == 1 && LE32(h + 40) == 0x464D4520u;
   });
 }

@@ -212,6 +212,10 @@ class TZiduzUvIO : public TComponent {
   void LoadFromStreamICO(TStream* Stream);
   void LoadFromFileCUR(const WideString& FileName);
   void LoadFromStreamCUR(TStream* Stream);
+  // Headerless pixels into the picture as the caller sized it, laid out as
+  // the BMPRAW_ parameters say; an empty file name does nothing.
+  void LoadFromFileBMPRAW(const WideString& FileName);
+  void LoadFromStreamBMPRAW(TStream* Stream);
   void LoadFromFilePNG(const WideString& FileName);
   void LoadFromStreamPNG(TStream* Stream);
   void SaveToFilePNG(const WideString& FileName);

@@ -373,6 +373,11 @@ void TZiduzUvIO::LoadFromStreamICO(TStream* Stream) { TZiduzUvIOFrame::LoadStrea
 void TZiduzUvIO::LoadFromFileCUR(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftCUR), FileName); }
 void TZiduzUvIO::LoadFromStreamCUR(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftCUR), Stream); }
 
+void TZiduzUvIO::LoadFromFileBMPRAW(const WideString& FileName) {
+  if (!FileName.empty()) TZiduzUvIOFrame::LoadFile(*this, Row(ieftBMPRAW), FileName);
+}
+void TZiduzUvIO::LoadFromStreamBMPRAW(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftBMPRAW), Stream); }
+
 void TZiduzUvIO::LoadFromFilePNG(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftPNG), FileName); }
 void TZiduzUvIO::LoadFromStreamPNG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPNG), Stream); }
 void TZiduzUvIO::SaveToFilePNG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPNG), FileName); }

@@ -145,7 +145,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
 TEST_F(RegistryTest, DispatchById) {
   TFakePlugIn plugin(4100, "GTFK");
   const TIEFileType rowIds[] = {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftICO,  ieftCUR,
-                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM, ieftWBMP};
+                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM, ieftWBMP, ieftBMPRAW};
   std::vector<std::unique_ptr<TCodecScope>> rows;
   for (TIEFileType id : rowIds) rows.push_back(std::make_unique<TCodecScope>(id, TIEBuiltInCodec(FakeRead, FakeWrite)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
@@ -179,7 +179,7 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftPDF, RefusedWithEvent, Runs, RefusedWithEvent},
       {ieftDCX, Runs, Runs, Runs},
       {ieftRAW, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
-      {ieftBMPRAW, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
+      {ieftBMPRAW, Runs, Runs, RefusedQuietly},
       {22, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftPSD, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
       {ieftALL, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
