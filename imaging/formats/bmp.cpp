@@ -52,11 +52,10 @@ struct TRLETarget {
 };
 
 void PutIndex(const TRLETarget& T, Byte* Row, Integer Col, Byte Index) {
-  if (Col >= T.Width) {
-    // RLE4 drops what passes the row's end; RLE8 overwrites its last pixel.
-    if (T.RLE4) return;
-    Col = T.Width - 1;
-  }
+  // What passes the row's end is dropped: writers pad run-length rows to
+  // the stored row length, and piling the padding into the last pixel
+  // would overwrite its colour.
+  if (Col >= T.Width) return;
   if (T.Indexed)
     Row[Col] = Index;
   else
