@@ -322,8 +322,8 @@ TEST_F(Registry, SizeThresholdsOfTheHeaderTests) {
       {"PNG signature, 8 bytes", Bytes{137, 80, 78, 71, 13, 10, 26, 10}, 0},
       {"PNG signature, 9 bytes", Bytes{137, 80, 78, 71, 13, 10, 26, 10, 0}, 8},
       {"PNG, 7 bytes", Bytes{137, 80, 78, 71, 13, 10, 26}, 0},
-      {"EMF, 99 bytes", [] { Bytes b = Zeros(99); b[0] = 1; b[40] = ' '; b[41] = 'E'; b[42] = 'M'; b[43] = 'F'; return b; }(), 0},
-      {"EMF, 100 bytes", [] { Bytes b = Zeros(100); b[0] = 1; b[40] = ' '; b[41] = 'E'; b[42] = 'M'; b[43] = 'F'; return b; }(), 10},
+      {"EMF, 43 bytes", [] { Bytes b = Zeros(43); b[0] = 1; b[40] = ' '; b[41] = 'E'; b[42] = 'M'; return b; }(), 0},
+      {"EMF, 44 bytes", [] { Bytes b = Zeros(44); b[0] = 1; b[40] = ' '; b[41] = 'E'; b[42] = 'M'; b[43] = 'F'; return b; }(), 10},
       {"empty", Bytes{}, 0},
       {"one byte", Bytes{0xFF}, 0},
   };

@@ -135,7 +135,8 @@ TEST_F(RegistryTest, EveryReadableFormatLoadsAlikeByFileStreamAndBuffer) {
   TempDir dir;
   std::vector<TIEFileType> covered;
   for (const TIEFormatDescriptor& d : IEFormatDescriptors()) {
-    if (!IEGetBuiltInCodec(d.FileType).Read) continue;
+    // Headerless raw pixels need a picture the caller has sized: no file holds one.
+    if (!IEGetBuiltInCodec(d.FileType).Read || d.FileType == ieftBMPRAW) continue;
     SCOPED_TRACE(d.FullName);
     covered.push_back(d.FileType);
     std::string path;
