@@ -81,6 +81,12 @@ const TIEFilterRec* IEFilterKernel(TResampleFilter Filter) {
 // ---------------------------------------------------------------------------
 // Shared helpers
 
+// A larger picture is made in bands of output rows, each from just the
+// source rows it reads, so the work memory stays that of a band whatever the
+// picture's size (a picture kept in a temporary file because memory is short
+// must not need a second picture's worth of memory to be resized).
+int64_t IEResampleBandBytes = int64_t(64) << 20;
+
 namespace {
 
 // Percentages Trunc(Units x 100 / Denominator), to OnProgress when it is set.
@@ -211,9 +217,66 @@ void FillPaddedRow(const Byte* Row, TSourceKind Kind, Integer Width, Integer Fir
   }
 }
 
+// Work rows of a banded resampling: source rows Base .. Base + Have - 1,
+// horizontally scaled, at work rows 0 .. Have - 1.
+struct TBandWork {
+  TIEWorkBitmap Bits;
+  Integer Base = 0, Have = 0;
+
+  // Room for the scaled rows of RowsNeeded source rows at least (the most
+  // one output row reads), as many as the band budget holds, at most Height.
+  bool Allocate(Integer Width, Integer Height, Integer Channels, Integer RowsNeeded) {
+    const int64_t rowLen = std::max<int64_t>(IEBitmapRowLen(Width, 8 * Channels, 32), 1);
+    const int64_t rows = std::max<int64_t>(std::max<int64_t>(IEResampleBandBytes, 1) / rowLen, RowsNeeded);
+    return Bits.Allocate(Width, Integer(std::min<int64_t>(rows, Height)), 8 * Channels);
+  }
+  // Readies the work rows for source rows Lo .. Hi: the ones already scaled
+  // are kept (moved to the start); returns the first source row still to be
+  // scaled. The caller scales it .. Hi, then calls Filled(Hi).
+  Integer Prepare(Integer Lo, Integer Hi) {
+    if (Have > 0 && Lo >= Base && Lo < Base + Have) {
+      const Integer keep = std::min(Base + Have - 1, Hi) - Lo + 1;
+      // Rows are stored bottom-up: the kept block starts at its last row.
+      if (Lo > Base)
+        std::memmove(Bits.ScanLine(keep - 1), Bits.ScanLine(Lo - Base + keep - 1), size_t(keep) * size_t(Bits.RowLen));
+      Base = Lo;
+      Have = keep;
+    } else {
+      Base = Lo;
+      Have = 0;
+    }
+    return Base + Have;
+  }
+  void Filled(Integer Hi) { Have = Hi - Base + 1; }
+  Byte* Row(Integer SourceRow) const { return Bits.ScanLine(SourceRow - Base); }
+};
+
+// Splits Dh output rows into bands, each as many consecutive rows as read at
+// most MaxRows source rows (Range(y, Lo, Hi) gives the rows output row y
+// reads), and calls Band(First, Last, Lo, Hi) for each in order.
+template <class TRange, class TBand>
+void ForEachBand(Integer Dh, Integer MaxRows, TRange Range, TBand Band) {
+  for (Integer y0 = 0; y0 < Dh;) {
+    Integer lo, hi;
+    Range(y0, lo, hi);
+    Integer y1 = y0 + 1;
+    for (; y1 < Dh; ++y1) {
+      Integer l, h;
+      Range(y1, l, h);
+      l = std::min(l, lo);
+      h = std::max(h, hi);
+      if (h - l + 1 > MaxRows) break;
+      lo = l;
+      hi = h;
+    }
+    Band(y0, y1, lo, hi);
+    y0 = y1;
+  }
+}
+
 // The separable two-pass kernel filter: rows of Src filtered horizontally
-// into a work image of Dst's width and Src's height, whose columns are then
-// filtered vertically into Dst.
+// into work rows of Dst's width, whose columns are then filtered vertically
+// into Dst, band by band.
 void TwoPassFilter(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, TSourceKind SourceKind,
                    TTargetKind TargetKind, const TIEProgressEvent& OnProgress, TObject* Sender) {
   const Integer sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
@@ -221,53 +284,74 @@ void TwoPassFilter(TIEBitmap* Src, TIEBitmap* Dst, TResampleFilter Filter, TSour
   TContribTable horz, vert;
   if (!BuildContribTable(horz, sw, dw, Filter) || !BuildContribTable(vert, sh, dh, Filter)) return;
   const Integer channels = WorkChannels(SourceKind);
-  TIEWorkBitmap work;
-  if (!work.Allocate(dw, sh, 8 * channels)) throw EOutOfMemory("Out of memory");
+  TBandWork work;
+  if (!work.Allocate(dw, sh, channels, std::max<Integer>(vert.MaxCount, 1))) throw EOutOfMemory("Out of memory");
 
   TIEAccessScope readOnly(Src, ieaRead);
   TIEAccessScope writeOnly(Dst, ieaWrite);
   const bool shareable = RowsShareable(Src, Dst);
+  // Rows scaled plus rows written, out of sh + dh: one band gives the same
+  // reports as scaling every row first and then writing every row.
   TProgress progress(OnProgress, Sender, sh + dh + 0.5, true);
+  Integer done = 0;
 
   const Integer padCount = horz.MaxLast - horz.MinFirst + 1;
   const Integer padBpp = SourceKind == skBGR ? 4 : 1;
-  IEParallelRows(
-      sh, horz.TotalTaps * channels + sw,
-      [&](Integer First, Integer Last) {
-        std::vector<Byte> padded(size_t(padCount) * size_t(padBpp) + 16);
-        for (Integer y = First; y < Last; ++y) {
-          const Byte* row = static_cast<const Byte*>(Src->GetScanline(y));
-          FillPaddedRow(row, SourceKind, sw, horz.MinFirst, padCount, padded.data());
-          if (SourceKind == skBGR)
-            FilterRow4To3(padded.data(), work.ScanLine(y), horz, dw);
-          else
-            FilterRow1(padded.data(), work.ScanLine(y), horz, dw);
-        }
-      },
-      progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(Done); }) : TIERowsDone(), shareable);
-
   const Integer rowBytes = dw * channels;
-  IEParallelRows(
-      dh, int64_t(vert.MaxCount) * rowBytes,
-      [&](Integer First, Integer Last) {
-        std::vector<const Byte*> rows(size_t(std::max<Integer>(vert.MaxCount, 1)));
-        std::vector<Byte> gray(TargetKind == tkGrayBGR ? size_t(dw) : 0);
-        for (Integer y = First; y < Last; ++y) {
-          const Integer first = vert.First[size_t(y)], count = vert.Count[size_t(y)];
-          for (Integer k = 0; k < count; ++k) rows[size_t(k)] = work.ScanLine(MapSource(first + k, sh));
-          Byte* out = static_cast<Byte*>(Dst->GetScanline(y));
-          Byte* target = TargetKind == tkGrayBGR ? gray.data() : out;
-          FilterColumns(rows.data(), vert.Weights.data() + vert.Offset[size_t(y)], count, vert.Shift, target, rowBytes);
-          if (TargetKind == tkGrayBGR) GrayToTriples(gray.data(), out, dw);
-        }
-      },
-      progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(sh + Done); }) : TIERowsDone(), shareable);
+  const auto range = [&](Integer y, Integer& Lo, Integer& Hi) {
+    const Integer first = vert.First[size_t(y)], count = vert.Count[size_t(y)];
+    Lo = Hi = MapSource(first, sh);
+    for (Integer k = 1; k < count; ++k) {
+      const Integer m = MapSource(first + k, sh);
+      Lo = std::min(Lo, m);
+      Hi = std::max(Hi, m);
+    }
+  };
+  ForEachBand(dh, work.Bits.Height, range, [&](Integer Y0, Integer Y1, Integer Lo, Integer Hi) {
+    const Integer from = work.Prepare(Lo, Hi);
+    IEParallelRows(
+        Hi - from + 1, horz.TotalTaps * channels + sw,
+        [&](Integer First, Integer Last) {
+          std::vector<Byte> padded(size_t(padCount) * size_t(padBpp) + 16);
+          for (Integer y = from + First; y < from + Last; ++y) {
+            const Byte* row = static_cast<const Byte*>(Src->GetScanline(y));
+            FillPaddedRow(row, SourceKind, sw, horz.MinFirst, padCount, padded.data());
+            if (SourceKind == skBGR)
+              FilterRow4To3(padded.data(), work.Row(y), horz, dw);
+            else
+              FilterRow1(padded.data(), work.Row(y), horz, dw);
+          }
+        },
+        progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(done + Done); }) : TIERowsDone(),
+        shareable);
+    done += Hi - from + 1;
+    work.Filled(Hi);
+
+    IEParallelRows(
+        Y1 - Y0, int64_t(vert.MaxCount) * rowBytes,
+        [&](Integer First, Integer Last) {
+          std::vector<const Byte*> rows(size_t(std::max<Integer>(vert.MaxCount, 1)));
+          std::vector<Byte> gray(TargetKind == tkGrayBGR ? size_t(dw) : 0);
+          for (Integer y = Y0 + First; y < Y0 + Last; ++y) {
+            const Integer first = vert.First[size_t(y)], count = vert.Count[size_t(y)];
+            for (Integer k = 0; k < count; ++k) rows[size_t(k)] = work.Row(MapSource(first + k, sh));
+            Byte* out = static_cast<Byte*>(Dst->GetScanline(y));
+            Byte* target = TargetKind == tkGrayBGR ? gray.data() : out;
+            FilterColumns(rows.data(), vert.Weights.data() + vert.Offset[size_t(y)], count, vert.Shift, target,
+                          rowBytes);
+            if (TargetKind == tkGrayBGR) GrayToTriples(gray.data(), out, dw);
+          }
+        },
+        progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(done + Done); }) : TIERowsDone(),
+        shareable);
+    done += Y1 - Y0;
+  });
   FlushRows(Dst);
 }
 
 // The fixed-point fast scaler (TFastLinearScaler): rows of Src scaled across
-// into a work image of Dst's width and Src's height, whose rows are then
-// combined into Dst's rows.
+// into work rows of Dst's width, whose rows are then combined into Dst's
+// rows, band by band.
 void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, TSourceKind SourceKind, TTargetKind TargetKind,
                 const TIEProgressEvent& OnProgress, TObject* Sender) {
   const Integer sw = Src->Width(), sh = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
@@ -275,49 +359,67 @@ void FastLinear(TIEBitmap* Src, TIEBitmap* Dst, TSourceKind SourceKind, TTargetK
   const double rx = double(dw) / sw;
   const Integer channels = WorkChannels(SourceKind);
   const TFastLinearScaler scaler(sw, sh, dw, dh, channels);
+  Integer widest = 1;  // the most source rows one output row combines
+  for (Integer j = 0; j < dh; ++j) {
+    const TFastLinearScaler::TSpan span = scaler.RowSpan(j);
+    widest = std::max(widest, span.To - span.From + 1);
+  }
 
-  TIEWorkBitmap work;
-  if (!work.Allocate(dw, sh, 8 * channels)) throw EOutOfMemory("Out of memory");
+  TBandWork work;
+  if (!work.Allocate(dw, sh, channels, widest)) throw EOutOfMemory("Out of memory");
   TIEAccessScope readOnly(Src, ieaRead);
   TIEAccessScope writeOnly(Dst, ieaWrite);
   const bool shareable = RowsShareable(Src, Dst);
   TProgress progress(OnProgress, Sender, sh + dh + 0.5, false);
+  Integer done = 0;
 
   const int64_t perRow = rx > 1 ? int64_t(dw) * channels * 2 : int64_t(sw) * channels + dw;
-  IEParallelRows(
-      sh, perRow,
-      [&](Integer First, Integer Last) {
-        std::vector<Byte> bytes(SourceKind == skBit ? size_t(sw) : 0);
-        for (Integer y = First; y < Last; ++y) {
-          const Byte* s = static_cast<const Byte*>(Src->GetScanline(y));
-          if (SourceKind == skBit) {
-            ExpandBits(s, bytes.data(), sw);
-            s = bytes.data();
-          }
-          scaler.ScaleRow(s, work.ScanLine(y), 0, dw - 1);
-        }
-      },
-      progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(Done - 1); }) : TIERowsDone(), shareable);
-
   const Integer rowBytes = dw * channels;
-  IEParallelRows(
-      dh,
-      scaler.GrowsDown() ? int64_t(rowBytes) * 2 : int64_t(rowBytes) * std::max<int64_t>(1, int64_t(sh / dh + 1)),
-      [&](Integer First, Integer Last) {
-        std::vector<Byte> gray(TargetKind == tkGrayBGR ? size_t(dw) : 0);
-        std::vector<const Byte*> rows;
-        for (Integer j = First; j < Last; ++j) {
-          Byte* out = static_cast<Byte*>(Dst->GetScanline(j));
-          Byte* target = TargetKind == tkGrayBGR ? gray.data() : out;
-          const TFastLinearScaler::TSpan span = scaler.RowSpan(j);
-          rows.resize(size_t(span.To - span.From + 1));
-          for (Integer r = span.From; r <= span.To; ++r) rows[size_t(r - span.From)] = work.ScanLine(r);
-          scaler.CombineRows(span, rows.data(), target, rowBytes);
-          if (TargetKind == tkGrayBGR) GrayToTriples(gray.data(), out, dw);
-        }
-      },
-      progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(sh + Done - 1); }) : TIERowsDone(),
-      shareable);
+  const auto range = [&](Integer j, Integer& Lo, Integer& Hi) {
+    const TFastLinearScaler::TSpan span = scaler.RowSpan(j);
+    Lo = span.From;
+    Hi = span.To;
+  };
+  ForEachBand(dh, work.Bits.Height, range, [&](Integer Y0, Integer Y1, Integer Lo, Integer Hi) {
+    const Integer from = work.Prepare(Lo, Hi);
+    IEParallelRows(
+        Hi - from + 1, perRow,
+        [&](Integer First, Integer Last) {
+          std::vector<Byte> bytes(SourceKind == skBit ? size_t(sw) : 0);
+          for (Integer y = from + First; y < from + Last; ++y) {
+            const Byte* s = static_cast<const Byte*>(Src->GetScanline(y));
+            if (SourceKind == skBit) {
+              ExpandBits(s, bytes.data(), sw);
+              s = bytes.data();
+            }
+            scaler.ScaleRow(s, work.Row(y), 0, dw - 1);
+          }
+        },
+        progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(done + Done - 1); }) : TIERowsDone(),
+        shareable);
+    done += Hi - from + 1;
+    work.Filled(Hi);
+
+    IEParallelRows(
+        Y1 - Y0,
+        scaler.GrowsDown() ? int64_t(rowBytes) * 2 : int64_t(rowBytes) * std::max<int64_t>(1, int64_t(sh / dh + 1)),
+        [&](Integer First, Integer Last) {
+          std::vector<Byte> gray(TargetKind == tkGrayBGR ? size_t(dw) : 0);
+          std::vector<const Byte*> rows;
+          for (Integer j = Y0 + First; j < Y0 + Last; ++j) {
+            Byte* out = static_cast<Byte*>(Dst->GetScanline(j));
+            Byte* target = TargetKind == tkGrayBGR ? gray.data() : out;
+            const TFastLinearScaler::TSpan span = scaler.RowSpan(j);
+            rows.resize(size_t(span.To - span.From + 1));
+            for (Integer r = span.From; r <= span.To; ++r) rows[size_t(r - span.From)] = work.Row(r);
+            scaler.CombineRows(span, rows.data(), target, rowBytes);
+            if (TargetKind == tkGrayBGR) GrayToTriples(gray.data(), out, dw);
+          }
+        },
+        progress.Active() ? TIERowsDone([&](Integer Done) { progress.Report(done + Done - 1); }) : TIERowsDone(),
+        shareable);
+    done += Y1 - Y0;
+  });
   FlushRows(Dst);
 }
 

@@ -40,6 +40,11 @@ const TIEFilterRec* IEFilterKernel(TResampleFilter Filter);
 // A work buffer that cannot be allocated raises EOutOfMemory; the temporary
 // buffers are freed, the destination's pixels are then undefined.
 
+// Bytes of horizontally scaled rows the two-pass resamplers hold at once
+// (64 MiB); a picture that needs more is resampled in bands of output rows.
+// Tests lower it so that small pictures take the banded path.
+extern int64_t IEResampleBandBytes;
+
 // Resizes Src into Dst (allocated at the target size). Same size: Dst
 // becomes a full copy. Dst's resulting pixel format depends on Src's format
 // and the filter (ie1g sources give gray ie24RGB except for the

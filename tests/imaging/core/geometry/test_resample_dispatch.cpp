@@ -263,20 +263,25 @@ TEST(Dispatcher, DestinationOfAnotherFormatIsReallocatedNotOverrun) {
 
 // Pictures in a temporary file hand out one row at a time: every kernel
 // must copy what it reads before it asks for the next row, and write its rows
-// back, and the results must be those of pictures in memory.
-TEST(Dispatcher, FileBackedPicturesGiveTheResultsOfPicturesInMemory) {
+// back. Large pictures are resampled in bands of output rows, each from the
+// source rows it reads, keeping the rows the previous band already scaled.
+// Whether in memory or in a file, in one pass or in bands of any size, the
+// results must be those of the whole picture in memory in one pass.
+TEST(Dispatcher, FileBackedPicturesAndBandsGiveTheResultsOfOnePassInMemory) {
   TempDir dir;
   ASSERT_FALSE(dir.Path.empty());
-  const int64_t savedThreshold = IEMemoryThresholdOverride;
+  const int64_t savedThreshold = IEMemoryThresholdOverride, savedBand = IEResampleBandBytes;
   const WideString savedFolder = IETempFolder;
   IETempFolder = Utf8ToWide(dir.Path);
   Lcg rnd(21);
   for (TIEPixelFormat pf : {ie24RGB, ie8g, ie1g, ieRGB48})
     for (TResampleFilter f : {rfNone, rfLanczos3, rfFastLinear, rfBicubic, rfProjectBW})
-      // Large enough that pictures in memory would be shared between threads.
-      for (const auto& [dw, dh] : {std::pair<Integer, Integer>{333, 71}, {97, 53}}) {
+      // Large enough that pictures in memory would be shared between threads;
+      // smaller, larger and mixed on both axes.
+      for (const auto& [dw, dh] : {std::pair<Integer, Integer>{333, 71}, {97, 53}, {120, 401}}) {
         SCOPED_TRACE(::testing::Message() << "format " << int(pf) << " filter " << int(f) << " " << dw << "x" << dh);
         IEMemoryThresholdOverride = -1;
+        IEResampleBandBytes = savedBand;
         TIEBitmap src, dst(dw, dh, pf);
         Make(src, pf, 260, 190, [&](Integer, Integer, Integer) {
           const double v = double(rnd.Next() % 256);
@@ -284,7 +289,18 @@ TEST(Dispatcher, FileBackedPicturesGiveTheResultsOfPicturesInMemory) {
         });
         IEResample(&src, &dst, f);
 
+        // The least band (the rows of one output row) and a few rows.
+        for (int64_t band : {int64_t(1), int64_t(5000)}) {
+          SCOPED_TRACE(::testing::Message() << "band bytes " << band);
+          IEResampleBandBytes = band;
+          TIEBitmap mdst(dw, dh, pf);
+          IEResample(&src, &mdst, f);
+          ASSERT_EQ(mdst.PixelFormat(), dst.PixelFormat());
+          EXPECT_EQ(Samples(mdst), Samples(dst));
+        }
+
         IEMemoryThresholdOverride = 64;
+        IEResampleBandBytes = 1;
         TIEBitmap fsrc(260, 190, pf), fdst(dw, dh, pf);
         ASSERT_EQ(fsrc.Location(), ieFile);
         ASSERT_EQ(fdst.Location(), ieFile);
@@ -294,5 +310,6 @@ TEST(Dispatcher, FileBackedPicturesGiveTheResultsOfPicturesInMemory) {
         EXPECT_EQ(Samples(fdst), Samples(dst));
       }
   IEMemoryThresholdOverride = savedThreshold;
+  IEResampleBandBytes = savedBand;
   IETempFolder = savedFolder;
 }
