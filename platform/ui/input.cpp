@@ -364,11 +364,15 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
     }
     case QEvent::Enter: {
       TQtEntry Entry;
+      if (Receiver == W->Client) PointerLeftNc(W);
+      if (W->Dead) return false;
       Perform(W, CM_MOUSEENTER, 0, 0);
       return false;
     }
     case QEvent::Leave: {
       TQtEntry Entry;
+      if (Receiver == W->Client) PointerLeftClient(W);
+      if (W->Dead) return false;
       Perform(W, CM_MOUSELEAVE, 0, 0);
       return false;
     }
@@ -555,3 +559,68 @@ HCURSOR SetCursor(HCURSOR Cursor) {
 }
 
 HCURSOR GetCursor() { return g_Cursor; }
+
+namespace gtui {
+
+bool TranslateNcInput(TWindow* W, QEvent* E) {
+  // In a loop of the program, input is queued by its screen point like any other.
+  if (InputGoesToQueue()) return TranslateInput(W, E, W->Frame);
+  auto* M = static_cast<QMouseEvent*>(E);
+  TQtEntry Entry;
+  const QPoint G = M->globalPosition().toPoint();
+  NoteCursor(G);
+  NoteButtons(M->buttons());
+  NoteModifiers(M->modifiers());
+  const LPARAM Pt = MAKELPARAM(G.x(), G.y());
+  const LRESULT Code = Perform(W, WM_NCHITTEST, 0, Pt);
+  if (W->Dead) return true;
+  W->InNc = true;
+  UINT Msg = WM_NCMOUSEMOVE;
+  if (E->type() != QEvent::MouseMove) {
+    // Non-client messages keep the order of the client ones, 0x160 below them.
+    UINT Client = ButtonMessage(M->button(), E->type(), (W->ClassStyle & CS_DBLCLKS) != 0);
+    if (!Client || Client >= WM_XBUTTONDOWN) return true;
+    Msg = Client - (WM_LBUTTONDOWN - WM_NCLBUTTONDOWN);
+  }
+  Perform(W, Msg, static_cast<WPARAM>(Code), Pt);
+  return true;
+}
+
+void PointerLeftNc(TWindow* W) {
+  if (!W || !W->InNc) return;
+  W->InNc = false;
+  if (W->TrackNcLeave) {
+    W->TrackNcLeave = false;
+    PostMessage(W->Handle, WM_NCMOUSELEAVE, 0, 0);
+  }
+}
+
+void PointerLeftClient(TWindow* W) {
+  if (W && W->TrackLeave) {
+    W->TrackLeave = false;
+    PostMessage(W->Handle, WM_MOUSELEAVE, 0, 0);
+  }
+}
+
+}  // namespace gtui
+
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* Track) {
+  if (!Track || Track->cbSize != sizeof(TRACKMOUSEEVENT)) return FALSE;
+  TWindow* W = Lookup(Track->hwndTrack);
+  if (!W || !W->Client) return FALSE;
+  const bool Nc = (Track->dwFlags & TME_NONCLIENT) != 0;
+  if (!(Track->dwFlags & TME_LEAVE)) return TRUE;  // hovering is not reported
+  bool& Flag = Nc ? W->TrackNcLeave : W->TrackLeave;
+  if (Track->dwFlags & TME_CANCEL) {
+    Flag = false;
+    return TRUE;
+  }
+  Flag = true;
+  // Not there now: the leave comes at once.
+  const bool There = Nc ? W->InNc : W->Client->underMouse();
+  if (!There) {
+    Flag = false;
+    PostMessage(W->Handle, Nc ? WM_NCMOUSELEAVE : WM_MOUSELEAVE, 0, 0);
+  }
+  return TRUE;
+}

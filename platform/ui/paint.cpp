@@ -110,6 +110,45 @@ void TWindowSurface::UnlockPixels(const TRect& Changed) {
     Owner->Client->update(R);
 }
 
+bool TFrameSurface::LockPixels(TGdiPixels& Pixels) {
+  if (!Owner || Image.isNull()) return false;
+  Pixels.Row0 = Image.bits();
+  Pixels.Stride = Image.bytesPerLine();
+  Pixels.Width = Image.width();
+  Pixels.Height = Image.height();
+  Pixels.BitCount = 32;
+  return true;
+}
+
+void TFrameSurface::UnlockPixels(const TRect& Changed) {
+  if (!Owner || !Owner->Frame || Changed.Width() <= 0 || Changed.Height() <= 0) return;
+  // Only the margins show from here; the client area shows its own surface.
+  QRegion R = QRegion(ToQRect(Changed) & Image.rect()) - QRegion(Owner->ClientInFrame());
+  if (R.isEmpty()) return;
+  // Showing what was drawn needs no new WM_NCPAINT.
+  Owner->NcDrawn += R;
+  Owner->Frame->update(R);
+}
+
+TFrameSurface* FrameSurfaceOf(TWindow* W) {
+  if (!W->FrameSurface) W->FrameSurface = std::make_shared<TFrameSurface>(W);
+  QImage& Img = W->FrameSurface->Image;
+  QSize Size(std::max(0, W->Rect.Width()), std::max(0, W->Rect.Height()));
+  if (Img.size() != Size) {
+    QImage New(Size, QImage::Format_RGB32);
+    if (!New.isNull()) {
+      New.fill(Qt::white);
+      if (!Img.isNull()) {
+        QPainter P(&New);
+        P.setCompositionMode(QPainter::CompositionMode_Source);
+        P.drawImage(0, 0, Img);
+      }
+    }
+    Img = New;
+  }
+  return W->FrameSurface.get();
+}
+
 void InvalidateRegion(TWindow* W, const QRegion& Region, bool Erase) {
   if (!W || W->Dead) return;
   if (W->Kind == wkNative) {
@@ -137,7 +176,8 @@ void PaintClient(TWindow* W, QWidget* Target, const QRegion& Region) {
   for (const QRect& R : Region) P.drawImage(R, Img, R);
 }
 
-void DCsWindowGone(TWindow*) {
+void DCsWindowGone(TWindow* W) {
+  if (W->FrameSurface) W->FrameSurface->Owner = nullptr;
   // DCs handed out stay valid objects; their surface no longer has an owner,
   // so they draw nothing until they are released.
 }
@@ -199,14 +239,23 @@ HDC GetDC(HWND Wnd) {
 }
 
 HDC GetDCEx(HWND Wnd, HRGN Clip, DWORD Flags) {
-  HDC DC = (Flags & DCX_LOCKWINDOWUPDATE) ? NewOverlayDC(Wnd) : GetDC(Wnd);
+  HDC DC = (Flags & DCX_LOCKWINDOWUPDATE) ? NewOverlayDC(Wnd) : (Flags & DCX_WINDOW) ? GetWindowDC(Wnd) : GetDC(Wnd);
   if (DC && Clip && (Flags & (DCX_INTERSECTRGN | DCX_EXCLUDERGN)))
     ExtSelectClipRgn(DC, Clip, (Flags & DCX_EXCLUDERGN) ? RGN_DIFF : RGN_AND);
   return DC;
 }
 
-// The frame of a window is drawn by the layer; its DC is the client's.
-HDC GetWindowDC(HWND Wnd) { return GetDC(Wnd); }
+// The whole window from its corner: it draws the margins (WM_NCPAINT).
+// Windows without a surface of their own get their client DC.
+HDC GetWindowDC(HWND Wnd) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || W->Kind != wkSurface) return GetDC(Wnd);
+  FrameSurfaceOf(W);
+  std::shared_ptr<TGdiSurface> S = W->FrameSurface;
+  HDC DC = GtCreateSurfaceDC(S.get());
+  if (DC) g_DCs[DC] = TDCEntry{S, Wnd};
+  return DC;
+}
 
 Integer ReleaseDC(HWND, HDC DC) {
   auto It = g_DCs.find(DC);

@@ -120,12 +120,16 @@ int QtKeyOf(WORD VK, bool& Keypad) {
   }
 }
 
-bool Grab(HWND Wnd, bool FromSurface, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
+enum TGrabOf { goClient, goSurface, goWindow };
+
+bool Grab(HWND Wnd, TGrabOf What, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
   TWindow* W = Lookup(Wnd);
   if (!W || !W->Client) return false;
   Settle();
   QImage Img;
-  if (FromSurface) {
+  if (What == goWindow) {
+    Img = W->Frame->grab(W->Frame->rect()).toImage().convertToFormat(QImage::Format_RGB32);
+  } else if (What == goSurface) {
     if (!W->Surface) return false;
     Img = W->Surface->Image;
   } else {
@@ -199,11 +203,11 @@ bool GtTestKey(HWND Wnd, bool Press, WORD VirtKey, Cardinal Mods, WideChar Text)
 }
 
 bool GtTestGrab(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
-  return Grab(Wnd, false, Pixels, Width, Height);
+  return Grab(Wnd, goClient, Pixels, Width, Height);
 }
 
 bool GtTestSurface(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
-  return Grab(Wnd, true, Pixels, Width, Height);
+  return Grab(Wnd, goSurface, Pixels, Width, Height);
 }
 
 bool GtTestPumpUntil(const std::function<bool()>& Done, Integer TimeoutMs) {
@@ -296,4 +300,8 @@ uint64_t GtTestNativeWindowId(HWND Wnd) {
 double GtTestWindowOpacity(HWND Wnd) {
   TWindow* W = Lookup(Wnd);
   return W && W->Frame ? W->Frame->window()->windowOpacity() : 0.0;
+}
+
+bool GtTestGrabWindow(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
+  return Grab(Wnd, goWindow, Pixels, Width, Height);
 }

@@ -26,6 +26,8 @@ bool GtTestWheel(HWND Wnd, Integer X, Integer Y, Integer Delta, Cardinal Mods = 
 bool GtTestKey(HWND Wnd, bool Press, WORD VirtKey, Cardinal Mods = 0, WideChar Text = 0);
 // The pixels of the client area as the platform would show them now (0x00RRGGBB).
 bool GtTestGrab(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height);
+// The pixels of the whole window, margins and children included, from its corner.
+bool GtTestGrabWindow(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height);
 // The window surface itself (what GetDC draws on), in the same layout.
 bool GtTestSurface(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height);
 // Runs events and queued messages until Done answers true or TimeoutMs passed; returns Done().

@@ -222,13 +222,33 @@ class TFrameWidget : public QWidget {
   TFrameWidget(TWindow* AW, QWidget* Parent, Qt::WindowFlags Flags) : QWidget(Parent, Flags), W(AW) {
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
     setProperty("gtwnd", QVariant::fromValue<qulonglong>(IdOf(AW->Handle)));
   }
   TWindow* W;
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* E) override {
     if (!W) return;
+    if (W->Kind == wkSurface) {
+      // The window may draw its own margins; a paint only of what a window
+      // DC drew there shows it without asking again.
+      const bool Asked = !(E->region() - W->NcDrawn).isEmpty() || W->NcDefault;
+      W->NcDrawn = QRegion();
+      if (Asked) {
+        W->NcDefault = false;
+        TQtEntry Entry;
+        Perform(W, WM_NCPAINT, 1, 0);
+      }
+      if (!W || W->Dead) return;
+      if (!W->NcDefault) {
+        QPainter P(this);
+        TFrameSurface* F = FrameSurfaceOf(W);
+        QRegion Margins = QRegion(rect()) - QRegion(W->ClientInFrame());
+        for (const QRect& R : E->region() & Margins) P.drawImage(R.topLeft(), F->Image, R);
+        return;
+      }
+    }
     QPainter P(this);
     Integer B = W->BorderWidth();
     QRect All = rect();
@@ -320,6 +340,17 @@ class TFrameWidget : public QWidget {
   bool event(QEvent* E) override {
     if (W && W->Client == this) {
       if (TranslateInput(W, E, this)) return true;
+    } else if (W && W->Kind == wkSurface) {
+      switch (E->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+          if (TranslateNcInput(W, E)) return true;
+          break;
+        case QEvent::Leave: PointerLeftNc(W); break;
+        default: break;
+      }
     }
     return QWidget::event(E);
   }
@@ -449,10 +480,24 @@ Integer TWindow::BorderWidth() const {
 }
 
 QRect TWindow::ClientInFrame() const {
-  Integer B = BorderWidth();
-  Integer W = Rect.Width() - 2 * B - (Bars[SB_VERT].Visible ? ScrollBarThickness : 0);
-  Integer H = Rect.Height() - 2 * B - (Bars[SB_HORZ].Visible ? ScrollBarThickness : 0);
-  return QRect(B, B, std::max(0, W), std::max(0, H));
+  Integer W = Rect.Width() - Margins.Left - Margins.Right - (Bars[SB_VERT].Visible ? ScrollBarThickness : 0);
+  Integer H = Rect.Height() - Margins.Top - Margins.Bottom - (Bars[SB_HORZ].Visible ? ScrollBarThickness : 0);
+  return QRect(Margins.Left, Margins.Top, std::max(0, W), std::max(0, H));
+}
+
+void UpdateMargins(TWindow* W) {
+  if (!W || W->Dead || W->Kind != wkSurface) return;
+  NCCALCSIZE_PARAMS P;
+  P.rgrc[0] = P.rgrc[1] = W->Rect;
+  P.rgrc[2] = W->Rect;
+  Perform(W, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&P));
+  if (W->Dead) return;
+  const TRect& C = P.rgrc[0];
+  const TRect& R = W->Rect;
+  // Margins never pass the window: a hostile answer gives an empty client area.
+  auto Clamp = [](Integer V, Integer Max) { return std::clamp<Integer>(V, 0, std::max<Integer>(0, Max)); };
+  Integer L = Clamp(C.Left - R.Left, R.Width()), T = Clamp(C.Top - R.Top, R.Height());
+  W->Margins = TRect(L, T, Clamp(R.Right - C.Right, R.Width() - L), Clamp(R.Bottom - C.Bottom, R.Height() - T));
 }
 
 TWindow* Lookup(HWND Wnd) {
@@ -640,6 +685,8 @@ void ApplyRect(TWindow* W, const TRect& R, bool FromPlatform) {
 
 void Relayout(TWindow* W) {
   if (!W || W->Dead || W->Kind == wkMessage) return;
+  UpdateMargins(W);
+  if (W->Dead) return;
   QRect C = W->ClientInFrame();
   QSize OldSize = W->Kind == wkSurface && W->Surface ? W->Surface->Image.size() : QSize(-1, -1);
   if (W->Kind == wkSurface) {
@@ -1163,6 +1210,11 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, Integer X, Integer Y, Integer CX, 
       if (A->Frame && A->Frame->parentWidget() == W->Frame->parentWidget()) W->Frame->stackUnder(A->Frame);
     }
   }
+  if (Flags & SWP_FRAMECHANGED) {
+    Relayout(W);
+    if (W->Dead || !W->Frame) return TRUE;
+    W->Frame->update();
+  }
   if (Flags & SWP_SHOWWINDOW) ShowWindow(Wnd, SW_SHOWNA);
   if (Flags & SWP_HIDEWINDOW) ShowWindow(Wnd, SW_HIDE);
   return TRUE;
@@ -1317,7 +1369,7 @@ static LRESULT DefPrint(HWND Wnd, HDC DC, LPARAM Flags) {
   }
   Integer Saved = SaveDC(DC);
   if (Flags & NonClient) {
-    OffsetViewportOrgEx(DC, B, B, nullptr);
+    OffsetViewportOrgEx(DC, W->Margins.Left, W->Margins.Top, nullptr);
     QRect C = W->ClientInFrame();
     IntersectClipRect(DC, 0, 0, C.width(), C.height());
   }
@@ -1339,6 +1391,24 @@ static LRESULT DefPrint(HWND Wnd, HDC DC, LPARAM Flags) {
   }
   RestoreDC(DC, Saved);
   return 0;
+}
+
+// Where a screen point lies in the window: client, nowhere, the edges of a
+// sizing frame, else the border.
+static LRESULT DefHitTest(HWND Wnd, TPoint Pt) {
+  TWindow* W = Lookup(Wnd);
+  TRect R;
+  if (!W || !GetWindowRect(Wnd, &R) || !PtInRect(R, Pt)) return HTNOWHERE;
+  const Integer X = Pt.X - R.Left, Y = Pt.Y - R.Top;
+  if (W->ClientInFrame().contains(X, Y)) return HTCLIENT;
+  if (!(W->Style & WS_THICKFRAME)) return HTBORDER;
+  const bool Left = X < W->Margins.Left, Right = X >= R.Width() - W->Margins.Right;
+  const bool Top = Y < W->Margins.Top, Bottom = Y >= R.Height() - W->Margins.Bottom;
+  if (Top) return Left ? HTTOPLEFT : Right ? HTTOPRIGHT : HTTOP;
+  if (Bottom) return Left ? HTBOTTOMLEFT : Right ? HTBOTTOMRIGHT : HTBOTTOM;
+  if (Left) return HTLEFT;
+  if (Right) return HTRIGHT;
+  return HTBORDER;
 }
 
 LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -1372,6 +1442,26 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(WParam));
       return 0;
     case WM_SYSCOMMAND: return DefSysCommand(Wnd, WParam, LParam);
+    case WM_NCCALCSIZE: {
+      TWindow* W = Lookup(Wnd);
+      auto* R = reinterpret_cast<TRect*>(LParam);
+      if (!W || !R) return 0;
+      Integer B = W->BorderWidth();
+      *R = TRect(R->Left + B, R->Top + B, R->Right - B, R->Bottom - B);
+      return 0;
+    }
+    case WM_NCPAINT:
+      if (TWindow* W = Lookup(Wnd)) W->NcDefault = true;
+      return 0;
+    case WM_NCHITTEST: return DefHitTest(Wnd, TPoint(GET_X_LPARAM(LParam), GET_Y_LPARAM(LParam)));
+    case WM_NCLBUTTONDOWN:
+      // The caption moves a top-level window, the edges of a sizing frame size it.
+      if (GetParent(Wnd)) return 0;
+      if (WParam == static_cast<WPARAM>(HTCAPTION)) return SendMessage(Wnd, WM_SYSCOMMAND, static_cast<WPARAM>(SC_MOVE) + HTCAPTION, LParam);
+      if (WParam >= static_cast<WPARAM>(HTLEFT) && WParam <= static_cast<WPARAM>(HTBOTTOMRIGHT) &&
+          (GetWindowLong(Wnd, GWL_STYLE) & WS_THICKFRAME))
+        return SendMessage(Wnd, WM_SYSCOMMAND, SC_SIZE | (WParam - HTLEFT + 1), LParam);
+      return 0;
     case WM_PRINT: return DefPrint(Wnd, reinterpret_cast<HDC>(WParam), LParam);
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL:

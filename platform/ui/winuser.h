@@ -147,6 +147,34 @@ enum : DWORD { ULW_COLORKEY = 1, ULW_ALPHA = 2, ULW_OPAQUE = 4 };
 BOOL UpdateLayeredWindow(HWND Wnd, HDC DstDC, const TPoint* DstPt, const TSize* Size, HDC SrcDC, const TPoint* SrcPt,
                          COLORREF Key, const BLENDFUNCTION* Blend, DWORD Flags);
 
+// Non-client areas. The client area is what WM_NCCALCSIZE leaves of the
+// window rectangle: the layer sends it with wParam FALSE and lParam pointing
+// at rgrc[0], the window rectangle in the parent's client coordinates, when
+// the window is created, sized, restyled or given SWP_FRAMECHANGED;
+// DefWindowProc takes the standard border off. A window that answers
+// WM_NCPAINT itself draws its margins through GetWindowDC (origin at the
+// window's corner; wParam 1 means the whole window); otherwise the layer
+// draws the standard border. Mouse input over the margins asks WM_NCHITTEST
+// (screen point) and sends the non-client mouse message with that code in
+// wParam and the screen point in lParam; DefWindowProc moves a top-level
+// window from HTCAPTION and sizes it from the edge codes.
+struct WINDOWPOS;
+struct NCCALCSIZE_PARAMS {
+  TRect rgrc[3];
+  WINDOWPOS* lppos = nullptr;
+};
+// TME_LEAVE: one WM_MOUSELEAVE (with TME_NONCLIENT: WM_NCMOUSELEAVE) is
+// posted when the pointer leaves the client area (the margins), at once when
+// it is not there; TME_CANCEL ends the request.
+struct TRACKMOUSEEVENT {
+  DWORD cbSize = sizeof(TRACKMOUSEEVENT);
+  DWORD dwFlags = 0;
+  HWND hwndTrack = nullptr;
+  DWORD dwHoverTime = 0;
+};
+enum : DWORD { TME_HOVER = 0x1, TME_LEAVE = 0x2, TME_NONCLIENT = 0x10, TME_CANCEL = 0x80000000 };
+BOOL TrackMouseEvent(TRACKMOUSEEVENT* Track);
+
 struct WINDOWPOS {
   HWND hwnd = nullptr;
   HWND hwndInsertAfter = nullptr;

@@ -32,6 +32,17 @@ class TWindowSurface : public TGdiSurface {
   QImage Image;    // Format_RGB32, the size of the client area
 };
 
+// The image of the whole window that its window DCs draw into; the frame
+// widget shows its margins from it.
+class TFrameSurface : public TGdiSurface {
+ public:
+  explicit TFrameSurface(TWindow* AOwner) : Owner(AOwner) {}
+  bool LockPixels(TGdiPixels& Pixels) override;
+  void UnlockPixels(const TRect& Changed) override;
+  TWindow* Owner;  // null once the window is gone
+  QImage Image;    // Format_RGB32, the size of the window
+};
+
 struct TScrollBarState {
   Integer Min = 0, Max = 100, Pos = 0, TrackPos = 0;
   UINT Page = 0;
@@ -61,6 +72,12 @@ struct TWindow {
   DWORD Style = 0, ExStyle = 0, ClassStyle = CS_DBLCLKS;
   TRect Rect;  // window rectangle in the parent's client coordinates (screen for top level)
   std::shared_ptr<TWindowSurface> Surface;
+  std::shared_ptr<TFrameSurface> FrameSurface;  // made by the first window DC
+  TRect Margins;          // non-client widths: Left, Top, Right, Bottom (from WM_NCCALCSIZE)
+  bool NcDefault = true;  // the last WM_NCPAINT went to DefWindowProc: the layer draws the border
+  QRegion NcDrawn;        // margins drawn through a window DC since the last frame paint
+  bool InNc = false;      // the pointer is over the margins
+  bool TrackLeave = false, TrackNcLeave = false;  // TrackMouseEvent requests
   QRegion UpdateRgn;
   bool EraseBkgnd = false;
   bool InPaint = false;
@@ -112,6 +129,15 @@ int QtDepth();
 // Places the client widget and the scroll bars after a change of size, style
 // or bars, resizes the surface and sends WM_SIZE when the client size changed.
 void Relayout(TWindow* W);
+// Asks the window for its margins (WM_NCCALCSIZE).
+void UpdateMargins(TWindow* W);
+// Makes the frame surface the size of the window, keeping what it holds.
+TFrameSurface* FrameSurfaceOf(TWindow* W);
+// Mouse input over a window's margins; true when it was consumed.
+bool TranslateNcInput(TWindow* W, QEvent* Event);
+// The pointer left the margins or the client area.
+void PointerLeftNc(TWindow* W);
+void PointerLeftClient(TWindow* W);
 // Moves and sizes the window; sends WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE.
 void ApplyRect(TWindow* W, const TRect& R, bool FromPlatform);
 // Serves a platform paint of Region: WM_PAINT when the update region is not
