@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   IEReadLimits.DeflateMaxBytes = 1 << 24;
   IEReadLimits.PNG = {1 << 22, 1 << 25};
+  IEReadLimits.Native = {1 << 22, 1 << 25};
   static TZiduzUvView* view = [] {
     IEStartup();
     auto* v = new TZiduzUvView(nullptr);

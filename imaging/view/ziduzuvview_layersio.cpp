@@ -9,6 +9,7 @@
 #include "imaging/core/base/iestreams.h"
 #include "imaging/core/base/ieutils.h"
 #include "imaging/io/ieformatdesc.h"
+#include "imaging/io/ielimits.h"
 #include "imaging/io/iezlib.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/ziduzuvio.h"
@@ -112,6 +113,15 @@ bool ReadRecord(TReader& R, Integer Version, TStagedLayer& L) {
   if (Version >= 6) L.DrawOuter = R.Bool();
   L.ImageOffset = R.Int64();
   return R.Ok;
+}
+
+// The size a layer is shown at becomes the size of the view's selection
+// plane and alpha channel when it is layer 0: a record may not ask for more
+// than a picture of the same size could be read at.
+bool DisplaySizeFits(const TStagedLayer& L) {
+  if (L.Width < 0 || L.Height < 0) return false;
+  const int64_t w = L.Width != 0 ? L.Width : L.Bitmap->Width(), h = L.Height != 0 ? L.Height : L.Bitmap->Height();
+  return (w == 0 && h == 0) || IEPictureFits(IEReadLimits.Native, w, h, 8);
 }
 
 // The picture of one layer at its offset, into L.Bitmap.
@@ -381,7 +391,7 @@ bool TZiduzUvView::LoadLayersFromStream(TStream* Stream) {
     }
     if (ok)
       for (TStagedLayer& l : staged)
-        if (!ReadImage(Stream, encoding, l)) {
+        if (!ReadImage(Stream, encoding, l) || !DisplaySizeFits(l)) {
           ok = false;
           break;
         }

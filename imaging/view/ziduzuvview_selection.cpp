@@ -777,6 +777,9 @@ bool TZiduzUvView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
       m->SyncRect();
     }
   }
+  // A record without a plane selects nothing, but the view keeps a plane of
+  // the picture's size: later selections are drawn into it.
+  if (!m->Bits() && iw > 0 && ih > 0) m->AllocateBits(iw, ih, 1);
   if (m->IsEmpty()) {
     Deselect();
   } else {

@@ -435,6 +435,9 @@ TEST_F(TLayersIO, DamagedStreamsLeaveTheLayersAlone) {
       {"negative offset", patch64(g, slot0, -8)},
       {"image length 2^31-1", patch32(g, size_t(off[0]), 0x7FFFFFFF)},
       {"negative image length", patch32(g, size_t(off[0]), 0xFFFFFFFF)},
+      // Layer 0's display size sizes the view's selection plane and alpha.
+      {"layer 0 shown at 100000 x 100000", patch32(patch32(g, rec0 + 28, 100000), rec0 + 32, 100000)},
+      {"negative display width", patch32(g, rec0 + 28, 0xFFFFFFFF)},
       {"corrupt deflate data", corrupt},
       {"corrupt PNG data in the last layer", corrupt8},
   };

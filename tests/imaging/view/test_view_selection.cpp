@@ -363,6 +363,20 @@ TEST_F(TSelTest, SelectionRecordAndStack) {
   big.SetPosition(0);
   ASSERT_TRUE(v->LoadSelectionFromStream(&big, 1));
   EXPECT_EQ(Bounds(v), TRect(40, 40, 79, 79));
+  // A record without a plane selects nothing, and later selections still
+  // have a plane to be drawn into.
+  TMemoryStream planeless;
+  for (Integer i : {80, 80, 0, 0, 0, 0, 0}) planeless.WriteBuffer(&i, 4);
+  const Byte yes = 1, no = 0;
+  planeless.WriteBuffer(&yes, 1);
+  for (Integer i : {0, 0, 0, 1, 1, 5, 5}) planeless.WriteBuffer(&i, 4);
+  planeless.WriteBuffer(&no, 1);
+  planeless.SetPosition(0);
+  ASSERT_TRUE(v->LoadSelectionFromStream(&planeless, 0));
+  EXPECT_FALSE(v->Selected());
+  v->Select(10, 10, 20, 20, 0);
+  EXPECT_TRUE(v->Selected());
+  EXPECT_EQ(Bounds(v), TRect(10, 10, 19, 19));
   delete v;
 }
 
