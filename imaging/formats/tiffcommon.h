@@ -41,6 +41,8 @@ enum : Word {
   TIFFTAG_SOFTWARE = 305,
   TIFFTAG_DATETIME = 306,
   TIFFTAG_ARTIST = 315,
+  TIFFTAG_WHITEPOINT = 318,
+  TIFFTAG_PRIMARYCHROMATICITIES = 319,
   TIFFTAG_PREDICTOR = 317,
   TIFFTAG_COLORMAP = 320,
   TIFFTAG_TILEWIDTH = 322,
@@ -63,9 +65,15 @@ enum : Word {
   TIFFTAG_JPEGQTABLES = 519,
   TIFFTAG_JPEGDCTABLES = 520,
   TIFFTAG_JPEGACTABLES = 521,
+  TIFFTAG_YCBCRCOEFFICIENTS = 529,
   TIFFTAG_YCBCRSUBSAMPLING = 530,
   TIFFTAG_YCBCRPOSITIONING = 531,
+  TIFFTAG_REFERENCEBLACKWHITE = 532,
   TIFFTAG_XMP = 700,
+  TIFFTAG_XPRATING = 18246,
+  TIFFTAG_IMAGINGANNOT = 32932,
+  TIFFTAG_IMAGINGANNOT2 = 32933,
+  TIFFTAG_COPYRIGHT = 33432,
   TIFFTAG_IPTC = 33723,
   TIFFTAG_PHOTOSHOP = 34377,
   TIFFTAG_EXIFIFD = 34665,
@@ -99,8 +107,9 @@ enum : Word {
   TIFFPHOTO_CIELAB = 8,
 };
 
-// Bytes per value of the field types 1..9; 0 for every other type, whose
-// blocks are never read as numbers.
+// Bytes per value of the field types 1..13; 0 for every other type, whose
+// blocks are never read as numbers. The signed rationals, floats and IFD
+// offsets of EXIF data must be sized too, or their blocks would be skipped.
 inline constexpr Integer TIFFFieldTypeSize(Integer FieldType) {
   switch (FieldType) {
     case IETIFFTYPE_BYTE:
@@ -115,7 +124,12 @@ inline constexpr Integer TIFFFieldTypeSize(Integer FieldType) {
     case IETIFFTYPE_SLONG:
       return 4;
     case IETIFFTYPE_RATIONAL:
+    case IETIFFTYPE_SRATIONAL:
+    case IETIFFTYPE_DOUBLE:
       return 8;
+    case IETIFFTYPE_FLOAT:
+    case 13:  // IFD
+      return 4;
     default:
       return 0;
   }

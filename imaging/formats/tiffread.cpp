@@ -10,6 +10,8 @@
 
 #include "imaging/core/bitmap/ieselcopy.h"
 #include "imaging/core/geometry/ierotate.h"
+#include "imaging/formats/tiffmeta.h"
+#include "imaging/io/iejpeg.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/io/ietiffcodec.h"
 #include "imaging/io/ieprobes.h"
@@ -396,8 +398,37 @@ int64_t MinCodedBytes(const TTIFFVars& V) {
     case TIFFCOMP_DEFLATE: return IEDeflateMinInput(decoded);
     // A 12-bit LZW code stands for at most 4096 bytes.
     case TIFFCOMP_LZW: return decoded / 2730;
+    // A Group 4 row can take a single bit.
+    case TIFFCOMP_CCITTRLE:
+    case TIFFCOMP_CCITTFAX3:
+    case TIFFCOMP_CCITTFAX4: return V.ImageHeight / 8;
     default: return 0;
   }
+}
+
+// Old-style JPEG with a whole JPEG stream at JPEGInterchangeFormat (the
+// EXIF thumbnail's layout): the stream is decoded as it stands. The
+// decoder gets a flag of its own, merged afterwards, so that its failures
+// and the user's cancel do not clear each other.
+void ReadJPEGInterchange(const TTIFFDirectory& Dir, const TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  const int64_t at = Dir.Base + V.JPEGIFOffset;
+  const int64_t size = V.JPEGIFByteCount;
+  if (at + size > Dir.Stream->Size()) {
+    Progress.Abort();
+    return;
+  }
+  TMemoryStream m;
+  m.SetSize(size);
+  if (IEReadAt(Dir.Stream, at, m.Memory(), size) != size) {
+    Progress.Abort();
+    return;
+  }
+  std::atomic<bool> aborting{false};
+  TIEProgressRec local(aborting);
+  TIOParamsVals jp(nullptr);
+  jp.ISNATIVEPIXELFORMAT = false;
+  IEReadJPEG(&m, nullptr, Bitmap, jp, local, false, false, false, false, false, false, -1, false);
+  if (aborting.load() || Bitmap->Width() == 0) Progress.Abort();
 }
 
 void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParamsVals* Params,
@@ -467,7 +498,10 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
     V.Photometric = TIFFPHOTO_MINISWHITE;
   ReadColormap(mainDir, V);
 
-  if (Params) TransferParams(V, ImageCount, *Params);
+  if (Params) {
+    TransferParams(V, ImageCount, *Params);
+    TIFFReadMetadata(mainDir, exifDir, gpsDir, *Params);
+  }
 
   if (!ReadingExifThumbnail && (V.ImageWidth == 0 || V.ImageHeight == 0)) {
     Progress.Abort();
@@ -503,7 +537,19 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
   const bool oldJPEG = (V.Compression == TIFFCOMP_OJPEG || (V.JPEGIFOffset != 0 && V.Compression != TIFFCOMP_LZW)) &&
                        V.JPEGProc < 2;
   const bool tiled = V.TileWidth > 0 || V.TileLength > 0;
-  if (oldJPEG || tiled || (V.Compression >= 2 && V.Compression <= 4) || V.Compression == TIFFCOMP_JPEG) {
+  if (oldJPEG && V.JPEGIFOffset > 0 && V.JPEGIFByteCount > 0) {
+    ReadJPEGInterchange(mainDir, V, Bitmap, Progress);
+    // A thumbnail directory that names no size may still hold a big JPEG.
+    if (ReadingExifThumbnail && (Bitmap->Width() > 400 || Bitmap->Height() > 400)) {
+      Bitmap->FreeImage(true);
+      Progress.Abort();
+    }
+    return;
+  }
+  // Fax coding holds bilevel pictures only.
+  const bool fax = V.Compression >= TIFFCOMP_CCITTRLE && V.Compression <= TIFFCOMP_CCITTFAX4;
+  if (oldJPEG || tiled || (fax && (V.BitsPerSample != 1 || V.SamplesPerPixel != 1)) ||
+      V.Compression == TIFFCOMP_JPEG) {
     Progress.Abort();
     return;
   }

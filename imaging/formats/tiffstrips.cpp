@@ -11,6 +11,7 @@
 
 #include "imaging/core/base/ieutils.h"
 #include "imaging/core/color/iecolorformat.h"
+#include "imaging/formats/ccitt.h"
 #include "imaging/formats/tiffread.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/io/ieprobes.h"
@@ -154,8 +155,45 @@ class TStripReader {
       case TIFFCOMP_DEFLATE:
         DeflateStrip(FirstRow, Rows);
         break;
+      case TIFFCOMP_CCITTRLE:
+      case TIFFCOMP_CCITTFAX3:
+      case TIFFCOMP_CCITTFAX4:
+        CCITTStrip(FirstRow, Rows);
+        break;
       default:
         break;
+    }
+  }
+
+  // Fax rows: modified Huffman rows start on byte boundaries, Group 3 and
+  // Group 4 rows follow each other bit by bit. The reference line starts
+  // white in every strip. A row that consumes no data ends the strip.
+  void CCITTStrip(int64_t FirstRow, int64_t Rows) {
+    if (FKind != rkBilevel) return;
+    const Integer w = FV.ImageWidth;
+    const Byte* d = FStrip.data();
+    const int64_t n = int64_t(FStrip.size());
+    std::vector<Byte> ref(static_cast<size_t>(FRowLength), 255);
+    int64_t bit = 0, byte = 0;
+    for (int64_t r = 0; r < Rows && !FProgress.Aborted(); ++r) {
+      if (FV.Compression == TIFFCOMP_CCITTRLE) {
+        if (byte >= n) return;
+        const int64_t used = IECCITTDecodeHuffmanRow(FRow.data(), d + byte, n - byte, w, FV.FillOrder);
+        if (used <= 0) return;
+        byte += used;
+      } else {
+        if (bit >= n * 8) return;
+        int64_t next;
+        if (FV.Compression == TIFFCOMP_CCITTFAX4)
+          next = IECCITTDecodeRow2D(FRow.data(), d, n, w, ref.data(), bit, FV.FillOrder, (FV.T4Options & 4) != 0);
+        else if (FV.T4Options & 1)
+          next = IECCITTDecodeRow2D(FRow.data(), d, n, w, ref.data(), bit, FV.FillOrder, true);
+        else
+          next = IECCITTDecodeRow1D(FRow.data(), d, n, w, bit, FV.FillOrder);
+        if (next <= bit) return;
+        bit = next;
+      }
+      EmitRow(FirstRow + r);
     }
   }
 
@@ -297,8 +335,11 @@ class TStripReader {
     TIEColorProfiles* profiles = FV.Params;
     switch (FKind) {
       case rkBilevel: {
-        const bool invert = (white0 && (FV.Compression == 1 || FV.Compression >= 5)) ||
-                            (FV.Photometric == TIFFPHOTO_MINISBLACK && FV.Compression == 3);
+        // Fax decoding gives 1 = white already; with BlackIsZero the fax
+        // "white" runs are the zeros, which display black, whatever the
+        // fax coding (modified Huffman, Group 3 or Group 4).
+        const bool fax = FV.Compression >= TIFFCOMP_CCITTRLE && FV.Compression <= TIFFCOMP_CCITTFAX4;
+        const bool invert = (white0 && !fax) || (FV.Photometric == TIFFPHOTO_MINISBLACK && fax);
         const int64_t n = std::min<int64_t>(FRowLength, FBitmap->RowLen());
         for (int64_t i = 0; i < n; ++i) dst[i] = invert ? static_cast<Byte>(~Src[i]) : Src[i];
         break;

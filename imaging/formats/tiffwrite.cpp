@@ -14,14 +14,16 @@
 #include "imaging/core/color/iebitrows.h"
 #include "imaging/core/color/iecolorformat.h"
 #include "imaging/core/color/iequantizer.h"
+#include "imaging/formats/ccitt.h"
 #include "imaging/formats/tiffcommon.h"
+#include "imaging/formats/tiffmeta.h"
+#include "imaging/formats/tifftaglist.h"
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/iezlib.h"
 
 namespace {
 
 constexpr int64_t kStripBytes = 524288;           // raw bytes per strip, about 512 KB
-constexpr int64_t kMaxOffset = 0xFFFFFFFFll;      // classic TIFF offsets are 32-bit
 constexpr Integer kMaxDirectories = 65535;        // a longer chain is taken as a loop
 
 // Forwards to the output stream; a short or failed write sets the abort flag.
@@ -42,99 +44,6 @@ class TCheckedStream : public TStream {
   TIEProgressRec& FProgress;
 };
 
-struct TTag {
-  Word Tag, Type;
-  Cardinal Count, Value;
-};
-
-// The directory being built. Values longer than 4 bytes go into the stream at
-// once, at an even offset from the file's start.
-class TTagList {
- public:
-  TTagList(TStream* S, int64_t Base, TIEProgressRec& Progress) : FS(S), FBase(Base), FProgress(Progress) {}
-
-  // The current offset from the file's start, made even; 0 (and the abort
-  // flag) when it does not fit 32 bits.
-  Cardinal EvenOffset() {
-    int64_t pos = FS->Position() - FBase;
-    if (pos & 1) {
-      const Byte zero = 0;
-      FS->Write(&zero, 1);
-      ++pos;
-    }
-    if (pos > kMaxOffset) {
-      FProgress.Abort();
-      return 0;
-    }
-    return Cardinal(pos);
-  }
-  Cardinal Block(const void* Data, size_t Size) {
-    const Cardinal at = EvenOffset();
-    FS->Write(Data, int64_t(Size));
-    return at;
-  }
-
-  void Add(Word Tag, Word Type, Cardinal Count, Cardinal Value) { FTags.push_back({Tag, Type, Count, Value}); }
-  void Long(Word Tag, Cardinal V) { Add(Tag, IETIFFTYPE_LONG, 1, V); }
-  void Short(Word Tag, Word V) { Add(Tag, IETIFFTYPE_SHORT, 1, V); }
-  void Shorts(Word Tag, const std::vector<Word>& V) {
-    if (V.size() <= 2) {
-      Add(Tag, IETIFFTYPE_SHORT, Cardinal(V.size()), V[0] | (V.size() > 1 ? Cardinal(V[1]) << 16 : 0));
-      return;
-    }
-    std::vector<Byte> b(V.size() * 2);
-    for (size_t i = 0; i < V.size(); ++i) TIFFPut16(&b[2 * i], V[i], true);
-    Add(Tag, IETIFFTYPE_SHORT, Cardinal(V.size()), Block(b.data(), b.size()));
-  }
-  void Longs(Word Tag, const std::vector<Cardinal>& V) {
-    if (V.size() == 1) return Long(Tag, V[0]);
-    std::vector<Byte> b(V.size() * 4);
-    for (size_t i = 0; i < V.size(); ++i) TIFFPut32(&b[4 * i], V[i], true);
-    Add(Tag, IETIFFTYPE_LONG, Cardinal(V.size()), Block(b.data(), b.size()));
-  }
-  void Rational(Word Tag, double V) {
-    Integer num = 0, den = 1;
-    IEFloatToFraction(num, den, V, 5e-9);
-    Byte b[8];
-    TIFFPut32(b, Cardinal(num), true);
-    TIFFPut32(b + 4, Cardinal(den), true);
-    Add(Tag, IETIFFTYPE_RATIONAL, 1, Block(b, 8));
-  }
-  void Ascii(Word Tag, const AnsiString& S) {
-    if (S.empty()) return;
-    if (S.size() <= 4) {
-      Byte b[4] = {};
-      std::memcpy(b, S.data(), S.size());
-      Add(Tag, IETIFFTYPE_ASCII, Cardinal(S.size()), TIFFGet32(b, true));
-      return;
-    }
-    Add(Tag, IETIFFTYPE_ASCII, Cardinal(S.size() + 1), Block(S.c_str(), S.size() + 1));
-  }
-
-  // Writes the directory at an even offset and returns that offset.
-  Cardinal WriteDirectory(Cardinal Next) {
-    std::stable_sort(FTags.begin(), FTags.end(), [](const TTag& A, const TTag& B) { return A.Tag < B.Tag; });
-    std::vector<Byte> b(2 + FTags.size() * 12 + 4);
-    TIFFPut16(b.data(), Word(FTags.size()), true);
-    Byte* p = b.data() + 2;
-    for (const TTag& t : FTags) {
-      TIFFPut16(p, t.Tag, true);
-      TIFFPut16(p + 2, t.Type, true);
-      TIFFPut32(p + 4, t.Count, true);
-      TIFFPut32(p + 8, t.Value, true);
-      p += 12;
-    }
-    TIFFPut32(p, Next, true);
-    return Block(b.data(), b.size());
-  }
-
- private:
-  TStream* FS;
-  int64_t FBase;
-  TIEProgressRec& FProgress;
-  std::vector<TTag> FTags;
-};
-
 enum TKind { kGray, kPalette, kCMYK, kCIELab, kRGB };
 
 // What is stored and how; settled before any pixel is written.
@@ -152,7 +61,11 @@ struct TLayout {
   bool HasColorMap = false;
   TIETIFFLZWCompressFunc LZW = nullptr;
   Integer JPEGColorSpace = 0;
+  bool TwoD = false;  // Group 3 with two-dimensional rows
+  Integer FillOrder = 1;
 };
+
+bool IsFax(Word Compression) { return Compression >= TIFFCOMP_CCITTRLE && Compression <= TIFFCOMP_CCITTFAX4; }
 
 // Converts the picture into a private copy (the caller's is never changed).
 void ConvertOwn(TLayout& L, TIEPixelFormat To) {
@@ -195,10 +108,12 @@ void ChooseLayout(TLayout& L, TIEBitmap* Bitmap, TIOParamsVals& Params) {
   Integer bits = Params.BITSPERSAMPLE, samples = Params.SAMPLESPERPIXEL;
   Integer photo = Params.TIFF_PHOTOMETINTEPRET;
   L.Compression = TIFFCompressionOf(Params.TIFF_COMPRESSION);
-  // CCITT coding is not available: bilevel pictures are stored uncompressed.
-  if (L.Compression >= TIFFCOMP_CCITTRLE && L.Compression <= TIFFCOMP_CCITTFAX4) L.Compression = TIFFCOMP_NONE;
+  L.TwoD = Params.TIFF_COMPRESSION == 3;
+  L.FillOrder = Params.TIFF_FILLORDER == 2 ? 2 : 1;
   const bool jpeg = L.Compression == TIFFCOMP_OJPEG || L.Compression == TIFFCOMP_JPEG;
 
+  // Fax coding holds bilevel pictures only.
+  if (IsFax(L.Compression) && !(bits == 1 && samples == 1)) L.Compression = TIFFCOMP_NONE;
   TIEPixelFormat pf = L.Bmp->PixelFormat();
   // Formats without rows of their own, and stored layouts other than the
   // picture's own, go through 24-bit RGB.
@@ -231,8 +146,11 @@ void ChooseLayout(TLayout& L, TIEBitmap* Bitmap, TIOParamsVals& Params) {
         ConvertOwn(L, ie1g);
       }
     }
-    // ie1g: 0 black, 1 white, which photometric 1 says; the tag is always written.
-    L.Kind = kGray, L.Bits = 1, L.Samples = 1, L.Photometric = TIFFPHOTO_MINISBLACK;
+    // ie1g: 0 black, 1 white, which photometric 1 says; the tag is always
+    // written. Fax coding takes 0 as white: its rows are inverted and
+    // stored as WhiteIsZero.
+    L.Kind = kGray, L.Bits = 1, L.Samples = 1;
+    L.Photometric = IsFax(L.Compression) ? TIFFPHOTO_MINISWHITE : TIFFPHOTO_MINISBLACK;
     return;
   }
   switch (pf) {
@@ -413,13 +331,28 @@ void WriteStrips(TLayout& L, TStream* S, TTagList& Tags, int64_t Base, TIOParams
     for (Integer y0 = 0; y0 < h && !Progress.Aborted(); y0 += rowsPerStrip) {
       const Cardinal at = Tags.EvenOffset();
       void* lzw = nullptr;
+      TIECCITTState fax;
       std::unique_ptr<TZCompressionStream> z;
       if (L.Compression == TIFFCOMP_DEFLATE) z = std::make_unique<TZCompressionStream>(S, level);
       const Integer y1 = std::min(h, y0 + rowsPerStrip);
       for (Integer y = y0; y < y1 && !Progress.Aborted(); ++y) {
         Progress.Report(y);
         MakeRow(L, y, row, work, Params);
+        if (IsFax(L.Compression))
+          for (Byte& v : row) v = Byte(~v);
         switch (L.Compression) {
+          case TIFFCOMP_CCITTRLE:
+            IECCITTEncodeHuffmanRow(row.data(), b->Width(), S, Progress.Aborting, L.FillOrder);
+            break;
+          case TIFFCOMP_CCITTFAX3:
+            if (L.TwoD)
+              IECCITTEncodeG3Row2D(row.data(), b->Width(), S, fax, Progress.Aborting, L.FillOrder);
+            else
+              IECCITTEncodeG3Row(row.data(), b->Width(), S, fax, Progress.Aborting, L.FillOrder, true);
+            break;
+          case TIFFCOMP_CCITTFAX4:
+            IECCITTEncodeG4Row(row.data(), b->Width(), S, fax, Progress.Aborting, L.FillOrder);
+            break;
           case TIFFCOMP_LZW: L.LZW(row.data(), Integer(rowLen), S, lzw); break;
           case TIFFCOMP_PACKBITS:
             PackBitsEncode(row.data(), row.size(), packed);
@@ -430,6 +363,13 @@ void WriteStrips(TLayout& L, TStream* S, TTagList& Tags, int64_t Base, TIOParams
         }
       }
       if (L.Compression == TIFFCOMP_LZW) L.LZW(nullptr, 0, S, lzw);
+      // The strip's closing codes and its last, padded byte.
+      if (L.Compression == TIFFCOMP_CCITTFAX4)
+        IECCITTEncodeG4Row(nullptr, 0, S, fax, Progress.Aborting, L.FillOrder);
+      else if (L.Compression == TIFFCOMP_CCITTFAX3 && L.TwoD)
+        IECCITTEncodeG3Row2D(nullptr, 0, S, fax, Progress.Aborting, L.FillOrder);
+      else if (L.Compression == TIFFCOMP_CCITTFAX3)
+        IECCITTFlushG3(S, fax, Progress.Aborting, L.FillOrder);
       if (z) z->Finish();
       const int64_t end = S->Position() - Base;
       if (end > kMaxOffset) {
@@ -490,7 +430,7 @@ bool ReadAt(TStream* S, int64_t Pos, void* Buf, int64_t N) {
 }
 
 Integer WriteBody(TStream* Out, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                  TIEProgressRec& Progress) {
+                  TIEProgressRec& Progress, bool ExifBlock) {
   TCheckedStream cs(Out, Progress);
   TStream* S = &cs;
   const int64_t base = S->Position();
@@ -531,10 +471,15 @@ Integer WriteBody(TStream* Out, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVal
   if (Progress.Aborted()) return 0;
 
   TTagList tags(S, base, Progress);
-  tags.Ascii(TIFFTAG_IMAGEDESCRIPTION, Params.TIFF_IMAGEDESCRIPTION);
-  tags.Rational(TIFFTAG_XRESOLUTION, Params.DPIX);
-  tags.Rational(TIFFTAG_YRESOLUTION, Params.DPIY);
-  tags.Short(TIFFTAG_RESOLUTIONUNIT, 2);
+  if (Params.EXIF_HASEXIF) {
+    TIFFWriteEXIFTags(tags, S, base, Params, Progress, ExifBlock);
+  } else {
+    tags.Ascii(TIFFTAG_IMAGEDESCRIPTION, Params.TIFF_IMAGEDESCRIPTION);
+    tags.Rational(TIFFTAG_XRESOLUTION, Params.DPIX);
+    tags.Rational(TIFFTAG_YRESOLUTION, Params.DPIY);
+    tags.Short(TIFFTAG_RESOLUTIONUNIT, 2);
+  }
+  if (!ExifBlock) TIFFWriteMetadataTags(tags, Params);
 
   if (Bitmap && Bitmap->Width() > 0 && Bitmap->Height() > 0) {
     TLayout L;
@@ -562,6 +507,12 @@ Integer WriteBody(TStream* Out, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVal
     if (L.Alpha) tags.Short(TIFFTAG_EXTRASAMPLES, 2);
     if (L.Predictor) tags.Short(TIFFTAG_PREDICTOR, 2);
     tags.Short(TIFFTAG_PLANARCONFIG, 1);
+    if (IsFax(L.Compression)) {
+      tags.Short(TIFFTAG_FILLORDER, Word(L.FillOrder));
+      tags.Short(327, 0);  // CleanFaxData: every row is whole
+      if (L.Compression == TIFFCOMP_CCITTFAX3) tags.Long(TIFFTAG_T4OPTIONS, L.TwoD ? 1 : 0);
+      if (L.Compression == TIFFCOMP_CCITTFAX4) tags.Long(TIFFTAG_T6OPTIONS, 0);
+    }
     tags.Ascii(TIFFTAG_PAGENAME, Params.TIFF_PAGENAME);
     if (Params.TIFF_XPOS) tags.Rational(TIFFTAG_XPOSITION, Params.TIFF_XPOS);
     if (Params.TIFF_YPOS) tags.Rational(TIFFTAG_YPOSITION, Params.TIFF_YPOS);
@@ -582,6 +533,9 @@ Integer WriteBody(TStream* Out, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVal
     Params.SAMPLESPERPIXEL = L.Samples;
     Params.TIFF_PHOTOMETINTEPRET = Byte(L.Photometric == TIFFPHOTO_CIELAB ? 7 : L.Photometric);
     Params.TIFF_COMPRESSION = Byte(ParamsCompression(L.Compression, Params.TIFF_COMPRESSION));
+    if (L.Compression == TIFFCOMP_CCITTRLE) Params.TIFF_COMPRESSION = 1;
+    if (L.Compression == TIFFCOMP_CCITTFAX3) Params.TIFF_COMPRESSION = L.TwoD ? 3 : 2;
+    if (L.Compression == TIFFCOMP_CCITTFAX4) Params.TIFF_COMPRESSION = 4;
   }
   if (Progress.Aborted()) return 0;
   const Cardinal dir = tags.WriteDirectory(oldNext);
@@ -604,13 +558,13 @@ Integer WriteBody(TStream* Out, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVal
 }  // namespace
 
 Integer IEWriteTIFF(TStream* Stream, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                    TIEProgressRec& Progress) {
+                    TIEProgressRec& Progress, bool ExifBlock) {
   if (!Stream) {
     Progress.Abort();
     return 0;
   }
   try {
-    return WriteBody(Stream, InsertMode, Bitmap, Params, Progress);
+    return WriteBody(Stream, InsertMode, Bitmap, Params, Progress, ExifBlock);
   } catch (...) {
     Progress.Abort();
     return 0;

@@ -16,5 +16,9 @@
 // The layout actually stored goes back into BITSPERSAMPLE, SAMPLESPERPIXEL,
 // TIFF_PHOTOMETINTEPRET and TIFF_COMPRESSION. Failures set Progress's abort
 // flag; nothing is raised. The caller's bitmap is never changed.
+// With EXIF_HASEXIF the EXIF main tags and the EXIF and GPS directories are
+// written. ExifBlock builds the EXIF block of a JPEG file: no IPTC, XMP,
+// annotation or ICC blocks (JPEG keeps those in markers of their own), and
+// the components configuration JPEG data must declare.
 Integer IEWriteTIFF(TStream* Stream, bool InsertMode, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                    TIEProgressRec& Progress);
+                    TIEProgressRec& Progress, bool ExifBlock = false);

@@ -10,6 +10,7 @@
 
 #include "imaging/core/color/iecolorformat.h"
 #include "imaging/core/color/ieicc.h"
+#include "imaging/io/ieexif.h"
 #include "imaging/core/base/iestreams.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/io/ieprobes.h"
@@ -17,8 +18,8 @@
 #include "imaging/io/ziduzuvio_safefile.h"
 #include "platform/base/fileutils.h"
 
-bool (*IEJpegReadExifHook)(TIOParamsVals& Params, TIEBitmap* Bitmap) = nullptr;
-void (*IEJpegSaveExifHook)(TIOParamsVals& Params) = nullptr;
+bool (*IEJpegReadExifHook)(TIOParamsVals& Params, TIEBitmap* Bitmap) = IEJpegReadExifMarkers;
+void (*IEJpegSaveExifHook)(TIOParamsVals& Params) = IEJpegSaveExifMarkers;
 
 namespace {
 

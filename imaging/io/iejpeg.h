@@ -43,8 +43,8 @@ void IEJpegReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
                        bool Preview);
 void IEJpegWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 
-// Hooks the EXIF and XMP module fills in; while they are nil the reader and
-// the marker update leave EXIF and XMP alone. The reader calls ReadExif with
+// The EXIF and XMP hooks, set to the EXIF block routines (ieexif.h); a nil
+// hook makes the reader and the marker update leave EXIF and XMP alone. The reader calls ReadExif with
 // the markers already in Params.JPEG_MARKERS; it returns true when it parsed
 // an EXIF block (then EXIF_XRESOLUTION and friends are set). It may also turn
 // Bitmap by the EXIF orientation. SaveExif rebuilds the EXIF and XMP APP1
