@@ -531,9 +531,8 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
     Progress.Abort();
     return;
   }
-  // Old-style JPEG, JPEG strips, fax coding and tiles are decoded by modules
-  // of their own; until they are here such a file is refused rather than
-  // shown blank.
+  // Old-style JPEG is read only as a whole JPEG stream (above); any other
+  // layout of it is refused rather than shown blank.
   const bool oldJPEG = (V.Compression == TIFFCOMP_OJPEG || (V.JPEGIFOffset != 0 && V.Compression != TIFFCOMP_LZW)) &&
                        V.JPEGProc < 2;
   const bool tiled = V.TileWidth > 0 || V.TileLength > 0;
@@ -548,8 +547,7 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
   }
   // Fax coding holds bilevel pictures only.
   const bool fax = V.Compression >= TIFFCOMP_CCITTRLE && V.Compression <= TIFFCOMP_CCITTFAX4;
-  if (oldJPEG || tiled || (fax && (V.BitsPerSample != 1 || V.SamplesPerPixel != 1)) ||
-      V.Compression == TIFFCOMP_JPEG) {
+  if (oldJPEG || (fax && (V.BitsPerSample != 1 || V.SamplesPerPixel != 1))) {
     Progress.Abort();
     return;
   }
@@ -573,7 +571,7 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
   if (pf == ie8p) {
     for (size_t i = 0; i < V.Palette.size() && i < 256; ++i) Bitmap->SetPaletteColor(Integer(i), V.Palette[i]);
   }
-  if (!V.StripOffsets.empty()) TIFFReadStrips(mainDir, V, Bitmap, Progress);
+  if (!V.StripOffsets.empty() || (tiled && !V.TileOffsets.empty())) TIFFReadStrips(mainDir, V, Bitmap, Progress);
   Bitmap->SetAccess(access);
 
   if (Params && Params->TIFF_ENABLEADJUSTORIENTATION && V.Orientation >= 2 && V.Orientation <= 8) {

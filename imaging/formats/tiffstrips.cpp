@@ -14,6 +14,7 @@
 #include "imaging/formats/ccitt.h"
 #include "imaging/formats/tiffread.h"
 #include "imaging/io/ielimits.h"
+#include "imaging/io/iejpeg.h"
 #include "imaging/io/ieprobes.h"
 
 void TIFFUndoPredictor(Byte* Row, Integer Width, Integer Samples, Integer Bits) {
@@ -496,6 +497,198 @@ class TStripReader {
 
 }  // namespace
 
+namespace tiffstrips {
+namespace {
+
+// The bytes of one strip or tile: the count when it is sound, else what the
+// stream holds from the offset; never more than the reader's limit.
+bool ReadChunk(TTIFFDirectory& Dir, int64_t Offset, int64_t Size, TMemoryStream& Out) {
+  const int64_t start = Dir.Base + Offset;
+  const int64_t left = Dir.Stream->Size() - start;
+  if (left <= 0) return false;
+  if (Size <= 0 || Size > left) Size = left;
+  Size = std::min<int64_t>(Size, IEReadLimits.TIFF.MaxBytes);
+  Out.SetSize(Size);
+  const int64_t got = IEReadAt(Dir.Stream, start, Out.Memory(), Size);
+  if (got <= 0) return false;
+  Out.SetSize(got);
+  Out.SetPosition(0);
+  return true;
+}
+
+// JPEG strips or tiles (compression 7): each is a JPEG stream of its own,
+// with the shared tables (JPEGTables) read first. RGB data are coded
+// without colour conversion. The decoder runs on a flag of its own, merged
+// afterwards, so that its failure and the user's cancel stay apart.
+void ReadJPEGStrips(TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  const TIEPixelFormat pf = Bitmap->PixelFormat();
+  const int64_t h = V.ImageHeight;
+  const int64_t rps = V.RowsPerStrip > 0 ? V.RowsPerStrip : h;
+  TMemoryStream tables;
+  if (!V.JPEGTables.empty()) tables.Write(V.JPEGTables.data(), int64_t(V.JPEGTables.size()));
+  for (size_t i = 0; i < V.StripOffsets.size() && !Progress.Aborted(); ++i) {
+    const int64_t first = int64_t(i) * rps;
+    if (first >= h) break;
+    TMemoryStream strip;
+    if (!ReadChunk(Dir, V.StripOffsets[i], i < V.StripByteCounts.size() ? V.StripByteCounts[i] : 0, strip)) continue;
+    tables.SetPosition(0);
+    std::atomic<bool> aborting{false};
+    TIEProgressRec local(aborting);
+    TIOParamsVals jp(nullptr);
+    TIEBitmap rows;
+    const bool native = pf == ie8g || pf == ieCMYK;
+    IEReadJPEG(&strip, V.JPEGTables.empty() ? nullptr : &tables, &rows, jp, local, false,
+               V.Photometric == TIFFPHOTO_RGB, false, V.Photometric == TIFFPHOTO_SEPARATED, false, false, -1, native);
+    if (aborting.load() || rows.Width() == 0) {
+      Progress.Abort();
+      return;
+    }
+    TIEBitmap converted;
+    TIEBitmap* src = &rows;
+    if (rows.PixelFormat() != pf) {
+      if (!converted.Allocate(rows.Width(), rows.Height(), pf)) {
+        Progress.Abort();
+        return;
+      }
+      converted.CopyAndConvertFormat(&rows);
+      src = &converted;
+    }
+    const int64_t n = std::min<int64_t>({rps, h - first, src->Height()});
+    const int64_t bytes = std::min<int64_t>(src->RowLen(), Bitmap->RowLen());
+    for (int64_t r = 0; r < n; ++r)
+      std::memcpy(Bitmap->GetScanline(Integer(first + r)), src->GetScanline(Integer(r)), size_t(bytes));
+  }
+}
+
+void DecodeChunky(TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  if (V.Compression == TIFFCOMP_JPEG)
+    ReadJPEGStrips(Dir, V, Bitmap, Progress);
+  else
+    TStripReader(Dir, V, Bitmap, Progress).Run();
+}
+
+// Tiles: each is decoded as a one-strip picture of the tile's size, then
+// its visible part is copied into place, so edge tiles that overhang the
+// picture and tile counts that disagree with the grid never reach past it.
+void ReadTiles(TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  const int64_t tw = V.TileWidth, tl = V.TileLength;
+  const TIEPixelFormat pf = Bitmap->PixelFormat();
+  const Integer bits = IEPixelFormatBitCount(pf);
+  if (tw <= 0 || tl <= 0 || tw > 65536 || tl > 65536 || V.PlanarConfig != 1 || (bits != 1 && bits % 8 != 0) ||
+      (bits == 1 && tw % 8 != 0)) {
+    Progress.Abort();
+    return;
+  }
+  const Integer getTile = V.Params ? V.Params->TIFF_GETTILE : -1;
+  // With one tile asked for, the picture is that tile; the grid is the
+  // whole image's.
+  const int64_t imageW = getTile >= 0 ? TIFFGetInteger(Dir, TIFFTAG_IMAGEWIDTH, 0) : V.ImageWidth;
+  const int64_t imageH = getTile >= 0 ? TIFFGetInteger(Dir, TIFFTAG_IMAGELENGTH, 0) : V.ImageHeight;
+  const int64_t across = (imageW + tw - 1) / tw, down = (imageH + tl - 1) / tl;
+  TTIFFVars t = V;
+  t.ImageWidth = Integer(tw);
+  t.ImageHeight = Integer(tl);
+  t.RowsPerStrip = Integer(tl);
+  t.TileWidth = t.TileLength = -1;
+  std::unique_ptr<TIEMask> mask;
+  if (V.AlphaMask) {
+    mask = std::make_unique<TIEMask>();
+    mask->AllocateBits(Integer(tw), Integer(tl), 8);
+    t.AlphaMask = mask.get();
+  }
+  TIEBitmap tile;
+  if (!tile.Allocate(Integer(tw), Integer(tl), pf)) {
+    Progress.Abort();
+    return;
+  }
+  for (Integer i = 0; i < Bitmap->GetPaletteLength() && i < tile.GetPaletteLength(); ++i) {
+    TRGB c;
+    Bitmap->GetPaletteColor(i, c);
+    tile.SetPaletteColor(i, c);
+  }
+  for (int64_t ty = 0; ty < down && !Progress.Aborted(); ++ty)
+    for (int64_t tx = 0; tx < across && !Progress.Aborted(); ++tx) {
+      const int64_t i = ty * across + tx;
+      if (getTile >= 0 && i != getTile) continue;
+      if (i >= int64_t(V.TileOffsets.size())) return;
+      t.StripOffsets.assign(1, V.TileOffsets[size_t(i)]);
+      t.StripByteCounts.assign(1, i < int64_t(V.TileByteCounts.size()) ? V.TileByteCounts[size_t(i)] : 0);
+      tile.Fill(0);
+      if (mask) mask->Fill(255);
+      DecodeChunky(Dir, t, &tile, Progress);
+      const int64_t x0 = getTile >= 0 ? 0 : tx * tw, y0 = getTile >= 0 ? 0 : ty * tl;
+      const int64_t cols = std::min<int64_t>(tw, Bitmap->Width() - x0), rows = std::min<int64_t>(tl, Bitmap->Height() - y0);
+      if (cols <= 0 || rows <= 0) continue;
+      const int64_t at = bits == 1 ? x0 / 8 : x0 * (bits / 8);
+      const int64_t bytes = bits == 1 ? (cols + 7) / 8 : cols * (bits / 8);
+      for (int64_t r = 0; r < rows; ++r) {
+        Byte* d = static_cast<Byte*>(Bitmap->GetScanline(Integer(y0 + r)));
+        std::memcpy(d + at, tile.GetScanline(Integer(r)), size_t(bytes));
+        if (mask) std::memcpy(V.AlphaMask->ScanLine(Integer(y0 + r)) + x0, mask->ScanLine(Integer(r)), size_t(cols));
+      }
+    }
+}
+
+// Planar data: each sample plane is decoded as a grey picture (its own
+// compression and predictor), then the planes are combined. 8-bit RGB and
+// CMYK only; other planar layouts leave the picture as allocated.
+void ReadPlanar(TTIFFDirectory& Dir, TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  const Integer s = V.SamplesPerPixel;
+  const bool rgb = V.Photometric == TIFFPHOTO_RGB && s == 3;
+  const bool cmyk = V.Photometric == TIFFPHOTO_SEPARATED && s >= 4;
+  if (V.BitsPerSample != 8 || (!rgb && !cmyk) || s > 10) return;
+  const size_t perPlane = V.StripOffsets.size() / size_t(s);
+  if (perPlane == 0) return;
+  const Integer planes = rgb ? 3 : 4;
+  TIEBitmap plane[4];
+  for (Integer e = 0; e < planes && !Progress.Aborted(); ++e) {
+    TTIFFVars t = V;
+    t.SamplesPerPixel = 1;
+    t.Photometric = TIFFPHOTO_MINISBLACK;
+    t.PlanarConfig = 1;
+    t.AlphaMask = nullptr;
+    t.ExtraSamplesCount = 0;
+    t.ExtraSample = 0;
+    const size_t from = size_t(e) * perPlane;
+    t.StripOffsets.assign(V.StripOffsets.begin() + from, V.StripOffsets.begin() + from + perPlane);
+    t.StripByteCounts.clear();
+    for (size_t k = from; k < from + perPlane && k < V.StripByteCounts.size(); ++k)
+      t.StripByteCounts.push_back(V.StripByteCounts[k]);
+    if (!plane[size_t(e)].Allocate(V.ImageWidth, V.ImageHeight, ie8g)) {
+      Progress.Abort();
+      return;
+    }
+    plane[size_t(e)].Fill(0);
+    DecodeChunky(Dir, t, &plane[size_t(e)], Progress);
+  }
+  const Integer w = V.ImageWidth;
+  const TIEPixelFormat pf = Bitmap->PixelFormat();
+  std::vector<Byte> ink(size_t(w) * 4);
+  for (Integer y = 0; y < V.ImageHeight && !Progress.Aborted(); ++y) {
+    Byte* d = static_cast<Byte*>(Bitmap->GetScanline(y));
+    const Byte* p[4] = {};
+    for (Integer e = 0; e < planes; ++e) p[e] = static_cast<const Byte*>(plane[size_t(e)].GetScanline(y));
+    if (rgb) {
+      for (Integer x = 0; x < w; ++x) d[3 * x] = p[2][x], d[3 * x + 1] = p[1][x], d[3 * x + 2] = p[0][x];
+      continue;
+    }
+    // Files store ink (255 = full); the pixel stores its inverse.
+    Byte* c = pf == ieCMYK ? d : ink.data();
+    for (Integer x = 0; x < w; ++x)
+      for (Integer k = 0; k < 4; ++k) c[4 * x + k] = Byte(255 - p[k][x]);
+    if (pf != ieCMYK) IEConvertColorFormat(c, iecfCMYK, d, iecfBGR, w, V.Params);
+  }
+}
+
+}  // namespace
+}  // namespace tiffstrips
+
 void TIFFReadStrips(TTIFFDirectory& Dir, TTIFFVars& Vars, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
-  TStripReader(Dir, Vars, Bitmap, Progress).Run();
+  using namespace tiffstrips;
+  if (Vars.TileWidth > 0 || Vars.TileLength > 0)
+    ReadTiles(Dir, Vars, Bitmap, Progress);
+  else if (Vars.PlanarConfig == 2)
+    ReadPlanar(Dir, Vars, Bitmap, Progress);
+  else
+    DecodeChunky(Dir, Vars, Bitmap, Progress);
 }
