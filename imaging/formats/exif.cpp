@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "imaging/core/geometry/ierotate.h"
+#include "imaging/core/meta/ietifftags.h"
 #include "imaging/core/meta/iemetarecords.h"
 #include "imaging/formats/tiffread.h"
 #include "imaging/formats/tiffwrite.h"
@@ -205,5 +206,70 @@ void IEJpegSaveExifMarkers(TIOParamsVals& Params) {
       else
         mk.AddMarker(kAPP1, block.data(), static_cast<Word>(block.size()));
     }
+  }
+}
+
+bool IEInjectEXIFTags(TStream* InStream, TStream* OutStream, const WideString& InFileName,
+                      const WideString& OutFileName, Integer IfdIndex, TIOParamsVals& Params) {
+  try {
+    std::vector<Byte> block;
+    const bool wasExif = Params.EXIF_HASEXIF;
+    Params.EXIF_HASEXIF = true;
+    const bool built = IESaveEXIFToBuffer(Params, block, false);
+    Params.EXIF_HASEXIF = wasExif;
+    if (!built) return false;
+    TMemoryStream src;
+    src.Write(block.data(), int64_t(block.size()));
+    src.SetPosition(0);
+    TIETIFFHandler source;
+    if (!source.ReadStream(&src)) return false;
+
+    const int64_t start = InStream ? InStream->Position() : 0;
+    std::unique_ptr<TIETIFFHandler> target;
+    if (InStream) {
+      // The handler counts offsets from position 0: the TIFF is copied out.
+      TMemoryStream copy;
+      const int64_t size = InStream->Size() - start;
+      if (size < 8) return false;
+      copy.SetSize(size);
+      const bool read = InStream->Read(copy.Memory(), size) == size;
+      InStream->SetPosition(start);
+      if (!read) return false;
+      copy.SetPosition(0);
+      target = std::make_unique<TIETIFFHandler>();
+      if (!target->ReadStream(&copy)) return false;
+    } else {
+      target = TIETIFFHandler::CreateFromFile(InFileName);
+    }
+    // HD Photo keeps its pixels behind offsets the handler does not carry.
+    if (!target || target->IFDCount() == 0 || target->Magic() != 42 || target->IFD(IfdIndex) == nullptr ||
+        target->BigEndian() != source.BigEndian())
+      return false;
+    static const Word kTags[] = {271,   272,   306,   274,   282,   283,   296,   305,   315,   318,   531,  319,
+                                 529,   532,   33432, 18246, 40091, 40092, 40093, 40094, 40095, 34665, 34853};
+    bool copied = false;
+    for (Word tag : kTags) {
+      const Integer at = source.FindTag(0, tag);
+      if (at < 0) continue;
+      target->CopyTag(0, at, &source, IfdIndex);
+      copied = true;
+    }
+    if (!copied) return false;
+    if (OutStream) {
+      // Written in memory first: a failure leaves the output untouched.
+      TMemoryStream out;
+      target->WriteStream(&out, -1);
+      if (out.Size() == 0) return false;
+      const int64_t at = OutStream == InStream ? start : OutStream->Position();
+      OutStream->SetPosition(at);
+      if (OutStream->Write(out.Memory(), out.Size()) != out.Size()) return false;
+      // A shorter rewrite must not leave the old tail behind.
+      if (OutStream == InStream && OutStream->Size() > at + out.Size()) OutStream->SetSize(at + out.Size());
+    } else {
+      target->WriteFile(OutFileName, -1);
+    }
+    return true;
+  } catch (...) {
+    return false;
   }
 }

@@ -13,10 +13,8 @@
 #include "imaging/formats/tiffcommon.h"
 #include "platform/base/classes.h"
 
-namespace tifftaglist {
-constexpr int64_t kMaxOffset = 0xFFFFFFFFll;  // classic TIFF offsets are 32-bit
-}  // namespace tifftaglist
-using tifftaglist::kMaxOffset;
+// Classic TIFF offsets are 32-bit.
+constexpr int64_t TIFFMaxOffset = 0xFFFFFFFFll;
 
 struct TTag {
   Word Tag, Type;
@@ -38,7 +36,7 @@ class TTagList {
       FS->Write(&zero, 1);
       ++pos;
     }
-    if (pos > kMaxOffset) {
+    if (pos > TIFFMaxOffset) {
       FProgress.Abort();
       return 0;
     }

@@ -306,7 +306,7 @@ void WriteStrips(TLayout& L, TStream* S, TTagList& Tags, int64_t Base, TIOParams
   TIEBitmap* b = L.Bmp;
   const Integer h = b->Height();
   const int64_t rowLen = (int64_t(b->Width()) * L.Samples * L.Bits + 7) / 8;
-  if (rowLen > kMaxOffset || int64_t(h) * rowLen > kMaxOffset) {
+  if (rowLen > TIFFMaxOffset || int64_t(h) * rowLen > TIFFMaxOffset) {
     Progress.Abort();
     return;
   }
@@ -372,7 +372,7 @@ void WriteStrips(TLayout& L, TStream* S, TTagList& Tags, int64_t Base, TIOParams
         IECCITTFlushG3(S, fax, Progress.Aborting, L.FillOrder);
       if (z) z->Finish();
       const int64_t end = S->Position() - Base;
-      if (end > kMaxOffset) {
+      if (end > TIFFMaxOffset) {
         Progress.Abort();
         return;
       }

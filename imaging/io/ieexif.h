@@ -37,6 +37,17 @@ bool IELoadCameraRawEXIF(TStream* Stream, TIOParamsVals& Params);
 // read straight into Params; the position is restored.
 bool IELoadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals& Params);
 
+// Writes the EXIF data of Params into directory IfdIndex of an already
+// written TIFF: the target is read from InStream (from its position) or
+// InFileName and written to OutStream (over InStream when they are the
+// same, from the same position, the stream cut to the new length) or
+// OutFileName. True when the tags were written; false, with nothing
+// written, when the target does not parse, has the other byte order (the
+// EXIF structure is little-endian), or is an HD Photo container, whose
+// image data the rewrite would not carry.
+bool IEInjectEXIFTags(TStream* InStream, TStream* OutStream, const WideString& InFileName,
+                      const WideString& OutFileName, Integer IfdIndex, TIOParamsVals& Params);
+
 // The JPEG codec's hooks: reading the EXIF and XMP APP1 markers of
 // Params.JPEG_MARKERS (and turning Bitmap upright when asked), and
 // rebuilding those markers before a save.

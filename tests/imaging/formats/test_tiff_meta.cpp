@@ -10,6 +10,7 @@
 #include "imaging/formats/tiffmeta.h"
 #include "imaging/formats/tiffread.h"
 #include "imaging/formats/tiffwrite.h"
+#include "imaging/io/ieexif.h"
 
 namespace tiff_meta_tests {
 namespace {
@@ -202,6 +203,50 @@ TEST(TiffMeta, UserCommentDecoding) {
     TIFFDecodeUserComment(reinterpret_cast<const Byte*>(c.Raw.data()), c.Raw.size(), c.Little, code, text);
     EXPECT_EQ(code, c.Code) << c.Raw.size();
     EXPECT_EQ(text, c.Text) << c.Raw.size();
+  }
+}
+
+
+// EXIF injected into a written TIFF: exiftool finds the tags, the picture is
+// still there, and the answer says whether anything was written.
+TEST(TiffMeta, InjectedExifReadsBackAndTheAnswerIsTrue) {
+  ASSERT_TRUE(HaveTool("exiftool"));
+  TempDir dir("tiffmeta");
+  auto pic = Picture();
+  TIOParamsVals plain(nullptr);
+  Progress wp;
+  TMemoryStream s;
+  IEWriteTIFF(&s, false, pic.get(), plain, wp.Rec);
+  ASSERT_FALSE(wp.Aborting.load());
+  const Bytes before = Contents(s);
+
+  TIOParamsVals p(nullptr);
+  p.EXIF_MAKE = "Injected";
+  p.SetEXIFExposureBiasValue(-0.3);
+  p.EXIF_GPSVERSIONID = "2.2.0.0";
+  p.EXIF_GPSLATITUDEREF = "S";
+  s.SetPosition(0);
+  ASSERT_TRUE(IEInjectEXIFTags(&s, &s, u"", u"", 0, p));
+  const std::string tif = dir.File("injected.tif");
+  gt_test::WriteFileBytes(tif, Contents(s));
+  EXPECT_EQ(Capture("exiftool -n -T -Make -ExposureCompensation -GPSLatitudeRef " + Quote(tif)), "Injected\t-0.3\tS\n");
+  TRead r;
+  ReadFile(r, tif);
+  ASSERT_FALSE(r.P.Aborting.load());
+  EXPECT_EQ(r.Params.EXIF_MAKE, "Injected");
+  EXPECT_EQ(ToRgb(&r.Bitmap), ToRgb(pic.get()));
+
+  // Nothing to copy into a big-endian file, nor into an HD Photo container:
+  // false, and the stream is as it was.
+  Bytes mm = before;
+  mm[0] = mm[1] = 'M';
+  Bytes hdp = before;
+  hdp[2] = 0xBC, hdp[3] = 0x01;
+  for (const Bytes& b : {mm, hdp}) {
+    TMemoryStream t;
+    Fill(t, b);
+    EXPECT_FALSE(IEInjectEXIFTags(&t, &t, u"", u"", 0, p));
+    EXPECT_EQ(Contents(t), b);
   }
 }
 

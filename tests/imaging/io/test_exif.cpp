@@ -284,6 +284,27 @@ TEST_F(ExifJpeg, OrientationLoadsUprightLikeAutoOrient) {
   }
 }
 
+// A thumbnail exiftool puts into a camera file is what a thumbnail request
+// loads (the old-style JPEG of the EXIF block's second directory).
+TEST_F(ExifJpeg, ExiftoolThumbnailLoadsOnRequest) {
+  const std::string jpg = MakeFixture(), thumb = MakeJpeg("thumb.jpg", 32, 24);
+  ASSERT_EQ(Shell("exiftool -q -q -overwrite_original '-ThumbnailImage<=" + thumb + "' " + Quote(jpg)), 0);
+  TZiduzUvIO io(nullptr);
+  io.Params().SetJPEGGetExifThumbnail(true);
+  io.LoadFromFile(Utf8ToWide(jpg));
+  ASSERT_FALSE(io.Aborting());
+  TIEBitmap* b = io.IEBitmap();
+  ASSERT_EQ(b->Width(), 32);
+  ASSERT_EQ(b->Height(), 24);
+  TIEBitmap want;
+  MakePhoto(want, 32, 24);
+  int64_t diff = 0;
+  for (Integer y = 0; y < 24; ++y)
+    for (Integer i = 0; i < 96; ++i)
+      diff += std::abs(static_cast<const Byte*>(want.GetScanline(y))[i] - static_cast<const Byte*>(b->GetScanline(y))[i]);
+  EXPECT_LT(diff / (96 * 24), 6);
+}
+
 // --- blocks built and parsed in memory ------------------------------------------
 
 TEST(ExifBlock, UserCommentsKeepEveryCharacter) {
