@@ -9,6 +9,8 @@
 //                                          load and save (format from OUT)
 //   gtcli resize IN OUT FACTOR [FILTER]    resample by FACTOR (lanczos3 default)
 //   gtcli rotate IN OUT ANGLE              rotate with antialiasing, black fill
+//   gtcli steps IN OUT STEP...             several in one process, in order:
+//                                          rotate=ANGLE, resize=FACTOR (lanczos3)
 //   gtcli proc IN OUT OPERATION            one of the processor's edits:
 //                                          blur5 (Gaussian, radius 5), sharpen (3x3
 //                                          "High Pass 1"), contrast-hsl (contrast 20,
@@ -45,6 +47,7 @@ int Usage() {
       "       gtcli convert IN OUT [--tiff-compression none|lzw|deflate|packbits]\n"
       "       gtcli resize IN OUT FACTOR [lanczos3|mitchell|bspline|triangle|hermite|bell|nearest]\n"
       "       gtcli rotate IN OUT ANGLE\n"
+      "       gtcli steps IN OUT rotate=ANGLE|resize=FACTOR...\n"
       "       gtcli proc IN OUT blur5|sharpen|contrast-hsl|rotate30|half-lanczos3\n",
       stderr);
   return 2;
@@ -82,6 +85,25 @@ bool Save(TZiduzUvIO& io, const char* File) {
     return false;
   }
   return true;
+}
+
+// The picture resampled by Factor with Filter, in place of the old one.
+bool ResizeBy(TIEBitmap& Picture, double Factor, TResampleFilter Filter) {
+  TIEBitmap result;
+  const double w = Picture.Width() * Factor, h = Picture.Height() * Factor;
+  if (!result.Allocate(Integer(w < 1 ? 1 : w + 0.5), Integer(h < 1 ? 1 : h + 0.5), Picture.PixelFormat())) {
+    std::fputs("gtcli: out of memory\n", stderr);
+    return false;
+  }
+  IEResample(&Picture, &result, Filter);
+  result.MoveStorageTo(&Picture);
+  return true;
+}
+
+bool RotateBy(TIEBitmap& Picture, double Angle) {
+  if (IERotateBitmap(&Picture, true, nullptr, nullptr, TRGB{0, 0, 0}, Angle)) return true;
+  std::fputs("gtcli: rotation failed\n", stderr);
+  return false;
 }
 
 int Run(int argc, char** argv) {
@@ -125,25 +147,25 @@ int Run(int argc, char** argv) {
     if (argc == 6 && !FilterByName(argv[5], filter)) return Usage();
     const double factor = std::atof(argv[4]);
     if (!(factor > 0)) return Usage();
-    if (!Load(*io, argv[2], 1)) return 1;
-    auto result = std::make_unique<TIEBitmap>();
-    const double w = picture.Width() * factor, h = picture.Height() * factor;
-    if (!result->Allocate(Integer(w < 1 ? 1 : w + 0.5), Integer(h < 1 ? 1 : h + 0.5), picture.PixelFormat())) {
-      std::fputs("gtcli: out of memory\n", stderr);
-      return 1;
-    }
-    IEResample(&picture, result.get(), filter);
-    io->ReplaceIEBitmap(result.get());
-    const bool ok = Save(*io, argv[3]);
-    io->ReplaceIEBitmap(&picture);
-    return ok ? 0 : 1;
+    if (!Load(*io, argv[2], 1) || !ResizeBy(picture, factor, filter)) return 1;
+    return Save(*io, argv[3]) ? 0 : 1;
   }
   if (op == "rotate") {
     if (argc != 5) return Usage();
+    if (!Load(*io, argv[2], 1) || !RotateBy(picture, std::atof(argv[4]))) return 1;
+    return Save(*io, argv[3]) ? 0 : 1;
+  }
+  if (op == "steps") {
+    if (argc < 5) return Usage();
+    for (int i = 4; i < argc; ++i) {
+      const std::string step = argv[i];
+      if (step.rfind("rotate=", 0) != 0 && !(step.rfind("resize=", 0) == 0 && std::atof(argv[i] + 7) > 0))
+        return Usage();
+    }
     if (!Load(*io, argv[2], 1)) return 1;
-    if (!IERotateBitmap(&picture, true, nullptr, nullptr, TRGB{0, 0, 0}, std::atof(argv[4]))) {
-      std::fputs("gtcli: rotation failed\n", stderr);
-      return 1;
+    for (int i = 4; i < argc; ++i) {
+      const double value = std::atof(argv[i] + 7);
+      if (!(argv[i][1] == 'o' ? RotateBy(picture, value) : ResizeBy(picture, value, rfLanczos3))) return 1;
     }
     return Save(*io, argv[3]) ? 0 : 1;
   }

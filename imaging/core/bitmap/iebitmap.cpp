@@ -322,6 +322,38 @@ void* TIEBitmap::MapRow(Integer Row) {
   return block;
 }
 
+// The file position of bytes Offset .. Offset + Count - 1 of row Row (at
+// ieFile, after the single-row mapping is given back: it could otherwise be
+// written back over the range later), or -1 for a picture in memory.
+int64_t TIEBitmap::RowBytesPosition(Integer Row, Integer Offset, Integer Count) {
+  if (Row < 0 || Row >= FHeight || Offset < 0 || Count < 0 || Count > FRowLen - Offset)
+    throw ERangeError("Row range out of bounds");
+  if (FLocation != ieFile) return -1;
+  if (FTopDown) Row = FHeight - Row - 1;
+  if (FCurrentRow) {
+    void* old = FCurrentRow;
+    FCurrentRow = nullptr;
+    FFileBuffer->Unmap(old);
+  }
+  return static_cast<int64_t>(Row) * FRowLen + Offset;
+}
+
+void TIEBitmap::ReadRowBytes(Integer Row, Integer Offset, Integer Count, void* Buffer) {
+  const int64_t pos = RowBytesPosition(Row, Offset, Count);
+  const Byte* from = pos < 0 ? static_cast<const Byte*>(GetScanline(Row)) + Offset
+                             : static_cast<const Byte*>(FFileBuffer->Map(ieaRead, pos, Count));
+  std::memcpy(Buffer, from, static_cast<size_t>(Count));
+  if (pos >= 0) FFileBuffer->Unmap(const_cast<Byte*>(from));
+}
+
+void TIEBitmap::WriteRowBytes(Integer Row, Integer Offset, Integer Count, const void* Buffer) {
+  const int64_t pos = RowBytesPosition(Row, Offset, Count);
+  Byte* to = pos < 0 ? static_cast<Byte*>(GetScanline(Row)) + Offset
+                     : static_cast<Byte*>(FFileBuffer->Map(ieaWrite, pos, Count));
+  std::memcpy(to, Buffer, static_cast<size_t>(Count));
+  if (pos >= 0) FFileBuffer->Unmap(to);
+}
+
 void TIEBitmap::UnmapRow(Integer Row) {
   if (FLocation != ieFile) return;
   if (FTopDown) Row = FHeight - Row - 1;

@@ -81,6 +81,14 @@ class TIEBitmap : public TIEBaseBitmap {
   void* MapRow(Integer Row);
   void UnmapRow(Integer Row);
   void ReleaseMappedRows();
+  // Copies Count bytes of row Row, from byte Offset of the row, into Buffer
+  // (ReadRowBytes) or from Buffer into the row (WriteRowBytes). At ieFile
+  // only that range of the temporary file is read or written, so a kernel
+  // can fill columns of a picture larger than memory without reading whole
+  // rows back; no row may be held through MapRow meanwhile. Raises
+  // ERangeError for a range outside the row.
+  void ReadRowBytes(Integer Row, Integer Offset, Integer Count, void* Buffer);
+  void WriteRowBytes(Integer Row, Integer Offset, Integer Count, const void* Buffer);
 
   Integer Width() const { return FWidth; }
   Integer Height() const { return FHeight; }
@@ -351,6 +359,7 @@ class TIEBitmap : public TIEBaseBitmap {
 
  private:
   void* ScanlineSlow(Integer Row);
+  int64_t RowBytesPosition(Integer Row, Integer Offset, Integer Count);
   bool AllocateStorage();
   bool AllocateUnchecked(Integer Width, Integer Height, TIEPixelFormat PixelFormat);
   bool AllocAligned(int64_t Size);

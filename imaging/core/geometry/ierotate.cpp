@@ -15,6 +15,8 @@
 #include <emmintrin.h>
 #endif
 
+int64_t IETurnBandBytes = int64_t(64) << 20;
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -175,11 +177,48 @@ void TurnBits(const TRowTable& S, const TRowTable& D, Integer W, Integer H, TTur
   });
 }
 
+// A quarter turn where either picture is in a temporary file (kept there
+// because memory is short): source rows are read in bands, and each band
+// becomes a run of columns of every destination row, written as one range of
+// that row, so that neither picture is ever in memory whole. PS bytes per
+// pixel.
+void TurnInBands(TIEBitmap& Src, TIEBitmap& Dst, TTurn Turn, Integer PS) {
+  const bool sxIsY = Turn == TTurn::Clockwise || Turn == TTurn::Transpose;
+  const bool syIsX = Turn == TTurn::CounterClockwise || Turn == TTurn::Transpose;
+  const Integer W = Src.Width(), H = Src.Height(), DH = W;
+  const int64_t rowBytes = int64_t(W) * PS;
+  const Integer K = Integer(std::clamp<int64_t>(std::max<int64_t>(IETurnBandBytes, 1) / rowBytes, 1, H));
+  std::vector<Byte> band(size_t(K) * size_t(rowBytes)), run(size_t(K) * size_t(PS));
+  for (Integer sy0 = 0; sy0 < H; sy0 += K) {
+    const Integer sy1 = std::min(H, sy0 + K), n = sy1 - sy0;
+    for (Integer sy = sy0; sy < sy1; ++sy)
+      Src.ReadRowBytes(sy, 0, Integer(rowBytes), band.data() + size_t(sy - sy0) * size_t(rowBytes));
+    // Destination column x comes from source row sy(x): the band's rows are
+    // the columns x0 .. x0 + n - 1.
+    const Integer x0 = syIsX ? sy0 : H - sy1;
+    for (Integer y = 0; y < DH; ++y) {
+      const size_t off = size_t(sxIsY ? y : W - 1 - y) * size_t(PS);
+      for (Integer i = 0; i < n; ++i) {
+        const Integer sy = syIsX ? x0 + i : H - 1 - (x0 + i);
+        std::memcpy(run.data() + size_t(i) * size_t(PS), band.data() + size_t(sy - sy0) * size_t(rowBytes) + off,
+                    size_t(PS));
+      }
+      Dst.WriteRowBytes(y, x0 * PS, n * PS, run.data());
+    }
+  }
+}
+
 // Allocates Dst as the turned size in Src's format (Src != Dst) and fills it.
 bool TurnInto(TIEBitmap& Src, TIEBitmap& Dst, TTurn Turn) {
   const Integer W = Src.Width(), H = Src.Height();
   const TIEPixelFormat pf = Src.PixelFormat();
   if (Src.IsEmpty() || !Dst.Allocate(H, W, pf)) return false;
+  const Integer ps = PixelBytes(pf);
+  if (pf != ie1g && (Src.Location() == ieFile || Dst.Location() == ieFile)) {
+    if (ps != 1 && ps != 2 && ps != 3 && ps != 4 && ps != 6) return false;
+    TurnInBands(Src, Dst, Turn, ps);
+    return true;
+  }
   TRowTable s(Src, ieaRead);
   TRowTable d(Dst, ieaWrite);
   switch (pf == ie1g ? 0 : PixelBytes(pf)) {
@@ -250,9 +289,20 @@ void ReverseAnyRow(const Byte* In, Byte* Out, Integer W, TIEPixelFormat PF) {
 bool HalfTurnInto(TIEBitmap& Src, TIEBitmap& Dst) {
   const Integer W = Src.Width(), H = Src.Height();
   if (Src.IsEmpty() || !Dst.Allocate(W, H, Src.PixelFormat())) return false;
+  const TIEPixelFormat pf = Src.PixelFormat();
+  if (Src.Location() == ieFile || Dst.Location() == ieFile) {
+    // One row at a time, so that a picture in a temporary file is never in
+    // memory whole.
+    std::vector<Byte> in(size_t(Src.RowLen())), out(size_t(Dst.RowLen()));
+    for (Integer y = 0; y < H; ++y) {
+      Src.ReadRowBytes(H - 1 - y, 0, Src.RowLen(), in.data());
+      ReverseAnyRow(in.data(), out.data(), W, pf);
+      Dst.WriteRowBytes(y, 0, Dst.RowLen(), out.data());
+    }
+    return true;
+  }
   TRowTable s(Src, ieaRead);
   TRowTable d(Dst, ieaWrite);
-  const TIEPixelFormat pf = Src.PixelFormat();
   IEParallelRows(H, Src.RowLen(), [&](Integer First, Integer Last) {
     for (Integer y = First; y < Last; ++y) ReverseAnyRow(s[H - 1 - y], d[y], W, pf);
   });

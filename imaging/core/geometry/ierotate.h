@@ -11,6 +11,12 @@
 // mirrored the same way.
 void IEFlipBitmap(TIEBitmap* Bitmap, Byte Direction);
 
+// Bytes of source rows a quarter turn holds at once when either picture is
+// in a temporary file (64 MiB): such a turn goes band by band, so neither
+// picture is ever in memory whole. Tests lower it to make small pictures
+// take several bands.
+extern int64_t IETurnBandBytes;
+
 // Dst := Src turned a quarter turn (Dst is allocated Src.Height x Src.Width).
 // Only ie24RGB pictures are accepted: anything else gives false and leaves
 // Dst alone. The alpha channel is not turned.

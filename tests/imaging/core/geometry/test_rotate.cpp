@@ -239,11 +239,20 @@ TEST_P(TurnStorage, SameResultInEveryStorage) {
       MakeNoise(blockIn, 37, 23, pf, 9);
       ASSERT_TRUE(op(blockIn, blockOut));
       StorageScope scope(GetParam());
-      TIEBitmap in, out;
-      MakeNoise(in, 37, 23, pf, 9);
-      ExpectStorage(in, GetParam());
-      ASSERT_TRUE(op(in, out));
-      EXPECT_TRUE(SamePixels(out, blockOut));
+      // In a file, quarter turns go in bands of source rows: one band, bands
+      // of 5 rows (the last one short) and bands of one row.
+      const int64_t saved = IETurnBandBytes;
+      for (int64_t band : {saved, int64_t(37 * 3 * 5), int64_t(1)}) {
+        if (GetParam() != Storage::File && band != saved) continue;
+        SCOPED_TRACE(band);
+        IETurnBandBytes = band;
+        TIEBitmap in, out;
+        MakeNoise(in, 37, 23, pf, 9);
+        ExpectStorage(in, GetParam());
+        ASSERT_TRUE(op(in, out));
+        EXPECT_TRUE(SamePixels(out, blockOut));
+      }
+      IETurnBandBytes = saved;
     }
   }
 }

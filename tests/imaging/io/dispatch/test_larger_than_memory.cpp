@@ -1,0 +1,87 @@
+// A picture larger than memory, at a scale a test can run: the memory
+// threshold forced to 0 keeps every picture in a temporary file, and the
+// kernels' band budgets forced to their least make each of them work band by
+// band, as they do for a picture of several gigabytes. Open, rotate by 90
+// degrees, resize to 25% and save must give the file the same work gives in
+// memory.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "dispatch_test_util.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/base/iesysinfo.h"
+#include "imaging/core/geometry/ieresample.h"
+#include "imaging/core/geometry/ierotate.h"
+#include "tests/support/lcg.h"
+
+using namespace dispatch_test;
+
+namespace larger_than_memory_tests {
+
+// Opens In, turns it a quarter turn, resizes it to a quarter with Lanczos3
+// and saves it as Out; every picture on the way must be in a file when
+// InFiles.
+void OpenTurnResizeSave(const WideString& In, const WideString& Out, bool InFiles) {
+  TIEBitmap picture;
+  TZiduzUvIO io(nullptr);
+  io.AttachIEBitmap(&picture);
+  io.LoadFromFile(In);
+  ASSERT_FALSE(io.Aborting());
+  EXPECT_EQ(picture.Location(), InFiles ? ieFile : ieMemory);
+  ASSERT_TRUE(IERotateBitmap(&picture, true, nullptr, nullptr, TRGB{0, 0, 0}, 90));
+  EXPECT_EQ(picture.Location(), InFiles ? ieFile : ieMemory);
+  TIEBitmap small(picture.Width() / 4, picture.Height() / 4, ie24RGB);
+  EXPECT_EQ(small.Location(), InFiles ? ieFile : ieMemory);
+  IEResample(&picture, &small, rfLanczos3);
+  io.AttachIEBitmap(&small);
+  io.SaveToFile(Out);
+  ASSERT_FALSE(io.Aborting());
+}
+
+class LargerThanMemory : public RegistryTest {};
+
+TEST_F(LargerThanMemory, OpenTurnResizeSaveGivesTheFileOfTheWorkInMemory) {
+  io_test::TempDir dir;
+  ASSERT_FALSE(dir.Path.empty());
+  // Noise in smooth light, odd sizes so that no band divides a side evenly.
+  TIEBitmap source(333, 251, ie24RGB);
+  gt_test::Lcg g(5);
+  for (Integer y = 0; y < source.Height(); ++y) {
+    Byte* row = static_cast<Byte*>(source.GetScanline(y));
+    for (Integer x = 0; x < source.Width() * 3; ++x) row[x] = Byte((x / 3 + y) / 3 + g.Next() % 40);
+  }
+  const WideString in = Utf8ToWide(dir.File("in.jpg"));
+  {
+    TZiduzUvIO io(nullptr);
+    io.AttachIEBitmap(&source);
+    io.SaveToFile(in);
+    ASSERT_FALSE(io.Aborting());
+  }
+
+  const int64_t savedThreshold = IEMemoryThresholdOverride, savedLeft = IEMemoryLeftOverride,
+                savedResample = IEResampleBandBytes, savedTurn = IETurnBandBytes;
+  const WideString savedFolder = IETempFolder;
+  IEMemoryLeftOverride = std::numeric_limits<int64_t>::max();
+  IEMemoryThresholdOverride = std::numeric_limits<int64_t>::max();
+  OpenTurnResizeSave(in, Utf8ToWide(dir.File("memory.jpg")), false);
+
+  IETempFolder = Utf8ToWide(dir.Path);
+  IEMemoryThresholdOverride = 0;
+  IEResampleBandBytes = 1;
+  IETurnBandBytes = 1;
+  OpenTurnResizeSave(in, Utf8ToWide(dir.File("files.jpg")), true);
+
+  IEMemoryThresholdOverride = savedThreshold;
+  IEMemoryLeftOverride = savedLeft;
+  IEResampleBandBytes = savedResample;
+  IETurnBandBytes = savedTurn;
+  IETempFolder = savedFolder;
+
+  const io_test::Bytes memory = io_test::ReadFile(dir.File("memory.jpg"));
+  ASSERT_GT(memory.size(), 1000u);
+  EXPECT_EQ(io_test::ReadFile(dir.File("files.jpg")), memory);
+}
+
+}  // namespace larger_than_memory_tests
