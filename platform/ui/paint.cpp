@@ -88,10 +88,9 @@ void SendPaint(TWindow* W, const QRegion& Served) {
   if (W->Client && !W->UpdateRgn.isEmpty()) W->Client->update(W->UpdateRgn);
 }
 
-}  // namespace
-
-bool TWindowSurface::LockPixels(TGdiPixels& Pixels) {
-  if (!Owner || Image.isNull()) return false;
+// The 32-bit pixels of a surface's image, for drawing straight into them.
+bool LockImagePixels(QImage& Image, TGdiPixels& Pixels) {
+  if (Image.isNull()) return false;
   Pixels.Row0 = Image.bits();
   Pixels.Stride = Image.bytesPerLine();
   Pixels.Width = Image.width();
@@ -99,6 +98,10 @@ bool TWindowSurface::LockPixels(TGdiPixels& Pixels) {
   Pixels.BitCount = 32;
   return true;
 }
+
+}  // namespace
+
+bool TWindowSurface::LockPixels(TGdiPixels& Pixels) { return Owner && LockImagePixels(Image, Pixels); }
 
 void TWindowSurface::UnlockPixels(const TRect& Changed) {
   if (!Owner || !Owner->Client || Changed.Width() <= 0 || Changed.Height() <= 0) return;
@@ -110,15 +113,7 @@ void TWindowSurface::UnlockPixels(const TRect& Changed) {
     Owner->Client->update(R);
 }
 
-bool TFrameSurface::LockPixels(TGdiPixels& Pixels) {
-  if (!Owner || Image.isNull()) return false;
-  Pixels.Row0 = Image.bits();
-  Pixels.Stride = Image.bytesPerLine();
-  Pixels.Width = Image.width();
-  Pixels.Height = Image.height();
-  Pixels.BitCount = 32;
-  return true;
-}
+bool TFrameSurface::LockPixels(TGdiPixels& Pixels) { return Owner && LockImagePixels(Image, Pixels); }
 
 void TFrameSurface::UnlockPixels(const TRect& Changed) {
   if (!Owner || !Owner->Frame || Changed.Width() <= 0 || Changed.Height() <= 0) return;

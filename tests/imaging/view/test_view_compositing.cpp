@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/core/base/iestartup.h"
 #include "platform/graphics/colors.h"
 #include "tests/support/files.h"
 #include "tests/support/pnm.h"
@@ -21,16 +20,8 @@ extern int64_t IELayerRotationMaxPixels;
 
 namespace {
 
-class TCompTest : public ViewTest {
+class TCompTest : public StartedViewTest {
  protected:
-  void SetUp() override {
-    IEStartup();
-    ViewTest::SetUp();
-  }
-  void TearDown() override {
-    ViewTest::TearDown();
-    IEShutdown();
-  }
   // The view's whole client area as drawn, background and layers.
   static std::unique_ptr<TIEBitmap> Draw(TZiduzUvView* V, Integer W, Integer H) {
     auto t = std::make_unique<TIEBitmap>();

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/base/iestartup.h"
 #include "imaging/core/base/ieutils.h"
 #include "platform/graphics/colors.h"
 #include "platform/ui/winuser.h"
@@ -20,16 +19,8 @@ using namespace view_test;
 namespace layersfix_tests {
 namespace {
 
-class TFixTest : public ViewTest {
+class TFixTest : public StartedViewTest {
  protected:
-  void SetUp() override {
-    IEStartup();
-    ViewTest::SetUp();
-  }
-  void TearDown() override {
-    ViewTest::TearDown();
-    IEShutdown();
-  }
   // A view with a white W x H layer 0.
   TZiduzUvView* MakeWhite(Integer W, Integer H) {
     TZiduzUvView* v = MakeView(300, 300);

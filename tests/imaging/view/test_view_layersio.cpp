@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/core/base/iestartup.h"
 #include "imaging/core/kernels/iebitmapstats.h"
 #include "imaging/io/ieprobes.h"
 #include "platform/base/classes.h"
@@ -37,17 +36,9 @@ void Paint(TIEBitmap* B, Integer Seed) {
       B->SetPixelTriple(x, y, TRGB{Byte(x * 7 + Seed), Byte(y * 13 + Seed), Byte((x ^ y) + 3 * Seed)});
 }
 
-class TLayersIO : public ViewTest {
+// The format readers are registered by the library's start-up.
+class TLayersIO : public StartedViewTest {
  protected:
-  // The format readers are registered by the library's start-up.
-  void SetUp() override {
-    IEStartup();
-    ViewTest::SetUp();
-  }
-  void TearDown() override {
-    ViewTest::TearDown();
-    IEShutdown();
-  }
   // Three layers, every stored field away from its default.
   TZiduzUvView* MakeThree() {
     TZiduzUvView* v = MakeView(120, 120);

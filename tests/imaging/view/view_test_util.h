@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/base/iestartup.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
@@ -42,6 +43,20 @@ class ViewTest : public ::testing::Test {
     V->Update();
   }
   std::unique_ptr<TForm> Form;
+};
+
+// A view test with the library started, for tests that load, save or use
+// the registered formats.
+class StartedViewTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    IEStartup();
+    ViewTest::SetUp();
+  }
+  void TearDown() override {
+    ViewTest::TearDown();
+    IEShutdown();
+  }
 };
 
 // Runs a command and returns its standard output; Status gets the exit code.

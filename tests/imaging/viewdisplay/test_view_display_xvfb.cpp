@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "display_test_util.h"
-#include "imaging/core/base/iestartup.h"
 #include "imaging/io/ziduzuvio.h"
 
 using namespace display_test;
@@ -30,16 +29,8 @@ bool ReadPpm(const std::string& Path, std::vector<uint32_t>& Px, Integer& W, Int
   return true;
 }
 
-class XvfbDisplay : public ViewTest {
+class XvfbDisplay : public StartedViewTest {
  protected:
-  void SetUp() override {
-    IEStartup();
-    ViewTest::SetUp();
-  }
-  void TearDown() override {
-    ViewTest::TearDown();
-    IEShutdown();
-  }
 };
 
 TEST_F(XvfbDisplay, XvfbScreenShowsTheZoomedScrolledPicture) {
