@@ -78,7 +78,7 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
       {.FileType = ieftGIF, .FullName = "CompuServe GIF", .Extensions = "GIF", .DialogPages = 16,
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
-       .Resolution = true, .NameAfterFinish = true,
+       .Resolution = true, .NameAfterFinish = true, .GIFBackground = true,
        .Sniff = {{2, SniffGIF}},
        .Codec = {IEGIFReadRoutine, IEGIFWriteRoutine}},
       {.FileType = ieftJPEG, .FullName = "JPEG", .Extensions = "JPG;JPEG;JPE;JIF", .DialogPages = 4,

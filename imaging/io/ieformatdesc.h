@@ -52,6 +52,7 @@ struct TIEFormatDescriptor {
   bool NameAfterFinish = false;  // FILENAME set after OnFinishWork (formats sharing a worker)
   bool SaveAs24 = false;         // the writer takes ie24RGB or ie1g only
   bool PNGBackground = false;    // background in and out through PNG_BACKGROUND
+  bool GIFBackground = false;    // background from the transparent colour, else GIF_BACKGROUND
   bool EmptyBeforeSave = false;  // the stream save starts from an empty stream (a one-page DCX)
   bool HeaderOnlyWhenWritten = false;  // the stream header is filled in only after a complete write
 

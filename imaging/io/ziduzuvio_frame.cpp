@@ -109,6 +109,14 @@ TColor TripleToColor(const TRGB& T) {
   return static_cast<TColor>(T.r | (static_cast<uint32_t>(T.g) << 8) | (static_cast<uint32_t>(T.b) << 16));
 }
 
+// The background a load leaves for whoever draws the picture without a view:
+// the PNG's own, or the GIF's transparent colour, else its background.
+void SettleBackground(TZiduzUvIO& IO, const TIEFormatDescriptor& F) {
+  const TIOParamsVals& p = IO.Params();
+  if (F.PNGBackground) IO.SetBackground(TripleToColor(p.PNG_BACKGROUND));
+  if (F.GIFBackground) IO.SetBackground(TripleToColor(p.GIF_TRANSPARENT ? p.GIF_TRANSPCOLOR : p.GIF_BACKGROUND));
+}
+
 }  // namespace
 
 struct TZiduzUvIOFrame {
@@ -157,7 +165,7 @@ struct TZiduzUvIOFrame {
         if (!F.NameAfterFinish) IO.FParams->FILENAME = FileName;
         named = true;
         if (F.SyncFile) IO.SyncViewDPI();
-        if (F.PNGBackground) IO.SetBackground(TripleToColor(IO.FParams->PNG_BACKGROUND));
+        SettleBackground(IO, F);
         IO.UpdateAttachedView();
       }
     } catch (...) {
@@ -215,7 +223,7 @@ struct TZiduzUvIOFrame {
           // The next data starts where the header said, whatever the decoder read ahead.
           if (after >= 0) Stream->SetPosition(after);
           if (F.SyncStream) IO.SyncViewDPI();
-          if (F.PNGBackground) IO.SetBackground(TripleToColor(IO.FParams->PNG_BACKGROUND));
+          SettleBackground(IO, F);
           IO.FParams->FILENAME.clear();
           IO.FParams->FILETYPE = F.FileType;
           IO.UpdateAttachedView();

@@ -622,6 +622,12 @@ TEST(GifThroughIO, AnimationComposesAsPillowShowsIt) {
             << i;
       }
     EXPECT_EQ(io.Params().GIF_XPOS, 0);
+    // Without a view the load leaves a background to draw on: the frame's
+    // transparent colour (entry 0 of the table, 0, 255, 3), else the
+    // screen's background colour.
+    EXPECT_EQ(io.Params().GIF_TRANSPARENT, index == 2);
+    const TRGB bg = io.Params().GIF_BACKGROUND;
+    EXPECT_EQ(io.Background(), index == 2 ? TColor(0x03FF00) : TColor(bg.r | bg.g << 8 | bg.b << 16));
   }
   // Stream and buffer loads, and a save that Pillow reads back.
   const Bytes file = gt_test::ReadFileBytes(path);
