@@ -12,6 +12,25 @@ namespace {
 // SC_SIZE with the bottom-right edge: the system's own sizing of the form.
 constexpr WPARAM kScSizeBottomRight = 0xF008;
 
+// The frame of the bar or of a pane: flat is a one-pixel outline without its
+// corner pixels in the flat colour adjusted by Adjustment; every other style
+// is the common frame painter's.
+void PaintPaneFrame(TCanvas* c, const TRect& R, TFrameStyleEx Style, TColor Flat, Integer Adjustment) {
+  if (Style != fsFlat) {
+    TRect ignored;
+    PaintStyleFrame(c, R, Style, ignored);
+    return;
+  }
+  c->Pen()->SetColor(AdjustLightness(Flat, Adjustment));
+  c->MoveTo(R.Left, R.Top + 1);
+  c->LineTo(R.Left, R.Bottom - 1);
+  c->MoveTo(R.Left + 1, R.Top);
+  c->LineTo(R.Right - 1, R.Top);
+  c->MoveTo(R.Right - 1, R.Top + 1);
+  c->LineTo(R.Right - 1, R.Bottom - 1);
+  c->MoveTo(R.Left + 1, R.Bottom - 1);
+  c->LineTo(R.Right - 1, R.Bottom - 1);
+}
 
 }  // namespace
 
@@ -148,20 +167,7 @@ void TFcStatusBar::DrawSimpleFrame(TRect R) {
   if (VisualStyle() != vsClassic) return;
   TCanvas* c = Canvas();
   c->Pen()->SetWidth(1);
-  if (FSimpleFrameStyle == fsFlat) {
-    c->Pen()->SetColor(AdjustLightness(FlatColor(), FlatColorAdjustment()));
-    c->MoveTo(R.Left, R.Top + 1);
-    c->LineTo(R.Left, R.Bottom - 1);
-    c->MoveTo(R.Left + 1, R.Top);
-    c->LineTo(R.Right - 1, R.Top);
-    c->MoveTo(R.Right - 1, R.Top + 1);
-    c->LineTo(R.Right - 1, R.Bottom - 1);
-    c->MoveTo(R.Left + 1, R.Bottom - 1);
-    c->LineTo(R.Right - 1, R.Bottom - 1);
-  } else {
-    TRect ignored;
-    PaintStyleFrame(c, R, FSimpleFrameStyle, ignored);
-  }
+  PaintPaneFrame(c, R, FSimpleFrameStyle, FlatColor(), FlatColorAdjustment());
 }
 
 void TFcStatusBar::Paint() {
@@ -333,20 +339,7 @@ void TFcCustomStatusPane::DrawFrame() {
     }
     return;
   }
-  if (FFrameStyle == fsFlat) {
-    c->Pen()->SetColor(AdjustLightness(FFlatColor, FFlatColorAdjustment));
-    c->MoveTo(r.Left, r.Top + 1);
-    c->LineTo(r.Left, r.Bottom - 1);
-    c->MoveTo(r.Left + 1, r.Top);
-    c->LineTo(r.Right - 1, r.Top);
-    c->MoveTo(r.Right - 1, r.Top + 1);
-    c->LineTo(r.Right - 1, r.Bottom - 1);
-    c->MoveTo(r.Left + 1, r.Bottom - 1);
-    c->LineTo(r.Right - 1, r.Bottom - 1);
-  } else {
-    TRect ignored;
-    PaintStyleFrame(c, r, FFrameStyle, ignored);
-  }
+  PaintPaneFrame(c, r, FFrameStyle, FFlatColor, FFlatColorAdjustment);
 }
 
 void TFcCustomStatusPane::DrawCaption(const WideString& Text) {
