@@ -295,6 +295,8 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
         QueueInput(Q);
         return true;
       }
+      const QPoint G = M->globalPosition().toPoint();
+      NoteMessagePos(TPoint(G.x(), G.y()));
       QPoint P = M->position().toPoint();
       if (Receiver != W->Client) P = W->Client->mapFrom(Receiver, P);
       LPARAM Pos = MAKELPARAM(P.x(), P.y());

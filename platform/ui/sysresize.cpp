@@ -13,8 +13,10 @@ void SystemMoveSize(HWND Wnd, UINT Edge) {
   TRect StartLocal = Start;
   if (HWND P = GetParent(Wnd)) MapWindowPoints(nullptr, P, reinterpret_cast<TPoint*>(&StartLocal), 2);
   if (GetKeyState(VK_LBUTTON) >= 0) return;  // only while the button that started it is held
-  TPoint From;
-  GetCursorPos(&From);
+  // From the press that started it, not from where the pointer is now: on a
+  // real display the pointer may have moved on before the loop runs.
+  const DWORD Pos = GetMessagePos();
+  const TPoint From(static_cast<int16_t>(LOWORD(Pos)), static_cast<int16_t>(HIWORD(Pos)));
   bool Left = Edge == WMSZ_LEFT || Edge == WMSZ_TOPLEFT || Edge == WMSZ_BOTTOMLEFT;
   bool Right = Edge == WMSZ_RIGHT || Edge == WMSZ_TOPRIGHT || Edge == WMSZ_BOTTOMRIGHT;
   bool Top = Edge == WMSZ_TOP || Edge == WMSZ_TOPLEFT || Edge == WMSZ_TOPRIGHT;

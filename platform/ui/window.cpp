@@ -51,7 +51,10 @@ std::function<void(const MSG&)> g_ThreadMessageHandler;
 int g_QtDepth = 0;
 auto& g_PeekLevels = *new std::vector<int>;  // QtDepth of each PeekMessage running
 auto& g_PeekQueues = *new std::vector<bool>;  // whether that wait takes input into the queue
-int g_AppPumps = 0;                          // application waits running (TAppPump)
+// The next wait is the application's own (TAppPump). Only that wait lets
+// input reach the windows at once: a loop that a handler starts inside it
+// (the system resize from a press, a menu) still takes its input from the queue.
+bool g_AppPumpNext = false;
 TPoint g_LastMessagePos;
 HWND g_ToldActive = nullptr;                 // the top-level window last told WM_ACTIVATE active
 MSG g_LastQueuedMouse;                       // to drop moves that change nothing
@@ -66,7 +69,8 @@ uintptr_t IdOf(HWND Wnd) { return reinterpret_cast<uintptr_t>(Wnd); }
 
 void PushWait() {
   g_PeekLevels.push_back(g_QtDepth);
-  g_PeekQueues.push_back(g_AppPumps == 0);
+  g_PeekQueues.push_back(!g_AppPumpNext);
+  g_AppPumpNext = false;
 }
 void PopWait() {
   g_PeekLevels.pop_back();
@@ -787,8 +791,8 @@ void QueueInput(const MSG& M) {
   WakeLocked();
 }
 
-TAppPump::TAppPump() { ++g_AppPumps; }
-TAppPump::~TAppPump() { --g_AppPumps; }
+TAppPump::TAppPump() : Outer(g_AppPumpNext) { g_AppPumpNext = true; }
+TAppPump::~TAppPump() { g_AppPumpNext = Outer; }
 
 void FlushDeferredDeletes() {
   if (g_QtDepth != 0) return;
@@ -1501,6 +1505,8 @@ BOOL EnumChildWindows(HWND Parent, const WNDENUMPROC& Proc, LPARAM Param) {
     if (Lookup(H) && !Proc(H, Param)) break;
   return TRUE;
 }
+
+void gtui::NoteMessagePos(TPoint Pt) { g_LastMessagePos = Pt; }
 
 DWORD GetMessagePos() {
   return static_cast<DWORD>(MAKELPARAM(g_LastMessagePos.X, g_LastMessagePos.Y));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The control set's checks that need a real X server: a private Xvfb display,
 # the xcb platform, and the tests named Xvfb* of test_controls (they drive
-# the windows with xdotool).
+# the windows with xdotool): the splitter's ghost drag, and the status bar's
+# grip drag that sizes its form through the system resize loop.
 # Usage: tests/controls/xvfb_checks.sh [build dir]   (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -151,6 +151,9 @@ bool TranslateInput(TWindow* W, QEvent* Event, QWidget* Receiver);
 // Records the last pointer position and button/key state for the state queries.
 void NoteCursor(const QPoint& Global);
 void NoteKey(WORD VirtKey, bool Down);
+// Input handed to a window at once counts as the message last taken, as if
+// the program's loop had taken it (GetMessagePos).
+void NoteMessagePos(TPoint Pt);
 WORD QtKeyToVirtualKey(int Key, Qt::KeyboardModifiers Mods);
 
 // The hint text a window shows at a client point (the control layer answers;
@@ -183,10 +186,16 @@ bool InputGoesToQueue();
 // other key or button came between its press and release.
 constexpr LPARAM AltAloneKeyData = LPARAM(1) << 25;
 void QueueInput(const MSG& M);
-// Marks the application's own waits, whose input goes to the windows at once.
+// Marks the application's own next wait, whose input goes to the windows at
+// once; the waits of loops nested in its handlers queue their input.
 struct TAppPump {
   TAppPump();
   ~TAppPump();
+  TAppPump(const TAppPump&) = delete;
+  TAppPump& operator=(const TAppPump&) = delete;
+
+ private:
+  bool Outer;
 };
 
 // The system's move (Edge 0) or resize by the WMSZ_ edge of a window with

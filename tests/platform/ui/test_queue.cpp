@@ -269,4 +269,38 @@ TEST_F(QueueUi, SizeCommandFollowsThePointerUntilRelease) {
   EXPECT_EQ(GetCapture(), nullptr);
 }
 
+
+// The grip of a status bar starts the resize from its press handler, which
+// runs while the application's own pump waits: the resize loop below it must
+// still take the pointer's input from the queue.
+TEST_F(QueueUi, SizeCommandStartedInsideTheApplicationPumpGetsItsInput) {
+  HWND F = Form->Handle();
+  auto* R = AddRecorder(0, 0, 40, 30);
+  HWND RH = R->Handle();
+  TRect Before;
+  GetWindowRect(F, &Before);
+  bool Sized = false;
+  R->OnMouseDown = [F, RH, &Sized](TObject*, TMouseButton, TShiftState, Integer, Integer) {
+    InjectSoon([RH] {
+      GtTestMouse(RH, gmaMove, gmbNone, 25, 15);
+      GtTestMouse(RH, gmaMove, gmbNone, 40, 30);
+      GtTestMouse(RH, gmaRelease, gmbLeft, 40, 30);
+      // Without the input the loop would wait forever; this ends it as a
+      // failure instead, and is harmless once the release has ended it.
+      PostMessage(RH, WM_CANCELMODE, 0, 0);
+    });
+    SendMessage(F, WM_SYSCOMMAND, static_cast<WPARAM>(SC_SIZE) | WMSZ_BOTTOMRIGHT, 0);
+    Sized = true;
+  };
+  // The press comes from a timer that fires inside the application's wait.
+  InjectSoon([RH] { GtTestMouse(RH, gmaPress, gmbLeft, 10, 10); });
+  for (int Round = 0; Round < 10000 && !Sized; ++Round) Application->HandleMessage();
+  ASSERT_TRUE(Sized);
+  EXPECT_EQ(GetCapture(), nullptr);
+  TRect After;
+  GetWindowRect(F, &After);
+  EXPECT_EQ(After.TopLeft(), Before.TopLeft());
+  EXPECT_EQ(After.Width(), Before.Width() + 30);
+  EXPECT_EQ(After.Height(), Before.Height() + 20);
+}
 }  // namespace
