@@ -82,9 +82,13 @@ int64_t MinCodedBytes(j_decompress_ptr cinfo) {
 
 // The picture and the decoder's own whole-image buffer (files of several
 // scans keep every coefficient: 128 bytes a block) within Limit, and the
-// coded data enough to explain the picture.
-bool WithinLimits(j_decompress_ptr cinfo, const TIEReadLimit& Limit, int64_t BitsPerPixel, int64_t Available) {
-  if (!IEPictureFits(Limit, cinfo->image_width, cinfo->image_height, BitsPerPixel)) return false;
+// coded data enough to explain the picture. A picture decoded into Bitmap may
+// pass Limit where Bitmap keeps it in a file; the coefficients stay in memory.
+bool WithinLimits(j_decompress_ptr cinfo, const TIEReadLimit& Limit, int64_t BitsPerPixel, int64_t Available,
+                  const TIEBitmap* Bitmap) {
+  const bool fits = Bitmap ? IEPictureFitsBitmap(Limit, *Bitmap, cinfo->image_width, cinfo->image_height, BitsPerPixel)
+                           : IEPictureFits(Limit, cinfo->image_width, cinfo->image_height, BitsPerPixel);
+  if (!fits) return false;
   if (cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components) {
     int64_t coefficients = 0;
     for (int i = 0; i < cinfo->num_components; ++i)
@@ -283,7 +287,7 @@ Integer ReadJPEGBody(TStream* Stream, TStream* TablesStream, TIEBitmap* Bitmap, 
       Progress.Abort();
       return 0;
   }
-  if (!WithinLimits(cinfo, IEReadLimits.JPEG, kind == okGray8 ? 8 : kind == okCMYKNative ? 32 : 24, available)) {
+  if (!WithinLimits(cinfo, IEReadLimits.JPEG, kind == okGray8 ? 8 : kind == okCMYKNative ? 32 : 24, available, Bitmap)) {
     Progress.Abort();
     return 0;
   }
@@ -870,7 +874,7 @@ void IEDecodeJPEGBuffer(const void* Data, size_t Size, std::vector<Byte>& Pixels
   IEJpegInstallSource(cinfo, d.src.get(), &mem, nullptr);
   if (IEJpegReadHeader(cinfo, true) != JPEG_HEADER_OK) fail();
   if (cinfo->jpeg_color_space == JCS_UNKNOWN || cinfo->num_components > 4 ||
-      !WithinLimits(cinfo, IEReadLimits.JPEG, 8 * int64_t(cinfo->num_components), static_cast<int64_t>(Size)))
+      !WithinLimits(cinfo, IEReadLimits.JPEG, 8 * int64_t(cinfo->num_components), static_cast<int64_t>(Size), nullptr))
     throw EIEJpegException("Corrupted");
   IEJpegLimitScans(cinfo, d.scanLimit, IEReadLimits.JPEGMaxScans);
   if (!IEJpegStartDecompress(cinfo)) fail();

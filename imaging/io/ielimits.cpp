@@ -3,17 +3,42 @@
 
 #include <algorithm>
 
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/core/bitmap/iefilebuffer.h"
+
 TIEReadLimits IEReadLimits;
 
-bool IEPictureFits(const TIEReadLimit& Limit, int64_t Width, int64_t Height, int64_t BitsPerPixel) {
-  if (Width <= 0 || Height <= 0 || BitsPerPixel <= 0) return false;
-  // Each factor is below 2^32 for any size a file can declare; checking the
-  // pixel count first keeps the byte product below 2^63.
-  if (Width > INT32_MAX || Height > INT32_MAX || BitsPerPixel > 1024) return false;
+namespace ielimits {
+
+// Bytes of a Width x Height picture of BitsPerPixel bits, or -1 for a size
+// no picture can have. Each factor is below 2^32 for any size a file can
+// declare; capping the pixel count first keeps the product below 2^63.
+int64_t PictureBytes(int64_t Width, int64_t Height, int64_t BitsPerPixel) {
+  if (Width <= 0 || Height <= 0 || BitsPerPixel <= 0) return -1;
+  if (Width > INT32_MAX || Height > INT32_MAX || BitsPerPixel > 1024) return -1;
   const int64_t pixels = Width * Height;
-  if (pixels > Limit.MaxPixels || pixels > (int64_t(1) << 48)) return false;
-  const int64_t bytes = (pixels / 8) * BitsPerPixel + ((pixels % 8) * BitsPerPixel + 7) / 8;
-  return bytes <= Limit.MaxBytes;
+  if (pixels > (int64_t(1) << 48)) return -1;
+  return (pixels / 8) * BitsPerPixel + ((pixels % 8) * BitsPerPixel + 7) / 8;
+}
+
+// Kept free in the temporary folder beside a picture stored there: the rest
+// of the system and the saved result need room too.
+constexpr int64_t kTemporaryReserve = int64_t(256) << 20;
+
+}  // namespace ielimits
+
+bool IEPictureFits(const TIEReadLimit& Limit, int64_t Width, int64_t Height, int64_t BitsPerPixel) {
+  const int64_t bytes = ielimits::PictureBytes(Width, Height, BitsPerPixel);
+  return bytes >= 0 && Width * Height <= Limit.MaxPixels && bytes <= Limit.MaxBytes;
+}
+
+bool IEPictureFitsBitmap(const TIEReadLimit& Limit, const TIEBitmap& Bitmap, int64_t Width, int64_t Height,
+                         int64_t BitsPerPixel) {
+  if (IEPictureFits(Limit, Width, Height, BitsPerPixel)) return true;
+  const int64_t bytes = ielimits::PictureBytes(Width, Height, BitsPerPixel);
+  if (bytes < 0 || Bitmap.StorageFor(bytes) != ieFile) return false;
+  const int64_t free = IETemporaryFolderFreeBytes();
+  return free >= 0 && bytes <= free - ielimits::kTemporaryReserve;
 }
 
 int64_t IEStreamBytesLeft(TStream* Stream) {

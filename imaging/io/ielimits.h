@@ -10,6 +10,8 @@
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
 
+class TIEBitmap;
+
 // The largest picture one reader accepts: its pixel count, and the bytes of
 // the decoded picture (or of any whole-picture buffer the reader needs).
 struct TIEReadLimit {
@@ -39,6 +41,14 @@ constexpr int64_t IEDeflateMaxRatio = 1032;
 // True when a Width x Height picture of BitsPerPixel bits per pixel stays
 // within Limit; false for sizes of 0 or less.
 bool IEPictureFits(const TIEReadLimit& Limit, int64_t Width, int64_t Height, int64_t BitsPerPixel);
+
+// IEPictureFits for a picture a reader decodes straight into Bitmap. Limit is
+// there for memory: a picture above it that Bitmap would keep in a temporary
+// file is held instead to the free space of the temporary folder, less a
+// reserve. Readers that hold a whole-picture buffer of their own in memory
+// use IEPictureFits for it.
+bool IEPictureFitsBitmap(const TIEReadLimit& Limit, const TIEBitmap& Bitmap, int64_t Width, int64_t Height,
+                         int64_t BitsPerPixel);
 
 // Bytes from the stream's position to its end, or -1 when the stream cannot
 // tell (a stream without a size). Leaves the position alone and raises nothing.

@@ -165,7 +165,9 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   png_get_IHDR(st.png, st.info, &h.width, &h.height, &h.depth, &h.colorType, &h.interlace, nullptr, nullptr);
   // A header that declares more than the rest of the stream could inflate
   // to is refused before anything is allocated for it.
-  if (!IEPictureFits(IEReadLimits.PNG, h.width, h.height, 24) ||
+  const bool fits = Bitmap ? IEPictureFitsBitmap(IEReadLimits.PNG, *Bitmap, h.width, h.height, 24)
+                           : IEPictureFits(IEReadLimits.PNG, h.width, h.height, 24);
+  if (!fits ||
       !IEDataCanExplain(IEDeflateMinInput(MinRawBytes(h)), available)) {
     Progress.Abort();
     return;
@@ -226,7 +228,12 @@ void ReadPNGBody(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEP
   // The picture, its alpha channel and the whole-picture buffer of an
   // interlaced file with alpha.
   const int64_t bitsPerPixel = IEPixelFormatBitCount(pf) + (alpha ? 8 : 0) + (alpha && passes > 1 ? 32 : 0);
-  if (!IEPictureFits(IEReadLimits.PNG, w, ht, bitsPerPixel) || !Bitmap->Allocate(w, ht, pf)) {
+  // The whole-picture buffer is in memory, so with it the memory limit holds
+  // even for a picture kept in a file.
+  const bool wholeInMemory = alpha && passes > 1;
+  const bool fitsStorage = wholeInMemory ? IEPictureFits(IEReadLimits.PNG, w, ht, bitsPerPixel)
+                                     : IEPictureFitsBitmap(IEReadLimits.PNG, *Bitmap, w, ht, bitsPerPixel);
+  if (!fitsStorage || !Bitmap->Allocate(w, ht, pf)) {
     Progress.Abort();
     return;
   }

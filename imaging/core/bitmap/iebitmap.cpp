@@ -20,6 +20,16 @@ constexpr int64_t kMinSegmentSize = 10485760;       // once more than four segme
 constexpr int64_t kCheckMemoryLeftFrom = int64_t(64) << 20;  // smaller blocks never ask
 constexpr int64_t kMaxBlock = std::numeric_limits<ptrdiff_t>::max() / 2;
 
+// Under the threshold is not enough: a block the system cannot back is
+// handed out anyway (memory is overcommitted) and the out-of-memory killer
+// ends the program when its pages are written, with the user's work. Big
+// pictures beyond three quarters of what is left go to a file instead.
+bool MemoryCanHold(int64_t Size) {
+  if (Size < kCheckMemoryLeftFrom) return true;
+  const int64_t left = IEMemoryLeft();
+  return left < 0 || Size <= left / 4 * 3;
+}
+
 // Total memory is read once: it takes several file reads and bitmaps are
 // created all the time, also by worker threads (the initialisation of a
 // function-local static is thread-safe).
@@ -111,6 +121,14 @@ bool TIEBitmap::AllocateUnchecked(Integer Width, Integer Height, TIEPixelFormat 
   return ok;
 }
 
+TIELocation TIEBitmap::StorageFor(int64_t Size) const {
+  TIELocation location = FLocation;
+  if (location == ieFile && FMemoryThreshold > Size) location = ieMemory;
+  else if (location == ieMemory && FMemoryThreshold < Size) location = ieFile;
+  if (location == ieMemory && !MemoryCanHold(Size)) location = ieFile;
+  return location;
+}
+
 bool TIEBitmap::AllocateStorage() {
   if (FWidth <= 0 || FHeight <= 0 || FPixelFormat == ieNone || FPixelFormat >= IEPixelFormatCount) return false;
   // Storage the bitmap takes itself is bottom-up; only a wrapped caller
@@ -129,19 +147,14 @@ bool TIEBitmap::AllocateStorage() {
   if (FRowLen <= 0) return false;
   int64_t size = static_cast<int64_t>(FRowLen) * FHeight;
 
-  if (FLocation == ieFile && FMemoryThreshold > size) FLocation = ieMemory;
-  else if (FLocation == ieMemory && FMemoryThreshold < size) FLocation = ieFile;
-  // Under the threshold is not enough: a block the system cannot back is
-  // handed out anyway (memory is overcommitted) and the out-of-memory killer
-  // ends the program when its pages are written, with the user's work. Big
-  // pictures beyond three quarters of what is left go to a file instead.
-  if (FLocation == ieMemory && size >= kCheckMemoryLeftFrom) {
-    const int64_t left = IEMemoryLeft();
-    if (left >= 0 && size > left / 4 * 3) FLocation = ieFile;
-  }
-
+  FLocation = StorageFor(size);
   if (FLocation == ieTBitmap) return AllocateTBitmapStorage();
-  if (FLocation == ieFile && !FFileBuffer->AllocateFile(W("IMG"), true, size)) FLocation = ieMemory;
+  // A file that cannot be had falls back to memory only when memory can hold
+  // the picture; otherwise the load fails rather than the process.
+  if (FLocation == ieFile && !FFileBuffer->AllocateFile(W("IMG"), true, size)) {
+    if (!MemoryCanHold(size)) return false;
+    FLocation = ieMemory;
+  }
   if (FLocation == ieMemory && !AllocAligned(size) && !AllocSegments()) {
     if (!IEFileFallback) return false;
     FLocation = ieFile;

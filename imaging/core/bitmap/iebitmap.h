@@ -131,6 +131,9 @@ class TIEBitmap : public TIEBaseBitmap {
   // in memory is re-laid; at ieFile the alignment stays as it is.
   void SetRowAlignment(Integer Bits);
   TIELocation Location() const { return FLocation; }
+  // Where storage of Size bytes would go if allocated now: the location as
+  // set, moved by the memory threshold and by the memory the system has left.
+  TIELocation StorageFor(int64_t Size) const;
   // Moves the pixels to ieMemory or ieFile (re-decided by size) or into a
   // platform bitmap (ieTBitmap): ie16g arrives there as ie8g; ie32f, ieCMYK,
   // ieRGB48 and ieCIELab raise Exception and the picture stays where it was.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,20 @@ std::string RandomHex8() {
 int CreateExclusive(const std::string& Name) {
   return ::open(Name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
+
+}  // namespace
+
+int64_t IETemporaryFolderFreeBytes() {
+  if (IEFileBufferTestHooks.FreeBytes) return IEFileBufferTestHooks.FreeBytes();
+  struct statvfs st {};
+  if (::statvfs(TemporaryFolder().c_str(), &st) != 0) return -1;
+  // Blocks an unprivileged process may take, not those kept for the system.
+  const long double bytes = static_cast<long double>(st.f_bavail) * st.f_frsize;
+  constexpr int64_t most = std::numeric_limits<int64_t>::max();
+  return bytes >= static_cast<long double>(most) ? most : static_cast<int64_t>(bytes);
+}
+
+namespace {
 
 int Reserve(int Handle, int64_t Offset, int64_t Length) {
   if (IEFileBufferTestHooks.Fallocate) return IEFileBufferTestHooks.Fallocate(Handle, Offset, Length);

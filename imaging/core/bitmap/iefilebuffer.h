@@ -95,12 +95,19 @@ class TIEFileBuffer : public TObject {
   std::vector<TIEFileBufferMapping> FMappings;
 };
 
+// Bytes a temporary file may still take in the folder where pictures too big
+// for memory go (IETempFolder, $TMPDIR or /tmp); -1 when the folder cannot
+// be asked.
+int64_t IETemporaryFolderFreeBytes();
+
 // Test seams, left at their defaults by the program.
 struct TIEFileBufferTestHooks {
   // Stands in for posix_fallocate; returns 0 or an errno value such as ENOSPC.
   int (*Fallocate)(int Handle, int64_t Offset, int64_t Length) = nullptr;
   // Skips the nameless temporary file so that the named path runs.
   bool NoNamelessFile = false;
+  // Stands in for the free space of the temporary folder when not null.
+  int64_t (*FreeBytes)() = nullptr;
 };
 extern TIEFileBufferTestHooks IEFileBufferTestHooks;
 

@@ -165,6 +165,15 @@ TEST_F(BitmapTest, NoSpaceForTheFileIsReportedAtAllocation) {
   static_cast<Byte*>(b.GetScanline(39))[149] = 9;
   EXPECT_EQ(static_cast<Byte*>(b.GetScanline(39))[149], 9);
 
+  // A picture sent to the file because memory cannot hold it must not fall
+  // back to memory: the allocation fails, not the process.
+  const int64_t savedLeft = IEMemoryLeftOverride;
+  IEMemoryLeftOverride = 1;
+  TIEBitmap big;
+  EXPECT_FALSE(big.Allocate(8192, 8192, ie8g));
+  EXPECT_TRUE(big.IsEmpty());
+  IEMemoryLeftOverride = savedLeft;
+
   // No memory either: the fall-back to the file fails too, cleanly.
   IEMemoryThresholdOverride = std::numeric_limits<int64_t>::max();
   IEBitmapTestHooks.FailBlock = [](int64_t) { return true; };

@@ -7,13 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "dispatch_test_util.h"
 #include "imaging/core/base/ieglobals.h"
 #include "imaging/core/base/iesysinfo.h"
+#include "imaging/core/bitmap/iefilebuffer.h"
 #include "imaging/core/geometry/ieresample.h"
 #include "imaging/core/geometry/ierotate.h"
+#include "imaging/io/ielimits.h"
 #include "tests/support/lcg.h"
 
 using namespace dispatch_test;
@@ -82,6 +85,76 @@ TEST_F(LargerThanMemory, OpenTurnResizeSaveGivesTheFileOfTheWorkInMemory) {
   const io_test::Bytes memory = io_test::ReadFile(dir.File("memory.jpg"));
   ASSERT_GT(memory.size(), 1000u);
   EXPECT_EQ(io_test::ReadFile(dir.File("files.jpg")), memory);
+}
+
+// The readers' pixel and byte limits are there for memory: a picture above
+// them loads when it is kept in a temporary file with room for it, and is
+// refused when it would be in memory or the folder has no room.
+TEST_F(LargerThanMemory, ReaderLimitsHoldForMemoryAndFreeSpaceForFiles) {
+  io_test::TempDir dir;
+  ASSERT_FALSE(dir.Path.empty());
+  TIEBitmap source(90, 70, ie24RGB);
+  gt_test::Lcg g(9);
+  for (Integer y = 0; y < source.Height(); ++y) {
+    Byte* row = static_cast<Byte*>(source.GetScanline(y));
+    for (Integer x = 0; x < source.Width() * 3; ++x) row[x] = Byte(x + y * 2 + g.Next() % 30);
+  }
+  const int64_t savedThreshold = IEMemoryThresholdOverride, savedLeft = IEMemoryLeftOverride;
+  const WideString savedFolder = IETempFolder;
+  const TIEReadLimits savedLimits = IEReadLimits;
+  IETempFolder = Utf8ToWide(dir.Path);
+  IEMemoryLeftOverride = std::numeric_limits<int64_t>::max();
+
+  static int64_t freeBytes = 0;
+  struct Case {
+    const char* what;
+    int64_t threshold;  // the memory threshold: 0 keeps every picture in a file
+    int64_t free;       // free space of the temporary folder
+    bool loads;
+  };
+  const Case cases[] = {
+      {"in memory", std::numeric_limits<int64_t>::max(), int64_t(1) << 40, false},
+      {"in a file with room", 0, int64_t(1) << 40, true},
+      {"in a file on a full disk", 0, int64_t(1) << 20, false},
+  };
+  for (const char* ext : {"jpg", "png"}) {
+    const WideString file = Utf8ToWide(dir.File(std::string("in.") + ext));
+    TIEBitmap expected;
+    {
+      TZiduzUvIO io(nullptr);
+      io.AttachIEBitmap(&source);
+      io.SaveToFile(file);
+      ASSERT_FALSE(io.Aborting());
+      io.AttachIEBitmap(&expected);
+      io.LoadFromFile(file);
+      ASSERT_FALSE(io.Aborting()) << ext;
+    }
+    // Limits a tenth of the picture.
+    IEReadLimits.JPEG = IEReadLimits.PNG = TIEReadLimit{630, 630 * 3};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(ext) + ", " + c.what);
+      IEMemoryThresholdOverride = c.threshold;
+      freeBytes = c.free;
+      IEFileBufferTestHooks.FreeBytes = [] { return freeBytes; };
+      TIEBitmap picture;
+      TZiduzUvIO io(nullptr);
+      io.AttachIEBitmap(&picture);
+      io.LoadFromFile(file);
+      EXPECT_EQ(!io.Aborting(), c.loads);
+      if (!c.loads || io.Aborting()) continue;
+      EXPECT_EQ(picture.Location(), ieFile);
+      ASSERT_EQ(picture.Width(), expected.Width());
+      ASSERT_EQ(picture.Height(), expected.Height());
+      for (Integer y = 0; y < picture.Height(); ++y)
+        ASSERT_EQ(std::memcmp(picture.GetScanline(y), expected.GetScanline(y), size_t(picture.Width()) * 3), 0)
+            << "row " << y;
+    }
+    IEReadLimits = savedLimits;
+  }
+  IEFileBufferTestHooks.FreeBytes = nullptr;
+  IEMemoryThresholdOverride = savedThreshold;
+  IEMemoryLeftOverride = savedLeft;
+  IETempFolder = savedFolder;
 }
 
 }  // namespace larger_than_memory_tests
