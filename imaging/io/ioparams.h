@@ -427,6 +427,14 @@ class TIOParamsVals : public TObject, public TIOParamsFields, public TIEColorPro
   TIEICC* GetOutputICCProfile();
   TIEICC* GetDefaultICCProfile();
 
+  // --- text keys ------------------------------------------------------------------
+  // A field by its key (the field's name, upper case): as text, or
+  // "INVALID PROPERTY" for a key that names none.
+  WideString GetProperty(const WideString& Prop) const;
+  // Sets a field from text; unknown and read-only keys are ignored, and text
+  // that does not read as the field's type gives the key's default.
+  void SetProperty(const WideString& Prop, const WideString& Value);
+
   // --- setters that write more than one field ----------------------------------
   void SetDpiX(Integer Value);
   void SetDpiY(Integer Value);
