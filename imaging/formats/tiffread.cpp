@@ -406,29 +406,152 @@ int64_t MinCodedBytes(const TTIFFVars& V) {
   }
 }
 
-// Old-style JPEG with a whole JPEG stream at JPEGInterchangeFormat (the
-// EXIF thumbnail's layout): the stream is decoded as it stands. The
-// decoder gets a flag of its own, merged afterwards, so that its failures
-// and the user's cancel do not clear each other.
-void ReadJPEGInterchange(const TTIFFDirectory& Dir, const TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
-  const int64_t at = Dir.Base + V.JPEGIFOffset;
-  const int64_t size = V.JPEGIFByteCount;
-  if (at + size > Dir.Stream->Size()) {
-    Progress.Abort();
-    return;
+// --- old-style JPEG ---------------------------------------------------------
+
+// Bytes [At, At + Size) of the stream; false when they do not lie inside it.
+bool ReadRange(TStream* S, int64_t At, int64_t Size, std::vector<Byte>& Out) {
+  if (At < 0 || Size < 0 || At + Size > S->Size()) return false;
+  Out.resize(size_t(Size));
+  return Size == 0 || IEReadAt(S, At, Out.data(), Size) == Size;
+}
+
+// Walks the marker segments of the JPEG data that starts with SOI. OnSegment
+// sees each segment's marker and the position of its FF byte; a true answer
+// ends the walk. Stops at the first scan or where the data ends.
+template <typename F>
+void WalkJPEGSegments(const std::vector<Byte>& D, F OnSegment) {
+  if (D.size() < 4 || D[0] != 0xFF || D[1] != 0xD8) return;
+  size_t i = 2;
+  while (i + 4 <= D.size()) {
+    if (D[i] != 0xFF) return;
+    const Byte m = D[i + 1];
+    if (m == 0xFF) {  // fill byte
+      ++i;
+      continue;
+    }
+    if (OnSegment(m, i) || m == 0xDA) return;
+    if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) {
+      i += 2;
+      continue;
+    }
+    i += 2 + ((size_t(D[i + 2]) << 8) | D[i + 3]);
   }
+}
+
+bool HasScan(const std::vector<Byte>& D) {
+  bool scan = false;
+  WalkJPEGSegments(D, [&](Byte m, size_t) { return scan = m == 0xDA; });
+  return scan;
+}
+
+// The tables of the file declare the whole picture's height, while a strip
+// holds only its own rows: the frame header of the strip's copy says so, so
+// that the decoder neither waits for rows that never come nor allocates them.
+void LimitFrameHeight(std::vector<Byte>& D, Integer Rows) {
+  WalkJPEGSegments(D, [&](Byte m, size_t i) {
+    const bool frame = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+    if (!frame || i + 9 > D.size()) return false;
+    const Integer declared = (Integer(D[i + 5]) << 8) | D[i + 6];
+    if (declared == 0 || declared > Rows) {
+      D[i + 5] = Byte(Rows >> 8);
+      D[i + 6] = Byte(Rows);
+    }
+    return true;
+  });
+}
+
+// Decodes one JPEG held in memory into Out (ie24RGB). The decoder gets an
+// abort flag of its own, so that its failures and the user's cancel never
+// clear each other; returns the rows it gave.
+Integer DecodeOldJPEGPart(const std::vector<Byte>& Data, TIEBitmap* Out, TIEProgressRec& Progress,
+                          bool PassProgress) {
   TMemoryStream m;
-  m.SetSize(size);
-  if (IEReadAt(Dir.Stream, at, m.Memory(), size) != size) {
-    Progress.Abort();
-    return;
-  }
+  if (!Data.empty()) m.Write(Data.data(), int64_t(Data.size()));
+  m.SetPosition(0);
   std::atomic<bool> aborting{false};
-  TIEProgressRec local(aborting);
+  TIEProgressRec local(aborting, PassProgress ? Progress.fOnProgress : nullptr, Progress.Sender);
   TIOParamsVals jp(nullptr);
   jp.ISNATIVEPIXELFORMAT = false;
-  IEReadJPEG(&m, nullptr, Bitmap, jp, local, false, false, false, false, false, false, -1, false);
-  if (aborting.load() || Bitmap->Width() == 0) Progress.Abort();
+  const Integer rows = IEReadJPEG(&m, nullptr, Out, jp, local, false, false, false, false, false, false, -1, false);
+  return aborting.load() ? -rows - 1 : rows;
+}
+
+// Old-style JPEG, in the two layouts files use. A complete JPEG stream (at
+// JPEGInterchangeFormat, as our writer and EXIF thumbnails store it, or at the
+// first strip) is decoded as it stands. Otherwise JPEGInterchangeFormat holds
+// only the tables, strip 0 starts with the scan header and every strip holds
+// its rows' coded data: each strip is decoded behind the tables and that scan
+// header, and its rows are placed where the strip begins.
+void TIFFReadOldJPEG(const TTIFFDirectory& Dir, const TTIFFVars& V, TIEBitmap* Bitmap, TIEProgressRec& Progress) {
+  TStream* S = Dir.Stream;
+  std::vector<Byte> tables;
+  if (V.JPEGIFOffset > 0 && V.JPEGIFByteCount > 0 &&
+      !ReadRange(S, Dir.Base + int64_t(Cardinal(V.JPEGIFOffset)), int64_t(Cardinal(V.JPEGIFByteCount)), tables))
+    tables.clear();
+  const bool strips = !V.StripOffsets.empty() && V.StripByteCounts.size() >= V.StripOffsets.size();
+  if (!HasScan(tables) && strips && V.ImageWidth > 0 && V.ImageHeight > 0) {
+    if (!IEPictureFits(IEReadLimits.TIFF, V.ImageWidth, V.ImageHeight, 24) ||
+        !Bitmap->Allocate(V.ImageWidth, V.ImageHeight, ie24RGB)) {
+      Progress.Abort();
+      return;
+    }
+    Bitmap->Fill(0);
+    const int64_t rps = V.RowsPerStrip > 0 ? V.RowsPerStrip : V.ImageHeight;
+    const int64_t count = std::min<int64_t>(int64_t(V.StripOffsets.size()), (V.ImageHeight + rps - 1) / rps);
+    // The scan header that strip 0 starts with, for the strips after it.
+    std::vector<Byte> scanHeader;
+    {
+      Byte h[4];
+      const int64_t at = Dir.Base + V.StripOffsets[0];
+      if (!tables.empty() && IEReadAt(S, at, h, 4) == 4 && h[0] == 0xFF && h[1] == 0xDA &&
+          !ReadRange(S, at, 2 + ((int64_t(h[2]) << 8) | h[3]), scanHeader))
+        scanHeader.clear();
+    }
+    Progress.SetUnits(count);
+    Integer good = 0;
+    TIEBitmap part;
+    for (int64_t r = 0; r < count && !Progress.Aborted(); ++r) {
+      const Integer rows = Integer(std::min<int64_t>(rps, V.ImageHeight - r * rps));
+      const int64_t at = Dir.Base + V.StripOffsets[size_t(r)];
+      const int64_t size = std::min<int64_t>(V.StripByteCounts[size_t(r)], std::max<int64_t>(0, S->Size() - at));
+      std::vector<Byte> body;
+      if (size <= 0 || !ReadRange(S, at, size, body)) continue;
+      std::vector<Byte> data = tables;
+      if (r > 0 && !(body.size() >= 2 && body[0] == 0xFF && body[1] == 0xDA))
+        data.insert(data.end(), scanHeader.begin(), scanHeader.end());
+      data.insert(data.end(), body.begin(), body.end());
+      LimitFrameHeight(data, rows);
+      Integer got = DecodeOldJPEGPart(data, &part, Progress, count == 1);
+      // A short strip whose decoder gave up past half its rows still shows
+      // what it gave.
+      if (got < 0) got = -got - 1 > rows / 2 ? -got - 1 : 0;
+      if (got > 0 && part.Width() == V.ImageWidth && part.PixelFormat() == ie24RGB) {
+        part.CopyRectTo(Bitmap, 0, 0, 0, Integer(r * rps), V.ImageWidth, std::min(got, rows));
+        ++good;
+      }
+      if (count > 1) Progress.Report(r + 1);
+    }
+    if (good == 0) Progress.Abort();
+    return;
+  }
+  // One whole JPEG stream: the bytes JPEGInterchangeFormat names (the
+  // decoder finds a start a little way in), else as far as its markers go.
+  std::vector<Byte> whole;
+  if (!tables.empty()) {
+    whole = std::move(tables);
+  } else {
+    const int64_t at = Dir.Base + (V.JPEGIFOffset > 0 ? int64_t(Cardinal(V.JPEGIFOffset))
+                                                      : V.StripOffsets.empty() ? -1 : int64_t(V.StripOffsets[0]));
+    if (at >= 0 && at < S->Size()) {
+      const int64_t was = S->Position();
+      S->SetPosition(at);
+      const int64_t size = IEGetJPEGStreamLength(S);
+      S->SetPosition(was);
+      if (!ReadRange(S, at, size, whole)) whole.clear();
+    }
+  }
+  const Integer got = whole.empty() ? -1 : DecodeOldJPEGPart(whole, Bitmap, Progress, true);
+  if (got <= 0 || Bitmap->Width() == 0) Progress.Abort();
 }
 
 void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParamsVals* Params,
@@ -531,23 +654,24 @@ void ReadTIFF(TIEBitmap* Bitmap, TStream* Stream, Integer& ImageCount, TIOParams
     Progress.Abort();
     return;
   }
-  // Old-style JPEG is read only as a whole JPEG stream (above); any other
-  // layout of it is refused rather than shown blank.
   const bool oldJPEG = (V.Compression == TIFFCOMP_OJPEG || (V.JPEGIFOffset != 0 && V.Compression != TIFFCOMP_LZW)) &&
                        V.JPEGProc < 2;
   const bool tiled = V.TileWidth > 0 || V.TileLength > 0;
-  if (oldJPEG && V.JPEGIFOffset > 0 && V.JPEGIFByteCount > 0) {
-    ReadJPEGInterchange(mainDir, V, Bitmap, Progress);
+  if (oldJPEG) {
+    TIFFReadOldJPEG(mainDir, V, Bitmap, Progress);
     // A thumbnail directory that names no size may still hold a big JPEG.
     if (ReadingExifThumbnail && (Bitmap->Width() > 400 || Bitmap->Height() > 400)) {
       Bitmap->FreeImage(true);
       Progress.Abort();
     }
+    if (!Progress.Aborted() && Params && Params->TIFF_ENABLEADJUSTORIENTATION && V.Orientation >= 2 &&
+        V.Orientation <= 8)
+      IEApplyExifOrientation(Bitmap, V.Orientation);
     return;
   }
   // Fax coding holds bilevel pictures only.
   const bool fax = V.Compression >= TIFFCOMP_CCITTRLE && V.Compression <= TIFFCOMP_CCITTFAX4;
-  if (oldJPEG || (fax && (V.BitsPerSample != 1 || V.SamplesPerPixel != 1))) {
+  if (fax && (V.BitsPerSample != 1 || V.SamplesPerPixel != 1)) {
     Progress.Abort();
     return;
   }

@@ -3,6 +3,7 @@
 // or with libtiff's own decoding through tiff2rgba (JPEG, within 2 levels).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "formats_test_util.h"
@@ -15,6 +16,8 @@ namespace {
 using namespace fmt_test;
 
 std::string Quote(const std::string& S) { return "'" + S + "'"; }
+
+const std::string kHere = std::string(GT_TEST_DATA_DIR) + "/../imaging/formats";
 
 void MakePhoto(TIEBitmap& B, Integer W, Integer H, TIEPixelFormat PF) {
   ASSERT_TRUE(B.Allocate(W, H, PF));
@@ -162,6 +165,87 @@ TEST_F(TiffTiles, JpegStripsAndTilesMatchLibtiff) {
                         static_cast<const Byte*>(l.Bitmap.GetScanline(y))[i]);
     const bool subsampled = !c.Gray && std::string(c.Options).find("jpeg:r") == std::string::npos;
     EXPECT_LE(sum / samples, subsampled ? 32 : 12);
+  }
+}
+
+// Old-style JPEG as scanners wrote it: the tables at JPEGInterchangeFormat,
+// the scan header in strip 0, one restart interval per strip with the
+// restart markers left out. Each strip lands at its own rows, as libtiff
+// decodes it. libtiff upsamples the colour planes by repeating samples where
+// libjpeg interpolates, so the picture is smooth: what differs then is
+// only a few levels, while a strip at wrong rows differs by far more.
+TEST_F(TiffTiles, OldJpegSplitInStripsMatchesLibtiff) {
+  ASSERT_TRUE(HaveTool("cjpeg"));
+  struct TCase {
+    Integer Width, Height;
+    bool Gray;
+    Integer RowsPerStrip;
+    const char* Options;
+    Integer Tolerance;  // grey has no colour planes to upsample: exact
+  };
+  const TCase cases[] = {
+      {64, 80, false, 16, "-sample 2x2 -restart 1", 6},
+      {37, 29, false, 16, "-sample 2x2 -restart 1", 10},  // a short last strip, a part MCU at the edge
+      {37, 29, true, 8, "-grayscale -restart 1", 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Options) + " " + std::to_string(c.Width) + "x" + std::to_string(c.Height));
+    TIEBitmap source;
+    ASSERT_TRUE(source.Allocate(c.Width, c.Height, c.Gray ? ie8g : ie24RGB));
+    for (Integer y = 0; y < c.Height; ++y) {
+      Byte* p = static_cast<Byte*>(source.GetScanline(y));
+      for (Integer x = 0; x < c.Width; ++x) {
+        const Byte v[3] = {Byte(x * 255 / (c.Width - 1)), Byte(y * 255 / (c.Height - 1)),
+                           Byte((x + y) * 255 / (c.Width + c.Height - 2))};
+        if (c.Gray)
+          p[x] = v[1];
+        else
+          p[3 * x] = v[0], p[3 * x + 1] = v[1], p[3 * x + 2] = v[2];
+      }
+    }
+    const std::string name = "oj" + std::to_string(n++);
+    const std::string pnm = dir.File(name + ".pnm"), jpg = dir.File(name + ".jpg"), tif = dir.File(name + ".tif");
+    ASSERT_TRUE(gt_test::WritePnm(pnm, source));
+    ASSERT_EQ(Shell(std::string("cjpeg -quality 90 ") + c.Options + " " + Quote(pnm) + " > " + Quote(jpg)), 0);
+    ASSERT_EQ(Shell("/usr/bin/python3 " + kHere + "/ojpeg_strips.py " + Quote(jpg) + " " + Quote(tif) + " " +
+                    std::to_string(c.RowsPerStrip)),
+              0);
+    TIEBitmap want;
+    Oracle(tif, want, false);
+    TLoaded l;
+    Load(gt_test::ReadFileBytes(tif), l, false);
+    ASSERT_FALSE(l.Aborted);
+    ASSERT_EQ(l.Bitmap.PixelFormat(), ie24RGB);
+    const Integer worst = Worst(want, l.Bitmap);
+    EXPECT_GE(worst, 0);
+    EXPECT_LE(worst, c.Tolerance);
+    // The last strip named past the end of the file: the strips before it
+    // keep their rows, the missing ones stay black, nothing is read outside.
+    if (c.Height % c.RowsPerStrip == 0) {
+      Bytes f = gt_test::ReadFileBytes(tif);
+      auto get32 = [&](size_t at) {
+        return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24;
+      };
+      const size_t ifd = get32(4);
+      const size_t entries = f[ifd] | f[ifd + 1] << 8;
+      for (size_t e = 0; e < entries; ++e) {
+        const size_t at = ifd + 2 + e * 12;
+        if ((f[at] | f[at + 1] << 8) != 273) continue;
+        const size_t last = get32(at + 8) + 4 * (get32(at + 4) - 1);
+        f[last] = f[last + 1] = f[last + 2] = f[last + 3] = 0xF0;
+      }
+      TLoaded cut;
+      Load(f, cut, false);
+      ASSERT_FALSE(cut.Aborted);
+      const Integer kept = c.Height - c.RowsPerStrip;
+      for (Integer y = 0; y < c.Height; ++y) {
+        const Byte* row = static_cast<const Byte*>(cut.Bitmap.GetScanline(y));
+        if (y < kept)
+          ASSERT_EQ(std::memcmp(row, l.Bitmap.GetScanline(y), size_t(c.Width) * 3), 0) << y;
+        else
+          ASSERT_EQ(*std::max_element(row, row + c.Width * 3), 0) << y;
+      }
+    }
   }
 }
 
