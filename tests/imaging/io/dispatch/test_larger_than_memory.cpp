@@ -43,18 +43,23 @@ void OpenTurnResizeSave(const WideString& In, const WideString& Out, bool InFile
   ASSERT_FALSE(io.Aborting());
 }
 
+// Noise in smooth light: pixels a JPEG keeps close, with detail everywhere.
+void FillNoiseInSmoothLight(TIEBitmap& Picture) {
+  gt_test::Lcg g(5);
+  for (Integer y = 0; y < Picture.Height(); ++y) {
+    Byte* row = static_cast<Byte*>(Picture.GetScanline(y));
+    for (Integer x = 0; x < Picture.Width() * 3; ++x) row[x] = Byte((x / 3 + y) / 3 + g.Next() % 40);
+  }
+}
+
 class LargerThanMemory : public RegistryTest {};
 
 TEST_F(LargerThanMemory, OpenTurnResizeSaveGivesTheFileOfTheWorkInMemory) {
   io_test::TempDir dir;
   ASSERT_FALSE(dir.Path.empty());
-  // Noise in smooth light, odd sizes so that no band divides a side evenly.
+  // Odd sizes, so that no band divides a side evenly.
   TIEBitmap source(333, 251, ie24RGB);
-  gt_test::Lcg g(5);
-  for (Integer y = 0; y < source.Height(); ++y) {
-    Byte* row = static_cast<Byte*>(source.GetScanline(y));
-    for (Integer x = 0; x < source.Width() * 3; ++x) row[x] = Byte((x / 3 + y) / 3 + g.Next() % 40);
-  }
+  FillNoiseInSmoothLight(source);
   const WideString in = Utf8ToWide(dir.File("in.jpg"));
   {
     TZiduzUvIO io(nullptr);
@@ -94,11 +99,7 @@ TEST_F(LargerThanMemory, ReaderLimitsHoldForMemoryAndFreeSpaceForFiles) {
   io_test::TempDir dir;
   ASSERT_FALSE(dir.Path.empty());
   TIEBitmap source(90, 70, ie24RGB);
-  gt_test::Lcg g(9);
-  for (Integer y = 0; y < source.Height(); ++y) {
-    Byte* row = static_cast<Byte*>(source.GetScanline(y));
-    for (Integer x = 0; x < source.Width() * 3; ++x) row[x] = Byte(x + y * 2 + g.Next() % 30);
-  }
+  FillNoiseInSmoothLight(source);
   const int64_t savedThreshold = IEMemoryThresholdOverride, savedLeft = IEMemoryLeftOverride;
   const WideString savedFolder = IETempFolder;
   const TIEReadLimits savedLimits = IEReadLimits;
