@@ -283,8 +283,9 @@ Integer IEReadGIFComposed(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Par
       if (mask) IEApplyAlphaMask(&frame, mask.get());
       TIEBitmap* result = &frame;
       if (count >= 2) {
-        const Integer w = std::max(Params.GIF_WINWIDTH, frame.Width());
-        const Integer h = std::max(Params.GIF_WINHEIGHT, frame.Height());
+        // A frame may reach past the logical screen: the canvas grows to hold it at its place.
+        const Integer w = std::max(Params.GIF_WINWIDTH, Params.GIF_XPOS + frame.Width());
+        const Integer h = std::max(Params.GIF_WINHEIGHT, Params.GIF_YPOS + frame.Height());
         const TRGB bg = Params.GIF_BACKGROUND;
         if (canvas.Width() == 0) {
           if (!canvas.Allocate(w, h, ie24RGB)) {
@@ -362,7 +363,9 @@ Integer IEReadGIFComposed(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Par
       }
       if (count >= 1) {
         Bitmap->Assign(result);
-        if (Bitmap->PixelFormat() != pf) Bitmap->ConvertToPixelFormat(pf);
+        // A composed canvas holds the colours of every frame's table, which
+        // the first frame's own format could not keep.
+        if (result == &frame && Bitmap->PixelFormat() != pf) Bitmap->ConvertToPixelFormat(pf);
       }
       if (Progress.fOnProgress && count > 0) Report(Progress, Integer(int64_t(i) * 100 / count));
       if (Progress.Aborted() || i + 1 >= count || i == target) break;
