@@ -2,6 +2,7 @@
 // as far as it goes, and two encoders, a real LZW compressor and one that
 // writes only codes for runs of one colour (readable by any decoder, no
 // string matching needed). Both cut their bytes into data sub-blocks.
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/formats/giflib.h"
@@ -564,6 +565,11 @@ void GIFEncodePixels(TStream* Stream, Byte CompressionKind, Integer BitsPerPixel
 }
 
 void DecodeGIFData(TGIFSubImage* Frame, TStream* Stream) {
+  // One 12-bit code stands for at most 4096 pixels (a code of one bit for
+  // at most 4096 too), so the rest of the stream bounds what it can fill; a
+  // descriptor that claims more is refused before anything is allocated.
+  const int64_t left = std::max<int64_t>(0, Stream->Size() - Stream->Position());
+  if (int64_t(Frame->Width()) * Frame->Height() > (left + 1) * 8 * 4096) GIFError("Image is too large");
   Frame->AllocPixelData();
   if (Frame->HasTransparency && !Frame->PixelData.empty())
     std::memset(Frame->PixelData.data(), Frame->TransparentIndex(), Frame->PixelData.size());

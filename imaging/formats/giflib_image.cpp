@@ -31,7 +31,20 @@ void TGIFImageList::LoadFromStream(TStream* Stream, TObject* Parent) {
   Stream->Seek(-1, soCurrent);
 }
 
-TGIFImage::TGIFImage() { Clear(); }
+namespace giflib_image {
+namespace {
+// Pictures named *.gif load through this class once it is linked in.
+const bool kRegistered = [] {
+  TPicture::RegisterFileFormat(u"GIF", u"GIF Image", &TGIFImage::Create);
+  return true;
+}();
+}  // namespace
+}  // namespace giflib_image
+
+TGIFImage::TGIFImage() {
+  (void)giflib_image::kRegistered;
+  Clear();
+}
 
 TGIFImage::~TGIFImage() { FFrames.Clear(); }
 

@@ -314,6 +314,17 @@ TEST(GifLibRoundTrip, GlobalColourEditsChangeExactlyThoseEntries) {
     edited |= px[i] == 1 || px[i] == 2;
   }
   EXPECT_TRUE(edited);
+
+  // The same road through a picture container, by the file's extension.
+  gt_test::WriteFileBytes(dir.File("nav.gif"), base);
+  TPicture pic;
+  pic.LoadFromFile(Wide(dir.File("nav.gif")));
+  auto* gif = dynamic_cast<TGIFImage*>(pic.Graphic());
+  ASSERT_TRUE(gif);
+  gif->GetGlobalColorMap()->SetColor(1, TGIFColorMap::RGBToColor(0x12, 0x34, 0x56));
+  gif->GetGlobalColorMap()->SetColor(2, TGIFColorMap::RGBToColor(0xAB, 0xCD, 0xEF));
+  pic.SaveToFile(Wide(dir.File("nav2.gif")));
+  EXPECT_EQ(gt_test::ReadFileBytes(dir.File("nav2.gif")), after);
 }
 
 TEST(GifLibCoders, OurStreamsDecodeInPillowToTheSameIndexes) {
@@ -410,6 +421,8 @@ TEST(GifLibDecoder, LenientAndHostileData) {
          return b;
        }(),
        {}, "", {"Premature end of data"}},
+      {"a frame larger than its data could ever fill", OneFrame(60000, 60000, PackCodes(2, {{4, 3}, {1, 3}, {5, 3}})),
+       {}, "Image is too large", {}},
       {"no signature", Bytes{'P', 'N', 'G', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}, {}, "Invalid GIF signature", {}},
   };
   for (const Case& c : cases) {
