@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "imaging/core/base/ieutils.h"  // IEColorToRGB
 #include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/proc/ietrans_procs.h"
 #include "imaging/view/ieview.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi.h"
+#include "platform/base/threads.h"
 #include "platform/ui/extctrls.h"
 
 // ---------------------------------------------------------------------------
@@ -48,163 +51,163 @@ const TEffect IETransitionEffectTable[kIETransitionTableCount] = {
     {u"Wipe In to Center", nullptr},
     {u"Expand Out from Center", nullptr},
     {u"Expand In to Center", nullptr},
-    {u"Expand from Left", nullptr},
-    {u"Expand from Right", nullptr},
-    {u"Expand from Top", nullptr},
-    {u"Expand from Bottom", nullptr},
-    {u"Expand from Top Left", nullptr},
-    {u"Expand from Top Right", nullptr},
-    {u"Expand from Bottom Left", nullptr},
-    {u"Expand from Bottom Right", nullptr},
-    {u"Expand in from Left", nullptr},
-    {u"Expand in from Right", nullptr},
-    {u"Expand in from Top", nullptr},
-    {u"Expand in from Bottom", nullptr},
-    {u"Expand in to Vertical Center", nullptr},
-    {u"Expand in to Horizon", nullptr},
-    {u"Expand in from Sides", nullptr},
-    {u"Expand in from Top and Bottom", nullptr},
-    {u"Expand out from Horizon", nullptr},
-    {u"Expand out from Vertical Center", nullptr},
-    {u"Wipe from Top Left", nullptr},
-    {u"Wipe from Top Right", nullptr},
-    {u"Wipe from Bottom Left", nullptr},
-    {u"Wipe from Bottom Right", nullptr},
-    {u"Wipe in from Top and Bottom", nullptr},
-    {u"Wipe from Horizon", nullptr},
-    {u"Wipe in from Sides", nullptr},
-    {u"Wipe out from Vertical Center", nullptr},
-    {u"Build up from Left", nullptr},
-    {u"Build up from Right", nullptr},
-    {u"Build up from Top", nullptr},
-    {u"Build up from Bottom", nullptr},
-    {u"Unroll from Left", nullptr},
-    {u"Unroll from Right", nullptr},
-    {u"Unroll from Top", nullptr},
-    {u"Unroll from Bottom", nullptr},
-    {u"Slide in from Left", nullptr},
-    {u"Slide in from Right", nullptr},
-    {u"Slide in from Top", nullptr},
-    {u"Slide in from Bottom", nullptr},
-    {u"Shrink to Top Left", nullptr},
-    {u"Shrink to Top Right", nullptr},
-    {u"Shrink to Bottom Left", nullptr},
-    {u"Shrink to Bottom Right", nullptr},
-    {u"Shrink to Center", nullptr},
-    {u"Quarters Wipe in to Center", nullptr},
-    {u"Quarters Expand to Center", nullptr},
-    {u"Quarters Slide in to Center", nullptr},
-    {u"Curved Wipe from Left", nullptr},
-    {u"Curved Wipe from Right", nullptr},
-    {u"Curved Wipe from Top", nullptr},
-    {u"Curved Wipe from Bottom", nullptr},
-    {u"Curved Wipe from Top Left", nullptr},
-    {u"Curved Wipe from Top Right", nullptr},
-    {u"Curved Wipe from Bottom Left", nullptr},
-    {u"Curved Wipe from Bottom Right", nullptr},
-    {u"Bars in from Left", nullptr},
-    {u"Bars in from Right", nullptr},
-    {u"Bars from Top", nullptr},
-    {u"Bars from Bottom", nullptr},
-    {u"Bars Left then Right", nullptr},
-    {u"Bars Right then Left", nullptr},
-    {u"Bars Top then Bottom", nullptr},
-    {u"Bars Bottom then Top", nullptr},
-    {u"Bars from both Sides", nullptr},
-    {u"Bars from Top and Bottom", nullptr},
-    {u"Shredded from Left", nullptr},
-    {u"Shredded from Right", nullptr},
-    {u"Shredded from Top", nullptr},
-    {u"Shredded from Bottom", nullptr},
-    {u"Shredded from Top and Left", nullptr},
-    {u"Shredded from Top and Right", nullptr},
-    {u"Shredded from Bottom and Left", nullptr},
-    {u"Shredded from Bottom and Right", nullptr},
-    {u"Shredded from Horizon and Left", nullptr},
-    {u"Shredded from Horizon and Right", nullptr},
-    {u"Shredded from Top and Vertical Center", nullptr},
-    {u"Shredded from Bottom and Vertical Center", nullptr},
-    {u"Shredded from Center", nullptr},
-    {u"Shredded to Center", nullptr},
-    {u"Shredded in to Horizon", nullptr},
-    {u"Shredded in to Vertical Center", nullptr},
-    {u"Shredded out from Horizon", nullptr},
-    {u"Shredded out from Vertical Center", nullptr},
-    {u"Expanding Rectangles", nullptr},
-    {u"Expanding Triangles", nullptr},
-    {u"Expanding Circles", nullptr},
-    {u"Expanding Diamonds", nullptr},
-    {u"Circular Wipe from Center", nullptr},
-    {u"Circular Wipe to Center", nullptr},
-    {u"Crisscross Wipe from Top Left", nullptr},
-    {u"Crisscross Wipe from Top Right", nullptr},
-    {u"Crisscross Wipe from Bottom Left", nullptr},
-    {u"Crisscross Wipe from Bottom Right", nullptr},
-    {u"Crisscross Wipe Bounce from Top Left", nullptr},
-    {u"Crisscross Wipe Bounce from Top Right", nullptr},
-    {u"Crisscross Wipe Bounce from Bottom Left", nullptr},
-    {u"Crisscross Wipe Bounce from Bottom Right", nullptr},
-    {u"Crisscross Wipe from Left Right and Top", nullptr},
-    {u"Crisscross Wipe from Left Right and Bottom", nullptr},
-    {u"Crisscross Wipe from Left Top and Bottom", nullptr},
-    {u"Crisscross Wipe from Top Left Right and Bottom", nullptr},
-    {u"Crisscross Wipe from Right Top and Bottom", nullptr},
-    {u"Crisscross Wipe from Bottom Left Top Right", nullptr},
-    {u"Wipe diagonal from Top Left", nullptr},
-    {u"Wipe diagonal from Top Right", nullptr},
-    {u"Wipe diagonal from Bottom Left", nullptr},
-    {u"Wipe diagonal from Bottom Right", nullptr},
-    {u"Diagonal Sweep Clockwise", nullptr},
-    {u"Diagonal Sweep Counter-Clockwise", nullptr},
-    {u"Sweep Clockwise", nullptr},
-    {u"Sweep Counter-Clockwise", nullptr},
-    {u"Starburst Clockwise", nullptr},
-    {u"Starburst Counter-Clockwise", nullptr},
-    {u"Rotational Rectangle Clockwise", nullptr},
-    {u"Rotational Rectangle Counter-Clockwise", nullptr},
-    {u"Rotational Star Clockwise", nullptr},
-    {u"Rotational Star Counter-Clockwise", nullptr},
-    {u"Speckled Wipe from Left", nullptr},
-    {u"Speckled Wipe from Right", nullptr},
-    {u"Speckled Wipe from Top", nullptr},
-    {u"Speckled Wipe from Bottom", nullptr},
-    {u"Push Left and Slide out", nullptr},
-    {u"Push Right and Slide out", nullptr},
-    {u"Push up and Slide out", nullptr},
-    {u"Push down and Slide out", nullptr},
-    {u"Push and Squeeze Left", nullptr},
-    {u"Push and Squeeze Right", nullptr},
-    {u"Push and Squeeze up", nullptr},
-    {u"Push and Squeeze down", nullptr},
-    {u"Horizontal Blinds", nullptr},
-    {u"Vertical Blinds", nullptr},
-    {u"Uneven Blinds from Left", nullptr},
-    {u"Uneven Blinds from Right", nullptr},
-    {u"Uneven Blinds from Top", nullptr},
-    {u"Uneven Blinds from Bottom", nullptr},
-    {u"Rectangles from the Left", nullptr},
-    {u"Rectangles from the Right", nullptr},
-    {u"Rectangles from the Top", nullptr},
-    {u"Rectangles from the Bottom", nullptr},
-    {u"Spiralling Rectangle Clockwise", nullptr},
-    {u"Spiralling Rectangle Counter-Clockwise", nullptr},
-    {u"Arrow Wipe from Left", nullptr},
-    {u"Arrow Wipe from Right", nullptr},
-    {u"Arrow Wipe from Top", nullptr},
-    {u"Arrow Wipe from Bottom", nullptr},
-    {u"Horizontal Bow Tie Wipe", nullptr},
-    {u"Vertical Bow Tie Wipe", nullptr},
-    {u"Diagonal Cross from Center", nullptr},
-    {u"Diagonal Cross to Center", nullptr},
-    {u"Zigzag Wipe from Horizon", nullptr},
-    {u"Zigzag Wipe from Vertical Center", nullptr},
-    {u"Diamond Wipe from Center", nullptr},
-    {u"Diamond Wipe to Center", nullptr},
-    {u"Diagonal Box Wipe", nullptr},
-    {u"Triangular Wipe", nullptr},
-    {u"Random Big Boxes", nullptr},
-    {u"Page Flip", nullptr},
-    {u"Page Flip 2", nullptr},
+    {u"Expand from Left", ExpandFromLeft},
+    {u"Expand from Right", ExpandFromRight},
+    {u"Expand from Top", ExpandFromTop},
+    {u"Expand from Bottom", ExpandFromBottom},
+    {u"Expand from Top Left", ExpandFromTopLeft},
+    {u"Expand from Top Right", ExpandFromTopRight},
+    {u"Expand from Bottom Left", ExpandFromBottomLeft},
+    {u"Expand from Bottom Right", ExpandFromBottomRight},
+    {u"Expand in from Left", ExpandInFromLeft},
+    {u"Expand in from Right", ExpandInFromRight},
+    {u"Expand in from Top", ExpandInFromTop},
+    {u"Expand in from Bottom", ExpandInFromBottom},
+    {u"Expand in to Vertical Center", ExpandInToVerticalCenter},
+    {u"Expand in to Horizon", ExpandInToHorizon},
+    {u"Expand in from Sides", ExpandInFromSides},
+    {u"Expand in from Top and Bottom", ExpandInFromTopAndBottom},
+    {u"Expand out from Horizon", ExpandOutFromHorizon},
+    {u"Expand out from Vertical Center", ExpandOutFromVerticalCenter},
+    {u"Wipe from Top Left", WipeFromTopLeft},
+    {u"Wipe from Top Right", WipeFromTopRight},
+    {u"Wipe from Bottom Left", WipeFromBottomLeft},
+    {u"Wipe from Bottom Right", WipeFromBottomRight},
+    {u"Wipe in from Top and Bottom", WipeInFromTopAndBottom},
+    {u"Wipe from Horizon", WipeFromHorizon},
+    {u"Wipe in from Sides", WipeInFromSides},
+    {u"Wipe out from Vertical Center", WipeOutFromVerticalCenter},
+    {u"Build up from Left", BuildUpFromLeft},
+    {u"Build up from Right", BuildUpFromRight},
+    {u"Build up from Top", BuildUpFromTop},
+    {u"Build up from Bottom", BuildUpFromBottom},
+    {u"Unroll from Left", UnrollFromLeft},
+    {u"Unroll from Right", UnrollFromRight},
+    {u"Unroll from Top", UnrollFromTop},
+    {u"Unroll from Bottom", UnrollFromBottom},
+    {u"Slide in from Left", SlideInFromLeft},
+    {u"Slide in from Right", SlideInFromRight},
+    {u"Slide in from Top", SlideInFromTop},
+    {u"Slide in from Bottom", SlideInFromBottom},
+    {u"Shrink to Top Left", ShrinkToTopLeft},
+    {u"Shrink to Top Right", ShrinkToTopRight},
+    {u"Shrink to Bottom Left", ShrinkToBottomLeft},
+    {u"Shrink to Bottom Right", ShrinkToBottomRight},
+    {u"Shrink to Center", ShrinkToCenter},
+    {u"Quarters Wipe in to Center", QuartersWipeInToCenter},
+    {u"Quarters Expand to Center", QuartersExpandToCenter},
+    {u"Quarters Slide in to Center", QuartersSlideInToCenter},
+    {u"Curved Wipe from Left", CurvedWipeFromLeft},
+    {u"Curved Wipe from Right", CurvedWipeFromRight},
+    {u"Curved Wipe from Top", CurvedWipeFromTop},
+    {u"Curved Wipe from Bottom", CurvedWipeFromBottom},
+    {u"Curved Wipe from Top Left", CurvedWipeFromTopLeft},
+    {u"Curved Wipe from Top Right", CurvedWipeFromTopRight},
+    {u"Curved Wipe from Bottom Left", CurvedWipeFromBottomLeft},
+    {u"Curved Wipe from Bottom Right", CurvedWipeFromBottomRight},
+    {u"Bars in from Left", BarsInFromLeft},
+    {u"Bars in from Right", BarsInFromRight},
+    {u"Bars from Top", BarsFromTop},
+    {u"Bars from Bottom", BarsFromBottom},
+    {u"Bars Left then Right", BarsLeftThenRight},
+    {u"Bars Right then Left", BarsRightThenLeft},
+    {u"Bars Top then Bottom", BarsTopThenBottom},
+    {u"Bars Bottom then Top", BarsBottomThenTop},
+    {u"Bars from both Sides", BarsFrombothSides},
+    {u"Bars from Top and Bottom", BarsFromTopAndBottom},
+    {u"Shredded from Left", ShreddedFromLeft},
+    {u"Shredded from Right", ShreddedFromRight},
+    {u"Shredded from Top", ShreddedFromTop},
+    {u"Shredded from Bottom", ShreddedFromBottom},
+    {u"Shredded from Top and Left", ShreddedFromTopAndLeft},
+    {u"Shredded from Top and Right", ShreddedFromTopAndRight},
+    {u"Shredded from Bottom and Left", ShreddedFromBottomAndLeft},
+    {u"Shredded from Bottom and Right", ShreddedFromBottomAndRight},
+    {u"Shredded from Horizon and Left", ShreddedFromHorizonAndLeft},
+    {u"Shredded from Horizon and Right", ShreddedFromHorizonAndRight},
+    {u"Shredded from Top and Vertical Center", ShreddedFromTopAndVerticalCenter},
+    {u"Shredded from Bottom and Vertical Center", ShreddedFromBottomAndVerticalCenter},
+    {u"Shredded from Center", ShreddedFromCenter},
+    {u"Shredded to Center", ShreddedToCenter},
+    {u"Shredded in to Horizon", ShreddedInToHorizon},
+    {u"Shredded in to Vertical Center", ShreddedInToVerticalCenter},
+    {u"Shredded out from Horizon", ShreddedOutFromHorizon},
+    {u"Shredded out from Vertical Center", ShreddedOutFromVerticalCenter},
+    {u"Expanding Rectangles", ExpandingRectangles},
+    {u"Expanding Triangles", ExpandingTriangles},
+    {u"Expanding Circles", ExpandingCircles},
+    {u"Expanding Diamonds", ExpandingDiamonds},
+    {u"Circular Wipe from Center", CircularWipeFromCenter},
+    {u"Circular Wipe to Center", CircularWipeToCenter},
+    {u"Crisscross Wipe from Top Left", CrisscrossWipeFromTopLeft},
+    {u"Crisscross Wipe from Top Right", CrisscrossWipeFromTopRight},
+    {u"Crisscross Wipe from Bottom Left", CrisscrossWipeFromBottomLeft},
+    {u"Crisscross Wipe from Bottom Right", CrisscrossWipeFromBottomRight},
+    {u"Crisscross Wipe Bounce from Top Left", CrisscrossWipeBounceFromTopLeft},
+    {u"Crisscross Wipe Bounce from Top Right", CrisscrossWipeBounceFromTopRight},
+    {u"Crisscross Wipe Bounce from Bottom Left", CrisscrossWipeBounceFromBottomLeft},
+    {u"Crisscross Wipe Bounce from Bottom Right", CrisscrossWipeBounceFromBottomRight},
+    {u"Crisscross Wipe from Left Right and Top", CrisscrossWipeFromLeftRightAndTop},
+    {u"Crisscross Wipe from Left Right and Bottom", CrisscrossWipeFromLeftRightAndBottom},
+    {u"Crisscross Wipe from Left Top and Bottom", CrisscrossWipeFromLeftTopAndBottom},
+    {u"Crisscross Wipe from Top Left Right and Bottom", CrisscrossWipeFromTopLeftRightAndBottom},
+    {u"Crisscross Wipe from Right Top and Bottom", CrisscrossWipeFromRightTopAndBottom},
+    {u"Crisscross Wipe from Bottom Left Top Right", CrisscrossWipeFromBottomLeftTopRight},
+    {u"Wipe diagonal from Top Left", WipeDiagonalFromTopLeft},
+    {u"Wipe diagonal from Top Right", WipeDiagonalFromTopRight},
+    {u"Wipe diagonal from Bottom Left", WipeDiagonalFromBottomLeft},
+    {u"Wipe diagonal from Bottom Right", WipeDiagonalFromBottomRight},
+    {u"Diagonal Sweep Clockwise", DiagonalSweepClockwise},
+    {u"Diagonal Sweep Counter-Clockwise", DiagonalSweepCounterClockwise},
+    {u"Sweep Clockwise", SweepClockwise},
+    {u"Sweep Counter-Clockwise", SweepCounterClockwise},
+    {u"Starburst Clockwise", StarburstClockwiseFromCenter},
+    {u"Starburst Counter-Clockwise", StarburstCounterClockwiseFromCenter},
+    {u"Rotational Rectangle Clockwise", RotationalRectangle},
+    {u"Rotational Rectangle Counter-Clockwise", RotationalRectangleCounterClockwise},
+    {u"Rotational Star Clockwise", RotationalStar},
+    {u"Rotational Star Counter-Clockwise", RotationalStarCounterClockwise},
+    {u"Speckled Wipe from Left", SpeckledWipeFromLeft},
+    {u"Speckled Wipe from Right", SpeckledWipeFromRight},
+    {u"Speckled Wipe from Top", SpeckledWipeFromTop},
+    {u"Speckled Wipe from Bottom", SpeckledWipeFromBottom},
+    {u"Push Left and Slide out", PushLeftAndSlideOut},
+    {u"Push Right and Slide out", PushRightAndSlideOut},
+    {u"Push up and Slide out", PushUpAndSlideOut},
+    {u"Push down and Slide out", PushDownAndSlideOut},
+    {u"Push and Squeeze Left", PushAndSqueezeLeft},
+    {u"Push and Squeeze Right", PushAndSqueezeRight},
+    {u"Push and Squeeze up", PushAndSqueezeUp},
+    {u"Push and Squeeze down", PushAndSqueezeDown},
+    {u"Horizontal Blinds", HorizontalBlinds},
+    {u"Vertical Blinds", VerticalBlinds},
+    {u"Uneven Blinds from Left", UnevenBlindsFromLeft},
+    {u"Uneven Blinds from Right", UnevenBlindsFromRight},
+    {u"Uneven Blinds from Top", UnevenBlindsFromTop},
+    {u"Uneven Blinds from Bottom", UnevenBlindsFromBottom},
+    {u"Rectangles from the Left", RectanglesFromTheLeft},
+    {u"Rectangles from the Right", RectanglesFromTheRight},
+    {u"Rectangles from the Top", RectanglesFromTheTop},
+    {u"Rectangles from the Bottom", RectanglesFromTheBottom},
+    {u"Spiralling Rectangle Clockwise", SpirallingRectangleClockwise},
+    {u"Spiralling Rectangle Counter-Clockwise", SpirallingRectangleCounterClockwise},
+    {u"Arrow Wipe from Left", ArrowWipeFromLeft},
+    {u"Arrow Wipe from Right", ArrowWipeFromRight},
+    {u"Arrow Wipe from Top", ArrowWipeFromTop},
+    {u"Arrow Wipe from Bottom", ArrowWipeFromBottom},
+    {u"Horizontal Bow Tie Wipe", HorizontalBowTieWipe},
+    {u"Vertical Bow Tie Wipe", VerticalBowTieWipe},
+    {u"Diagonal Cross from Center", DiagonalCrossFromCenter},
+    {u"Diagonal Cross to Center", DiagonalCrossToCenter},
+    {u"Zigzag Wipe from Horizon", ZigzagWipeFromHorizon},
+    {u"Zigzag Wipe from Vertical Center", ZigzagWipeFromVerticalCenter},
+    {u"Diamond Wipe from Center", DiamondWipeFromCenter},
+    {u"Diamond Wipe to Center", DiamondWipeToCenter},
+    {u"Diagonal Box Wipe", DiagonalBoxWipe},
+    {u"Triangular Wipe", TriangularWipeEffect},
+    {u"Random Big Boxes", RandomBigBoxesEffect},
+    {u"Page Flip", PageFlipEffect},
+    {u"Page Flip 2", PageFlipEffect2},
 };
 
 const char16_t* IETransitionEffectName(Integer Type) {
@@ -295,6 +298,24 @@ void IEFitRectKeepAspect(Integer SrcW, Integer SrcH, Integer DstW, Integer DstH,
   Y = static_cast<Integer>(Trunc(DstH / 2.0 - H / 2.0));
 }
 
+// ---------------------------------------------------------------------------
+// The shared generator
+
+namespace {
+Cardinal gRandSeed = 0;
+}  // namespace
+
+Cardinal IERandSeed() { return gRandSeed; }
+void IESetRandSeed(Cardinal Seed) { gRandSeed = Seed; }
+
+Integer IERandom(Integer N) {
+  gRandSeed = gRandSeed * 134775813u + 1u;
+  return static_cast<Integer>((static_cast<uint64_t>(gRandSeed) * static_cast<uint32_t>(N)) >> 32);
+}
+
+// ---------------------------------------------------------------------------
+// The engine
+
 namespace {
 
 std::unique_ptr<TBitmap> NewFrame() {
@@ -304,6 +325,11 @@ std::unique_ptr<TBitmap> NewFrame() {
   return b;
 }
 
+void FillRows(std::vector<Byte*>& Rows, TBitmap* B, Integer Height) {
+  Rows.resize(static_cast<size_t>(Height));
+  for (Integer y = 0; y < Height; ++y) Rows[static_cast<size_t>(y)] = static_cast<Byte*>(B->ScanLine(y));
+}
+
 }  // namespace
 
 TIETransitionEffects::TIETransitionEffects(TIEView* View)
@@ -311,7 +337,8 @@ TIETransitionEffects::TIETransitionEffects(TIEView* View)
   FTimer = std::make_unique<TTimer>(nullptr);
   FTimer->SetEnabled(false);
   FTimer->SetInterval(1);
-  FTimer->OnTimer = [this](TObject* Sender) { TimerTick(Sender); };
+  FTimer->OnTimer = [this](TObject*) { TimerEvent(); };
+  FTickSource = [] { return GetTickCount(); };
 }
 
 TIETransitionEffects::~TIETransitionEffects() {
@@ -320,13 +347,25 @@ TIETransitionEffects::~TIETransitionEffects() {
   FTimer->OnTimer = nullptr;
 }
 
+bool TIETransitionEffects::TimerEnabled() const { return FTimer->Enabled(); }
+
+void TIETransitionEffects::SetTickSource(TIETickSource Source) {
+  FTickSource = Source ? std::move(Source) : TIETickSource([] { return GetTickCount(); });
+}
+
+TColor TIETransitionEffects::BackgroundRGB() const {
+  if (!FView) return 0;
+  const TRGB bg = IEColorToRGB(FView->Background());
+  return TColor(bg.r | (bg.g << 8) | (bg.b << 16));
+}
+
 void TIETransitionEffects::SetSizes(Integer Width, Integer Height) {
   Stop();
-  Width = std::max(Width, 1);
-  Height = std::max(Height, 1);
-  for (TBitmap* b : {FStart.get(), FEnd.get(), FCurrent.get()}) {
+  FWidth = std::max(Width, 0);
+  FHeight = std::max(Height, 0);
+  for (TBitmap* b : {FCurrent.get(), FStart.get(), FEnd.get()}) {
     b->SetPixelFormat(pf24bit);
-    b->SetSize(Width, Height);
+    b->SetSize(std::max(FWidth, 1), std::max(FHeight, 1));
   }
 }
 
@@ -334,57 +373,106 @@ void TIETransitionEffects::SetFullImage(TIEBitmap* Value) { FFullImage = Value; 
 
 void TIETransitionEffects::Run(bool UpdateOnStop) {
   if (FTransitionType == iettNone) return;
-  // A frame needs two pixels each way; a 1 x N one is as empty as 1 x 1.
-  if (FStart->Width() < 2 || FStart->Height() < 2) return;
-  // The two frames are rendered at the view size; one that differs is not
-  // a frame of this transition.
-  if (FEnd->Width() != FStart->Width() || FEnd->Height() != FStart->Height()) return;
-  if (FRunning) FTimer->SetEnabled(false);
-  FCurrent->SetSize(FStart->Width(), FStart->Height());
+  // A run that is replaced keeps the view locked once, for the new one.
+  if (FRunning && FView) FView->UnlockPaintQuiet();
+  FUpdateOnStop = UpdateOnStop;
+  FRunning = true;
+  FStep = 0;
+  FRandomDone = 0;
+  // A frame needs two pixels each way, and every effect reads all three
+  // frames at the stored size through their rows.
+  bool sized = FWidth >= 2 && FHeight >= 2;
+  for (TBitmap* b : {FStart.get(), FEnd.get(), FCurrent.get()})
+    sized = sized && b->Width() == FWidth && b->Height() == FHeight && b->PixelFormat() == pf24bit;
+  if (!sized) {
+    FRunning = false;
+    FTimer->SetEnabled(false);  // the replaced run's timer must not tick on
+    return;
+  }
+  if (FView) FView->LockPaint();
+  FillRows(FFromRows, FStart.get(), FHeight);
+  FillRows(FToRows, FEnd.get(), FHeight);
+  FillRows(FFrameRows, FCurrent.get(), FHeight);
   if (FTransitionType == iettPanZoom && FFullImage) {
     const TRect whole(0, 0, FFullImage->Width(), FFullImage->Height());
     if (PanZoomStartRect.Width() <= 0 || PanZoomStartRect.Height() <= 0) PanZoomStartRect = whole;
     if (PanZoomEndRect.Width() <= 0) PanZoomEndRect = whole;
   }
-  FUpdateOnStop = UpdateOnStop;
-  FRunning = true;
-  FStartTime = std::chrono::steady_clock::now();
-  ShowStep(0);
+  FStartTick = FTickSource();
   FTimer->SetEnabled(true);
 }
 
-void TIETransitionEffects::TimerTick(TObject*) {
+void TIETransitionEffects::CopyToView(TBitmap* Bitmap) {
+  // Outside a paint: the drawing goes straight to the window surface.
+  if (FView && FView->HandleAllocated())
+    BitBlt(FView->GetCanvas()->Handle(), 0, 0, FWidth, FHeight, Bitmap->Canvas()->Handle(), 0, 0, SRCCOPY);
+}
+
+void TIETransitionEffects::TimerEvent() {
   if (!FRunning) return;
-  const auto elapsed =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - FStartTime).count();
-  const Integer duration = std::max(FDuration, 1);
-  if (elapsed >= duration) {
-    ShowStep(1000);
+  if (OnTransitionStep) OnTransitionStep(FView, FStep);
+  if (!FRunning) return;  // the handler stopped the run
+  DrawStep(FStep);
+  CopyToView(FCurrent.get());
+  if (OnTransitionPaint) OnTransitionPaint(FView, FCurrent.get(), this, FStep);
+  if (!FRunning) return;
+  const Cardinal elapsed = FTickSource() - FStartTick;
+  if (static_cast<int64_t>(elapsed) >= static_cast<int64_t>(FDuration)) {
+    if (FUpdateOnStop && FTransitionType != iettPanZoom) {
+      CopyToView(FEnd.get());
+      if (OnTransitionPaint) OnTransitionPaint(FView, FEnd.get(), this, 1024);
+    }
     Stop();
     return;
   }
-  ShowStep(static_cast<Integer>(elapsed * 1000 / duration));
+  FStep = IETransitionTimingStep(FTiming, elapsed, FDuration);
+}
+
+void TIETransitionEffects::DrawStep(Integer Step) {
+  if (!FRunning) return;  // the rows are only valid during a run
+  Step = std::clamp(Step, 0, 1024);
+  if (FTransitionType >= 1 && FTransitionType <= 30) IEDrawBuiltinTransition(*this, FTransitionType, Step);
+  else if (FTransitionType == iettPanZoom) DrawPanZoom(Step);
+  else DrawTableEffect(FTransitionType, Step);
+}
+
+void TIETransitionEffects::DrawTableEffect(Integer Type, Integer Step) {
+  if (Type < 31 || Type > kIETransitionTableCount) return;
+  if (Step <= 0) {
+    // A full copy of the start picture, row by row: the frame's rows stay
+    // where the run found them.
+    const size_t n = static_cast<size_t>(FWidth) * 3;
+    for (Integer y = 0; y < FHeight; ++y)
+      std::memcpy(FFrameRows[static_cast<size_t>(y)], FFromRows[static_cast<size_t>(y)], n);
+    return;
+  }
+  const TIETransitionStepProc proc = IETransitionEffectTable[Type - 1].Proc;
+  if (!proc) return;
+  TCanvas* c = FCurrent->Canvas();
+  SetStretchBltMode(c->Handle(), HALFTONE);
+  const TRect r(0, 0, FCurrent->Width(), FCurrent->Height());
+  proc(c, FStart.get(), FEnd.get(), r, 1, IETransitionPercent(std::min(Step, 1024)));
 }
 
 void TIETransitionEffects::DrawPanZoom(Integer Step) {
   const Integer fw = FCurrent->Width(), fh = FCurrent->Height();
   TRect src;
   bool clipped = false;
-  const Integer s = std::clamp(Step, 0, 1000) * 1024 / 1000;
   if (!FFullImage || FFullImage->IsEmpty() ||
-      !IEPanZoomSourceRect(PanZoomStartRect, PanZoomEndRect, s, FFullImage->Width(), FFullImage->Height(), src,
+      !IEPanZoomSourceRect(PanZoomStartRect, PanZoomEndRect, Step, FFullImage->Width(), FFullImage->Height(), src,
                            clipped))
     return;  // nothing of the picture to show: the frame stays
   Integer x = 0, y = 0, w = fw, h = fh;
   if (clipped) {
     IEFitRectKeepAspect(src.Width(), src.Height(), fw, fh, x, y, w, h);
-    const TRGB bg = IEColorToRGB(FView ? FView->Background() : TColor(0));
+    const TColor bg = BackgroundRGB();
+    const Byte b = Byte(bg >> 16), g = Byte(bg >> 8), r = Byte(bg);
     for (Integer row = 0; row < fh; ++row) {
-      auto* d = static_cast<Byte*>(FCurrent->ScanLine(row));
+      Byte* d = FFrameRows[static_cast<size_t>(row)];
       for (Integer i = 0; i < fw; ++i, d += 3) {
-        d[0] = bg.b;
-        d[1] = bg.g;
-        d[2] = bg.r;
+        d[0] = b;
+        d[1] = g;
+        d[2] = r;
       }
     }
   }
@@ -393,34 +481,16 @@ void TIETransitionEffects::DrawPanZoom(Integer Step) {
                                 rfFastLinear, 0);
 }
 
-void TIETransitionEffects::ShowStep(Integer Step) {
-  const Integer w = FCurrent->Width(), h = FCurrent->Height();
-  if (FTransitionType == iettPanZoom && FFullImage) {
-    DrawPanZoom(Step);
-  } else {
-    const Integer weight = std::clamp(Step, 0, 1000) * 256 / 1000;  // share of the end frame, of 256
-    const size_t n = size_t(w) * 3;
-    for (Integer y = 0; y < h; ++y) {
-      const auto* s = static_cast<const Byte*>(FStart->ScanLine(y));
-      const auto* e = static_cast<const Byte*>(FEnd->ScanLine(y));
-      auto* d = static_cast<Byte*>(FCurrent->ScanLine(y));
-      for (size_t i = 0; i < n; ++i) d[i] = Byte((s[i] * (256 - weight) + e[i] * weight) >> 8);
-    }
-  }
-  if (OnTransitionStep) OnTransitionStep(FView, Step);
-  // Outside a paint: the drawing goes to the window surface.
-  if (FView && FView->HandleAllocated())
-    BitBlt(FView->Canvas()->Handle(), 0, 0, w, h, FCurrent->Canvas()->Handle(), 0, 0, SRCCOPY);
-  if (OnTransitionPaint) OnTransitionPaint(FView, FCurrent.get(), this, Step);
-}
-
 void TIETransitionEffects::Stop() {
   if (!FRunning) return;
-  FRunning = false;
   FTimer->SetEnabled(false);
-  for (TBitmap* b : {FStart.get(), FEnd.get(), FCurrent.get()}) b->SetSize(1, 1);
+  FRunning = false;
+  for (TBitmap* b : {FCurrent.get(), FStart.get(), FEnd.get()}) b->SetSize(1, 1);
   if (FView) {
+    FView->UnlockPaintQuiet();
     if (FUpdateOnStop) FView->Update();
+    // The window surface still holds the last frame: the view repaints its
+    // own state.
     FView->Invalidate();
   }
   if (OnTransitionStop) OnTransitionStop(FView);

@@ -3,19 +3,21 @@
 // before the picture changes and into the end frame after; while the
 // transition runs, a 1 ms timer draws the frame for the elapsed time on the
 // view, and when the duration is over it shows the end frame and stops.
-// This engine knows one way of getting from start to end: a cross-fade,
-// used for every effect; the pan-zoom end rectangle is the whole picture
-// unless the caller sets another.
+// Thirty effects are drawn by the engine itself on the pixel rows, the
+// others by the step procedures of the table on the retained frame, and the
+// pan-zoom moves a rectangle over the view's picture (the whole picture
+// unless the caller sets another).
 // The catalogue of effects lives here too: the types and their display
 // names, and the arithmetic of timing, progress and extents that every
 // effect shares.
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/base/components.h"
+#include "platform/graphics/colors.h"
 #include "platform/graphics/windef.h"
 
 class TBitmap;
@@ -262,6 +264,13 @@ void CalcTransitionExtent(const TRect& Rect, Integer Percent, Integer& W, Intege
 // picture (reversed, empty or wholly outside).
 bool IEPanZoomSourceRect(const TRect& Start, const TRect& End, Integer Step, Integer PictureWidth,
                          Integer PictureHeight, TRect& Source, bool& Clipped);
+// The process-wide generator every random effect draws from: seed := seed x
+// 134775813 + 1 (mod 2^32) on each draw; IERandom(N) is the high half of the
+// 64-bit product of the new seed and N, so IERandom(0) is 0 and still
+// advances. The application reseeds it before choosing a random effect.
+Cardinal IERandSeed();
+void IESetRandSeed(Cardinal Seed);
+Integer IERandom(Integer N);
 // SrcW x SrcH fitted into DstW x DstH keeping its aspect ratio, centred:
 // the rectangle (X, Y, W, H). All zero when a size is not positive, where no
 // ratio exists.
@@ -271,6 +280,8 @@ void IEFitRectKeepAspect(Integer SrcW, Integer SrcH, Integer DstW, Integer DstH,
 using TIETransitionStepEvent = std::function<void(TObject* Sender, Integer Step)>;
 using TIEOnTransitionPaint =
     std::function<void(TObject* Sender, TBitmap* Bitmap, TIETransitionEffects* Transition, Integer Step)>;
+// Milliseconds from an arbitrary origin, wrapping at 2^32.
+using TIETickSource = std::function<Cardinal()>;
 
 class TIETransitionEffects : public TObject {
  public:
@@ -282,13 +293,35 @@ class TIETransitionEffects : public TObject {
   void SetTransitionType(TIETransitionType Value) { FTransitionType = Value; }
   Integer Duration() const { return FDuration; }
   void SetDuration(Integer Value) { FDuration = Value; }
+  TIETransitionTiming Timing() const { return FTiming; }
+  void SetTiming(TIETransitionTiming Value) { FTiming = Value; }
   bool Running() const { return FRunning; }
+  bool TimerEnabled() const;
+  // Progress of the frame the next tick draws, 0 (start) .. 1024 (end).
+  Integer Step() const { return FStep; }
+  // Random picks the random-point and random-box effects made in this run.
+  Integer& RandomDone() { return FRandomDone; }
+  Integer Width() const { return FWidth; }
+  Integer Height() const { return FHeight; }
+  // The clock of the timing; GetTickCount unless replaced (tests drive it).
+  void SetTickSource(TIETickSource Source);
 
   // The three 24-bit frames: start ("from"), end ("to") and the one being
-  // shown; 1 x 1 while idle.
+  // composed; 1 x 1 while idle.
+  TBitmap* FromBitmap() const { return FStart.get(); }
+  TBitmap* ToBitmap() const { return FEnd.get(); }
+  TBitmap* FrameBitmap() const { return FCurrent.get(); }
   TBitmap* StartFrame() const { return FStart.get(); }
   TBitmap* EndFrame() const { return FEnd.get(); }
   TBitmap* CurrentFrame() const { return FCurrent.get(); }
+  // Row y (0 = top) of each frame, valid while running.
+  Byte* const* FromRows() const { return FFromRows.data(); }
+  Byte* const* ToRows() const { return FToRows.data(); }
+  Byte* const* FrameRows() const { return FFrameRows.data(); }
+  // The view's background as 0x00BBGGRR with system colours resolved;
+  // black without a view.
+  TColor BackgroundRGB() const;
+
   // Stops a running transition and sizes the three frames.
   void SetSizes(Integer Width, Integer Height);
   // The picture the view shows at the end (not owned).
@@ -299,36 +332,52 @@ class TIETransitionEffects : public TObject {
   TRect PanZoomStartRect;
   TRect PanZoomEndRect;
 
-  // Starts when the type is not iettNone and the frames are larger than
-  // 1 x 1; UpdateOnStop has the view update itself when it stops.
+  // Starts the effect set in TransitionType over Duration: the view is
+  // paint-locked and the timer runs. Refused (not running, timer off) for
+  // iettNone, a frame below 2 x 2, or frames of another size than the one
+  // set. UpdateOnStop shows the end frame and updates the view at the end.
   void Run(bool UpdateOnStop);
   // Ends a running transition: timer off, frames back to 1 x 1, the view
-  // refreshed (and updated when asked), then OnTransitionStop (Sender = the
-  // view). Nothing when none runs.
+  // unlocked (and updated when asked), then OnTransitionStop (Sender = the
+  // view). Depends on the run alone, not on the type set meanwhile.
   void Stop();
+  // One tick: draws the frame for Step on the view, then takes the next step
+  // from the clock, or ends the run when the duration has passed.
+  void TimerEvent();
+  // Composes the frame of the current effect for Step into FrameBitmap, on
+  // top of the previous frame (a tick's drawing, without showing it).
+  void DrawStep(Integer Step);
+  // One frame of a table effect (types 31 .. 187; others draw nothing).
+  void DrawTableEffect(Integer Type, Integer Step);
   void SetOnTransitionPaint(TIEOnTransitionPaint Handler) { OnTransitionPaint = std::move(Handler); }
 
-  // Step = per mille of the duration elapsed (1000 at the end frame).
   TNotifyEvent OnTransitionStop;
   TIETransitionStepEvent OnTransitionStep;
   TIEOnTransitionPaint OnTransitionPaint;
 
  protected:
-  void TimerTick(TObject* Sender);
-  // Makes the current frame for Step (0..1000) and draws it on the view.
-  void ShowStep(Integer Step);
-  // The pan-zoom frame for Step (0..1000): the moving rectangle of the
-  // picture stretched over the frame, or letter-boxed over the view's
-  // background where it was cut to the picture.
+  // The pan-zoom frame for Step: the moving rectangle of the picture
+  // stretched over the frame, or letter-boxed over the view's background
+  // where it was cut to the picture.
   void DrawPanZoom(Integer Step);
+  void CopyToView(TBitmap* Bitmap);
 
   TIEView* FView;
   TIETransitionType FTransitionType = iettNone;
+  TIETransitionTiming FTiming = ttLinear;
   Integer FDuration = 1000;
+  Integer FWidth = 1, FHeight = 1;
+  Integer FStep = 0;
+  Integer FRandomDone = 0;
   bool FRunning = false;
   bool FUpdateOnStop = false;
+  Cardinal FStartTick = 0;
   TIEBitmap* FFullImage = nullptr;
   std::unique_ptr<TBitmap> FStart, FEnd, FCurrent;
+  std::vector<Byte*> FFromRows, FToRows, FFrameRows;
   std::unique_ptr<TTimer> FTimer;
-  std::chrono::steady_clock::time_point FStartTime;
+  TIETickSource FTickSource;
 };
+
+// The engine's own effects (types 1 .. 30) on the rows of its frames.
+void IEDrawBuiltinTransition(TIETransitionEffects& Engine, Integer Type, Integer Step);

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/view/ietransitions.h"
@@ -169,6 +170,136 @@ TEST(Transitions, AFrameBelowTwoPixelsEitherWayDoesNotRun) {
   EXPECT_EQ(e.StartFrame()->Width(), 1);
 }
 
+// An engine on 8 x 6 frames driven by a hand clock; Log records its events.
+struct Clocked {
+  Cardinal Now = 5000;
+  TIETransitionEffects E{nullptr};
+  std::vector<std::string> Log;
+  explicit Clocked(TIETransitionType Type, Integer Duration = 1000) {
+    E.SetTickSource([this] { return Now; });
+    E.SetSizes(8, 6);
+    E.SetTransitionType(Type);
+    E.SetDuration(Duration);
+    E.OnTransitionStep = [this](TObject*, Integer S) { Log.push_back("step " + std::to_string(S)); };
+    E.SetOnTransitionPaint([this](TObject*, TBitmap* B, TIETransitionEffects*, Integer S) {
+      Log.push_back(std::string(B == E.ToBitmap() ? "end " : B == E.FrameBitmap() ? "frame " : "? ") +
+                    std::to_string(S));
+    });
+    E.OnTransitionStop = [this](TObject*) { Log.push_back("stop"); };
+  }
+};
+
+TEST(Transitions, TheClockDecidesTheStepOfTheNextTick) {
+  struct Case {
+    TIETransitionTiming Timing;
+    Cardinal Elapsed;
+    Integer Next;
+  } cases[] = {
+      {ttLinear, 0, 0},       {ttLinear, 500, 512},    {ttLinear, 999, 1022},
+      {ttExponential, 0, 6},  {ttExponential, 999, 998},
+      {ttLogarithmic, 0, 0},  {ttLogarithmic, 6, 0},   // held at 0 below about 0.66 %
+      {ttLogarithmic, 7, 12},
+  };
+  for (const Case& c : cases) {
+    Clocked t(iettCrossDissolve);
+    t.E.SetTiming(c.Timing);
+    t.E.Run(true);
+    t.Now += c.Elapsed;
+    t.E.TimerEvent();  // draws step 0 whatever the clock says
+    EXPECT_EQ(t.Log.front(), "step 0");
+    EXPECT_EQ(t.E.Step(), c.Next) << int(c.Timing) << " after " << c.Elapsed;
+    EXPECT_TRUE(t.E.Running());
+  }
+}
+
+TEST(Transitions, RunsTickUntilTheDurationAndEndOnTheEndFrame) {
+  {
+    // One millisecond: step 0 is drawn, then the end frame, then the stop.
+    Clocked t(iettCrossDissolve, 1);
+    t.E.Run(true);
+    t.Now += 1;
+    t.E.TimerEvent();
+    EXPECT_EQ(t.Log, (std::vector<std::string>{"step 0", "frame 0", "end 1024", "stop"}));
+    EXPECT_FALSE(t.E.Running());
+    EXPECT_EQ(t.E.FrameBitmap()->Width(), 1);
+    t.E.TimerEvent();  // a late tick of a stopped run does nothing
+    EXPECT_EQ(t.Log.size(), 4u);
+  }
+  {
+    // Without UpdateOnStop, and for the pan-zoom, no end frame is shown.
+    Clocked t(iettCrossDissolve, 100);
+    t.E.Run(false);
+    t.E.TimerEvent();
+    t.Now += 50;
+    t.E.TimerEvent();
+    t.Now += 50;
+    t.E.TimerEvent();
+    EXPECT_EQ(t.Log, (std::vector<std::string>{"step 0", "frame 0", "step 0", "frame 0", "step 512", "frame 512",
+                                                "stop"}));
+  }
+  {
+    Clocked t(iettPanZoom, 10);
+    t.E.Run(true);
+    t.Now += 10;
+    t.E.TimerEvent();
+    EXPECT_EQ(t.Log, (std::vector<std::string>{"step 0", "frame 0", "stop"}));
+  }
+  {
+    // The clock wraps around 2^32 between start and tick.
+    Clocked t(iettCrossDissolve, 1000);
+    t.Now = 0xFFFFFF00u;
+    t.E.Run(true);
+    t.Now += 0x100 + 244;  // 500 ms later
+    t.E.TimerEvent();
+    EXPECT_EQ(t.E.Step(), 512);
+  }
+}
+
+TEST(Transitions, AnEffectTypeChangedWhileRunningDrawsNothingAndTheRunStillEnds) {
+  for (Integer type : {0, 189, 255}) {
+    Clocked t(iettCrossDissolve, 100);
+    t.E.Run(true);
+    t.E.SetTransitionType(static_cast<TIETransitionType>(type));
+    t.E.TimerEvent();
+    t.Now += 100;
+    t.E.TimerEvent();
+    EXPECT_FALSE(t.E.Running()) << type;
+    EXPECT_EQ(t.Log.back(), "stop");
+  }
+}
+
+TEST(Transitions, RunRefusesFramesOfAnotherSizeAndStopsTheReplacedRunsTimer) {
+  Clocked t(iettCrossDissolve);
+  t.E.Run(false);
+  ASSERT_TRUE(t.E.Running());
+  EXPECT_TRUE(t.E.TimerEnabled());
+  // The end frame no longer matches the size set: the new run is refused
+  // and the old run's timer does not tick on.
+  t.E.ToBitmap()->SetSize(8, 3);
+  t.E.Run(false);
+  EXPECT_FALSE(t.E.Running());
+  EXPECT_FALSE(t.E.TimerEnabled());
+  // Resizing stops a running transition, announcing it while the frames
+  // are already back to 1 x 1.
+  t.E.SetSizes(8, 6);
+  t.E.Run(false);
+  Integer widthAtStop = -1;
+  t.E.OnTransitionStop = [&](TObject*) { widthAtStop = t.E.FromBitmap()->Width(); };
+  t.E.SetSizes(20, 10);
+  EXPECT_EQ(widthAtStop, 1);
+  EXPECT_EQ(t.E.FromBitmap()->Width(), 20);
+}
+
+TEST(Transitions, TheSharedGeneratorFollowsItsRecurrence) {
+  IESetRandSeed(1);
+  // seed := seed x 134775813 + 1; value = (seed x 1000) >> 32.
+  for (Integer v : {31, 861, 202, 272, 671}) EXPECT_EQ(IERandom(1000), v);
+  EXPECT_EQ(IERandSeed(), 2884733762u);
+  IESetRandSeed(1);
+  EXPECT_EQ(IERandom(0), 0);
+  EXPECT_EQ(IERandSeed(), 134775814u);  // 0 still advances
+}
+
 // A 600 x 400 picture, red on the left half and blue on the right, panned
 // over a 60 x 40 frame: a rectangle inside the picture fills the frame; one
 // that reaches past the right edge is cut there and letter-boxed.
@@ -191,6 +322,7 @@ TEST(Transitions, PanZoomFramesStretchOrLetterBoxThePicture) {
     e.SetSizes(60, 40);
     e.PanZoomStartRect = e.PanZoomEndRect = R;
     e.Run(false);
+    e.TimerEvent();
     e.Stop();
     return row;
   };

@@ -575,7 +575,7 @@ TEST_F(DisplayTest, TransitionCrossFadesFromStartToEndAndStops) {
   ASSERT_GE(frames.size(), 3u);
   EXPECT_EQ(frames.front().first, 0);
   EXPECT_EQ(frames.front().second, 0xFF0000u);
-  EXPECT_EQ(frames.back().first, 1000);
+  EXPECT_EQ(frames.back().first, 1024);
   EXPECT_EQ(frames.back().second, 0x0000FFu);
   for (size_t i = 1; i < frames.size(); ++i) {
     EXPECT_GE(frames[i].first, frames[i - 1].first);
