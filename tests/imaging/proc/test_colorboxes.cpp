@@ -1,10 +1,12 @@
-// The HSV colour picker off-screen: its geometry and ramps, picking and
+// The histogram control and the HSV colour picker off-screen: its geometry and ramps, picking and
 // dragging, clamped setters that never report, and indicators that come off
 // exactly.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/proc/iehistogrambox.h"
 #include "imaging/proc/iehsvbox.h"
 #include "imaging/proc/ziduzuvproc.h"
 #include "platform/graphics/bitmap.h"
@@ -162,6 +164,127 @@ TEST(HSVBox, ABoxTooNarrowOrOnePixelHighIgnoresTheMouse) {
   b.Click(0, 10);
   b.Click(24, 10);
   EXPECT_EQ(changes, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Histogram
+
+// A gray picture of N pixels: Levels[i] pixels at level i (the rest at 0).
+void GrayPicture(TIEBitmap& B, Integer W, Integer H, std::vector<std::pair<Integer, Integer>> Levels) {
+  ASSERT_TRUE(B.Allocate(W, H, ie24RGB));
+  Integer k = 0;
+  for (Integer y = 0; y < H; ++y)
+    for (Integer x = 0; x < W; ++x) {
+      Integer v = 0, seen = 0;
+      for (auto [level, count] : Levels) {
+        if (k >= seen && k < seen + count) v = level;
+        seen += count;
+      }
+      B.SetPixelTriple(x, y, TRGB{Byte(v), Byte(v), Byte(v)});
+      ++k;
+    }
+}
+
+// Column X of the box from the top: '#' where the pixel is black, '.' for
+// the white background, '?' for anything else.
+std::string Column(TBitmap* B, Integer X) {
+  std::string s;
+  for (Integer y = 0; y < B->Height(); ++y) {
+    const TRGB p = Pixel(B, X, y);
+    s += p.r == 0 && p.g == 0 && p.b == 0 ? '#' : (p.r == 255 && p.g == 255 && p.b == 255 ? '.' : '?');
+  }
+  return s;
+}
+
+struct Histo {
+  TIEBitmap Picture;
+  TZiduzUvProc Proc{nullptr};
+  THistogramBox Box{nullptr};
+  Histo() {
+    Box.SetLabels(THistogramLabels{});
+    Box.SetCompBar(false);
+  }
+  void Attach() {
+    Proc.SetAttachedIEBitmap(&Picture);
+    Box.SetAttachedZiduzUvProc(&Proc);
+    Box.Update();
+  }
+};
+
+TEST(HistogramBox, BarsRiseInProportionToTheLargestCount) {
+  Histo t;
+  // 16 pixels: 8 at level 10, 4 at 200, 4 at 255 on a 256-wide graph, so
+  // column x shows level x; heights of 105: 105, Round(52.5) = 52, 52.
+  GrayPicture(t.Picture, 4, 4, {{10, 8}, {200, 4}, {255, 4}});
+  t.Attach();
+  TBitmap* b = t.Box.Bitmap();
+  ASSERT_EQ(b->Width(), 256);
+  EXPECT_EQ(Column(b, 10), std::string(105, '#'));
+  EXPECT_EQ(Column(b, 200), std::string(53, '.') + std::string(52, '#'));
+  EXPECT_EQ(Column(b, 255), std::string(53, '.') + std::string(52, '#'));
+  EXPECT_EQ(Column(b, 11), std::string(105, '.'));
+  // A count far below the largest still shows one pixel as a bar, and
+  // lies on the base line as a line.
+  GrayPicture(t.Picture, 64, 64, {{50, 1}});
+  t.Box.Update();
+  EXPECT_EQ(Column(b, 50), std::string(104, '.') + "#");
+  t.Box.SetHistogramStyle(hsLines);
+  EXPECT_EQ(Column(b, 50), std::string(105, '.'));
+  EXPECT_EQ(Column(b, 0), std::string(105, '#'));  // the line climbs from the base to level 0's top
+}
+
+TEST(HistogramBox, GrayColourShowsOnlyAfterTheNextUpdate) {
+  Histo t;
+  GrayPicture(t.Picture, 4, 4, {{10, 16}});
+  t.Attach();
+  t.Box.SetGrayColor(TColor(0x0000FF));
+  EXPECT_EQ(Column(t.Box.Bitmap(), 10), std::string(105, '#'));
+  t.Box.Update();
+  const TRGB p = Pixel(t.Box.Bitmap(), 10, 50);
+  EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{255, 0, 0}));
+}
+
+TEST(HistogramBox, TheColourRampIsCutToTheBitmapAndStopsAt255) {
+  Histo t;
+  GrayPicture(t.Picture, 4, 4, {{10, 16}});
+  t.Attach();
+  t.Box.SetBounds(0, 0, 600, 80);
+  t.Box.SetCompBar(true);
+  TBitmap* b = t.Box.Bitmap();
+  ASSERT_EQ(b->Width(), 600);
+  // Round(x / 600 x 256): 0 at the left, 128 in the middle, and 255, not
+  // 256 wrapped to 0, in the last column.
+  for (auto [x, v] : {std::pair{0, 0}, {300, 128}, {599, 255}, {598, 255}}) {
+    const TRGB p = Pixel(b, x, 79);
+    EXPECT_EQ((std::vector<int>{p.r, p.g, p.b}), (std::vector<int>{v, v, v})) << x;
+  }
+  // Only red shown: the ramp is red.
+  t.Box.SetHistogramKind(THistogramKind{hkRed});
+  const TRGB red = Pixel(b, 300, 79);
+  EXPECT_EQ((std::vector<int>{red.r, red.g, red.b}), (std::vector<int>{128, 0, 0}));
+  // A box lower than the ramp: its rows are cut to the bitmap.
+  t.Box.SetBounds(0, 0, 600, 4);
+  EXPECT_EQ(b->Height(), 4);
+  const TRGB top = Pixel(b, 300, 0);
+  EXPECT_EQ((std::vector<int>{top.r, top.g, top.b}), (std::vector<int>{128, 0, 0}));
+}
+
+TEST(HistogramBox, WithoutAPictureOrAfterItsProcessorIsFreedOnlyTheBackgroundShows) {
+  auto proc = std::make_unique<TZiduzUvProc>(nullptr);
+  THistogramBox box(nullptr);
+  box.SetLabels(THistogramLabels{});
+  box.SetAttachedZiduzUvProc(proc.get());
+  box.Update();
+  EXPECT_EQ(Column(box.Bitmap(), 0), std::string(105, '.'));
+  TIEBitmap picture;
+  GrayPicture(picture, 4, 4, {{0, 16}});
+  proc->SetAttachedIEBitmap(&picture);
+  box.Update();
+  EXPECT_NE(Column(box.Bitmap(), 128), std::string(105, '.'));
+  proc.reset();
+  EXPECT_EQ(box.AttachedZiduzUvProc(), nullptr);
+  box.Update();
+  EXPECT_EQ(Column(box.Bitmap(), 128), std::string(105, '.'));
 }
 
 }  // namespace
