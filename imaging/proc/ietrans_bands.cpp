@@ -5,6 +5,7 @@
 // the odd pixel, so that the full extent covers odd frames as well.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "imaging/proc/ietrans_procs.h"
 #include "imaging/proc/ietrans_region.h"
@@ -310,15 +311,23 @@ void GridCentres(Integer N, Integer W, Integer H, F&& Fn) {
   }
 }
 
-// ORs a shape into the region being built (the first shape becomes it).
-void Or(HRGN& Into, HRGN Shape) {
-  if (!Shape) return;
-  if (!Into) {
-    Into = Shape;
-    return;
+// The union of the grid's shapes, combined in pairs: each combination then
+// meets regions of similar size, not an ever larger one.
+HRGN UnionAll(std::vector<HRGN>& Shapes) {
+  Shapes.erase(std::remove(Shapes.begin(), Shapes.end(), nullptr), Shapes.end());
+  while (Shapes.size() > 1) {
+    size_t out = 0;
+    for (size_t i = 0; i < Shapes.size(); i += 2) {
+      HRGN r = Shapes[i];
+      if (i + 1 < Shapes.size()) {
+        CombineRgn(r, r, Shapes[i + 1], RGN_OR);
+        DeleteObject(Shapes[i + 1]);
+      }
+      Shapes[out++] = r;
+    }
+    Shapes.resize(out);
   }
-  CombineRgn(Into, Into, Shape, RGN_OR);
-  DeleteObject(Shape);
+  return Shapes.empty() ? nullptr : Shapes[0];
 }
 
 }  // namespace
@@ -485,7 +494,7 @@ IE_TRANSITION_PROC(ExpandingTriangles) {
   const TExtent e(Rect, Percent);
   const Integer cw = e.W / 10 + 1, ch = e.H / 10 + 1;
   const Integer a = MulDiv(cw, Percent, 50), b = MulDiv(ch, Percent, 50);
-  HRGN r = nullptr;
+  std::vector<HRGN> shapes;
   Integer x = 0;
   while (x < e.W) {
     x += cw;
@@ -493,12 +502,12 @@ IE_TRANSITION_PROC(ExpandingTriangles) {
     while (y < e.H + ch) {
       y += ch;
       const TPoint pts[3] = {TPoint(x - a, y - b), TPoint(x, y + b), TPoint(x + a, y - b)};
-      Or(r, CreatePolygonRgn(pts, 3, WINDING));
+      shapes.push_back(CreatePolygonRgn(pts, 3, WINDING));
       y += ch;
     }
     x += cw;
   }
-  DrawThrough(Canvas, ToBitmap, r, e.W, e.H);
+  DrawThrough(Canvas, ToBitmap, UnionAll(shapes), e.W, e.H);
 }
 
 IE_TRANSITION_PROC(ExpandingCircles) {
@@ -506,9 +515,9 @@ IE_TRANSITION_PROC(ExpandingCircles) {
   (void)Density;
   const TExtent e(Rect, Percent);
   const Integer n = std::min(e.W, e.H) / 10 + 1, r = MulDiv(3 * n, Percent, 200);
-  HRGN rgn = nullptr;
-  GridCentres(n, e.W, e.H, [&](Integer x, Integer y) { Or(rgn, CreateEllipticRgn(x - r, y - r, x + r, y + r)); });
-  DrawThrough(Canvas, ToBitmap, rgn, e.W, e.H);
+  std::vector<HRGN> shapes;
+  GridCentres(n, e.W, e.H, [&](Integer x, Integer y) { shapes.push_back(CreateEllipticRgn(x - r, y - r, x + r, y + r)); });
+  DrawThrough(Canvas, ToBitmap, UnionAll(shapes), e.W, e.H);
 }
 
 IE_TRANSITION_PROC(ExpandingDiamonds) {
@@ -516,12 +525,12 @@ IE_TRANSITION_PROC(ExpandingDiamonds) {
   (void)Density;
   const TExtent e(Rect, Percent);
   const Integer n = std::min(e.W, e.H) / 10 + 1, a = MulDiv(n, Percent, 50);
-  HRGN rgn = nullptr;
+  std::vector<HRGN> shapes;
   GridCentres(n, e.W, e.H, [&](Integer x, Integer y) {
     const TPoint pts[4] = {TPoint(x - a, y), TPoint(x, y - a), TPoint(x + a, y), TPoint(x, y + a)};
-    Or(rgn, CreatePolygonRgn(pts, 4, WINDING));
+    shapes.push_back(CreatePolygonRgn(pts, 4, WINDING));
   });
-  DrawThrough(Canvas, ToBitmap, rgn, e.W, e.H);
+  DrawThrough(Canvas, ToBitmap, UnionAll(shapes), e.W, e.H);
 }
 
 IE_TRANSITION_PROC(RandomBigBoxesEffect) {

@@ -116,16 +116,32 @@ HRGN Zigzag(const TExtent& E, Integer Percent, bool AlongX) {
   return Polygon(p);
 }
 
+// The union of many shapes, combined in pairs: each combination then
+// meets regions of similar size, not an ever larger one.
+HRGN UnionAll(std::vector<HRGN>& Shapes) {
+  Shapes.erase(std::remove(Shapes.begin(), Shapes.end(), nullptr), Shapes.end());
+  while (Shapes.size() > 1) {
+    size_t out = 0;
+    for (size_t i = 0; i < Shapes.size(); i += 2) {
+      HRGN r = Shapes[i];
+      if (i + 1 < Shapes.size()) Combine(r, Shapes[i + 1], RGN_OR);
+      Shapes[out++] = r;
+    }
+    Shapes.resize(out);
+  }
+  return Shapes.empty() ? nullptr : Shapes[0];
+}
+
 HRGN Triangles(const TExtent& E, Integer Density) {
   Integer n = MulDiv(std::max(E.W, E.H), Density, 90);
   if (n < 1) n = 1;
   else if (n > 1) n = n / 2;
   const Integer pw = E.PW / n, ph = E.PH / n, w = E.W / n, h = E.H / n;
-  HRGN r = nullptr;
+  std::vector<HRGN> shapes;
   for (Integer i = n; i >= 0; --i)
     for (Integer j = n; j >= 0; --j)
-      Combine(r, Triangle(j * w - pw, i * h - ph, j * w + pw, i * h - ph, j * w - pw, i * h + ph), RGN_OR);
-  return r;
+      shapes.push_back(Triangle(j * w - pw, i * h - ph, j * w + pw, i * h - ph, j * w - pw, i * h + ph));
+  return UnionAll(shapes);
 }
 
 }  // namespace
