@@ -24,6 +24,10 @@ PACKAGES=(
   x11-utils
   # X window properties the window layer sets itself
   libxcb1-dev
+  # PDF and PostScript writer checks: the document checker, the image lister, page selection
+  qpdf poppler-utils psutils
+  # DICOM reader checks: peer tools and pydicom make and decode fixtures
+  dcmtk python3-pydicom libgdcm-tools
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

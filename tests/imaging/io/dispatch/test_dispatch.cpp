@@ -57,7 +57,8 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
   TFakePlugIn plugin(4100, "GTFK");
   std::vector<TIEFileType> calls;
   std::vector<std::unique_ptr<TCodecScope>> rows;
-  for (TIEFileType id : {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftPNG, ieftTGA, ieftPXM, ieftDCX, ieftICO})
+  for (TIEFileType id : {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftPNG, ieftTGA, ieftPXM, ieftDCX, ieftICO, ieftPS,
+                        ieftPDF})
     rows.push_back(std::make_unique<TCodecScope>(id, RowWriter(id, calls)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
 
@@ -82,6 +83,8 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.gif", Writes, ieftGIF},
       {"a.png", Writes, ieftPNG},
       {"a.gtfk", Writes, 4100},
+      {"a.pdf", Writes, ieftPDF},
+      {"a.eps", Writes, ieftPS},
       {"a.ico", Writes, ieftICO},
       {"a.cur", RefusedQuietly, 0},  // cursors cannot be written
       {"a.dcm", RefusedQuietly, 0},
@@ -94,7 +97,6 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.iev", RefusedQuietly, 0},
       // Writers of modules not built yet.
       {"a.jp2", RefusedWithEvent, 0},
-      {"a.pdf", RefusedWithEvent, 0},
   };
   TempDir dir;
   for (const TCase& c : cases) {
@@ -175,8 +177,8 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftAVI, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftWBMP, Runs, Runs, Runs},
       // By id, PostScript and PDF loads go by the file's extension.
-      {ieftPS, RefusedWithEvent, Runs, RefusedWithEvent},
-      {ieftPDF, RefusedWithEvent, Runs, RefusedWithEvent},
+      {ieftPS, RefusedWithEvent, Runs, Runs},
+      {ieftPDF, RefusedWithEvent, Runs, Runs},
       {ieftDCX, Runs, Runs, Runs},
       {ieftRAW, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftBMPRAW, Runs, Runs, RefusedQuietly},

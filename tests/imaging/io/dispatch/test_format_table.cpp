@@ -44,6 +44,11 @@ Bytes MakeFixture(TempDir& Dir, TIEFileType Id, std::string& Path) {
       samples.push_back(static_cast<uint8_t>((x + y) * 11));
     }
   const std::string ppm = Dir.File("source.ppm");
+  // ImageMagick writes no DICOM: dcmtk wraps a BMP of the picture.
+  if (Id == ieftDICOM && gt_test::WritePnmSamples(ppm, w, h, 3, 255, samples) && gt_test::HaveTool("img2dcm") &&
+      gt_test::Shell("convert " + ppm + " bmp3:" + Dir.File("source.bmp") + " && img2dcm -i BMP " +
+                     Dir.File("source.bmp") + " " + Path + " >/dev/null 2>&1") == 0)
+    return io_test::ReadFile(Path);
   if (gt_test::WritePnmSamples(ppm, w, h, 3, 255, samples) && gt_test::HaveTool("convert") &&
       gt_test::Shell("convert " + ppm + " " + ext + ":" + Path) == 0)
     return io_test::ReadFile(Path);
@@ -195,7 +200,7 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
       EXPECT_EQ(got.Height, 1);
     }
   }
-  EXPECT_GE(rows, 12) << "every registered format but the built ones";
+  EXPECT_GE(rows, 11) << "every registered format but the built ones";
 }
 
 // Where the platform has the HD Photo component its entry joins the registry;
