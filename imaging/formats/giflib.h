@@ -25,6 +25,8 @@ class TGIFExtension;
 
 // Versions: 0 none, 1 "87a", 2 "89a".
 enum : Byte { gcmLZW = 0, gcmRLE = 1 };
+// Bits of the options of TGIFImage::Optimize.
+enum : Word { goptCrop = 1, goptMerge = 2, goptCleanup = 4, goptColorMaps = 8, goptReduceColors = 16 };
 
 // Shared stream helpers. ReadCheck raises "Premature end of data" on a short read.
 void ReadCheck(TStream* Stream, void* Buffer, int64_t Size);
@@ -392,6 +394,12 @@ class TGIFSubImage : public TGIFItem {
   // native read limits, so a hostile descriptor cannot claim gigabytes.
   void AllocPixelData();
   void FreePixelData() { PixelData.clear(); PixelData.shrink_to_fit(); }
+  // Cuts away the transparent border (a frame that is all transparent
+  // becomes empty and loses its extensions).
+  void Crop();
+  // Makes pixels transparent where Previous, the frame drawn underneath,
+  // already shows the same colour.
+  void Merge(TGIFSubImage* Previous);
   Byte* GetScanline(Integer Y);
   Byte GetPixel(Integer X, Integer Y);
   int64_t PixelDataSize() const { return int64_t(PixelData.size()); }
@@ -465,6 +473,10 @@ class TGIFImage : public TGraphic {
   // Takes over Frame (the list owns it from then on); returns its index.
   Integer Add(TGIFSubImage* Frame);
   void FitScreenToFrames();
+  // Makes the image smaller without changing what it shows; no colours are
+  // reduced. "Invalid reduction method" for a custom palette asked for
+  // without the clean-up.
+  void Optimize(Word Options, Byte ReductionMethod, Byte DitherKind, Integer ReductionColorBits);
   // Dropping the cached palette; the global table calls it on every change.
   void SetPalette(HPALETTE Value) override;
   virtual void Warning(TObject* Sender, Byte Severity, const WideString& Message);

@@ -692,5 +692,111 @@ TEST(GifLibComposedLoads, EveryFrameComposesAsImageMagickCoalescesIt) {
   EXPECT_EQ(io.IEBitmap()->Width(), 12);
 }
 
+TGIFImage* FourGlobalColours(TGIFImage* Img) {
+  for (TColor c : {0x000000, 0xFF0000, 0x00FF00, 0x0000FF}) Img->GetGlobalColorMap()->Add(c);
+  return Img;
+}
+
+TEST(GifLibOptimize, CropAndMerge) {
+  TGIFImage img;
+  FourGlobalColours(&img);
+  // Transparent but for one pixel: a 1 x 1 frame at its place.
+  TGIFSubImage* f = AddFrame(&img, 2, 1, 10, 10, {}, 0, 3, [](int x, int y) { return Byte(x == 3 && y == 4 ? 1 : 3); });
+  f->Crop();
+  EXPECT_EQ(f->BoundsRect().Left, 5);
+  EXPECT_EQ(f->BoundsRect().Top, 5);
+  EXPECT_EQ(f->Width(), 1);
+  EXPECT_EQ(f->Height(), 1);
+  EXPECT_EQ(f->PixelData, Bytes{1});
+  TGIFSubImage* clear = AddFrame(&img, 0, 0, 4, 4, {}, 0, 2, [](int, int) { return Byte(2); });
+  clear->Crop();
+  EXPECT_TRUE(clear->IsEmpty());
+  EXPECT_EQ(clear->Extensions()->GetCount(), 0);
+
+  // Merging over a frame restored to the background changes nothing; over
+  // one that stays, repeated pixels take the transparent colour the frames
+  // on the global table share (3, of the first frame above).
+  const auto pattern = [](int x, int y) { return Byte((x + y) % 3); };
+  TGIFSubImage* under = AddFrame(&img, 0, 0, 6, 4, {}, 2, -1, pattern);
+  TGIFSubImage* over = AddFrame(&img, 2, 0, 4, 4, {}, 0, -1, [](int x, int y) { return Byte(y == 2 ? 0 : (x + 2 + y) % 3); });
+  const Bytes before = over->PixelData;
+  over->Merge(under);
+  EXPECT_EQ(over->PixelData, before);
+  under->ControlExtension->SetDisposal(1);
+  over->Merge(under);
+  ASSERT_TRUE(over->HasTransparency);
+  EXPECT_EQ(over->TransparentIndex(), 3);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool same = pattern(x + 2, y) == before[size_t(4 * y + x)];
+      EXPECT_EQ(over->PixelData[size_t(4 * y + x)], same ? 3 : before[size_t(4 * y + x)]) << x << "," << y;
+    }
+}
+
+TEST(GifLibOptimize, OptimizeOptions) {
+  TGIFImage empty;
+  EXPECT_NO_THROW(empty.Optimize(0x1F, 0, 0, 8));
+  EXPECT_TRUE(empty.Empty());
+
+  // A fully transparent frame goes and its wait joins the frame before,
+  // up to the longest delay a block can hold.
+  TGIFImage anim;
+  FourGlobalColours(&anim);
+  AddFrame(&anim, 0, 0, 4, 4, {}, 1, 0, [](int x, int) { return Byte(x % 2 + 1); })->ControlExtension->SetDelay(30000);
+  AddFrame(&anim, 0, 0, 4, 4, {}, 1, 0, [](int, int) { return Byte(0); })->ControlExtension->SetDelay(40000);
+  anim.Optimize(goptCrop, 0, 0, 8);
+  ASSERT_EQ(anim.Images()->GetCount(), 1);
+  EXPECT_EQ(anim.Images()->GetFrame(0)->ControlExtension->GetDelay(), 65535);
+
+  // Clean-up of a single frame: loop, comment and a control block without
+  // transparency go; so does the transparency of a frame that never uses
+  // its transparent colour, and then its control block.
+  TGIFImage one;
+  FourGlobalColours(&one);
+  TGIFSubImage* f = AddFrame(&one, 0, 0, 3, 3, {}, 2, 3, [](int x, int) { return Byte(x); });
+  f->Extensions()->Add(new TGIFAppExtNSLoop(f));
+  auto* c = new TGIFCommentExtension(f);
+  c->CommentLines = {"note"};
+  f->Extensions()->Add(c);
+  one.Optimize(goptCleanup, 0, 0, 8);
+  EXPECT_FALSE(f->HasTransparency);
+  EXPECT_EQ(f->Extensions()->GetCount(), 0);
+  const Bytes out = Save(&one);
+  EXPECT_EQ(std::string(out.begin(), out.begin() + 6), "GIF87a");
+  EXPECT_EQ(GifErrorOf([&] { one.Optimize(goptReduceColors, 9, 0, 8); }), "Invalid reduction method");
+  EXPECT_EQ(GifErrorOf([&] { one.Optimize(goptReduceColors | goptCleanup, 9, 0, 8); }), "");
+}
+
+TEST(GifLibOptimize, TheAnimationStillShowsTheSame) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "convert missing";
+  TGIFImage img;
+  FourGlobalColours(&img);
+  const auto base = [](int x, int y) { return Byte((x + y) % 4); };
+  AddFrame(&img, 0, 0, 12, 10, {}, 1, -1, base);
+  // The same picture but for a small block: merging and cropping leave the block.
+  AddFrame(&img, 0, 0, 12, 10, {}, 1, -1, [&](int x, int y) { return x >= 4 && x < 7 && y >= 4 && y < 6 ? Byte(x % 3) : base(x, y); });
+  // A ring of transparency around a square, restored to the background,
+  // then covered entirely by an opaque frame.
+  AddFrame(&img, 2, 2, 5, 5, {}, 2, 3, [](int x, int y) { return Byte(x == 0 || y == 0 || x == 4 || y == 4 ? 3 : 1); });
+  AddFrame(&img, 1, 1, 8, 8, {}, 1, -1, [](int x, int y) { return Byte((x * y) % 3); });
+  AddFrame(&img, 6, 0, 6, 4, {0x102030, 0x405060}, 0, -1, [](int x, int y) { return Byte((x + y) & 1); });
+  TempDir dir("gifopt");
+  TMemoryStream s;
+  img.SaveToStream(&s);
+  gt_test::WriteFileBytes(dir.File("before.gif"), Contents(s));
+  img.Optimize(goptCrop | goptMerge | goptCleanup | goptColorMaps, 0, 0, 8);
+  ASSERT_EQ(img.Images()->GetCount(), 5);
+  EXPECT_LT(img.Images()->GetFrame(1)->Width(), 12);
+  EXPECT_EQ(img.Images()->GetFrame(2)->ControlExtension->GetDisposal(), 0);
+  TMemoryStream t;
+  img.SaveToStream(&t);
+  gt_test::WriteFileBytes(dir.File("after.gif"), Contents(t));
+  EXPECT_LT(t.Size(), s.Size());
+  const std::vector<Rgb> a = Coalesced(dir.File("before.gif")), b = Coalesced(dir.File("after.gif"));
+  ASSERT_EQ(a.size(), 5u);
+  ASSERT_EQ(b.size(), 5u);
+  for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i], b[i]) << "frame " << i;
+}
+
 }  // namespace
 }  // namespace giflib_tests
