@@ -284,6 +284,8 @@ BOOL Blit(TTarget& Tg, Integer DX, Integer DY, Integer DW, Integer DH, const TBl
   // True-colour copies (the view's paint path) skip the generic machinery.
   const bool trueCopy = useSrc && !Mask && fore == 0xCC && !fastCopy && (dpx.BitCount == 24 || dpx.BitCount == 32) &&
                         (Src->Px.BitCount == 24 || Src->Px.BitCount == 32);
+  // Within one surface a row is read whole before it is written (below).
+  const bool scaled24 = trueCopy && dpx.BitCount == 24 && Src->Px.BitCount == 24 && Src->Px.Row0 != dpx.Row0;
   for (Integer yi = 0; yi < cy1 - cy0; ++yi) {
     const Integer y = reverse ? cy1 - 1 - yi : cy0 + yi;
     const int64_t i = DH >= 0 ? y - DY : DY - y;
@@ -322,6 +324,23 @@ BOOL Blit(TTarget& Tg, Integer DX, Integer DY, Integer DW, Integer DH, const TBl
         uint8_t* d = dpx.Row(yy) + static_cast<ptrdiff_t>(first) * db;
         if (sb == 3) Row24To32(d, s, static_cast<size_t>(last - first));
         else Row32To24(d, s, static_cast<size_t>(last - first));
+      });
+      continue;
+    }
+    if (trueCopy && scaled24) {
+      // Scaled 24-bit copies between two surfaces (full-screen stretches):
+      // each pixel straight from its source column.
+      const uint8_t* srcRow = Src->Px.Row(sy);
+      Tg.ClipSpan(y, cx0, cx1, [&](Integer yy, Integer a, Integer b) {
+        uint8_t* d = dpx.Row(yy) + static_cast<ptrdiff_t>(a) * 3;
+        const Integer* cols = colMap.data() + (a - cx0);
+        for (Integer x = a; x < b; ++x, d += 3, ++cols) {
+          if (*cols < 0) continue;
+          const uint8_t* p = srcRow + static_cast<ptrdiff_t>(*cols) * 3;
+          d[0] = p[0];
+          d[1] = p[1];
+          d[2] = p[2];
+        }
       });
       continue;
     }
