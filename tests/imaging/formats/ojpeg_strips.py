@@ -4,9 +4,11 @@ scanners of that time wrote them: the tables at JPEGInterchangeFormat, the scan
 header at the start of strip 0, and one restart interval per strip with the
 restart markers left out.
 
-usage: ojpeg_strips.py in.jpg out.tif rows_per_strip [sos_in_every_strip]
+usage: ojpeg_strips.py in.jpg out.tif rows_per_strip [sos_in_every_strip | whole]
 in.jpg must be baseline, YCbCr 2x2 (or grey), with one restart interval per
-rows_per_strip rows (cjpeg -restart N)."""
+rows_per_strip rows (cjpeg -restart N). "whole" instead stores the complete
+JPEG stream as the one strip, with neither JPEGInterchangeFormat nor
+StripByteCounts: its length is only known from its markers."""
 import struct
 import sys
 
@@ -27,6 +29,7 @@ def segments(data):
 def main():
     src, dst, rows = sys.argv[1], sys.argv[2], int(sys.argv[3])
     sos_everywhere = len(sys.argv) > 4 and sys.argv[4] == "1"
+    whole = len(sys.argv) > 4 and sys.argv[4] == "whole"
     data = open(src, "rb").read()
     width = height = comps = None
     sos = None
@@ -60,6 +63,8 @@ def main():
     strips = []
     for k, body in enumerate(intervals):
         strips.append((scan_header if k == 0 or sos_everywhere else b"") + body)
+    if whole:
+        strips, rows = [data], height
 
     # Little-endian TIFF: header, tables, strips, then the directory.
     out = bytearray(b"II*\x00\x00\x00\x00\x00")
@@ -85,6 +90,8 @@ def main():
         (279, 4, len(counts), cnts_at if len(counts) > 1 else counts[0]),
         (284, 3, 1, 1), (512, 3, 1, 1), (513, 4, 1, tables_at), (514, 4, 1, len(tables)),
     ]
+    if whole:
+        entries = [e for e in entries if e[0] not in (279, 513, 514)]
     if colour:
         entries.append((530, 3, 2, 2 | (2 << 16)))
     if len(out) % 2:

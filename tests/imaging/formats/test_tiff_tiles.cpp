@@ -219,6 +219,24 @@ TEST_F(TiffTiles, OldJpegSplitInStripsMatchesLibtiff) {
     const Integer worst = Worst(want, l.Bitmap);
     EXPECT_GE(worst, 0);
     EXPECT_LE(worst, c.Tolerance);
+    // The complete stream as the one strip, with neither tables tag nor byte
+    // count: its length comes from its markers, and the picture is libjpeg's
+    // own decoding of it.
+    {
+      const std::string whole = dir.File(name + "w.tif"), ppm = dir.File(name + ".ppm");
+      ASSERT_EQ(Shell("/usr/bin/python3 " + kHere + "/ojpeg_strips.py " + Quote(jpg) + " " + Quote(whole) + " " +
+                      std::to_string(c.RowsPerStrip) + " whole"),
+                0);
+      ASSERT_EQ(Shell("djpeg -rgb -pnm " + Quote(jpg) + " > " + Quote(ppm)), 0);
+      gt_test::Pnm pnm;
+      TIEBitmap libjpeg;
+      ASSERT_TRUE(gt_test::ReadPnm(ppm, pnm));
+      ASSERT_TRUE(gt_test::LoadPnm(pnm, libjpeg));
+      TLoaded w;
+      Load(gt_test::ReadFileBytes(whole), w, false);
+      ASSERT_FALSE(w.Aborted);
+      EXPECT_EQ(Worst(libjpeg, w.Bitmap), 0);
+    }
     // The last strip named past the end of the file: the strips before it
     // keep their rows, the missing ones stay black, nothing is read outside.
     if (c.Height % c.RowsPerStrip == 0) {
