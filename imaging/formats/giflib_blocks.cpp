@@ -423,7 +423,9 @@ void TGIFSubImage::SaveToStream(TStream* Stream) {
   FExtensions.SaveToStream(Stream);
   if (IsEmpty()) return;
   UpdatePackedFields();
-  const Byte d[10] = {Descriptor.Separator, Byte(Descriptor.Left),  Byte(Descriptor.Left >> 8),
+  // A lenient read may have taken another byte for the separator; the file
+  // written must carry the real one to stay readable.
+  const Byte d[10] = {Byte(','), Byte(Descriptor.Left),  Byte(Descriptor.Left >> 8),
                       Byte(Descriptor.Top),  Byte(Descriptor.Top >> 8), Byte(Descriptor.Width),
                       Byte(Descriptor.Width >> 8), Byte(Descriptor.Height), Byte(Descriptor.Height >> 8),
                       Descriptor.PackedFields};

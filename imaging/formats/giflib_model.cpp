@@ -382,7 +382,9 @@ void TGIFHeader::UpdatePackedFields() {
   const Integer r = FImage ? FImage->GetColorResolution() : GetColorResolution();
   const Integer b = FImage ? FImage->GetBitsPerPixel() : GetBitsPerPixel();
   p |= Byte((r << 4) & 0x70);
-  p |= Byte((b - 1) & 7);
+  // The size field must describe the table that follows the descriptor: a
+  // larger local table elsewhere must not make readers expect more entries.
+  p |= Byte(((FColorMap.Count() > 0 ? GetBitsPerPixel() : b) - 1) & 7);
   Descriptor.PackedFields = p;
 }
 

@@ -223,6 +223,9 @@ TEST(GifLibRoundTrip, OddLayoutsSaveWithTheBlockStructureOfTheCleanFile) {
   AddBytes(prefixed, base);
   Bytes lower = base;
   lower[0] = 'g', lower[1] = 'i', lower[2] = 'f';
+  std::vector<Bytes> noSeparator = blocks;
+  ASSERT_EQ(noSeparator[3][0], ',');
+  noSeparator[3][0] = 0x0A;
   std::vector<Bytes> unknownBlock = noTrailer;
   unknownBlock.push_back({0xFF, 0x3B});
   struct Case {
@@ -239,6 +242,7 @@ TEST(GifLibRoundTrip, OddLayoutsSaveWithTheBlockStructureOfTheCleanFile) {
       // their own, written back in the same place).
       {"zero bytes between blocks", Join(blocks, 3), base, std::vector<std::string>(3, "Invalid extension introducer")},
       {"unknown block after the frames", Join(unknownBlock), base, {"Unknown GIF block type", "Invalid Image trailer"}},
+      {"an image descriptor with another separator byte", Join(noSeparator), base, {"Invalid extension introducer"}},
       {"ANIMEXTS1.0 loop block", Join(animexts), Join(animexts), {}},
       {"unknown application block", Join(unknownApp), Join(unknownApp), {}},
       {"300-character comment", Join(longComment), Join(longComment), {}},
@@ -586,6 +590,15 @@ TEST(GifLibModel, VersionsAndPackedFields) {
   auto back = Load(out);
   EXPECT_FALSE(back->Image->Images()->GetFrame(0)->Interlaced());
   EXPECT_EQ(back->Image->Images()->GetFrame(0)->PixelData, Bytes(9, 1));
+
+  // A local table larger than the global one leaves the global table's
+  // size field describing the global table.
+  auto mixed = MakeImage(2, 1, 4, {0, 3});
+  for (TColor c = 0; c < 8; ++c) mixed->Images()->GetFrame(0)->LocalColorMap()->Add(c);
+  out = Save(mixed.get());
+  EXPECT_EQ(out[10] & 7, 1);
+  EXPECT_EQ(out[10] & 0x70, 0x20);
+  EXPECT_EQ(Load(out)->Image->Images()->GetFrame(0)->PixelData, (Bytes{0, 3}));
 
   // Frames beyond the screen grow it; narrowing below a frame fails.
   f->SetBoundsRect(4, 0, 3, 3);
