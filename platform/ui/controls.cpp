@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/private/app.h"
 #include "platform/ui/private/native.h"
 #include "platform/ui/private/window.h"
@@ -1298,7 +1299,19 @@ void TWinControl::WMChar(TMessage& M) {
   if (!DoKeyPress(M)) DefaultHandler(M);
 }
 
-void TWinControl::WMContextMenu(TMessage& M) { DefaultHandler(M); }
+void TWinControl::WMContextMenu(TMessage& M) {
+  TPopupMenu* P = PopupMenu();
+  if (P && P->AutoPopup()) {
+    // From the keyboard (-1) the menu opens at the control's corner.
+    TPoint Pt(GET_X_LPARAM(M.LParam), GET_Y_LPARAM(M.LParam));
+    if (M.LParam == -1) Pt = ClientToScreen(TPoint(0, 0));
+    P->SetPopupComponent(this);
+    P->Popup(Pt.X, Pt.Y);
+    M.Result = 1;
+    return;
+  }
+  DefaultHandler(M);
+}
 
 void TWinControl::CNKeyDown(TMessage& M) {
   M.Result = 1;

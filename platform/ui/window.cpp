@@ -1437,6 +1437,11 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       return FALSE;
     case WM_CLOSE: DestroyWindow(Wnd); return 0;
     case WM_SYSKEYUP:
+      // Shift+F10 asks for the context menu at the keyboard's place (-1).
+      if (WParam == VK_F10 && GetKeyState(VK_SHIFT) < 0) {
+        SendMessage(Wnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Wnd), -1);
+        return 0;
+      }
       // Alt pressed and released alone, or F10: the window's menu.
       if ((WParam == VK_MENU && (LParam & AltAloneKeyData)) || WParam == VK_F10)
         SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, 0);
@@ -1446,6 +1451,11 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       SendMessage(GetAncestorWindow(Wnd), WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(WParam));
       return 0;
     case WM_SYSCOMMAND: return DefSysCommand(Wnd, WParam, LParam);
+    case WM_CONTEXTMENU:
+      // A child that shows no menu of its own passes the request to its parent.
+      if (HWND P = (GetWindowLong(Wnd, GWL_STYLE) & WS_CHILD) ? GetParent(Wnd) : nullptr)
+        return SendMessage(P, WM_CONTEXTMENU, WParam, LParam);
+      return 0;
     case WM_NCCALCSIZE: {
       TWindow* W = Lookup(Wnd);
       auto* R = reinterpret_cast<TRect*>(LParam);
