@@ -28,6 +28,8 @@ PACKAGES=(
   qpdf poppler-utils psutils
   # DICOM reader checks: peer tools and pydicom make and decode fixtures
   dcmtk python3-pydicom libgdcm-tools
+  # JPEG 2000 oracles: opj_compress, opj_decompress and opj_dump
+  libopenjp2-tools
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/iejpeg2000.h"
 #include "imaging/io/ienativecodecs.h"
 #include "imaging/io/iepng.h"
 #include "imaging/io/ieprobes.h"
@@ -155,12 +156,16 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .Codec = {IEWBMPReadRoutine, IEWBMPWriteRoutine}},
       {.FileType = ieftJP2, .FullName = "JPEG2000", .Extensions = "JP2", .DialogPages = 512,
        .CanRead = true, .CanWrite = true,
-       .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse,
-       .Sniff = {{16, SniffJP2}}},
+       .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
+       .SyncFile = true, .SyncStream = true, .Resolution = true, .SaveAs24 = true,
+       .Sniff = {{16, SniffJP2}},
+       .Codec = {IEJPEG2000ReadRoutine, IEJP2WriteRoutine}},
       {.FileType = ieftJ2K, .FullName = "JPEG2000 Code Stream", .Extensions = "J2K;JPC;J2C", .DialogPages = 512,
        .CanRead = true, .CanWrite = true,
-       .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse,
-       .Sniff = {{17, SniffJ2K}}},
+       .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
+       .SyncFile = true, .SyncStream = true, .Resolution = true, .SaveAs24 = true,
+       .Sniff = {{17, SniffJ2K}},
+       .Codec = {IEJPEG2000ReadRoutine, IEJ2KWriteRoutine}},
       // By id, a PostScript or PDF file load goes by the file's extension.
       {.FileType = ieftPS, .FullName = "PostScript Level 2", .Extensions = "PS;EPS",
        .CanWrite = true,

@@ -29,6 +29,8 @@ struct TIEReadLimits {
   // The native codecs: BMP, icons and cursors, PNM, WBMP, raw pixels, PCX, TGA, GIF.
   TIEReadLimit Native{int64_t(1) << 30, int64_t(4) << 30};
   TIEReadLimit TIFF{int64_t(1) << 30, int64_t(4) << 30};
+  // JPEG 2000: MaxBytes bounds the decoder's 32-bit samples and the picture together.
+  TIEReadLimit JPEG2000{int64_t(1) << 30, int64_t(4) << 30};
   // Output of one whole-buffer inflation (ZDecompressBuffer's default cap).
   int64_t DeflateMaxBytes = INT32_MAX;
 };

@@ -220,6 +220,14 @@ class TZiduzUvIO : public TComponent {
   void LoadFromStreamPNG(TStream* Stream);
   void SaveToFilePNG(const WideString& FileName);
   void SaveToStreamPNG(TStream* Stream);
+  void LoadFromFileJP2(const WideString& FileName);
+  void LoadFromStreamJP2(TStream* Stream);
+  void SaveToFileJP2(const WideString& FileName);
+  void SaveToStreamJP2(TStream* Stream);
+  void LoadFromFileJ2K(const WideString& FileName);
+  void LoadFromStreamJ2K(TStream* Stream);
+  void SaveToFileJ2K(const WideString& FileName);
+  void SaveToStreamJ2K(TStream* Stream);
   void LoadFromFileTGA(const WideString& FileName);
   void LoadFromStreamTGA(TStream* Stream);
   void SaveToFileTGA(const WideString& FileName);

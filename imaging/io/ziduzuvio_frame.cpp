@@ -390,6 +390,14 @@ void TZiduzUvIO::LoadFromFilePNG(const WideString& FileName) { TZiduzUvIOFrame::
 void TZiduzUvIO::LoadFromStreamPNG(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPNG), Stream); }
 void TZiduzUvIO::SaveToFilePNG(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPNG), FileName); }
 void TZiduzUvIO::SaveToStreamPNG(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPNG), Stream); }
+void TZiduzUvIO::LoadFromFileJP2(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftJP2), FileName); }
+void TZiduzUvIO::LoadFromStreamJP2(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftJP2), Stream); }
+void TZiduzUvIO::SaveToFileJP2(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftJP2), FileName); }
+void TZiduzUvIO::SaveToStreamJP2(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftJP2), Stream); }
+void TZiduzUvIO::LoadFromFileJ2K(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftJ2K), FileName); }
+void TZiduzUvIO::LoadFromStreamJ2K(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftJ2K), Stream); }
+void TZiduzUvIO::SaveToFileJ2K(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftJ2K), FileName); }
+void TZiduzUvIO::SaveToStreamJ2K(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftJ2K), Stream); }
 
 void TZiduzUvIO::LoadFromFileTGA(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftTGA), FileName); }
 void TZiduzUvIO::LoadFromStreamTGA(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftTGA), Stream); }

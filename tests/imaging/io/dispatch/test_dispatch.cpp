@@ -96,7 +96,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.lyr", RefusedQuietly, 0},
       {"a.iev", RefusedQuietly, 0},
       // Writers of modules not built yet.
-      {"a.jp2", RefusedWithEvent, 0},
+      {"a.psd", RefusedWithEvent, 0},
   };
   TempDir dir;
   for (const TCase& c : cases) {
@@ -173,7 +173,7 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftWMF, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftTGA, Runs, Runs, Runs},
       {ieftPXM, Runs, Runs, Runs},
-      {ieftJP2, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
+      {ieftJP2, RefusedWithEvent, RefusedWithEvent, Runs},  // the data is no JPEG 2000
       {ieftAVI, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftWBMP, Runs, Runs, Runs},
       // By id, PostScript and PDF loads go by the file's extension.

@@ -117,8 +117,8 @@ TEST_F(RegistryTest, FailedLoadsSayWhy) {
        "the reader failed: Stream read error: the device went away"},
       {"parameters of a missing file", [&](TZiduzUvIO& io) { io.ReadParamsFromFileFormat(Wide(missing), ieftJPEG); },
        nullptr, noSuchFile.c_str()},
-      {"save as a format whose writer is not built", [&](TZiduzUvIO& io) { io.SaveToFile(Wide(dir.File("a.jp2"))); },
-       nullptr, "JPEG2000 cannot be written: its writer is not built"},
+      {"save as a format whose writer is not built", [&](TZiduzUvIO& io) { io.SaveToFile(Wide(dir.File("a.psd"))); },
+       nullptr, "Photoshop PSD cannot be written: its writer is not built"},
       {"save into a missing folder",
        [&](TZiduzUvIO& io) { io.SaveToFile(Wide(dir.File("no/such/folder/a.png"))); }, "Cannot create file", nullptr},
   };
