@@ -41,3 +41,10 @@ void IEPostScriptWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals&
 void IEPDFWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 void IEDICOMReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                         bool Preview);
+
+// Images of a file by name (TIFF pictures, GIF frames, icon pictures, DCX
+// pages), for the image counts of the I/O companion.
+Integer IECountGIFFramesOfFile(const WideString& FileName);
+Integer IECountTIFFImagesOfFile(const WideString& FileName);
+Integer IECountDCXPagesOfFile(const WideString& FileName);
+Integer IECountICOImagesOfFile(const WideString& FileName);

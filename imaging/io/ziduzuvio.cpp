@@ -14,7 +14,7 @@
 #include "platform/graphics/canvas.h"
 #include "platform/ui/extctrls.h"
 
-void (*IEAdjustDPIProc)(TZiduzUvIO* IO) = nullptr;
+void (*IEAdjustDPIProc)(TZiduzUvIO* IO) = [](TZiduzUvIO* IO) { IO->AdjustDPI(); };
 
 namespace {
 

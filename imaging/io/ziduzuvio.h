@@ -152,6 +152,11 @@ class TZiduzUvIO : public TComponent {
   virtual void SyncViewDPI();
   // DPIX or DPIY below 2 become the library's default resolution.
   void FixDefaultDPI();
+  // Makes DPIX and DPIY equal by resampling the picture's shorter side (its
+  // own size, not WIDTH and HEIGHT), filtered or nearest by
+  // FilteredAdjustDPI; the alpha channel is stretched nearest. WIDTH and
+  // HEIGHT take the new size.
+  void AdjustDPI();
   // Records why an operation failed where the failure is reported through
   // Aborting alone: a line in the imaging library's debug log, when one is set.
   static void LogFailure(const WideString& Why);
@@ -403,7 +408,6 @@ void IERunReader(const TIEReadRoutine& Read, TStream* S, TIEBitmap* B, TIOParams
                  bool Preview);
 void IERunWriter(const TIEWriteRoutine& Write, TStream* S, TIEBitmap* B, TIOParamsVals& P, TIEProgressRec& Rec);
 
-// Resamples the picture when its horizontal and vertical resolution differ.
-// Installed by the module that provides that resampling; until then a
-// picture keeps its resolutions as read.
+// Resamples the picture when its horizontal and vertical resolution differ
+// (TZiduzUvIO::AdjustDPI; a test may swap it).
 extern void (*IEAdjustDPIProc)(TZiduzUvIO* IO);

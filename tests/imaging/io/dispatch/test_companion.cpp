@@ -243,6 +243,8 @@ TEST_F(RegistryTest, FollowsTheViewsPictureAndResolution) {
     TFakeView view(kind);
     TZiduzUvIO io(nullptr);
     io.SetAttachedZiduzUv(&view);
+    // The picture as read: the view's unequal resolution is not evened out here.
+    io.SetAutoAdjustDPI(false);
     view.FDpiX = 150;
     view.FDpiY = 75;
     view.ReplacePicture(2, 2);  // the old picture is freed here
