@@ -318,11 +318,17 @@ void TZiduzUvIO::DoProgress(TObject* Sender, Integer per) {
     FView->PostIOMessage(IEM_PROGRESS, static_cast<WPARAM>(per), 0);
     return;
   }
+  // The application's handlers run on the main thread, never on a worker.
+  if (InWorkerThread()) {
+    QueueEvent(IEM_PROGRESS, static_cast<WPARAM>(per));
+    return;
+  }
   OnProgress(Sender, per);
 }
 
 void TZiduzUvIO::DoFinishWork() {
   DoProgress(this, 100);
+  ++tFinishes;
   if (!OnFinishWork) return;
   if (DecodesPrivately()) {
     QueueViewMessage(IEM_FINISHWORK, 0);
@@ -330,6 +336,10 @@ void TZiduzUvIO::DoFinishWork() {
   }
   if (ViaViewMessages()) {
     FView->PostIOMessage(IEM_FINISHWORK, 0, 0);
+    return;
+  }
+  if (InWorkerThread()) {
+    QueueEvent(IEM_FINISHWORK, 0);
     return;
   }
   OnFinishWork(this);
@@ -426,6 +436,8 @@ void TZiduzUvIO::RemoveWorker(std::thread::id Worker) {
   std::lock_guard lock(FWorkerLock);
   auto it = std::find(FWorkers.begin(), FWorkers.end(), Worker);
   if (it != FWorkers.end()) FWorkers.erase(it);
+  // Under the lock: once a waiter sees the list empty, the component may go.
+  FWorkersChanged.notify_all();
 }
 
 bool TZiduzUvIO::InWorkerThread() {
@@ -434,14 +446,14 @@ bool TZiduzUvIO::InWorkerThread() {
 }
 
 void TZiduzUvIO::WaitThreads(bool Abort) {
-  for (;;) {
-    size_t count;
-    {
-      std::lock_guard lock(FWorkerLock);
-      if (Abort && (!FWorkers.empty() || FStartingWorkers > 0)) SetAborting(true);
-      count = FWorkers.size() + static_cast<size_t>(FStartingWorkers);
-    }
-    if (count == 0) return;
-    std::this_thread::yield();
+  std::unique_lock lock(FWorkerLock);
+  // A worker of this component waits for the others, never for itself.
+  const size_t self = std::count(FWorkers.begin(), FWorkers.end(), std::this_thread::get_id());
+  if (Abort && (FWorkers.size() > self || FStartingWorkers > 0)) {
+    SetAborting(true);
+    // Operations still waiting for their turn never start.
+    FCancelBelow = FNextTicket;
+    FWorkersChanged.notify_all();
   }
+  FWorkersChanged.wait(lock, [&] { return FWorkers.size() <= self && FStartingWorkers == 0; });
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -24,6 +25,8 @@
 #include "platform/base/components.h"
 
 class TBitmap;
+class TCanvas;
+class TPrinter;
 class TFont;
 class TForm;
 class TImage;
@@ -166,11 +169,48 @@ class TZiduzUvIO : public TComponent {
   void AddWorker(std::thread::id Worker);
   void RemoveWorker(std::thread::id Worker);
   bool InWorkerThread();
-  // Returns once no worker is listed; with Abort the running ones are told to stop.
+  // Returns once no worker is listed (other than the calling one); with Abort
+  // the running one is told to stop and the waiting ones give up unstarted.
+  // Sleeps while it waits and needs nothing of the main thread.
   void WaitThreads(bool Abort);
   // True on a worker thread that decodes an asynchronous load for the
   // attached view into a private picture: the view must not be called here.
   bool DecodesPrivately() const { return ActivePrivateDecode() != nullptr; }
+
+  // --- addresses (ziduzuvio_url.cpp) -------------------------------------------
+  // Downloads the whole picture, then loads it by content. A failed download
+  // sets Aborting and reports the finish.
+  void LoadFromURL(const WideString& URL);
+  // Proxy server address and its credentials, which go to the proxy only.
+  const WideString& URLProxy() const { return FURLProxy; }
+  void SetURLProxy(const WideString& Value) { FURLProxy = Value; }
+  const WideString& URLProxyUser() const { return FURLProxyUser; }
+  void SetURLProxyUser(const WideString& Value) { FURLProxyUser = Value; }
+  const WideString& URLProxyPassword() const { return FURLProxyPassword; }
+  void SetURLProxyPassword(const WideString& Value) { FURLProxyPassword = Value; }
+
+  // --- printing (ieprint.cpp) ----------------------------------------------------
+  // Margins, sizes and positions in inches; the codes of ieprint.h. A nil
+  // Canvas is the printer's. Nothing is drawn without a picture or without
+  // room for it.
+  void PrintImage(TCanvas* Canvas, double LeftMargin, double TopMargin, double RightMargin, double BottomMargin,
+                  Byte VerticalPosition, Byte HorizontalPosition, Byte SizeMode, double SpecWidth,
+                  double SpecHeight, double Gamma);
+  void PrintImageEx(TCanvas* Canvas, Integer DeviceDpiX, Integer DeviceDpiY, double PageWidth, double PageHeight,
+                    double LeftMargin, double TopMargin, double RightMargin, double BottomMargin,
+                    Byte VerticalPosition, Byte HorizontalPosition, Byte SizeMode, double SpecWidth,
+                    double SpecHeight, double Gamma);
+  void PrintImagePosEx(TCanvas* Canvas, Integer DeviceDpiX, Integer DeviceDpiY, double X, double Y, double Width,
+                       double Height, double Gamma);
+  // The page in miniature within MaxWidth x MaxHeight (5 pixels kept free),
+  // the picture on it and the margins outlined; a nil Printer is the program's.
+  void RenderPrintPreview(TBitmap* Bitmap, Integer MaxWidth, Integer MaxHeight, TPrinter* Printer,
+                          double LeftMargin, double TopMargin, double RightMargin, double BottomMargin,
+                          Byte VerticalPosition, Byte HorizontalPosition, Byte SizeMode, double SpecWidth,
+                          double SpecHeight, double Gamma);
+  // The filter used where the picture is printed smaller than its pixels.
+  TResampleFilter PrintFilter() const { return FPrintFilter; }
+  void SetPrintFilter(TResampleFilter Value) { FPrintFilter = Value; }
 
   // --- load and save dispatch ------------------------------------------------------
   virtual void LoadFromFile(const WideString& FileName);
@@ -279,8 +319,20 @@ class TZiduzUvIO : public TComponent {
   // The asynchronous rule: when it applies, Work is started on a new worker
   // thread and the answer is true; otherwise the caller runs the operation.
   bool HandOver(std::function<void()> Work);
-  // A worker lists its thread id and leaves the starting count in one step.
-  void WorkerStarted(std::thread::id Worker);
+  // A worker lists its thread id and leaves the starting count in one step,
+  // then waits for its turn: workers run one at a time, in the order their
+  // operations were handed over. False when WaitThreads(true) cancelled it.
+  bool WorkerStarted(std::thread::id Worker, uint64_t Ticket);
+  // The worker's turn is over: the next one may run.
+  void WorkerDone(uint64_t Ticket);
+  // Under FWorkerLock: moves the turn past cancelled tickets and tickets
+  // whose thread never started.
+  void AdvanceTurn();
+  // Events of an operation running on a worker go to the main thread, in
+  // the order they were raised, and find the component there if it still exists.
+  void QueueEvent(UINT Msg, WPARAM WParam);
+  // DoFinishWork calls that reached their event on this thread.
+  static thread_local uint64_t tFinishes;
   // While alive on a worker running an asynchronous load for an attached
   // view, the load decodes into a private picture (IEBitmap() answers it on
   // that thread), the view is never called from the worker, and the picture
@@ -383,10 +435,18 @@ class TZiduzUvIO : public TComponent {
   TIEDialogsMeasureUnit FDialogsMeasureUnit = ieduInches;
   bool FAutoAdjustDPI = true;
   bool FFilteredAdjustDPI = false;
+  WideString FURLProxy, FURLProxyUser, FURLProxyPassword;
+  TResampleFilter FPrintFilter = rfFastLinear;
   std::mutex FWorkerLock;
   std::vector<std::thread::id> FWorkers;
   // Workers handed an operation that have not listed themselves yet.
   Integer FStartingWorkers = 0;
+  // Signalled whenever a worker leaves the list or its turn.
+  std::condition_variable FWorkersChanged;
+  // Turns: the ticket handed out next, the one whose turn it is, and the
+  // first ticket not cancelled by WaitThreads(true).
+  uint64_t FNextTicket = 0, FServing = 0, FCancelBelow = 0;
+  std::vector<uint64_t> FSkippedTickets;
   std::atomic<bool> FAsynchronous{false};
   // Shared with the calls queued for the main thread, which may run after
   // this component is gone.

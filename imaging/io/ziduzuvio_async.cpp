@@ -12,35 +12,56 @@ thread_local TZiduzUvIO::TPrivateDecode* TZiduzUvIO::tPrivateDecode = nullptr;
 thread_local Integer TZiduzUvIO::tSyncDepth = 0;
 thread_local const TZiduzUvIO* TZiduzUvIO::tHandedBackgroundOf = nullptr;
 thread_local TColor TZiduzUvIO::tHandedBackground = 0;
+thread_local uint64_t TZiduzUvIO::tFinishes = 0;
 
 // One worker per handed-over operation. It frees itself when done; its last
 // touch of the component is leaving the worker list, so the component may be
 // destroyed as soon as WaitThreads sees the list empty.
 class TIEIOThread : public TThread {
  public:
-  TIEIOThread(TZiduzUvIO* IO, std::function<void()> Work) : TThread(true), FIO(IO), FWork(std::move(Work)) {
+  TIEIOThread(TZiduzUvIO* IO, std::function<void()> Work, uint64_t Ticket)
+      : TThread(true), FIO(IO), FWork(std::move(Work)), FTicket(Ticket) {
     SetFreeOnTerminate(true);
   }
 
  protected:
   void Execute() override {
     const std::thread::id self = std::this_thread::get_id();
-    FIO->WorkerStarted(self);
-    try {
-      FWork();
-    } catch (...) {
-      // Reported the usual way: the operation failed. Nobody is there to
-      // catch the error on this thread, so its message goes to the log.
-      TZiduzUvIO::LogFailure(IECurrentExceptionText());
+    const uint64_t finishes = TZiduzUvIO::tFinishes;
+    bool failed = false;
+    if (FIO->WorkerStarted(self, FTicket)) {
+      try {
+        FWork();
+      } catch (...) {
+        // Reported the usual way: the operation failed. Nobody is there to
+        // catch the error on this thread, so its message goes to the log.
+        TZiduzUvIO::LogFailure(IECurrentExceptionText());
+        failed = true;
+      }
+    } else {
+      failed = true;  // cancelled before its turn
+    }
+    if (failed) {
       FIO->SetAborting(true);
+      // The caller waits for OnFinishWork: it comes, whether or not the
+      // method got as far as reporting its end.
+      if (TZiduzUvIO::tFinishes == finishes) {
+        try {
+          FIO->DoFinishWork();
+        } catch (...) {
+          TZiduzUvIO::LogFailure(IECurrentExceptionText());
+        }
+      }
     }
     FWork = nullptr;
+    FIO->WorkerDone(FTicket);
     FIO->RemoveWorker(self);
   }
 
  private:
   TZiduzUvIO* FIO;
   std::function<void()> FWork;
+  uint64_t FTicket;
 };
 
 // ---------------------------------------------------------------------------
@@ -51,11 +72,13 @@ TZiduzUvIO::TSyncScope::~TSyncScope() { --tSyncDepth; }
 
 bool TZiduzUvIO::HandOver(std::function<void()> Work) {
   if (!Asynchronous() || OwnsBitmap() || tSyncDepth > 0 || InWorkerThread()) return false;
+  uint64_t ticket;
   {
     // Counted before the thread exists, so that WaitThreads (and the
     // destructor) cannot miss a worker that has not started yet.
     std::lock_guard lock(FWorkerLock);
     ++FStartingWorkers;
+    ticket = FNextTicket++;
   }
   // Read here, on the thread that owns the view: a PNG load asks for the
   // background, and the view may change or go while the worker runs.
@@ -64,13 +87,21 @@ bool TZiduzUvIO::HandOver(std::function<void()> Work) {
     tHandedBackgroundOf = this;
     tHandedBackground = background;
     Work();
-  });
+  }, ticket);
   try {
     worker->Start();
   } catch (...) {
     {
+      // The turn is given up at once, so that later workers are not held.
       std::lock_guard lock(FWorkerLock);
       --FStartingWorkers;
+      if (FServing == ticket) {
+        ++FServing;
+        AdvanceTurn();
+      } else {
+        FSkippedTickets.push_back(ticket);
+      }
+      FWorkersChanged.notify_all();
     }
     delete worker;
     return false;  // no thread to be had: the caller runs the operation itself
@@ -78,10 +109,48 @@ bool TZiduzUvIO::HandOver(std::function<void()> Work) {
   return true;
 }
 
-void TZiduzUvIO::WorkerStarted(std::thread::id Worker) {
-  std::lock_guard lock(FWorkerLock);
+bool TZiduzUvIO::WorkerStarted(std::thread::id Worker, uint64_t Ticket) {
+  std::unique_lock lock(FWorkerLock);
   FWorkers.push_back(Worker);
   --FStartingWorkers;
+  FWorkersChanged.wait(lock, [&] { return FServing == Ticket || Ticket < FCancelBelow; });
+  return Ticket >= FCancelBelow;
+}
+
+void TZiduzUvIO::WorkerDone(uint64_t Ticket) {
+  std::lock_guard lock(FWorkerLock);
+  if (Ticket == FServing) {
+    ++FServing;
+    AdvanceTurn();
+  }
+  FWorkersChanged.notify_all();
+}
+
+void TZiduzUvIO::AdvanceTurn() {
+  for (;;) {
+    if (FServing < FCancelBelow) {
+      FServing = FCancelBelow;
+      continue;
+    }
+    auto it = std::find(FSkippedTickets.begin(), FSkippedTickets.end(), FServing);
+    if (it == FSkippedTickets.end()) return;
+    FSkippedTickets.erase(it);
+    ++FServing;
+  }
+}
+
+void TZiduzUvIO::QueueEvent(UINT Msg, WPARAM WParam) {
+  std::shared_ptr<TIEViewHandover> h = FHandover;
+  TThread::Queue(nullptr, [h, Msg, WParam] {
+    TZiduzUvIO* io;
+    {
+      std::lock_guard lock(h->Lock);
+      io = h->IO;
+    }
+    // Components live and die on the main thread, so io stays valid while
+    // its event runs here; a component gone meanwhile hears nothing.
+    if (io) io->FireViewMessageEvent(Msg, WParam);
+  });
 }
 
 // ---------------------------------------------------------------------------
