@@ -30,6 +30,8 @@ PACKAGES=(
   dcmtk python3-pydicom libgdcm-tools
   # JPEG 2000 oracles: opj_compress, opj_decompress and opj_dump
   libopenjp2-tools
+  # loading pictures from addresses (libcurl with OpenSSL), and the FTP server of its tests
+  libcurl4-openssl-dev python3-pyftpdlib
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

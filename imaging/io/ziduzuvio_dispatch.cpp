@@ -255,9 +255,8 @@ void TZiduzUvIO::LoadFromFile(const WideString& FileName) {
     Refuse(FIEBitmap ? W("no file name to load") : W("no picture to load into"));
     return;
   }
-  // Addresses and video files have loaders of their own, not built yet.
   if (IEGetURLType(FileName) != 0) {
-    Refuse(Quoted(FileName) + W(": loading from an address is not built"));
+    LoadFromURL(FileName);
     return;
   }
   const WideString ext = LowerExtWithDot(FileName);
