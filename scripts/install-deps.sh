@@ -32,6 +32,8 @@ PACKAGES=(
   libopenjp2-tools
   # loading pictures from addresses (libcurl with OpenSSL), and the FTP server of its tests
   libcurl4-openssl-dev python3-pyftpdlib
+  # the private certificate authority of the HTTPS download tests
+  openssl
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

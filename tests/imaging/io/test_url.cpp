@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "imaging/io/ieformats.h"
 #include "imaging/io/ieurl.h"
 #include "imaging/io/ziduzuvio.h"
 #include "io_test_util.h"
@@ -145,7 +146,8 @@ struct Server {
 class URLTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Shell("/usr/bin/python3 -c 'import http.server' 2>/dev/null") != 0) GTEST_SKIP() << "python3 missing";
+    ASSERT_EQ(Shell("/usr/bin/python3 -c 'import http.server, pyftpdlib' 2>/dev/null"), 0)
+        << "python3 with pyftpdlib missing (scripts/install-deps.sh installs it)";
     // The served picture: a small PNG made by the library itself.
     TZiduzUvIO maker(nullptr);
     ASSERT_TRUE(maker.IEBitmap()->Allocate(40, 30, ie24RGB));
@@ -159,8 +161,8 @@ class URLTest : public ::testing::Test {
     maker.SaveToFile(Utf8ToWide(Dir.File("pic.png")));
     ASSERT_FALSE(maker.Aborting());
     Pic = ReadFile(Dir.File("pic.png"));
-    WriteFileText("http.py", kHttpServer);
-    WriteFileText("ftp.py", kFtpServer);
+    WriteFileText("serve_http.py", kHttpServer);
+    WriteFileText("serve_ftp.py", kFtpServer);
     savedVerify = IEURLVerifyCertificates;
     savedFile = IEURLCertificateFile;
     savedMax = IEURLMaxBytes;
@@ -201,10 +203,8 @@ class URLTest : public ::testing::Test {
 };
 
 TEST_F(URLTest, FtpWithUserAndPassword) {
-  if (Shell("/usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null") != 0)
-    GTEST_SKIP() << "pyftpdlib missing (scripts/install-deps.sh installs it)";
   Server ftp;
-  ASSERT_TRUE(ftp.Start(Dir.Path, "ftp.py", "'" + Dir.Path + "' ftp.port"));
+  ASSERT_TRUE(ftp.Start(Dir.Path, "serve_ftp.py", "'" + Dir.Path + "' ftp.port"));
   const std::string host = "127.0.0.1:" + std::to_string(ftp.Port);
   Got g = Download("ftp://ann:s3cret@" + host + "/pic.png");
   EXPECT_TRUE(g.Ok);
@@ -213,6 +213,119 @@ TEST_F(URLTest, FtpWithUserAndPassword) {
   EXPECT_TRUE(g.Progress.empty());  // no length known: no progress
   EXPECT_FALSE(Download("ftp://ann:wrong@" + host + "/pic.png").Ok);
   EXPECT_FALSE(Download("ftp://ann:s3cret@" + host + "/none.png").Ok);
+}
+
+// Starts the HTTP server of the test (HTTPS with Cert and Key).
+bool StartHttp(Server& S, const std::string& Dir, const std::string& Cert = "", const std::string& Key = "") {
+  std::string args = "'" + Dir + "' http.port '" + Dir + "/requests.log'";
+  if (!Cert.empty()) args += " '" + Cert + "' '" + Key + "'";
+  return S.Start(Dir, "serve_http.py", args);
+}
+
+TEST_F(URLTest, HttpDownloadsTheBodyReportsProgressAndNamesItsAgent) {
+  Server http;
+  ASSERT_TRUE(StartHttp(http, Dir.Path));
+  const std::string base = "http://127.0.0.1:" + std::to_string(http.Port);
+  Got g = Download(base + "/pic.png");
+  EXPECT_TRUE(g.Ok);
+  EXPECT_EQ(g.Data, Pic);
+  EXPECT_EQ(g.Response, u"png");  // the type after "/", without its parameters
+  ASSERT_FALSE(g.Progress.empty());
+  EXPECT_EQ(g.Progress.back(), 100);
+  // An address without a path asks for the root.
+  Got root = Download(base);
+  EXPECT_TRUE(root.Ok);
+  EXPECT_EQ(root.Data, Pic);
+  const std::string log = Log();
+  EXPECT_NE(log.find("GET /pic.png HTTP/1.1"), std::string::npos) << log;
+  EXPECT_NE(log.find("GET / HTTP/1.1"), std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("UA ") + IEURLAgent), std::string::npos) << log;
+}
+
+TEST_F(URLTest, HttpErrorsBrokenBodiesAndOversizedBodiesFail) {
+  Server http;
+  ASSERT_TRUE(StartHttp(http, Dir.Path));
+  const std::string base = "http://127.0.0.1:" + std::to_string(http.Port);
+  struct Case {
+    const char* Path;
+    int64_t MaxBytes;
+    bool Ok;
+  } cases[] = {
+      {"/missing.png", int64_t(1) << 30, false},  // 404 with an error page
+      {"/lying.png", int64_t(1) << 30, false},    // fewer bytes than announced
+      {"/nolen.png", int64_t(1) << 30, true},     // no length: read to the close
+      {"/big", int64_t(1) << 30, true},
+      {"/big", 1000, false},       // announced beyond the limit
+      {"/bignolen", 1000, false},  // unannounced, grows beyond the limit
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Path) + " limit " + std::to_string(c.MaxBytes));
+    IEURLMaxBytes = c.MaxBytes;
+    Got g = Download(base + c.Path);
+    EXPECT_EQ(g.Ok, c.Ok);
+    if (!c.Ok) continue;
+    if (std::string(c.Path) == "/nolen.png") {
+      EXPECT_EQ(g.Data, Pic);
+    } else if (std::string(c.Path) == "/big") {
+      EXPECT_EQ(g.Data.size(), 5000u);
+    }
+  }
+}
+
+TEST_F(URLTest, HttpsTrustsOnlyTheAuthorityItIsGiven) {
+  ASSERT_TRUE(HaveTool("openssl"));
+  // A private authority and a server certificate it signs for 127.0.0.1.
+  const std::string d = "'" + Dir.Path + "'";
+  ASSERT_EQ(Shell("cd " + d +
+                  " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key"
+                  " -out ca.pem -days 2 -subj /CN=GimroTalTestAuthority"
+                  " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout srv.key"
+                  " -out srv.csr -subj /CN=127.0.0.1"
+                  " && printf 'subjectAltName=IP:127.0.0.1\\n' > ext.cnf"
+                  " && openssl x509 -req -in srv.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out srv.pem"
+                  " -days 2 -extfile ext.cnf >/dev/null 2>&1"),
+            0);
+  Server https;
+  ASSERT_TRUE(StartHttp(https, Dir.Path, Dir.File("srv.pem"), Dir.File("srv.key")));
+  const std::string url = "https://127.0.0.1:" + std::to_string(https.Port) + "/pic.png";
+
+  IEURLCertificateFile = Utf8ToWide(Dir.File("ca.pem"));
+  Got trusted = Download(url);
+  EXPECT_TRUE(trusted.Ok);
+  EXPECT_EQ(trusted.Data, Pic);
+  // The system's authorities do not know this one.
+  IEURLCertificateFile = u"";
+  EXPECT_FALSE(Download(url).Ok);
+  IEURLVerifyCertificates = false;
+  EXPECT_TRUE(Download(url).Ok);
+}
+
+TEST_F(URLTest, TheComponentLoadsAPictureFromAnAddress) {
+  Server http;
+  ASSERT_TRUE(StartHttp(http, Dir.Path));
+  const std::string base = "http://127.0.0.1:" + std::to_string(http.Port);
+  // Loads by content need the format registry a started program has.
+  IEBuildFormatRegistry();
+  struct FreeRegistry {
+    ~FreeRegistry() { IEFreeFormatRegistry(); }
+  } freeRegistry;
+  TZiduzUvIO io(nullptr);
+  io.LoadFromURL(Utf8ToWide(base + "/pic.png"));
+  ASSERT_FALSE(io.Aborting());
+  ASSERT_EQ(io.IEBitmap()->Width(), 40);
+  ASSERT_EQ(io.IEBitmap()->Height(), 30);
+  const Byte* p = static_cast<const Byte*>(io.IEBitmap()->GetScanline(29)) + 3 * 39;
+  EXPECT_EQ(p[0], Byte(39 * 6));
+  EXPECT_EQ(p[1], Byte(29 * 8));
+  EXPECT_EQ(p[2], Byte(39 ^ 29));
+  // A file load given an address goes the same way; an error page loads nothing.
+  TZiduzUvIO byName(nullptr);
+  byName.LoadFromFile(Utf8ToWide(base + "/pic.png"));
+  EXPECT_FALSE(byName.Aborting());
+  EXPECT_EQ(byName.IEBitmap()->Width(), 40);
+  TZiduzUvIO missing(nullptr);
+  missing.LoadFromURL(Utf8ToWide(base + "/missing.png"));
+  EXPECT_TRUE(missing.Aborting());
 }
 
 }  // namespace
