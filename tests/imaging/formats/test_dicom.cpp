@@ -32,7 +32,7 @@ class DicomFiles : public ::testing::Test {
     Dir = nullptr;
   }
   void SetUp() override {
-    if (!Made) GTEST_SKIP() << "pydicom fixtures not made: " << Log;
+    ASSERT_TRUE(Made) << "pydicom fixtures not made: " << Log;
   }
   static std::string File(const std::string& Name) { return Dir->File(Name); }
   static inline TempDir* Dir = nullptr;

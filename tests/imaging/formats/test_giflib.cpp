@@ -202,7 +202,7 @@ Bytes PillowIndexes(const std::string& Path) {
 // ----------------------------------------------------------------- tests
 
 TEST(GifLibRoundTrip, OddLayoutsSaveWithTheBlockStructureOfTheCleanFile) {
-  if (!HaveTool("gifbuild") || !HaveTool("convert")) GTEST_SKIP() << "gifbuild or convert missing";
+  ASSERT_TRUE(HaveTool("gifbuild") && HaveTool("convert")) << "gifbuild or convert missing";
   TempDir dir("giflib");
   const Bytes base = MagickAnimation(dir);
   ASSERT_GT(base.size(), 30u);
@@ -290,7 +290,7 @@ TEST(GifLibRoundTrip, KeepsWhatTheBlocksHold) {
 }
 
 TEST(GifLibRoundTrip, GlobalColourEditsChangeExactlyThoseEntries) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "convert missing";
+  ASSERT_TRUE(HaveTool("convert")) << "convert missing";
   TempDir dir("giflib");
   const Bytes base = MagickAnimation(dir);
   auto l = Load(base);
@@ -651,7 +651,7 @@ std::vector<Rgb> Coalesced(const std::string& Path) {
 }
 
 TEST(GifLibComposedLoads, EveryFrameComposesAsImageMagickCoalescesIt) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "convert missing";
+  ASSERT_TRUE(HaveTool("convert")) << "convert missing";
   IEBuildFormatRegistry();
   TempDir dir("gifcompose");
   // A full first frame in black and white; a frame with its own colours and a transparent
@@ -781,7 +781,7 @@ TEST(GifLibOptimize, OptimizeOptions) {
 }
 
 TEST(GifLibOptimize, TheAnimationStillShowsTheSame) {
-  if (!HaveTool("convert")) GTEST_SKIP() << "convert missing";
+  ASSERT_TRUE(HaveTool("convert")) << "convert missing";
   TGIFImage img;
   FourGlobalColours(&img);
   const auto base = [](int x, int y) { return Byte((x + y) % 4); };

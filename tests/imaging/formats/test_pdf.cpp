@@ -63,7 +63,7 @@ const Case kCases[] = {
 };
 
 TEST(PdfWriter, EveryCompressionRendersInPlaceAndChecksClean) {
-  if (!HaveTool("gs") || !HaveTool("qpdf") || !HaveTool("pdfimages")) GTEST_SKIP() << "gs, qpdf or pdfimages missing";
+  ASSERT_TRUE(HaveTool("gs") && HaveTool("qpdf") && HaveTool("pdfimages")) << "gs, qpdf or pdfimages missing";
   TempDir dir("pdfw");
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -100,7 +100,7 @@ TEST(PdfWriter, EveryCompressionRendersInPlaceAndChecksClean) {
 }
 
 TEST(PdfWriter, GreyJpegIsDeclaredGrey) {
-  if (!HaveTool("gs") || !HaveTool("pdfimages")) GTEST_SKIP() << "gs or pdfimages missing";
+  ASSERT_TRUE(HaveTool("gs") && HaveTool("pdfimages")) << "gs or pdfimages missing";
   TempDir dir("pdfg");
   auto bmp = pdf_render::Colour();
   TIOParamsVals p(nullptr);
@@ -172,7 +172,7 @@ TEST(PdfWriter, OnePageLayoutOffsetsAndInfo) {
 }
 
 TEST(PdfWriter, PagesAddedOneByOne) {
-  if (!HaveTool("gs") || !HaveTool("qpdf")) GTEST_SKIP() << "gs or qpdf missing";
+  ASSERT_TRUE(HaveTool("gs") && HaveTool("qpdf")) << "gs or qpdf missing";
   auto colour = pdf_render::Colour();
   auto bilevel = pdf_render::Bilevel();
   TIOParamsVals p(nullptr);
@@ -236,7 +236,7 @@ TEST(PdfObjects, NamesStringsAndContainers) {
 }
 
 TEST(PdfWriter, SavedThroughTheIOComponentByExtension) {
-  if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  ASSERT_TRUE(HaveTool("qpdf")) << "qpdf missing";
   TempDir dir("pdfio");
   TZiduzUvIO io(nullptr);
   io.IEBitmap()->Assign(pdf_render::Colour().get());

@@ -46,7 +46,7 @@ const Case kCases[] = {
 };
 
 TEST(PostScriptWriter, EveryCompressionRendersInPlace) {
-  if (!HaveTool("gs")) GTEST_SKIP() << "gs missing";
+  ASSERT_TRUE(HaveTool("gs")) << "gs missing";
   TempDir dir("psw");
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.Name);
@@ -106,7 +106,7 @@ TEST(PostScriptWriter, StructureCommentsAndDataCount) {
 }
 
 TEST(PostScriptWriter, AppendedPageCountsAndSelects) {
-  if (!HaveTool("gs") || !HaveTool("psselect")) GTEST_SKIP() << "gs or psselect missing";
+  ASSERT_TRUE(HaveTool("gs") && HaveTool("psselect")) << "gs or psselect missing";
   auto colour = pdf_render::Colour();
   auto bilevel = pdf_render::Bilevel();
   TIOParamsVals p(nullptr);

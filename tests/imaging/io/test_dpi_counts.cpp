@@ -190,7 +190,7 @@ TEST(ImageCount, ByExtensionAndByContent) {
       {"a.xyz", 0},        // unknown: no media reader here
       {"a.avi", 0},
   };
-  if (!gt_test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing (scripts/install-deps.sh installs it)";
+  ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick missing (scripts/install-deps.sh installs it)";
   const std::string three = "-size 16x8 xc:red xc:green xc:blue ";
   ASSERT_EQ(Shell("cd '" + dir.Path + "' && convert " + three + "a.gif && convert " + three + "a.tif && convert " +
                   three + "a.dcx && convert -size 32x32 xc:red -define icon:auto-resize=32,16 a.ico && " +

@@ -70,7 +70,7 @@ TEST(PrintLayout, NothingToDrawIsRefusedNotComputed) {
 class PrintPages : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveTool("gs")) GTEST_SKIP() << "ghostscript missing (scripts/install-deps.sh installs it)";
+    ASSERT_TRUE(HaveTool("gs")) << "ghostscript missing (scripts/install-deps.sh installs it)";
   }
   // The dark area of page 1 of a PDF rendered at 72 dpi, in points from the
   // top left: left, top, right, bottom. (The page is one raster image, so

@@ -41,8 +41,8 @@ class SniffCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
     IEBuildFormatRegistry();
-    if (Shell("command -v convert >/dev/null && command -v ppmmake >/dev/null && command -v tiffcp >/dev/null") != 0)
-      GTEST_SKIP() << "ImageMagick, netpbm and libtiff's tools are needed (scripts/install-deps.sh)";
+    ASSERT_EQ(Shell("command -v convert >/dev/null && command -v ppmmake >/dev/null && command -v tiffcp >/dev/null"), 0)
+        << "ImageMagick, netpbm and libtiff's tools are needed (scripts/install-deps.sh)";
   }
   void TearDown() override { IEFreeFormatRegistry(); }
   TempDir Dir;

@@ -112,7 +112,7 @@ TEST(RegionData, AClippedCopyDrawsOnlyInsideTheRegion) {
 // other (Left = Right + 1, Right = Left - 1) at the source's own size give
 // the picture flopped, as ImageMagick flops it.
 TEST(RegionData, AMirroredStretchOfTheSameSizeIsAFlop) {
-  if (!gt_test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick convert missing";
+  ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick convert missing";
   gt_test::TempDir dir("flop");
   ASSERT_FALSE(dir.Path.empty());
   TTestDib src(23, 9), dst(23, 9);

@@ -151,7 +151,7 @@ bool RenderPdfPage(const std::string& Pdf, int Page, int Dpi, std::vector<uint8_
 }
 
 TEST(UiPrinter, PagesDrawnOnTheCanvasEndUpInThePdfFile) {
-  if (std::system("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
+  ASSERT_EQ(std::system("gs --version >/dev/null 2>&1"), 0) << "Ghostscript is not installed";
   gt_test::TempDir Dir("print");
   ASSERT_TRUE(Dir.Ok());
   const std::string Pdf = Dir.File("out.pdf");

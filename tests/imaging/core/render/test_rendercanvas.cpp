@@ -312,7 +312,7 @@ TEST(RenderToCanvas, DebugLogOfOnePrint) {
 }
 
 TEST(RenderToCanvas, PrintsThroughThePrinterIntoItsDocument) {
-  if (std::system("gs --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript is not installed";
+  ASSERT_EQ(std::system("gs --version >/dev/null 2>&1"), 0) << "Ghostscript is not installed";
   gt_test::TempDir dir("rendercanvas");
   const std::string pdf = dir.File("print.pdf");
   setenv("GT_PRINT_TO_FILE", pdf.c_str(), 1);

@@ -115,7 +115,7 @@ struct TReadCase {
 class Jpeg2000Read : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(Jpeg2000Read, PixelsAsOpenJpegDecodesThem) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   const TReadCase& c = GetParam();
   TempDir dir;
   const int W = 40, H = 33;  // opj_compress refuses raw 1-bit rows of odd width
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& I) { return std::string(I.param.Name); });
 
 TEST(Jpeg2000Read, ReductionOfSmallPrecisionsIsAShiftNotAScale) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   // 12-bit 4095 -> 255, 2048 -> 128; 4-bit 15 -> 240, 1 -> 16.
   struct Case {
     int MaxVal;
@@ -199,7 +199,7 @@ TEST(Jpeg2000Read, ReductionOfSmallPrecisionsIsAShiftNotAScale) {
 // Raw planes through opj_compress -F: a 4:2:0 YCbCr code stream, signed grey
 // and two unnamed components.
 TEST(Jpeg2000Read, RawCodeStreamsTakeTheirColourFromTheirLayout) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   TempDir dir;
   const int W = 36, H = 32;
   {
@@ -264,7 +264,7 @@ TEST(Jpeg2000Read, RawCodeStreamsTakeTheirColourFromTheirLayout) {
 }
 
 TEST(Jpeg2000Read, PreviewFillsParametersOnly) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   TempDir dir;
   ASSERT_TRUE(gt_test::WritePnmSamples(dir.File("p.ppm"), 40, 34, 3, 255, Samples(40 * 34 * 3, 255, 1)));
   ASSERT_EQ(Shell("opj_compress -i '" + dir.File("p.ppm") + "' -o '" + dir.File("p.jp2") + "' >/dev/null 2>&1"), 0);
@@ -315,7 +315,7 @@ TEST(Jpeg2000Probe, SignaturesAndPositionKept) {
 }
 
 TEST(Jpeg2000Read, DamagedAndOversizedFilesFailCleanly) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   TempDir dir;
   ASSERT_TRUE(gt_test::WritePnmSamples(dir.File("p.ppm"), 64, 48, 3, 255, Samples(64 * 48 * 3, 255, 2)));
   ASSERT_EQ(Shell("opj_compress -i '" + dir.File("p.ppm") + "' -o '" + dir.File("p.jp2") + "' >/dev/null 2>&1"), 0);
@@ -361,7 +361,7 @@ struct TWriteCase {
 class Jpeg2000Write : public ::testing::TestWithParam<TWriteCase> {};
 
 TEST_P(Jpeg2000Write, OpenJpegReadsWhatWasWritten) {
-  if (!HaveOpj()) GTEST_SKIP() << "OpenJPEG's tools are not installed";
+  ASSERT_TRUE(HaveOpj()) << "OpenJPEG's tools are not installed";
   const TWriteCase& c = GetParam();
   const int W = 41, H = 35;
   std::unique_ptr<TIEBitmap> b;
