@@ -11,6 +11,7 @@
 #include <string>
 
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/iejpeg2000.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/core/base/iestreams.h"
 
@@ -272,7 +273,9 @@ bool DecodeEncapsulated(TDICOMContext& C, TIOParamsVals& Params, TIEBitmap* Bitm
   const bool rle = ts == "1.2.840.10008.1.2.5";
   const bool lossless = ts == "1.2.840.10008.1.2.4.70" || ts == "1.2.840.10008.1.2.4.57";
   const bool baseline = ts == "1.2.840.10008.1.2.4.50" || ts == "1.2.840.10008.1.2.4.51";
-  if (!rle && !lossless && !baseline) return false;  // a coding this reader does not know
+  // JPEG 2000, reversible only or either.
+  const bool jpeg2000 = ts == "1.2.840.10008.1.2.4.90" || ts == "1.2.840.10008.1.2.4.91";
+  if (!rle && !lossless && !baseline && !jpeg2000) return false;  // a coding this reader does not know
   const int64_t left = C.Size - C.Stream->Position();
   if (left <= 8 || left > IEReadLimits.Native.MaxBytes) return false;
   std::vector<Byte> all(static_cast<size_t>(left));
@@ -282,6 +285,27 @@ bool DecodeEncapsulated(TDICOMContext& C, TIOParamsVals& Params, TIEBitmap* Bitm
   all.clear();
   all.shrink_to_fit();
   const size_t pixels = size_t(C.Columns) * size_t(C.Rows);
+  if (jpeg2000) {
+    TIEMemStream m(frame.data(), int64_t(frame.size()));
+    if (C.Samples == 1) {
+      // Grey is decoded at its own precision and windowed like the other
+      // codings: an 8-bit picture of 12-bit data would be windowed in the
+      // wrong units.
+      std::vector<int32_t> s;
+      Integer w = 0, h = 0, precision = 0;
+      if (!IEDecodeJPEG2000Grey(&m, s, w, h, precision) || w != C.Columns || h != C.Rows) return false;
+      for (int32_t& v : s) v = StoredValue(uint32_t(v) & 0xFFFF, C);
+      return StoreGrey(s, C, precision > 8, true, Bitmap, Progress);
+    }
+    TIOParamsVals jp(nullptr);
+    std::atomic<bool> abort{false};
+    TIEProgressRec pr(abort);
+    TIEBitmap tmp;
+    IEReadJPEG2000(&m, &tmp, jp, pr, false);
+    if (abort || tmp.IsEmpty() || tmp.Width() != C.Columns || tmp.Height() != C.Rows) return false;
+    Bitmap->Assign(&tmp);
+    return true;
+  }
   if (baseline) {
     TIOParamsVals jp(nullptr);
     std::atomic<bool> abort{false};

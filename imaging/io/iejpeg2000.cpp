@@ -448,6 +448,44 @@ void WriteJPEG2000(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TI
 
 }  // namespace
 
+bool IEDecodeJPEG2000Grey(TStream* Stream, std::vector<int32_t>& Samples, Integer& Width, Integer& Height,
+                          Integer& Precision) {
+  Samples.clear();
+  Width = Height = Precision = 0;
+  try {
+    const bool jp2 = IEProbeJP2(Stream);
+    if (!jp2 && !IEProbeJ2K(Stream)) return false;
+    TStreamLink link{Stream, Stream->Position()};
+    TOpjStream s;
+    s.S = MakeStream(link, true, IEStreamBytesLeft(Stream));
+    TOpjCodec codec;
+    codec.C = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+    if (!s.S || !codec.C) return false;
+    Silence(codec.C);
+    opj_dparameters_t dp;
+    opj_set_default_decoder_parameters(&dp);
+    TOpjImage img;
+    if (!opj_setup_decoder(codec.C, &dp) || !opj_read_header(s.S, codec.C, &img.I) || !img.I) return false;
+    std::vector<const opj_image_comp_t*> comps = ColourComponents(img.I);
+    if (!HeaderUsable(img.I, comps) || KindOf(img.I, comps) != ckGrey) return false;
+    if (!opj_decode(codec.C, s.S, img.I) || !opj_end_decompress(codec.C, s.S)) return false;
+    comps = ColourComponents(img.I);
+    if (comps.empty()) return false;
+    const opj_image_comp_t* c = comps[0];
+    const OPJ_UINT32 w = img.I->x1 - img.I->x0, h = img.I->y1 - img.I->y0;
+    // Only a component at full resolution gives one sample per pixel.
+    if (!c->data || c->w != w || c->h != h || c->dx != 1 || c->dy != 1 || c->prec < 1 || c->prec > 16) return false;
+    Samples.assign(c->data, c->data + size_t(w) * size_t(h));
+    Width = static_cast<Integer>(w);
+    Height = static_cast<Integer>(h);
+    Precision = static_cast<Integer>(c->prec);
+    return true;
+  } catch (...) {
+    Samples.clear();
+    return false;
+  }
+}
+
 const TIEYCbCrTables& IEYCbCrTables() {
   static const TIEYCbCrTables tables = [] {
     TIEYCbCrTables t{};

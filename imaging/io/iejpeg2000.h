@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieprogress.h"
@@ -27,6 +28,13 @@ const TIEYCbCrTables& IEYCbCrTables();
 // colour space or a picture beyond IEReadLimits.JPEG2000 sets the abort flag.
 void IEReadJPEG2000(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                     bool Preview);
+// Decodes a grey JP2 file or code stream at the stream position into its
+// samples as stored (signed ones keep their sign), row by row, for callers
+// that need more than the 8 bits a picture gets. False for any failure, a
+// picture that is not grey, a precision above 16 bits or a picture beyond
+// IEReadLimits.JPEG2000. Never raises.
+bool IEDecodeJPEG2000Grey(TStream* Stream, std::vector<int32_t>& Samples, Integer& Width, Integer& Height,
+                          Integer& Precision);
 // Writes an ie24RGB or ie1g bitmap with J2000_COLORSPACE, J2000_RATE,
 // J2000_SCALABLEBY and BITSPERSAMPLE (1..16). Never raises: a failed
 // encoding, a short write or unusable parameters set the abort flag.

@@ -304,6 +304,37 @@ if subprocess.run(["sh", "-c", "command -v dcmcrle && command -v dcmcjpeg"], std
             os.remove(out + "/" + f)
     print("compressed")
 
+# JPEG 2000 through the library's JPEG 2000 reader: gdcmconv codes the data
+# set reversibly and decodes it back (--raw) as the peer's answer.
+if subprocess.run(["sh", "-c", "command -v gdcmconv"], stdout=subprocess.DEVNULL).returncode == 0:
+    def gdcm_peer(name):
+        plain = out + "/" + name + "_plain.dcm"
+        run("gdcmconv", "--raw", out + "/" + name + ".dcm", plain)
+        arr = pydicom.dcmread(plain).pixel_array
+        os.remove(plain)
+        return arr
+
+    # 12 bits stored: the reader must window the samples as stored, not an
+    # 8-bit picture of them.
+    g12 = rng.integers(0, 4096, (24, 32), dtype=np.uint16)
+    ds = base(24, 32, 16, 12)
+    ds.PixelData = pixels(g12)
+    run("gdcmconv", "--j2k", source("j2k_grey16", ds), out + "/j2k_grey16.dcm")
+    expect("j2k_grey16", stretched(gdcm_peer("j2k_grey16")))
+    ds.WindowCenter, ds.WindowWidth = 2000, 1000
+    ds.PixelData = pixels(g12)
+    run("gdcmconv", "--j2k", source("j2k_window", ds), out + "/j2k_window.dcm")
+    expect("j2k_window", stretched(gdcm_peer("j2k_window"), centre=2000, width=1000))
+    g8 = (np.add.outer(np.arange(24) * 5, np.arange(32) * 3) % 256).astype(np.uint8)
+    ds = base(24, 32, 8, 8)
+    ds.PixelData = g8.tobytes()
+    run("gdcmconv", "--j2k", source("j2k_grey8", ds), out + "/j2k_grey8.dcm")
+    expect("j2k_grey8", stretched(gdcm_peer("j2k_grey8"), top=255))
+    for f in os.listdir(out):
+        if f.endswith("_src.dcm"):
+            os.remove(out + "/" + f)
+    print("jpeg 2000")
+
 # Lossless JPEG with restart intervals, which dcmtk's encoder cannot make: a
 # small encoder here (every category coded in 5 bits), checked against the
 # source samples it started from.
