@@ -12,6 +12,7 @@
 #include "imaging/core/render/iegeom.h"
 #include "imaging/core/base/iestreams.h"
 #include "imaging/formats/ccitt.h"
+#include "imaging/formats/pagesource.h"
 #include "imaging/io/iejpeg.h"
 
 namespace {
@@ -219,19 +220,11 @@ std::unique_ptr<TIEPDFDocState> IECreatePDFDocument() {
 
 void IEPDFAddImagePage(TIEPDFDocState& Doc, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
   try {
-    if (!Bitmap || Bitmap->IsEmpty()) {
+    std::unique_ptr<TIEBitmap> copy;
+    Bitmap = IEPageSource(Bitmap, copy);
+    if (!Bitmap) {
       Progress.Abort();
       return;
-    }
-    std::unique_ptr<TIEBitmap> copy;
-    if (Bitmap->PixelFormat() != ie1g && Bitmap->PixelFormat() != ie24RGB) {
-      copy = std::make_unique<TIEBitmap>(Bitmap->Width(), Bitmap->Height(), ie24RGB);
-      if (copy->IsEmpty()) {
-        Progress.Abort();
-        return;
-      }
-      copy->CopyAndConvertFormat(Bitmap);
-      Bitmap = copy.get();
     }
     const Integer w = Bitmap->Width(), h = Bitmap->Height();
     auto image = std::make_unique<TIEPDFStreamObject>();

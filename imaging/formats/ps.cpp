@@ -12,6 +12,7 @@
 #include "imaging/core/base/iestreams.h"
 #include "imaging/core/render/iegeom.h"
 #include "imaging/formats/ccitt.h"
+#include "imaging/formats/pagesource.h"
 #include "imaging/io/iejpeg.h"
 
 namespace {
@@ -146,19 +147,11 @@ std::unique_ptr<TIEPSDocState> IEStartPostScript(TStream* Stream, TIOParamsVals&
 void IEPostScriptAddPage(TIEPSDocState& State, TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                          TIEProgressRec& Progress) {
   try {
-    if (!Bitmap || Bitmap->IsEmpty()) {
+    std::unique_ptr<TIEBitmap> copy;
+    Bitmap = IEPageSource(Bitmap, copy);
+    if (!Bitmap) {
       Progress.Abort();
       return;
-    }
-    std::unique_ptr<TIEBitmap> copy;
-    if (Bitmap->PixelFormat() != ie1g && Bitmap->PixelFormat() != ie24RGB) {
-      copy = std::make_unique<TIEBitmap>(Bitmap->Width(), Bitmap->Height(), ie24RGB);
-      if (copy->IsEmpty()) {
-        Progress.Abort();
-        return;
-      }
-      copy->CopyAndConvertFormat(Bitmap);
-      Bitmap = copy.get();
     }
     // The count as the file holds it, so that a document written earlier
     // with its pages goes on from there.
