@@ -88,6 +88,18 @@ WideString StripAccel(const WideString& S, WideChar* Accel) {
   return Out;
 }
 
+// An entry's text as drawn: the caption without accelerator marks, and the
+// shortcut text after a tab.
+void SplitEntryText(const WideString& Text, WideString& Label, WideString& Shortcut) {
+  Label = StripAccel(Text, nullptr);
+  Shortcut.clear();
+  const size_t Tab = Label.find(u'\t');
+  if (Tab != WideString::npos) {
+    Shortcut = Label.substr(Tab + 1);
+    Label.resize(Tab);
+  }
+}
+
 WideChar Upper(WideChar C) { return C >= 'a' && C <= 'z' ? static_cast<WideChar>(C - 32) : C; }
 
 constexpr Integer kFrame = 3, kSeparatorHeight = 8, kTextLeft = 24, kGap = 24;
@@ -116,13 +128,8 @@ class TMenuWindow : public TCustomControl {
         Y += kSeparatorHeight;
         continue;
       }
-      WideString Label = StripAccel(E.Text, nullptr);
-      WideString Shortcut;
-      size_t Tab = Label.find(u'\t');
-      if (Tab != WideString::npos) {
-        Shortcut = Label.substr(Tab + 1);
-        Label.resize(Tab);
-      }
+      WideString Label, Shortcut;
+      SplitEntryText(E.Text, Label, Shortcut);
       Integer W = kTextLeft + Canvas()->TextWidth(Label) + kGap;
       if (!Shortcut.empty()) W += Canvas()->TextWidth(Shortcut) + kGap;
       Width = std::max(Width, W);
@@ -179,13 +186,8 @@ class TMenuWindow : public TCustomControl {
         Style.Exclude(fsBold);
       C->Font()->SetStyle(Style);
       C->Brush()->SetStyle(bsClear);
-      WideString Label = StripAccel(E.Text, nullptr);
-      WideString Shortcut;
-      size_t Tab = Label.find(u'\t');
-      if (Tab != WideString::npos) {
-        Shortcut = Label.substr(Tab + 1);
-        Label.resize(Tab);
-      }
+      WideString Label, Shortcut;
+      SplitEntryText(E.Text, Label, Shortcut);
       Integer TY = Row.Top + (Row.Height() - C->TextHeight(u"Ag")) / 2;
       if (E.State & MFS_CHECKED) C->TextOut(Row.Left + 6, TY, (E.Type & MFT_RADIOCHECK) ? u"\u2022" : u"\u2713");
       C->TextOut(Row.Left + kTextLeft, TY, Label);
