@@ -198,35 +198,42 @@ struct TComponentView {
   std::vector<int32_t> Cols;
 };
 
+// A decoder on Stream at its position, JP2 or code stream by signature:
+// ReadHeader, then Decode when the header is usable.
+struct TDecoder {
+  TStream* Stream;
+  TStreamLink Link;
+  TOpjStream S;
+  TOpjCodec Codec;
+  TOpjImage Img;
+
+  explicit TDecoder(TStream* AStream) : Stream(AStream), Link{AStream, AStream->Position()} {}
+  // False for a stream neither probe accepts, a header that cannot be read
+  // or one beyond the limits.
+  bool ReadHeader() {
+    const bool jp2 = IEProbeJP2(Stream);
+    if (!jp2 && !IEProbeJ2K(Stream)) return false;
+    S.S = MakeStream(Link, true, IEStreamBytesLeft(Stream));
+    Codec.C = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+    if (!S.S || !Codec.C) return false;
+    Silence(Codec.C);
+    opj_dparameters_t dp;
+    opj_set_default_decoder_parameters(&dp);
+    if (!opj_setup_decoder(Codec.C, &dp) || !opj_read_header(S.S, Codec.C, &Img.I) || !Img.I) return false;
+    return HeaderUsable(Img.I, ColourComponents(Img.I));
+  }
+  bool Decode() { return opj_decode(Codec.C, S.S, Img.I) && opj_end_decompress(Codec.C, S.S); }
+};
+
 void ReadJPEG2000(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                   bool Preview) {
-  const bool jp2 = IEProbeJP2(Stream);
-  if (!jp2 && !IEProbeJ2K(Stream)) {
-    Progress.Abort();
-    return;
-  }
-  TStreamLink link{Stream, Stream->Position()};
-  TOpjStream s;
-  s.S = MakeStream(link, true, IEStreamBytesLeft(Stream));
-  TOpjCodec codec;
-  codec.C = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
-  if (!s.S || !codec.C) {
-    Progress.Abort();
-    return;
-  }
-  Silence(codec.C);
-  opj_dparameters_t dp;
-  opj_set_default_decoder_parameters(&dp);
-  TOpjImage img;
-  if (!opj_setup_decoder(codec.C, &dp) || !opj_read_header(s.S, codec.C, &img.I) || !img.I) {
+  TDecoder dec(Stream);
+  TOpjImage& img = dec.Img;
+  if (!dec.ReadHeader()) {
     Progress.Abort();
     return;
   }
   std::vector<const opj_image_comp_t*> comps = ColourComponents(img.I);
-  if (!HeaderUsable(img.I, comps)) {
-    Progress.Abort();
-    return;
-  }
   const TColorKind kind = KindOf(img.I, comps);
   if (kind == ckNone) {
     Progress.Abort();
@@ -244,7 +251,7 @@ void ReadJPEG2000(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIE
   Params.FreeColorMap();
   if (Preview) return;
 
-  if (!opj_decode(codec.C, s.S, img.I) || !opj_end_decompress(codec.C, s.S)) {
+  if (!dec.Decode()) {
     Progress.Abort();
     return;
   }
@@ -453,22 +460,11 @@ bool IEDecodeJPEG2000Grey(TStream* Stream, std::vector<int32_t>& Samples, Intege
   Samples.clear();
   Width = Height = Precision = 0;
   try {
-    const bool jp2 = IEProbeJP2(Stream);
-    if (!jp2 && !IEProbeJ2K(Stream)) return false;
-    TStreamLink link{Stream, Stream->Position()};
-    TOpjStream s;
-    s.S = MakeStream(link, true, IEStreamBytesLeft(Stream));
-    TOpjCodec codec;
-    codec.C = opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
-    if (!s.S || !codec.C) return false;
-    Silence(codec.C);
-    opj_dparameters_t dp;
-    opj_set_default_decoder_parameters(&dp);
-    TOpjImage img;
-    if (!opj_setup_decoder(codec.C, &dp) || !opj_read_header(s.S, codec.C, &img.I) || !img.I) return false;
+    TDecoder dec(Stream);
+    const TOpjImage& img = dec.Img;
+    if (!dec.ReadHeader()) return false;
     std::vector<const opj_image_comp_t*> comps = ColourComponents(img.I);
-    if (!HeaderUsable(img.I, comps) || KindOf(img.I, comps) != ckGrey) return false;
-    if (!opj_decode(codec.C, s.S, img.I) || !opj_end_decompress(codec.C, s.S)) return false;
+    if (KindOf(img.I, comps) != ckGrey || !dec.Decode()) return false;
     comps = ColourComponents(img.I);
     if (comps.empty()) return false;
     const opj_image_comp_t* c = comps[0];
