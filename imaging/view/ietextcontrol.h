@@ -158,6 +158,8 @@ class TIETextControl : public TCustomControl {
 
  private:
   struct TLine;
+  // What a key does in the editor (KeyDown adds the OnKeyDown event).
+  void HandleKey(Word Key, TShiftState Shift);
   void EnsureText();
   void ClearCaches(Integer From);
   void ResizeCaches();

@@ -98,6 +98,11 @@ void TIETextControl::AfterCaretMove(Integer Previous, bool Shift) {
 // ---------------------------------------------------------------- keys
 
 void TIETextControl::KeyDown(Word& Key, TShiftState Shift) {
+  HandleKey(Key, Shift);
+  TCustomControl::KeyDown(Key, Shift);
+}
+
+void TIETextControl::HandleKey(Word Key, TShiftState Shift) {
   const bool Ctrl = Shift.Contains(ssCtrl), Sh = Shift.Contains(ssShift);
   const Integer Previous = CaretPos;
   const char* T = Text ? Text->data() : "";
@@ -219,7 +224,6 @@ void TIETextControl::KeyDown(Word& Key, TShiftState Shift) {
     AfterCaretMove(Previous, Sh);
     Refresh();
   }
-  TCustomControl::KeyDown(Key, Shift);
 }
 
 void TIETextControl::KeyPress(WideChar& Key) {
@@ -249,7 +253,7 @@ void TIETextControl::Dispatch(TMessage& Message) {
     case WM_PASTE: Key = IETextShortcuts.Paste; break;
     default: TCustomControl::Dispatch(Message); return;
   }
-  KeyDown(Key, TShiftState{ssCtrl});
+  HandleKey(Key, TShiftState{ssCtrl});
   Message.Result = 0;
 }
 
