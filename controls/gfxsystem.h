@@ -1,0 +1,65 @@
+// Processor features for the pixel routines' start-up choice, and the theme
+// nexus: the hidden window that follows the desktop's style changes.
+#pragma once
+
+#include "platform/base/types.h"
+#include "platform/ui/winuser.h"
+
+// Indexes of the detection table.
+enum TInstructionSet { isMMX, isSSE, isSSE2, is3DNow, is3DNowExt };
+
+// What the identification instruction tells about a processor; the live one
+// is read by CurrentCpuIdentity, tests make their own.
+struct TCpuIdentity {
+  bool IdAvailable = false;            // the identification flag can be toggled
+  Cardinal Signature = 0;              // EAX of leaf 1
+  Cardinal FeatureBits = 0;            // EDX of leaf 1
+  Cardinal HighestExtendedLeaf = 0;    // EAX of leaf 0x80000000
+  Cardinal ExtendedFeatureBits = 0;    // EDX of leaf 0x80000001
+};
+
+// The processor this code runs on; all zero (no identification) on machines
+// other than x86.
+TCpuIdentity CurrentCpuIdentity();
+
+bool CpuIdAvailable();
+Cardinal CpuSignature();
+Cardinal CpuFeatureBits();
+bool CpuExtendedAvailable();
+Cardinal CpuExtendedFeatureBits();
+
+// False unless identification works and the family (bits 8..11 of the
+// signature) is at least 5; the 3DNow! sets also need the extended leaves.
+bool HasInstructionSet(const TCpuIdentity& Cpu, TInstructionSet Index);
+bool HasInstructionSet(TInstructionSet Index);
+bool HasMMX();
+bool Has3DNow();
+
+// The nexus exists from start-up to shutdown of the library. This desktop
+// has no theme library with theme data handles, so the nexus holds none: a
+// style change only closes and reopens nothing, and themes count as not in
+// use (the controls draw themselves).
+class TThemeNexus {
+ public:
+  TThemeNexus();
+  ~TThemeNexus();
+  TThemeNexus(const TThemeNexus&) = delete;
+  TThemeNexus& operator=(const TThemeNexus&) = delete;
+
+  HWND Handle() const { return FWindow; }
+  // Whether themes were in use at the last opening.
+  bool ThemesEnabled() const { return FThemesEnabled; }
+
+ private:
+  void OpenThemes();
+  void CloseThemes();
+  void WndProc(TMessage& Message);
+
+  HWND FWindow = nullptr;
+  bool FThemesEnabled = false;
+};
+
+// Themes are never in use here (no theme library).
+bool ThemesInUse();
+// The process's nexus, made on first use on the main thread and freed at exit.
+TThemeNexus& ThemeNexus();
