@@ -34,6 +34,8 @@ PACKAGES=(
   libcurl4-openssl-dev python3-pyftpdlib
   # the private certificate authority of the HTTPS download tests
   openssl
+  # video and media files frame by frame (AVI and others), FFmpeg's decoding libraries
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -126,8 +126,14 @@ Integer IEGetFileImageCount(const WideString& FileName) {
   try {
     switch (t) {
       case ieftUnknown:
-      case ieftAVI:
-        return 0;
+      case ieftAVI: {
+        // Whatever the media player can play; a component of its own (no
+        // view, no window) so that this may run on any thread.
+        TZiduzUvIO io(nullptr);
+        const Integer frames = io.OpenMediaFile(FileName);
+        io.CloseMediaFile();
+        return frames;
+      }
       case ieftTIFF:
         return IECountTIFFImagesOfFile(FileName);
       case ieftGIF:

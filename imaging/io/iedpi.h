@@ -22,7 +22,7 @@ TIEFileType IEFileTypeOfExtension(const WideString& Extension);
 
 // Images, pages or frames of a file, by its extension: TIFF, GIF, icon and
 // DCX files are counted, every other registered type holds one image (the
-// file is not opened). Video files and unknown extensions count through the
-// media reader, which is not available here: 0. A file that cannot be read
-// counts 0.
+// file is not opened). Video files and unknown extensions count the frames
+// the media-file player finds, 0 when it cannot play them. A file that cannot
+// be read counts 0.
 Integer IEGetFileImageCount(const WideString& FileName);

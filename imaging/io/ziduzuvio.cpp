@@ -7,12 +7,14 @@
 #include <cstring>
 
 #include "imaging/core/base/iestartup.h"
+#include "imaging/io/iemedia.h"
 #include "platform/base/strutils.h"
 #include "platform/base/sysutils.h"
 #include "platform/base/threads.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 #include "platform/ui/extctrls.h"
+#include "platform/devices/videofile.h"
 
 void (*IEAdjustDPIProc)(TZiduzUvIO* IO) = [](TZiduzUvIO* IO) { IO->AdjustDPI(); };
 
@@ -71,6 +73,8 @@ std::unique_ptr<TZiduzUvIO> TZiduzUvIO::CreateForBitmap(TIEBitmap* Bitmap) {
 
 TZiduzUvIO::~TZiduzUvIO() {
   WaitThreads(false);
+  CloseMediaFile();
+  CloseAVIFile();
   if (FView) ForgetView(true);
   {
     // Events still queued for the main thread find no component any more.

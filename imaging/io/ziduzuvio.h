@@ -26,6 +26,8 @@
 
 class TBitmap;
 class TCanvas;
+class GtVideoFile;
+class TIEMediaFilePlayer;
 class TPrinter;
 class TFont;
 class TForm;
@@ -211,6 +213,23 @@ class TZiduzUvIO : public TComponent {
   // The filter used where the picture is printed smaller than its pixels.
   TResampleFilter PrintFilter() const { return FPrintFilter; }
   void SetPrintFilter(TResampleFilter Value) { FPrintFilter = Value; }
+
+  // --- video and media files (ziduzuvio_media.cpp) --------------------------------
+  // Opens an AVI file for reading frames; the frame count, 0 (with Aborting)
+  // when it cannot be read. Another open AVI is closed first.
+  Integer OpenAVIFile(const WideString& FileName);
+  // Decodes frame Index of the open AVI into the picture; an index outside
+  // the file changes nothing. Asynchronous rule; ends with OnFinishWork.
+  void LoadAVIFrame(Integer Index);
+  void CloseAVIFile();
+  // Opens any video file the platform can play; the frame count, 0 with
+  // Aborting when it is no playable media file.
+  Integer OpenMediaFile(const WideString& FileName);
+  // Seeks to the frame and copies it into the picture, on the calling
+  // thread, without progress or finish event.
+  void LoadMediaFileFrame(Integer FrameIndex);
+  void CloseMediaFile();
+  bool IsMediaFileOpen() const { return FMediaFile != nullptr; }
 
   // --- load and save dispatch ------------------------------------------------------
   virtual void LoadFromFile(const WideString& FileName);
@@ -456,6 +475,14 @@ class TZiduzUvIO : public TComponent {
   std::recursive_mutex FOperationLock;
   std::unique_ptr<TIOParamsVals> FParams;
   std::atomic<bool> FAborting{false};
+  // The open AVI file and media file (nil when none), the media file's
+  // frame delay in ms and its seek step (1, or the average frame time).
+  std::unique_ptr<GtVideoFile> FAVIFile;
+  std::unique_ptr<TIEMediaFilePlayer> FMediaFile;
+  double FMediaFrameDelay = 0;
+  int64_t FMediaFrameStep = 1;
+  // The body of a load by name of an ".avi" file: open, frame, close.
+  void LoadAVIFile(const WideString& FileName);
 };
 
 // Inside a catch block: the message of the exception being handled, for the

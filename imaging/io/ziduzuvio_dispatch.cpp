@@ -261,7 +261,7 @@ void TZiduzUvIO::LoadFromFile(const WideString& FileName) {
   }
   const WideString ext = LowerExtWithDot(FileName);
   if (ext == u".avi") {
-    Refuse(Quoted(FileName) + W(": loading video files is not built"));
+    LoadAVIFile(FileName);
     return;
   }
   TIEFileFormatInfoRef e = IEFindFormatInfoByExtension(ext);

@@ -187,7 +187,7 @@ TEST(ImageCount, ByExtensionAndByContent) {
       {"a.dcx", 3},
       {"a.ico", 2},
       {"missing.tif", 0},  // a counted type that cannot be read
-      {"a.xyz", 0},        // unknown: no media reader here
+      {"a.xyz", 0},        // unknown, and no media file either
       {"a.avi", 0},
   };
   ASSERT_TRUE(gt_test::HaveTool("convert")) << "ImageMagick missing (scripts/install-deps.sh installs it)";

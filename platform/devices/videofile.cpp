@@ -1,0 +1,283 @@
+// Video files over FFmpeg: one demultiplexer, one decoder for the first video
+// stream, and a converter to 24-bit rows. Frames are addressed by index; an
+// index maps to a time through the stream's frame rate, so that a seek lands
+// on the key frame before it and decoding runs forward to the frame itself.
+#include "platform/devices/videofile.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+
+namespace {
+
+// Frames larger than this on a side are refused: the size comes from the file.
+constexpr int kMaxSide = 32768;
+// Packets MeasureFrameTime reads at most before it gives up.
+constexpr int kMeasurePackets = 512;
+// Frames decoded onwards instead of seeking when the wanted one lies ahead.
+constexpr int64_t kDecodeAhead = 32;
+// Half a millisecond: a time that lands just before a frame because the
+// frame step was rounded still selects that frame.
+constexpr int64_t kTimeSlack = 5000;
+
+}  // namespace
+
+struct GtVideoFile::Impl {
+  AVFormatContext* Format = nullptr;
+  AVCodecContext* Codec = nullptr;
+  AVFrame* Decoded = nullptr;
+  AVFrame* Previous = nullptr;  // the last frame before the wanted one
+  AVPacket* Packet = nullptr;
+  SwsContext* Scaler = nullptr;
+  int Stream = -1;
+  int64_t StartPts = 0;
+  GtVideoInfo Info;
+  // Index of the last frame the decoder gave out; -1 when the next read
+  // must seek (nothing decoded yet, end reached, or the decoder is past it).
+  int64_t LastIndex = -1;
+  bool Draining = false;
+  // The last frame handed out, kept for a repeated read of the same index.
+  int64_t HeldIndex = -1;
+  GtVideoFrame Held;
+
+  ~Impl() { Release(); }
+
+  void Release() {
+    sws_freeContext(Scaler);
+    Scaler = nullptr;
+    av_packet_free(&Packet);
+    av_frame_free(&Decoded);
+    av_frame_free(&Previous);
+    avcodec_free_context(&Codec);
+    if (Format) avformat_close_input(&Format);
+    Stream = -1;
+    Info = GtVideoInfo();
+    LastIndex = -1;
+    HeldIndex = -1;
+    Held = GtVideoFrame();
+    Draining = false;
+  }
+
+  AVRational FrameUnit() const { return AVRational{Info.RateDen, Info.RateNum}; }
+
+  int64_t IndexOf(const AVFrame* f) const {
+    int64_t pts = f->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) pts = f->pts;
+    if (pts == AV_NOPTS_VALUE) return LastIndex + 1;
+    return av_rescale_q(pts - StartPts, Format->streams[Stream]->time_base, FrameUnit());
+  }
+
+  bool SeekTo(int64_t Index) {
+    AVStream* s = Format->streams[Stream];
+    const int64_t ts = StartPts + av_rescale_q(Index, FrameUnit(), s->time_base);
+    if (av_seek_frame(Format, Stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        av_seek_frame(Format, Stream, StartPts, AVSEEK_FLAG_BACKWARD) < 0)
+      return false;
+    avcodec_flush_buffers(Codec);
+    av_frame_unref(Previous);
+    LastIndex = -1;
+    Draining = false;
+    return true;
+  }
+
+  // The next decoded frame into Decoded: 1 got one, 0 end of stream, -1 error.
+  int NextFrame() {
+    for (;;) {
+      const int r = avcodec_receive_frame(Codec, Decoded);
+      if (r == 0) return 1;
+      if (r == AVERROR_EOF) return 0;
+      if (r != AVERROR(EAGAIN)) return -1;
+      if (Draining) return 0;
+      const int rr = av_read_frame(Format, Packet);
+      if (rr < 0) {
+        // End of the file (or a read error): let the decoder give out what it holds.
+        Draining = true;
+        avcodec_send_packet(Codec, nullptr);
+        continue;
+      }
+      if (Packet->stream_index == Stream) {
+        const int sr = avcodec_send_packet(Codec, Packet);
+        av_packet_unref(Packet);
+        // A damaged packet is skipped, as a player would.
+        if (sr < 0 && sr != AVERROR(EAGAIN) && sr != AVERROR_INVALIDDATA) return -1;
+      } else {
+        av_packet_unref(Packet);
+      }
+    }
+  }
+
+  bool Convert(const AVFrame* f, GtVideoFrame& Out) {
+    const int w = f->width, h = f->height;
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
+    Scaler = sws_getCachedContext(Scaler, w, h, static_cast<AVPixelFormat>(f->format), w, h, AV_PIX_FMT_BGR24,
+                                  SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!Scaler) return false;
+    // The converter may write past a row's end up to its alignment, so it
+    // writes into padded rows that are then copied out tight.
+    const int stride = FFALIGN(w * 3, 64);
+    std::vector<uint8_t> scratch(static_cast<size_t>(stride) * static_cast<size_t>(h) + 64);
+    uint8_t* dst[4] = {scratch.data(), nullptr, nullptr, nullptr};
+    int lines[4] = {stride, 0, 0, 0};
+    if (sws_scale(Scaler, f->data, f->linesize, 0, h, dst, lines) != h) return false;
+    Out.Width = w;
+    Out.Height = h;
+    const size_t row = static_cast<size_t>(w) * 3;
+    Out.Bgr.resize(row * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+      std::memcpy(Out.Bgr.data() + row * y, scratch.data() + static_cast<size_t>(stride) * y, row);
+    return true;
+  }
+
+  bool Hand(const AVFrame* f, int64_t Index, GtVideoFrame& Out) {
+    if (!Convert(f, Held)) {
+      HeldIndex = -1;
+      return false;
+    }
+    HeldIndex = Index;
+    Out = Held;
+    return true;
+  }
+};
+
+GtVideoFile::GtVideoFile() : F(std::make_unique<Impl>()) {}
+GtVideoFile::~GtVideoFile() = default;
+
+bool GtVideoFile::IsOpen() const { return F->Codec != nullptr; }
+const GtVideoInfo& GtVideoFile::Info() const { return F->Info; }
+void GtVideoFile::Close() { F->Release(); }
+
+bool GtVideoFile::Open(const std::string& Utf8Path, std::string& Error) {
+  Close();
+  av_log_set_level(AV_LOG_QUIET);
+  Impl& d = *F;
+  auto fail = [&](const char* Why) {
+    Error = Why;
+    d.Release();
+    return false;
+  };
+  if (avformat_open_input(&d.Format, Utf8Path.c_str(), nullptr, nullptr) < 0) {
+    d.Format = nullptr;
+    return fail("the file cannot be opened as a media file");
+  }
+  if (avformat_find_stream_info(d.Format, nullptr) < 0) return fail("the file's streams cannot be read");
+  const AVCodec* codec = nullptr;
+  d.Stream = av_find_best_stream(d.Format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  if (d.Stream < 0 || !codec) return fail("the file holds no video stream that can be decoded");
+  AVStream* s = d.Format->streams[d.Stream];
+  const AVCodecParameters* par = s->codecpar;
+  if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide)
+    return fail("the video's frame size is unusable");
+  AVRational rate = s->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = s->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0 || s->time_base.num <= 0 || s->time_base.den <= 0)
+    return fail("the video has no frame rate");
+  d.Codec = avcodec_alloc_context3(codec);
+  d.Decoded = av_frame_alloc();
+  d.Previous = av_frame_alloc();
+  d.Packet = av_packet_alloc();
+  if (!d.Codec || !d.Decoded || !d.Previous || !d.Packet) return fail("out of memory");
+  if (avcodec_parameters_to_context(d.Codec, par) < 0) return fail("the video's decoder cannot be set up");
+  d.Codec->thread_count = 1;
+  if (avcodec_open2(d.Codec, codec, nullptr) < 0) return fail("the video's decoder cannot be opened");
+
+  d.StartPts = s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
+  GtVideoInfo& i = d.Info;
+  i.Container = d.Format->iformat && d.Format->iformat->name ? d.Format->iformat->name : "";
+  i.Width = par->width;
+  i.Height = par->height;
+  i.FrameCount = s->nb_frames > 0 ? s->nb_frames : 0;
+  i.RateNum = rate.num;
+  i.RateDen = rate.den;
+  const AVRational hns{1, 10000000};
+  if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
+    i.Duration = av_rescale_q(s->duration, s->time_base, hns);
+  else if (d.Format->duration != AV_NOPTS_VALUE && d.Format->duration > 0)
+    i.Duration = av_rescale_q(d.Format->duration, AVRational{1, AV_TIME_BASE}, hns);
+  i.BitCount = par->bits_per_coded_sample;
+  Error.clear();
+  return true;
+}
+
+int64_t GtVideoFile::FrameAtTime(int64_t Time) const {
+  const GtVideoInfo& i = F->Info;
+  if (i.RateNum <= 0 || i.RateDen <= 0 || Time < 0) return 0;
+  return av_rescale_rnd(Time + kTimeSlack, i.RateNum, int64_t(i.RateDen) * 10000000, AV_ROUND_DOWN);
+}
+
+bool GtVideoFile::ReadFrame(int64_t Index, GtVideoFrame& Frame) {
+  Impl& d = *F;
+  if (!IsOpen() || Index < 0) return false;
+  if (Index == d.HeldIndex) {
+    Frame = d.Held;
+    return true;
+  }
+  if (d.LastIndex < 0 || Index <= d.LastIndex || Index - d.LastIndex > kDecodeAhead) {
+    if (!d.SeekTo(Index)) return false;
+  }
+  for (;;) {
+    const int r = d.NextFrame();
+    if (r <= 0) {
+      // Past the end or broken: the next read starts over with a seek. A
+      // frame index the stream skipped shows the frame before it.
+      const bool have = d.Previous->buf[0] != nullptr && d.Info.FrameCount > 0 && Index < d.Info.FrameCount;
+      const bool ok = have && d.Hand(d.Previous, Index, Frame);
+      d.LastIndex = -1;
+      return ok;
+    }
+    const int64_t idx = d.IndexOf(d.Decoded);
+    if (idx == Index) {
+      d.LastIndex = idx;
+      const bool ok = d.Hand(d.Decoded, Index, Frame);
+      // Kept as the frame before whatever is read onwards next.
+      av_frame_unref(d.Previous);
+      av_frame_move_ref(d.Previous, d.Decoded);
+      return ok;
+    }
+    if (idx > Index) {
+      // The stream has no frame of its own at Index: the one shown then is
+      // the frame before, or the first one after a seek.
+      const AVFrame* shown = d.Previous->buf[0] ? d.Previous : d.Decoded;
+      const bool ok = d.Hand(shown, Index, Frame);
+      d.LastIndex = -1;
+      return ok;
+    }
+    d.LastIndex = idx;
+    av_frame_unref(d.Previous);
+    av_frame_move_ref(d.Previous, d.Decoded);
+  }
+}
+
+int64_t GtVideoFile::MeasureFrameTime() {
+  Impl& d = *F;
+  if (!IsOpen() || !d.SeekTo(0)) return 0;
+  AVStream* s = d.Format->streams[d.Stream];
+  int64_t first = AV_NOPTS_VALUE, answer = 0;
+  int packets = 0;
+  while (packets < kMeasurePackets) {
+    const int r = avcodec_receive_frame(d.Codec, d.Decoded);
+    if (r == 0) {
+      const int64_t pts = d.Decoded->best_effort_timestamp;
+      av_frame_unref(d.Decoded);
+      if (pts == AV_NOPTS_VALUE) continue;
+      if (first == AV_NOPTS_VALUE) {
+        first = pts;
+      } else if (pts != first) {
+        answer = av_rescale_q(pts > first ? pts - first : first - pts, s->time_base, AVRational{1, 10000000});
+        break;
+      }
+      continue;
+    }
+    if (r != AVERROR(EAGAIN)) break;
+    if (av_read_frame(d.Format, d.Packet) < 0) break;
+    ++packets;
+    if (d.Packet->stream_index == d.Stream) avcodec_send_packet(d.Codec, d.Packet);
+    av_packet_unref(d.Packet);
+  }
+  d.LastIndex = -1;  // the next frame read seeks again
+  return answer;
+}
