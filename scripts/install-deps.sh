@@ -36,6 +36,8 @@ PACKAGES=(
   openssl
   # video and media files frame by frame (AVI and others), FFmpeg's decoding libraries
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # metafiles: WMF and EMF records to SVG, drawn by Qt's SVG renderer; wmf2gd renders the test oracle
+  libwmf-dev libemf2svg-dev qt6-svg-dev libwmf-bin
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -28,6 +28,7 @@ class TBitmap;
 class TCanvas;
 class GtVideoFile;
 class TIEMediaFilePlayer;
+class TMetafile;
 class TPrinter;
 class TFont;
 class TForm;
@@ -230,6 +231,20 @@ class TZiduzUvIO : public TComponent {
   void LoadMediaFileFrame(Integer FrameIndex);
   void CloseMediaFile();
   bool IsMediaFileOpen() const { return FMediaFile != nullptr; }
+
+  // --- metafiles (ziduzuvio_metafile.cpp) ------------------------------------------
+  // Loads the metafile and renders it (ImportMetafile). Asynchronous rule;
+  // ends with OnFinishWork, also when the file cannot be read.
+  void LoadFromFileMetafile(const WideString& FileName, Integer Width, Integer Height, bool WithAlpha);
+  // Renders Metafile into the picture on the background colour: Width x
+  // Height when both are positive, a negative one following the other with
+  // the metafile's aspect, both negative its own size; no side beyond the
+  // metafile size limit. WithAlpha makes what it leaves unpainted
+  // transparent. A metafile without a size sets Aborting; a zero Width or
+  // Height does nothing. No finish event (the caller's).
+  void ImportMetafile(TMetafile* Metafile, Integer Width, Integer Height, bool WithAlpha);
+  // The parameters of the metafile in the stream, without rendering it.
+  void ReadMetafileParams(TStream* Stream);
 
   // --- load and save dispatch ------------------------------------------------------
   virtual void LoadFromFile(const WideString& FileName);

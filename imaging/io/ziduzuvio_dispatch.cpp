@@ -198,6 +198,11 @@ void TZiduzUvIO::RegistrySaveStream(const TIEFileFormatInfoRef& Entry, TStream* 
 // The descriptor's route decides: the format's own method, a refusal for a
 // module not built yet, or the rule for ids without a method of their own.
 void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName, bool ByExtension) {
+  if (FileType == ieftWMF || FileType == ieftEMF) {
+    // Rendered at the metafile's own size, unpainted parts transparent.
+    LoadFromFileMetafile(FileName, -1, -1, true);
+    return;
+  }
   const TIEFormatDescriptor* d = IEFindFormatDescriptor(FileType);
   const TIEFormatRoute route = d ? d->FileLoad : ierGeneric;
   if (route == ierMethod) {
@@ -394,6 +399,11 @@ void TZiduzUvIO::ReadParams(TStream* Buffered, TStream*, TIEFileType FileType) {
   TIEProgressRec rec(FAborting);
   // A plug-in reads its own parameters, whichever plug-in it is; built-in
   // formats are read by their codecs.
+  if (FileType == ieftWMF || FileType == ieftEMF) {
+    ReadMetafileParams(Buffered);
+    if (Aborting()) rec.Abort();
+    return;
+  }
   TIEFileFormatInfoRef e = IEFindFormatInfo(FileType);
   const TIEReadRoutine read = CanRegistryRead(e) ? e->ReadRoutine : IEGetBuiltInCodec(FileType).Read;
   if (read) {
