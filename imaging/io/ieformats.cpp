@@ -14,10 +14,16 @@
 #include "imaging/core/base/iestartup.h"
 #include "imaging/core/base/iestreams.h"
 #include "imaging/io/ieformatdesc.h"
+#include "imaging/core/base/ieglobals.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/color/iequantizer.h"
+#include "imaging/io/ielzw.h"
 #include "imaging/io/ielzwhooks.h"
 #include "imaging/io/ieprobes.h"
 #include "platform/base/fileutils.h"
 #include "platform/base/strutils.h"
+#include "platform/devices/internet.h"
 
 namespace {
 
@@ -94,9 +100,32 @@ void IEFreeFormatRegistry() {
   // Entries are freed outside the lock (a routine's captured state may be large).
 }
 
-void IEStartupZiduzUvIO() { IEBuildFormatRegistry(); }
+// The globals the loaders and savers read, in this order: the codec hooks
+// come before the registry because it offers GIF only while the GIF hooks are
+// set.
+void IEStartupZiduzUvIO() {
+  IEGIFLZWDecompressProc = IEGIFLZWDecompress;
+  IEGIFLZWCompressProc = IEGIFLZWCompress;
+  IETIFFLZWDecompressProc = IETIFFLZWDecompress;
+  IETIFFLZWCompressProc = IETIFFLZWCompress;
+  IETempFolder.clear();
+  IEBuildFormatRegistry();
+  IEDebugLogFile.clear();
+  GtInternetStartup();
+  IEColorConversionHook = IEConvertColorFormat;
+  IEEnableCMS = false;
+  IEQuantizerMethod = -1;
+  IEQuantizerQuality = -1;
+  IEUseCMYKProfile = true;
+}
 
-void IEShutdownZiduzUvIO() { IEFreeFormatRegistry(); }
+// The reverse of the start-up. The global colour profiles live as long as the
+// process (readers on other threads may hold them); the debug log closes
+// itself after every line; video files need no library-wide release.
+void IEShutdownZiduzUvIO() {
+  IEFreeFormatRegistry();
+  GtInternetShutdown();
+}
 
 namespace {
 // Here, beside the registry it builds, so that any program using the

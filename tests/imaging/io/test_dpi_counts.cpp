@@ -6,11 +6,17 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/base/ieglobals.h"
 #include "imaging/core/base/iestartup.h"
+#include "imaging/core/color/iecolorformat.h"
+#include "imaging/core/color/ieicc.h"
+#include "imaging/core/color/iequantizer.h"
 #include "imaging/core/base/iestreams.h"
 #include "imaging/core/bitmap/iemask.h"
 #include "imaging/io/iedpi.h"
 #include "imaging/io/iepng.h"
+#include "imaging/io/ielzw.h"
+#include "imaging/io/ielzwhooks.h"
 #include "imaging/io/iepresets.h"
 #include "imaging/io/ziduzuvio.h"
 #include "io_test_util.h"
@@ -250,6 +256,47 @@ TEST(PresetImages, FourPicturesWithTheirRectanglesLiveBetweenStartupAndShutdown)
   }
   IEShutdown();
   EXPECT_TRUE(IEPresetImages().empty());
+}
+
+// ---------------------------------------------------------------------------
+// I/O start-up and shut-down
+
+TEST(IOStartup, SetsTheLoaderGlobalsAndBuildsTheRegistryAfterTheHooks) {
+  const WideString folder = IETempFolder, log = IEDebugLogFile;
+  IEFreeFormatRegistry();
+  // Everything the step sets, set otherwise first.
+  IEGIFLZWDecompressProc = nullptr;
+  IEGIFLZWCompressProc = nullptr;
+  IETIFFLZWDecompressProc = nullptr;
+  IETIFFLZWCompressProc = nullptr;
+  IETempFolder = u"/nowhere";
+  IEDebugLogFile = u"/nowhere.log";
+  IEColorConversionHook = nullptr;
+  IEEnableCMS = true;
+  IEQuantizerMethod = 2;
+  IEQuantizerQuality = 5;
+  IEUseCMYKProfile = false;
+
+  IEStartupZiduzUvIO();
+  EXPECT_EQ(IEGIFLZWDecompressProc, &IEGIFLZWDecompress);
+  EXPECT_EQ(IEGIFLZWCompressProc, &IEGIFLZWCompress);
+  EXPECT_EQ(IETIFFLZWDecompressProc, &IETIFFLZWDecompress);
+  EXPECT_EQ(IETIFFLZWCompressProc, &IETIFFLZWCompress);
+  // GIF is offered only while its hooks are set: they came first.
+  EXPECT_TRUE(IEFindFormatInfo(ieftGIF));
+  EXPECT_TRUE(IEFindFormatInfo(ieftJPEG));
+  EXPECT_TRUE(IETempFolder.empty());
+  EXPECT_TRUE(IEDebugLogFile.empty());
+  EXPECT_EQ(IEColorConversionHook, &IEConvertColorFormat);
+  EXPECT_FALSE(IEEnableCMS);
+  EXPECT_EQ(IEQuantizerMethod, -1);
+  EXPECT_EQ(IEQuantizerQuality, -1);
+  EXPECT_TRUE(IEUseCMYKProfile);
+
+  IEShutdownZiduzUvIO();
+  EXPECT_FALSE(IEFindFormatInfo(ieftJPEG));
+  IETempFolder = folder;
+  IEDebugLogFile = log;
 }
 
 }  // namespace
