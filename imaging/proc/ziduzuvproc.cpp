@@ -51,6 +51,14 @@ const TIEViewProcLink IEViewProcLink{
     [](TZiduzUvProc* Proc, const TNotifyEvent& Event) { Proc->OnFinishWork = Event; },
     [](TZiduzUvProc* Proc, const TIESaveUndoEvent& Event) { Proc->OnSaveUndo = Event; },
     [](TZiduzUvProc* Proc) { delete Proc; },
+    [](TZiduzUvProc* Proc, TIEUndoSource Source) { Proc->SaveUndo(Source); },
+    [](TZiduzUvProc* Proc, TIEUndoSource Source) {
+      for (Integer i = Proc->GetUndoCount() - 1; i >= 0; --i)
+        if (Proc->GetUndoSource(i) == Source) {
+          Proc->ClearUndoAt(Proc->GetUndoCount() - 1 - i);
+          return;
+        }
+    },
 };
 
 TZiduzUvProc::TZiduzUvProc(TComponent* AOwner) : TComponent(AOwner), FAutoUndo(AOwner != nullptr) { UseOwnBitmap(); }

@@ -53,16 +53,6 @@ class TIEUndoViewState {
   virtual void LoadLayersFromStream(TStream* Stream) = 0;
 };
 
-// What a view with vector objects offers the undo stacks.
-class TIEUndoObjectState {
- public:
-  virtual ~TIEUndoObjectState() = default;
-  virtual void SaveObjectsToStream(TStream* Stream) = 0;
-  virtual void LoadObjectsFromStream(TStream* Stream) = 0;
-  virtual void SaveAllToStream(TStream* Stream, Integer Compression) = 0;
-  virtual void LoadAllFromStream(TStream* Stream) = 0;
-};
-
 // The work of one masked operation between BeginOperation and EndOperation:
 // the rectangle (x2, y2 exclusive) of Work to change, and the selection.
 struct TIEProcOperation {

@@ -34,6 +34,17 @@ enum TIEUndoSource : Byte {
 
 using TIESaveUndoEvent = std::function<void(TObject* Sender, TIEUndoSource Source)>;
 
+// What a view with vector objects offers the undo stacks. The loads answer
+// False, changing nothing, for a stream they cannot read.
+class TIEUndoObjectState {
+ public:
+  virtual ~TIEUndoObjectState() = default;
+  virtual void SaveObjectsToStream(TStream* Stream) = 0;
+  virtual bool LoadObjectsFromStream(TStream* Stream) = 0;
+  virtual void SaveAllToStream(TStream* Stream, Integer Compression) = 0;
+  virtual bool LoadAllFromStream(TStream* Stream) = 0;
+};
+
 // How a view makes, wires and frees its processing companion. The
 // processor's module defines it, since it knows the class; a view holds the
 // processor only through this link, so the processor depends on the views
@@ -45,6 +56,9 @@ struct TIEViewProcLink {
   void (*SetOnFinishWork)(TZiduzUvProc* Proc, const TNotifyEvent& Event);
   void (*SetOnSaveUndo)(TZiduzUvProc* Proc, const TIESaveUndoEvent& Event);
   void (*Free)(TZiduzUvProc* Proc);
+  // An undo step of that source; the newest step of that source dropped.
+  void (*SaveUndo)(TZiduzUvProc* Proc, TIEUndoSource Source);
+  void (*DropNewestUndoOf)(TZiduzUvProc* Proc, TIEUndoSource Source);
 };
 extern const TIEViewProcLink IEViewProcLink;
 

@@ -1,0 +1,378 @@
+// The vector view: an image view carrying, above its picture and layers, a
+// layer of vector objects (lines, boxes, ellipses, arcs, bitmaps, texts,
+// rulers, polylines, angles, memos, labelled lines and custom objects) kept
+// in image coordinates, addressed by integer handles, and saved to the "IEV"
+// object stream.
+//
+// The model (objects, z-order, selection, template, shared bitmap store,
+// custom classes) is in ievect.cpp; the streams and the object undo in
+// ievect_stream.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "imaging/core/bitmap/iebitmap.h"
+#include "imaging/io/ieprobes.h"
+#include "imaging/view/ziduzuvview.h"
+#include "platform/graphics/gdi.h"
+
+class TZiduzUvVect;
+class TIEVectCustomObject;
+struct TIEVectObject;
+
+enum TIEVectKind : Byte {
+  vkNone = 0,
+  vkLine = 1,
+  vkBox = 2,
+  vkEllipse = 3,
+  vkArc = 4,
+  vkBitmap = 5,
+  vkText = 6,
+  vkRuler = 7,
+  vkPolyline = 8,
+  vkAngle = 9,
+  vkMemo = 10,
+  vkLineLabel = 11,
+  vkCustom = 12,
+};
+
+// A set in one byte.
+enum : Byte { vsSelectable = 1, vsMovable = 2, vsSizeable = 4, vsVisible = 8 };
+using TIEVectStyle = Byte;
+
+enum TIEVectLineEnd : Byte { leNone = 0, leReverseArrow = 1, leArrow = 2 };
+enum TIEVectRulerType : Byte { rtScale = 0, rtLabelStart = 1, rtLabelCentre = 2, rtLabelEnd = 3 };
+
+enum TIEUnits : Byte {
+  ieuPIXELS = 0,
+  ieuINCHES = 1,
+  ieuKM = 2,
+  ieuMETERS = 3,
+  ieuCENTIMETERS = 4,
+  ieuMILLIMETERS = 5,
+  ieuMICRONS = 6,
+  ieuNANOMETERS = 7,
+};
+
+enum TIEVUndoMode : Byte { ieumSeparated, ieumShared };
+
+struct TIEVSoftShadow {
+  bool Enabled = false;
+  double Radius = 3.0;
+  Integer OffsetX = 0, OffsetY = 0;
+  Integer Intensity = 100;
+  // Blue, green, red.
+  Byte ShadowColor[3] = {0, 0, 0};
+};
+
+struct TIEVectDPoint {
+  double X = 0, Y = 0;
+};
+
+// A character format record of a memo, 280 bytes kept exactly as the memo
+// editor lays them out, so that streams carry them unchanged.
+using TIEVectTextFormat = std::array<Byte, 280>;
+
+// The special handles.
+enum : Integer { IEV_TEMPLATE = -1, IEV_LAST = -2, IEV_ALL = -3, IEV_NONE = -4 };
+
+// The base of objects whose behaviour a registered class supplies.
+class TIEVectCustomObject {
+ public:
+  TIEVectCustomObject() = default;
+  virtual ~TIEVectCustomObject() = default;
+  TZiduzUvVect* Owner = nullptr;
+  TIEVectObject* Record = nullptr;
+  Integer Handle = -1;
+  Integer Value = 0;
+
+  virtual void Init() {}
+  virtual void SetHandle(Integer hobj) { Handle = hobj; }
+  virtual void SaveToStream(TStream* /*Stream*/) {}
+  // False when the data cannot be read (the stream load fails).
+  virtual bool LoadFromStream(TStream* /*Stream*/) { return true; }
+  virtual std::unique_ptr<TIEVectCustomObject> Clone() = 0;
+  virtual void MouseDown(TMouseButton, TShiftState, Integer, Integer) {}
+  virtual void MouseUp(TMouseButton, TShiftState, Integer, Integer) {}
+  virtual void MouseMove(TShiftState, Integer, Integer) {}
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
+  virtual void KeyDown(Word, TShiftState) {}
+  virtual void Draw(TBitmap* /*Target*/, const TRect& /*Rect*/, bool /*DrawingAlpha*/, double /*ZoomX*/,
+                    double /*ZoomY*/) {}
+};
+
+// An owned custom object that copies by cloning, so that a copy of a
+// record is a deep copy.
+struct TIEVectCustomRef {
+  std::unique_ptr<TIEVectCustomObject> P;
+  TIEVectCustomRef() = default;
+  TIEVectCustomRef(const TIEVectCustomRef& O);
+  TIEVectCustomRef& operator=(const TIEVectCustomRef& O);
+  TIEVectCustomRef(TIEVectCustomRef&&) = default;
+  TIEVectCustomRef& operator=(TIEVectCustomRef&&) = default;
+  TIEVectCustomObject* get() const { return P.get(); }
+  TIEVectCustomObject* operator->() const { return P.get(); }
+  explicit operator bool() const { return P != nullptr; }
+};
+
+// One vector object. Arrays carry their own counts; "nil" of an owned text
+// is the empty string, of the font and shadow an empty optional. A copy is
+// deep, except for UserData, which only the view hands over.
+struct TIEVectObject {
+  Integer X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  TIEVectKind Kind = vkNone;
+  Integer Transparency = 255;
+  // Owned (freed with free) when UserDataLen is above 0.
+  void* UserData = nullptr;
+  Integer UserDataLen = 0;
+  bool KeepAspect = false;
+  TIEVectLineEnd BeginShape = leNone, EndShape = leNone;
+  Integer ShapeWidth = 10, ShapeLength = 20;
+  TColor LabelBrushColor = 0xFFFFFF;
+  TBrushStyle LabelBrushStyle = bsSolid;
+  Byte LabelPosition = 1;
+  Byte LabelBorder = 1;
+  TRect LabelRect;
+  TColor PenColor = 0;
+  TPenStyle PenStyle = psSolid;
+  Integer PenWidth = 1;
+  TColor BrushColor = 0xFFFFFF;
+  TBrushStyle BrushStyle = bsClear;
+  bool AndFill = false;
+  double ArcStart = 0, ArcEnd = 0;
+  Integer BitmapIndex = -1;
+  bool BitmapBorder = false;
+  AnsiString Text;
+  std::optional<LOGFONTA> Font;
+  Byte FontQuality = 0;
+  Byte TextAlign = 0;
+  bool AutoSize = false;
+  bool MemoSingleFormat = true;
+  std::vector<TIEVectDPoint> CurvePoints;
+  Integer CharAngle = -10;
+  bool Editable = true;
+  std::vector<Integer> MemoCharFormats;
+  std::vector<TIEVectTextFormat> MemoFormats;
+  Integer MemoLineSpacing = 0;
+  TColor MemoBorderColor = 0xFFFFFF;
+  TPenStyle MemoBorderStyle = psSolid;
+  Integer MemoFixedCharHeight = 0;
+  bool MemoHasBitmap = false;
+  double MemoMargins[4] = {0, 0, 0, 0};
+  TBrushStyle MemoBackStyle = bsSolid;
+  AnsiString Name;
+  Integer NameValue = 0;
+  TIEVectStyle Style = vsSelectable | vsMovable | vsSizeable | vsVisible;
+  TIEUnits RulerUnit = ieuPIXELS;
+  TIEVectRulerType RulerType = rtLabelCentre;
+  std::vector<TPoint> Points;
+  TRect PointsBox;
+  bool Closed = false;
+  std::vector<TPoint> ScreenPoints;
+  TPoint AnglePoints[3];
+  TRect DragStartRect;
+  TRect DrawnExtent;
+  Integer DrawnPenWidth = 0;
+  std::optional<TIEVSoftShadow> Shadow;
+  TIEVectCustomRef CustomObject;
+
+  // Whether the direction of the rectangle matters (it is not normalised).
+  bool IsDirected() const {
+    return Kind == vkLine || Kind == vkRuler || Kind == vkPolyline || Kind == vkLineLabel;
+  }
+  // Whether the object references an entry of the bitmap store.
+  bool UsesBitmap() const { return Kind == vkBitmap || (Kind == vkMemo && MemoHasBitmap); }
+};
+
+// A class of custom objects: what creates an instance.
+using TIEVectCustomClass = std::unique_ptr<TIEVectCustomObject> (*)();
+
+// Appends {Name, Class} to the process-wide registry.
+void IEVectRegisterCustomClass(const AnsiString& Name, TIEVectCustomClass Class);
+// Drops every entry of that class (tests register and unregister theirs).
+void IEVectUnregisterCustomClass(TIEVectCustomClass Class);
+// A new instance of the first class registered under exactly that name, or nil.
+std::unique_ptr<TIEVectCustomObject> IEVectFindCustomClass(const AnsiString& Name);
+// The name of the first entry registered for exactly that class, or empty.
+AnsiString IEVectCustomClassName(TIEVectCustomClass Class);
+// The class a custom object was made by, found through the registry (nil
+// when none of the registered classes makes objects of its dynamic type).
+TIEVectCustomClass IEVectCustomClassOf(const TIEVectCustomObject* Object);
+
+// Run by the library's start-up and shut-down: the shut-down empties the
+// custom-class registry. (The clipboard format "ZIDUZUV VECT" is registered
+// with the other private formats.)
+void IEVectInitialize();
+void IEVectFinalize();
+
+// A 64 x 64 (or W x H) 24-bit picture of the stop icon, the picture a
+// bitmap object shows until it is given one.
+void IEVectDrawStopIcon(TIEBitmap* Target, Integer W, Integer H);
+
+using TIEUserSelectObject = std::function<void(TObject* Sender, Integer hobj)>;
+using TIEVNewObject = std::function<void(TObject* Sender, Integer hobj)>;
+using TIEVObjectMoveResizeEvent =
+    std::function<void(TObject* Sender, Integer hobj, Integer Grip, Integer& OffsetX, Integer& OffsetY)>;
+using TIEVObjectClickEvent = std::function<void(TObject* Sender, Integer hobj)>;
+
+class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
+ public:
+  explicit TZiduzUvVect(TComponent* AOwner);
+  ~TZiduzUvVect() override;
+
+  // --- objects ---------------------------------------------------------------
+  // -1 the template, -2 the last object, a valid handle its object; nil for
+  // -3, -4 and any handle that names no object.
+  TIEVectObject* GetObj(Integer hobj);
+  Integer ObjectsCount() const { return Integer(FObjects.size()); }
+  // The z-order list, bottom first.
+  const std::vector<Integer>& ZOrder() const { return FZOrder; }
+  // Appends a deep copy of Source; returns its handle.
+  Integer AddObject(const TIEVectObject& Source);
+  // A copy of the template as a new object.
+  Integer AddNewObject();
+  void FreeObjectData(TIEVectObject& Obj);
+  void RemoveAllObjects();
+  void SetObjUserData(Integer hobj, void* Data);
+  void SetObjUserDataLen(Integer hobj, Integer Len);
+  void SetObjFont(Integer hobj, TFont* Font);
+  void SetObjBitmapIcon(Integer hobj, Integer Icon, Integer Width, Integer Height);
+  TFontStyles GetObjFontStyles(Integer hobj);
+  void SetObjBitmap(Integer hobj, TIEBitmap* Bitmap);
+  // False (nothing changed) for a handle or index that names nothing.
+  bool SetObjBitmapIndex(Integer hobj, Integer Index);
+  // Nil for an index that names no stored bitmap.
+  TIEBitmap* GetStoredBitmap(Integer Index);
+  void AddPolylinePoint(Integer hobj, Integer X, Integer Y);
+  void MoveObject(Integer hobj, Integer DX, Integer DY);
+  void GetObjectsExtent(TRect& Rect);
+  void CopyObjectsTo(TZiduzUvVect* Target);
+  void Assign(TPersistent* Source) override;
+  using TZiduzUvView::Assign;
+
+  // --- bitmap store ------------------------------------------------------------
+  bool ShareBitmaps() const { return FShareBitmaps; }
+  void SetShareBitmaps(bool Value) { FShareBitmaps = Value; }
+  Integer BitmapStoreCount() const { return Integer(FStore.size()); }
+  // Reference count of an entry, 0 for a free entry or an index out of range.
+  Integer BitmapRefCount(Integer Index) const;
+  void CompactBitmaps();
+
+  // --- selection -----------------------------------------------------------------
+  const std::vector<Integer>& SelObjects() const { return FSel; }
+  Integer SelObjectsCount() const { return Integer(FSel.size()); }
+  void AddSelObject(Integer hobj);
+  void AddSelObjectQuiet(Integer hobj);
+  bool IsSelObject(Integer hobj);
+  void UnSelObject(Integer hobj);
+  void UnSelAllObjectsQuiet();
+  void UnSelAllObjects();
+  void SelectObjectsInRect(Integer hobj, Integer Left, Integer Top, Integer Right, Integer Bottom);
+
+  // --- notifications ---------------------------------------------------------------
+  virtual void DoVectorialChanged();
+  virtual void DoVectorialChangedOnce();
+  virtual void DoObjectMoveResize(Integer hobj, Integer Grip, Integer& OffsetX, Integer& OffsetY);
+  virtual void DoObjectClick(Integer hobj);
+  virtual void DoObjectDblClick(Integer hobj);
+  virtual void DoObjectOver(Integer hobj);
+  virtual void DoNewObject(Integer hobj);
+  virtual void DoUserSelectObject(Integer hobj);
+  virtual void DoUserDeselectObject(Integer hobj);
+  bool ObjectsModified() const { return FObjectsModified; }
+  void SetObjectsModified(bool Value) { FObjectsModified = Value; }
+  bool ObjectsChangedOnce() const { return FObjectsChangedOnce; }
+  Integer EditingObject() const { return FEditingObject; }
+
+  // --- measurement state the streams carry -----------------------------------------
+  TIEUnits MUnit() const { return FMUnit; }
+  double MeasureScale() const { return FMeasureScale; }
+  void SetMeasureScale(double Value);
+  double UnitPerPixelX() const { return FUnitPerPixelX; }
+  double UnitPerPixelY() const { return FUnitPerPixelY; }
+  // One image pixel's length in Unit, MeasureScale included.
+  void GetUnitFactors(double& FX, double& FY, TIEUnits Unit);
+
+  // --- streams -----------------------------------------------------------------------
+  void SaveObjectsToStream(TStream* Stream) override;
+  // hobj -3 or -4: every object in z-order; -1, -2: nothing.
+  void WriteObject(TStream* Stream, Integer hobj);
+  // False, with the objects, the store and ShareBitmaps as they were, for a
+  // stream that is not a complete, sound "IEV" block.
+  bool LoadObjectsFromStream(TStream* Stream) override;
+  bool LoadObjectsFromFile(const WideString& FileName);
+  void SaveAllToStream(TStream* Stream, Integer Compression) override;
+  // False, with the layers and the objects as they were, when either part fails.
+  bool LoadAllFromStream(TStream* Stream) override;
+  bool LoadAllFromFile(const WideString& FileName);
+
+  // --- object undo ---------------------------------------------------------------------
+  bool ObjAutoUndo() const { return FObjAutoUndo; }
+  void SetObjAutoUndo(bool Value) { FObjAutoUndo = Value; }
+  Integer ObjUndoLimit() const { return FObjUndoLimit; }
+  void SetObjUndoLimit(Integer Value) { FObjUndoLimit = Value; }
+  TIEVUndoMode ObjUndoMode() const { return FObjUndoMode; }
+  void SetObjUndoMode(TIEVUndoMode Value) { FObjUndoMode = Value; }
+  Integer ObjUndoCount() const { return Integer(FUndo.size()); }
+  // The step at Index (0 the oldest), positioned at 0.
+  TMemoryStream* ObjUndoAt(Integer Index) { return FUndo[size_t(Index)].get(); }
+  void SaveObjUndo();
+  void SaveUndoBeforeChange();
+  void DropLastObjUndo();
+  // What the end of a mouse gesture does: drops the step saved at its start
+  // when no object changed.
+  void EndUndoGesture();
+  void ClearObjUndo();
+
+  // --- events ---------------------------------------------------------------------------
+  TNotifyEvent OnSelectObject;
+  TIEUserSelectObject OnUserSelectObject;
+  TIEUserSelectObject OnUserDeselectObject;
+  TIEVNewObject OnNewObject;
+  TNotifyEvent OnVectorialChanged;
+  TNotifyEvent OnBeforeVectorialChanged;
+  TIEVObjectMoveResizeEvent OnObjectMoveResize;
+  TIEVObjectClickEvent OnObjectClick;
+  TIEVObjectClickEvent OnObjectDblClick;
+  TIEVObjectClickEvent OnObjectOver;
+
+ protected:
+  struct TStoreEntry {
+    std::unique_ptr<TIEBitmap> Bitmap;
+    Integer RefCount = 0;
+  };
+  // The object, template or last, without the view's refresh.
+  TIEVectObject* ObjOrNull(Integer hobj) { return GetObj(hobj); }
+  void ReleaseBitmapIndex(Integer Index);
+  // Deep copy of everything but the bitmap reference and the custom object.
+  static void CopyObjectParts(const TIEVectObject& Src, TIEVectObject& Dst);
+  void RefreshUnlessTemplate(Integer hobj);
+  // Replaces the objects and the store with a block read in full (the
+  // reader's staging record).
+  void CommitStaged(void* Staged);
+  void InitTemplate();
+
+  std::vector<std::unique_ptr<TIEVectObject>> FObjects;
+  std::vector<Integer> FZOrder;
+  std::vector<Integer> FSel;
+  TIEVectObject FTemplate;
+  std::vector<TStoreEntry> FStore;
+  bool FShareBitmaps = true;
+  Integer FEditingObject = -1;
+  bool FObjectsChangedOnce = false;
+  bool FObjectsModified = false;
+  TIEUnits FMUnit = ieuPIXELS;
+  double FMeasureScale = 1.0;
+  double FUnitPerPixelX = 1.0, FUnitPerPixelY = 1.0;
+  bool FObjAutoUndo = false;
+  Integer FObjUndoLimit = 1;
+  TIEVUndoMode FObjUndoMode = ieumSeparated;
+  std::vector<std::unique_ptr<TMemoryStream>> FUndo;
+  bool FUndoSavedForGesture = false;
+};
