@@ -220,6 +220,12 @@ using TIEVNewObject = std::function<void(TObject* Sender, Integer hobj)>;
 using TIEVObjectMoveResizeEvent =
     std::function<void(TObject* Sender, Integer hobj, Integer Grip, Integer& OffsetX, Integer& OffsetY)>;
 using TIEVObjectClickEvent = std::function<void(TObject* Sender, Integer hobj)>;
+using TIEDrawObjectEvent = std::function<void(TObject* Sender, Integer hobj, TBitmap* Destination, const TRect& DestRect,
+                                              bool DrawingAlpha, bool& Handled)>;
+
+// The filled triangle of a line end at E for a line whose other end is O:
+// base width W, length L along the line.
+void IEVectLineEndTriangle(TIEVectLineEnd Shape, TPoint E, TPoint O, Integer W, Integer L, TPoint Out[3]);
 
 class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
  public:
@@ -299,6 +305,39 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // One image pixel's length in Unit, MeasureScale included.
   void GetUnitFactors(double& FX, double& FY, TIEUnits Unit);
 
+  // --- drawing (ievect_draw.cpp) ------------------------------------------------------
+  bool ObjAntialias() const { return FObjAntialias; }
+  void SetObjAntialias(bool Value);
+  bool ZoomObjectsWidth() const { return FZoomObjectsWidth; }
+  void SetZoomObjectsWidth(bool Value);
+  TResampleFilter BitmapResampleFilter() const { return FBitmapResampleFilter; }
+  void SetBitmapResampleFilter(TResampleFilter Value);
+  Integer ObjGripSize() const { return FObjGripSize; }
+  void SetObjGripSize(Integer Value) { FObjGripSize = Value; }
+  Byte ObjGripShape() const { return FObjGripShape; }
+  void SetObjGripShape(Byte Value) { FObjGripShape = Value; }
+  bool CenterGrip() const { return FCenterGrip; }
+  void SetCenterGrip(bool Value) { FCenterGrip = Value; }
+  bool FastDrawing() const { return FFastDrawing; }
+  void SetFastDrawing(bool Value) { FFastDrawing = Value; }
+  bool FastDrawDuringDrag() const { return FFastDrawDuringDrag; }
+  void SetFastDrawDuringDrag(bool Value) { FFastDrawDuringDrag = Value; }
+  TIEDrawObjectEvent OnBeforeDrawObject;
+  TIEDrawObjectEvent OnAfterDrawObject;
+
+  // The pen width drawn for PenWidth at the pass's zoom factors.
+  Integer DrawnPenWidthFor(double ZX, double ZY, Integer PenWidth) const;
+  // One object (hobj) or all of them (-3), bottom first, onto Target (24-bit):
+  // in image coordinates at scale 1, or mapped through the view's zoom and
+  // scroll position. Grips are drawn only when Decorations is set.
+  void DrawObjects(TIEBitmap* Target, bool ImageCoordinates, bool Antialias, Integer hobj, bool Decorations);
+  // Burns every object into the current image, which keeps its pixel format
+  // and, outside the objects, its pixels.
+  void DrawObjectsOntoImage(bool Smooth);
+  void DrawObjectsOnBitmap(TIEBitmap* Bitmap, bool Smooth, Integer hobj);
+  void DrawLayers(TIEBitmap* Target, std::unique_ptr<TIERowTable>* RowCache, const TRect* Clip, bool DrawBackground,
+                  bool DrawDecorations) override;
+
   // --- streams -----------------------------------------------------------------------
   void SaveObjectsToStream(TStream* Stream) override;
   // hobj -3 or -4: every object in z-order; -1, -2: nothing.
@@ -352,6 +391,9 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void ReleaseBitmapIndex(Integer Index);
   // Deep copy of everything but the bitmap reference and the custom object.
   static void CopyObjectParts(const TIEVectObject& Src, TIEVectObject& Dst);
+  // One object onto Target; false when it was not visible there.
+  bool DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Clip, bool Map, bool Antialias);
+  void DrawObjectGrips(TIEBitmap* Target, Integer hobj);
   void RefreshUnlessTemplate(Integer hobj);
   // Replaces the objects and the store with a block read in full (the
   // reader's staging record).
@@ -370,6 +412,15 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   TIEUnits FMUnit = ieuPIXELS;
   double FMeasureScale = 1.0;
   double FUnitPerPixelX = 1.0, FUnitPerPixelY = 1.0;
+  bool FObjAntialias = true;
+  bool FZoomObjectsWidth = true;
+  TResampleFilter FBitmapResampleFilter = rfNone;
+  Integer FObjGripSize = 5;
+  Byte FObjGripShape = 1;
+  bool FCenterGrip = false;
+  bool FFastDrawing = false;
+  bool FFastDrawDuringDrag = true;
+  bool FMovingObjects = false;
   bool FObjAutoUndo = false;
   Integer FObjUndoLimit = 1;
   TIEVUndoMode FObjUndoMode = ieumSeparated;
