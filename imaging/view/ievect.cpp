@@ -568,6 +568,6 @@ void TZiduzUvVect::GetUnitFactors(double& FX, double& FY, TIEUnits Unit) {
 
 void TZiduzUvVect::SetMeasureScale(double Value) {
   FMeasureScale = Value;
-  GetUnitFactors(FUnitPerPixelX, FUnitPerPixelY, FMUnit);
+  RecomputeUnitFactors();
   Update();
 }

@@ -78,6 +78,15 @@ struct TIEVectDPoint {
 // editor lays them out, so that streams carry them unchanged.
 using TIEVectTextFormat = std::array<Byte, 280>;
 
+// One tick of a scale ruler: from A to B, with the number Label (-1 none).
+struct TIERulerTick {
+  TPoint A, B;
+  Integer Label = -1;
+};
+
+// "pixels", "inches", "km", "mt", "cm", "mm", "microns", "nanometers".
+WideString IEUnitSuffix(TIEUnits Unit);
+
 // The special handles.
 enum : Integer { IEV_TEMPLATE = -1, IEV_LAST = -2, IEV_ALL = -3, IEV_NONE = -4 };
 
@@ -296,8 +305,34 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   bool ObjectsChangedOnce() const { return FObjectsChangedOnce; }
   Integer EditingObject() const { return FEditingObject; }
 
-  // --- measurement state the streams carry -----------------------------------------
+  // --- measurement (ievect_measure.cpp) -----------------------------------------------
   TIEUnits MUnit() const { return FMUnit; }
+  // Also the unit of new rulers.
+  void SetMUnit(TIEUnits Value);
+  Integer FloatDigits() const { return FFloatDigits; }
+  void SetFloatDigits(Integer Value) { FFloatDigits = Value; }
+  Integer FloatPrecision() const { return FFloatPrecision; }
+  void SetFloatPrecision(Integer Value) { FFloatPrecision = Value; }
+  bool InnerAngles() const { return FInnerAngles; }
+  void SetInnerAngles(bool Value) { FInnerAngles = Value; }
+  void SetDpiX(Integer Dpi) override;
+  void SetDpiY(Integer Dpi) override;
+  // The number in the fixed format of FloatDigits and FloatPrecision, with
+  // the locale's decimal separator.
+  WideString FormatMeasure(double Value);
+  // The number, a blank and the unit's suffix (and "²" for an area).
+  WideString MeasureText(double Value, bool Area);
+  // The length of a drag between two client points, both end pixels counted.
+  double GetDragLength(Integer X0, Integer Y0, Integer X, Integer Y);
+  // The selection's outline length and area in MUnit.
+  double GetOutlineLength();
+  double GetSelectionArea();
+  // The angle at the middle point in degrees; Turned when InnerAngles
+  // replaced it by 360 minus it.
+  double AngleOf(const TPoint P[3], bool& Turned);
+  // The ticks of a scale ruler between two client points at zooms in percent.
+  std::vector<TIERulerTick> RulerScaleTicks(Integer X1, Integer Y1, Integer X2, Integer Y2, TIEUnits Unit, double ZX,
+                                            double ZY);
   double MeasureScale() const { return FMeasureScale; }
   void SetMeasureScale(double Value);
   double UnitPerPixelX() const { return FUnitPerPixelX; }
@@ -409,7 +444,11 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   Integer FEditingObject = -1;
   bool FObjectsChangedOnce = false;
   bool FObjectsModified = false;
+  void RecomputeUnitFactors();
   TIEUnits FMUnit = ieuPIXELS;
+  Integer FFloatDigits = 2;
+  Integer FFloatPrecision = 15;
+  bool FInnerAngles = false;
   double FMeasureScale = 1.0;
   double FUnitPerPixelX = 1.0, FUnitPerPixelY = 1.0;
   bool FObjAntialias = true;

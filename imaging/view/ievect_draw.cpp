@@ -161,9 +161,55 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
       };
       switch (O.Kind) {
         case vkLine:
-        case vkRuler:
           lineWithEnds();
           break;
+        case vkRuler: {
+          if (x1 == x2 && y1 == y2) break;
+          pen->SetStyle(psSolid);
+          c.DrawLine(x1, y1, x2, y2);
+          Include(ext, x1, y1);
+          Include(ext, x2, y2);
+          TCanvas* cv = c.Canvas();
+          ApplyFont(cv, O, 1, 0);
+          if (O.Font) cv->Font()->SetSize(std::max(3, Integer(std::trunc(std::abs(O.Font->lfHeight) * p.ZY))));
+          cv->Brush()->SetStyle(bsClear);
+          if (O.RulerType == rtScale) {
+            for (const TIERulerTick& t : RulerScaleTicks(x1, y1, x2, y2, O.RulerUnit, p.ZX * 100, p.ZY * 100)) {
+              c.DrawLine(t.A.X, t.A.Y, t.B.X, t.B.Y);
+              Include(ext, t.A.X, t.A.Y);
+              Include(ext, t.B.X, t.B.Y);
+              if (t.Label < 0) continue;
+              const WideString n = IntToStr(t.Label);
+              const Integer w2 = cv->TextWidth(n) / 2;
+              cv->TextOut(t.A.X - w2, t.A.Y - cv->TextHeight(n), n);
+              Include(ext, t.A.X - w2 - 15, t.A.Y - 15);
+              Include(ext, t.A.X + w2 + 15, t.A.Y + 15);
+            }
+          } else {
+            // End ticks across both ends and the measured length as text.
+            double ux, uy;
+            GetUnitFactors(ux, uy, O.RulerUnit);
+            const double len = std::hypot(std::abs(x2 - x1) * ux / p.ZX, std::abs(y2 - y1) * uy / p.ZY);
+            const double d = std::hypot(double(x2 - x1), double(y2 - y1));
+            const double nx = -(y2 - y1) / d, ny = (x2 - x1) / d;
+            const Integer tx = Integer(std::trunc(9 * p.ZX)), ty = Integer(std::trunc(9 * p.ZY));
+            for (TPoint e : {TPoint(x1, y1), TPoint(x2, y2)}) {
+              const Integer ox = Integer(std::trunc(nx * tx)), oy = Integer(std::trunc(ny * ty));
+              c.DrawLine(e.X + ox, e.Y + oy, e.X - ox, e.Y - oy);
+              Include(ext, e.X + ox, e.Y + oy);
+              Include(ext, e.X - ox, e.Y - oy);
+            }
+            WideString text = FormatMeasure(len) + u" " + IEUnitSuffix(O.RulerUnit);
+            const Integer w = cv->TextWidth(text);
+            const double fx = (x2 - x1) / d, fy = (y2 - y1) / d;
+            const double at = O.RulerType == rtLabelStart ? 0 : O.RulerType == rtLabelEnd ? d - w : (d - w) / 2;
+            const Integer px = x1 + Integer(std::trunc(fx * at)), py = y1 + Integer(std::trunc(fy * at));
+            cv->TextOut(px, py, text);
+            Include(ext, px - 15, py - 15);
+            Include(ext, px + w + 15, py + cv->TextHeight(text) + 15);
+          }
+          break;
+        }
         case vkLineLabel: {
           lineWithEnds();
           if (O.Text.empty()) break;
@@ -273,13 +319,27 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
           break;
         }
         case vkAngle: {
-          // The two arms through the placed points.
+          // The arms through the placed points; with all three, the angle
+          // at the middle one, written there.
           const TPoint* a = O.AnglePoints;
-          for (Integer i = 0; i < 2; ++i) {
-            if (a[i].X == -1000000 || a[i + 1].X == -1000000) break;
+          pen->SetStyle(psSolid);
+          Integer placed = 0;
+          while (placed < 3 && a[placed].X != -1000000) ++placed;
+          for (Integer i = 0; i + 1 < placed; ++i) {
             c.DrawLine(mx(a[i].X), my(a[i].Y), mx(a[i + 1].X), my(a[i + 1].Y));
             Include(ext, mx(a[i].X), my(a[i].Y));
             Include(ext, mx(a[i + 1].X), my(a[i + 1].Y));
+          }
+          if (placed == 3) {
+            bool turned = false;
+            const WideString text = FormatMeasure(AngleOf(a, turned)) + u"\u00B0";
+            TCanvas* cv = c.Canvas();
+            ApplyFont(cv, O, 1, 0);
+            if (O.Font) cv->Font()->SetSize(std::max(3, Integer(std::trunc(std::abs(O.Font->lfHeight) * p.ZY))));
+            cv->Brush()->SetStyle(bsClear);
+            const Integer tx = mx(a[1].X), ty = my(a[1].Y);
+            cv->TextOut(tx, ty, text);
+            Include(ext, tx + cv->TextWidth(text), ty + cv->TextHeight(text));
           }
           break;
         }

@@ -192,6 +192,43 @@ TEST_F(VectDraw, TextWithoutTextStillDrawsItsBox) {
   EXPECT_TRUE(IsColour(target, 20, 12, 0, 255, 0));
 }
 
+TEST_F(VectDraw, AnglesAndRulersDrawWhatIsPlaced) {
+  TZiduzUvVect* v = MakeVect();
+  v->SetObjAntialias(false);
+  TIEVectObject a(*v->GetObj(IEV_TEMPLATE));
+  a.Kind = vkAngle;
+  a.PenColor = 0;
+  a.AnglePoints[0] = TPoint(10, 10);
+  a.AnglePoints[1] = TPoint(30, 10);
+  a.AnglePoints[2] = TPoint(-1000000, 0);
+  const Integer ha = v->AddObject(a);
+  TIEBitmap target;
+  Fill(target, 60, 60, 255);
+  v->DrawObjects(&target, true, false, ha, false);
+  // The first arm only, and no text: the extent is that segment.
+  EXPECT_EQ(v->GetObj(ha)->DrawnExtent, TRect(10, 10, 30, 10));
+  EXPECT_TRUE(IsColour(target, 20, 10, 0, 0, 0));
+  v->GetObj(ha)->AnglePoints[2] = TPoint(30, 40);
+  v->DrawObjects(&target, true, false, ha, false);
+  EXPECT_GT(v->GetObj(ha)->DrawnExtent.Right, 30);  // the text right of the vertex
+  EXPECT_TRUE(IsColour(target, 30, 25, 0, 0, 0));
+
+  TIEVectObject r(*v->GetObj(IEV_TEMPLATE));
+  r.Kind = vkRuler;
+  r.RulerType = rtScale;
+  r.RulerUnit = ieuINCHES;
+  r.PenColor = 0;
+  r.X1 = 5, r.Y1 = 50, r.X2 = 55, r.Y2 = 50;
+  v->SetDpi(100, 100);
+  const Integer hr = v->AddObject(r);
+  Fill(target, 60, 60, 255);
+  v->DrawObjects(&target, true, false, hr, false);
+  // Ticks every 10 pixels, the whole-unit ones 12 pixels to each side.
+  EXPECT_TRUE(IsColour(target, 15, 44, 0, 0, 0));
+  EXPECT_TRUE(IsColour(target, 5, 38, 0, 0, 0));
+  EXPECT_TRUE(IsColour(target, 10, 44, 255, 255, 255));
+}
+
 TEST_F(VectDraw, BurningIntoOtherFormatsChangesOnlyTheDrawnPixels) {
   TZiduzUvVect* v = MakeVect();
   v->SetObjAntialias(false);
