@@ -14,6 +14,14 @@ set(GT_TESTS_PER_SHARD 25 CACHE STRING "GoogleTest cases per ctest entry")
 # and buys nothing, and the sanitizers instrument them at -O0 as well.
 set(GT_TEST_OPTIMIZE "" CACHE STRING "Optimisation flag for test sources, e.g. -O1")
 
+# Test files compiled in batches of this many per translation unit (0: one by
+# one). Every test file parses the same GoogleTest and project headers, which
+# is most of its compile time, so the full builds batch them; private builds
+# leave it off so that editing one test file recompiles only that file.
+# Batched files share a translation unit: file-local helpers live in a
+# namespace named after their file so that two files never clash.
+set(GT_UNITY_TESTS 0 CACHE STRING "Test sources per batched translation unit (0: off)")
+
 # gt_library(NAME DIRS dir... [DEPS target...] [PRIVATE_DEPS target...])
 # Sources are globbed so that adding a module needs no CMake change. The library
 # is static, or shared when BUILD_SHARED_LIBS is on (the sanitizer preset, so
@@ -60,6 +68,10 @@ function(gt_test_folder dir label)
   target_link_libraries(${_name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
   if(GT_TEST_OPTIMIZE)
     target_compile_options(${_name} PRIVATE ${GT_TEST_OPTIMIZE})
+  endif()
+  if(GT_UNITY_TESTS GREATER 0)
+    set_target_properties(${_name} PROPERTIES
+      UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${GT_UNITY_TESTS})
   endif()
   target_compile_definitions(${_name} PRIVATE
     GT_TEST_DATA_DIR="${GT_SOURCE_DIR}/tests/data"

@@ -9,6 +9,8 @@
 #include "platform/ui/messages.h"
 #include "tests/controls/fc_test_util.h"
 
+namespace test_fcframes_tests {
+
 namespace {
 
 constexpr COLORREF kBack = 0x00FF00;
@@ -277,3 +279,5 @@ TEST(FcText, DrawTextOnMeasuresAndRotatedFontsCarryTheAngle) {
 }
 
 }  // namespace
+
+}  // namespace test_fcframes_tests

@@ -12,6 +12,8 @@
 #include "platform/ui/testsupport.h"
 #include "tests/controls/fc_test_util.h"
 
+namespace test_fcstatus_tests {
+
 namespace {
 
 class TRecForm : public TForm {
@@ -212,3 +214,5 @@ TEST(FcStatusPane, PanesBlinkTogetherAndAQuietOneIsNeverRepainted) {
 }
 
 }  // namespace
+
+}  // namespace test_fcstatus_tests

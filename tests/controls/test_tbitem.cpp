@@ -11,6 +11,8 @@
 
 #include "controls/tbitem.h"
 
+namespace test_tbitem_tests {
+
 namespace {
 
 struct TEvent {
@@ -345,3 +347,5 @@ TEST(TbItemKinds, StylesAndLiveCount) {
 }
 
 }  // namespace
+
+}  // namespace test_tbitem_tests

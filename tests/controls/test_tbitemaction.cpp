@@ -10,6 +10,8 @@
 #include "controls/tbitemaction.h"
 #include "platform/ui/forms.h"
 
+namespace test_tbitemaction_tests {
+
 namespace {
 
 struct TTree {
@@ -242,3 +244,5 @@ TEST(TbItemShortCut, TextAfterTabOrFromTheShortCut) {
 }
 
 }  // namespace
+
+}  // namespace test_tbitemaction_tests

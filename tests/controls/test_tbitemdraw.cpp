@@ -12,6 +12,8 @@
 #include "controls/tbview.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_tbitemdraw_tests {
+
 namespace {
 
 struct TFixture {
@@ -236,3 +238,5 @@ TEST(TbItemDraw, FlatSchemeAndSeparators) {
 }
 
 }  // namespace
+
+}  // namespace test_tbitemdraw_tests

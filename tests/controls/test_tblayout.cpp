@@ -11,6 +11,8 @@
 #include "controls/tbview.h"
 #include "tests/support/lcg.h"
 
+namespace test_tblayout_tests {
+
 namespace {
 
 // An item whose viewer measures to a fixed size, so that the layout is
@@ -252,3 +254,5 @@ TEST(TbLayout, ShownViewersNeverOverlapAndStayInside) {
 }
 
 }  // namespace
+
+}  // namespace test_tblayout_tests

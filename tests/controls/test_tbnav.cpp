@@ -10,6 +10,8 @@
 
 #include "controls/tbview.h"
 
+namespace test_tbnav_tests {
+
 namespace {
 
 struct TFixture {
@@ -167,3 +169,5 @@ TEST(TbNavigation, ScrollingATallPopup) {
 }
 
 }  // namespace
+
+}  // namespace test_tbnav_tests

@@ -12,6 +12,8 @@
 #include "imaging/io/ielimits.h"
 #include "imaging/io/ziduzuvio.h"
 
+namespace test_bmp_tests {
+
 using namespace fmt_test;
 
 namespace {
@@ -467,3 +469,5 @@ TEST(BmpCompanion, FileStreamAndBufferPaths) {
 }
 
 }  // namespace
+
+}  // namespace test_bmp_tests

@@ -10,6 +10,8 @@
 #include "imaging/io/ieformats.h"
 #include "imaging/io/ziduzuvio.h"
 
+namespace test_ico_tests {
+
 using namespace fmt_test;
 
 namespace {
@@ -280,3 +282,5 @@ TEST(IcoCompanion, SaveAndLoadByFile) {
 }
 
 }  // namespace
+
+}  // namespace test_ico_tests

@@ -11,6 +11,8 @@
 #include "imaging/io/ieprobes.h"
 #include "imaging/io/ziduzuvio.h"
 
+namespace test_pcx_tests {
+
 using namespace fmt_test;
 
 namespace {
@@ -342,3 +344,5 @@ TEST(PcxCompanion, FileStreamAndBufferPaths) {
 }
 
 }  // namespace
+
+}  // namespace test_pcx_tests

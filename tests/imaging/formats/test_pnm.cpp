@@ -13,6 +13,8 @@
 #include "tests/support/pnm.h"
 #include "tests/support/pnm_bitmap.h"
 
+namespace test_pnm_tests {
+
 using namespace fmt_test;
 
 namespace {
@@ -288,3 +290,5 @@ TEST(PnmCompanion, FileStreamAndBufferPaths) {
 }
 
 }  // namespace
+
+}  // namespace test_pnm_tests

@@ -11,6 +11,8 @@
 #include "imaging/io/ziduzuvio.h"
 #include "platform/base/dateutils.h"
 
+namespace test_tga_tests {
+
 using namespace fmt_test;
 
 namespace {
@@ -283,3 +285,5 @@ TEST(TgaCompanion, FileAndBufferWithAlpha) {
 }
 
 }  // namespace
+
+}  // namespace test_tga_tests

@@ -5,6 +5,8 @@
 #include "platform/graphics/gdiplus.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_gdiplus_tests {
+
 namespace {
 
 constexpr COLORREF kWhite = 0xFFFFFF;
@@ -235,3 +237,5 @@ TEST(GdiPlus, WorldTransformMovesTheDrawing) {
 }
 
 }  // namespace
+
+}  // namespace test_gdiplus_tests

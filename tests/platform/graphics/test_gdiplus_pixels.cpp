@@ -13,6 +13,8 @@
 #include "platform/graphics/gdiplus.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_gdiplus_pixels_tests {
+
 namespace {
 
 constexpr COLORREF kWhite = 0xFFFFFF;
@@ -311,3 +313,5 @@ TEST(GdiPlusPath, FirstSegmentStartsThePathAndFiguresJoin) {
 }
 
 }  // namespace
+
+}  // namespace test_gdiplus_pixels_tests

@@ -12,6 +12,8 @@
 #include "tests/imaging/core/bitmap/bitmap_fixture.h"
 #include "imaging/core/base/iesysinfo.h"
 
+namespace test_sysinfo_tests {
+
 namespace {
 
 struct CgroupCase {
@@ -116,3 +118,5 @@ TEST(PhysicalMemory, MemoryLeftHonoursTheAddressSpaceLimit) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_GT(IEMemoryLeft(), 0);  // this process has no such limit
 }
+
+}  // namespace test_sysinfo_tests

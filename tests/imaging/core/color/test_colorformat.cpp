@@ -9,6 +9,8 @@
 #include "imaging/core/color/iecolorformat.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_colorformat_tests {
+
 namespace {
 
 struct TConvSource {
@@ -158,3 +160,5 @@ TEST(ColorFormat, RGBToBGRInPlace) {
 }
 
 }  // namespace
+
+}  // namespace test_colorformat_tests

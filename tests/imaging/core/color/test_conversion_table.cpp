@@ -8,6 +8,8 @@
 #include "imaging/core/base/ieglobals.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_conversion_table_tests {
+
 namespace {
 
 struct TConvSource {
@@ -142,3 +144,5 @@ INSTANTIATE_TEST_SUITE_P(Storage, ConversionTable,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+}  // namespace test_conversion_table_tests

@@ -10,6 +10,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/geometry/resample_support.h"
 
+namespace test_areainterp_tests {
+
 using namespace resample_test;
 
 namespace {
@@ -221,3 +223,5 @@ TEST(AreaInterpolation, ProgressAfterEachDestinationRow) {
   for (Integer n = 1; n <= 29; ++n) EXPECT_EQ(seen[size_t(n - 1)], Integer(double(n) / 29 * 100)) << n;
   EXPECT_EQ(seen.back(), 100);
 }
+
+}  // namespace test_areainterp_tests

@@ -13,6 +13,8 @@
 #include "platform/base/sysutils.h"
 #include "tests/imaging/core/geometry/resample_support.h"
 
+namespace test_resample_dispatch_tests {
+
 using namespace resample_test;
 
 namespace {
@@ -313,3 +315,5 @@ TEST(Dispatcher, FileBackedPicturesAndBandsGiveTheResultsOfOnePassInMemory) {
   IEResampleBandBytes = savedBand;
   IETempFolder = savedFolder;
 }
+
+}  // namespace test_resample_dispatch_tests

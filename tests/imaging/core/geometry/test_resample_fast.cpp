@@ -7,6 +7,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/geometry/resample_support.h"
 
+namespace test_resample_fast_tests {
+
 using namespace resample_test;
 
 // ---------------------------------------------------------------------------
@@ -217,3 +219,5 @@ TEST(NearestStretch, ReportsWhenThePercentageChanges) {
   ASSERT_EQ(seen.size(), 100u);  // 0 .. 99: Trunc(j * 100 / 300.5) for j = 0 .. 299
   for (Integer i = 0; i < 100; ++i) EXPECT_EQ(seen[size_t(i)], i);
 }
+
+}  // namespace test_resample_fast_tests

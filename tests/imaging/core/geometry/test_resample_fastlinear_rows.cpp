@@ -9,6 +9,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/geometry/resample_support.h"
 
+namespace test_resample_fastlinear_rows_tests {
+
 using namespace resample_test;
 
 namespace {
@@ -114,3 +116,5 @@ TEST(FastLinearRows, LongRunsAverageToTheIntegerQuotient) {
 }
 
 }  // namespace
+
+}  // namespace test_resample_fastlinear_rows_tests

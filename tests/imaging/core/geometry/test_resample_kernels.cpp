@@ -12,6 +12,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/geometry/resample_support.h"
 
+namespace test_resample_kernels_tests {
+
 using namespace resample_test;
 
 namespace {
@@ -188,3 +190,5 @@ TEST(Kernels, ProgressRisesOncePerRowOfBothPassesAndStaysBelow100) {
   EXPECT_EQ(seen.front(), 1);      // Trunc(1 * 100 / 50.5)
   EXPECT_EQ(seen.back(), 99);      // Trunc(50 * 100 / 50.5)
 }
+
+}  // namespace test_resample_kernels_tests

@@ -15,6 +15,8 @@
 #include "imaging/core/geometry/ierotate.h"
 #include "tests/imaging/core/render/render_support.h"
 
+namespace test_rotate_tests {
+
 using namespace render_test;
 
 namespace {
@@ -654,3 +656,5 @@ TEST(RotateIntoBitmap, PaletteCopiedAndSourceMayBeTheDestination) {
 }
 
 }  // namespace
+
+}  // namespace test_rotate_tests

@@ -17,6 +17,8 @@
 #include "tests/imaging/core/geometry/resample_support.h"
 #include "tests/support/wait.h"
 
+namespace test_workbitmap_parallel_tests {
+
 using namespace resample_test;
 
 TEST(WorkBitmap, AllocationAndAddresses) {
@@ -205,3 +207,5 @@ TEST(ParallelRows, NestedAndConcurrentCallsRunWithoutDeadlock) {
   other.join();
   EXPECT_EQ(total.load(), 2 * 64 * 16);
 }
+
+}  // namespace test_workbitmap_parallel_tests

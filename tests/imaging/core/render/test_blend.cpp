@@ -13,6 +13,8 @@
 #include "imaging/core/render/ierender.h"
 #include "tests/imaging/core/render/render_support.h"
 
+namespace test_blend_tests {
+
 using namespace render_test;
 
 namespace {
@@ -96,3 +98,5 @@ TEST(BlendOperations, NamedCasesAndUnknownOperations) {
 }
 
 }  // namespace
+
+}  // namespace test_blend_tests

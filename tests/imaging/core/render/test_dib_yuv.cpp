@@ -16,6 +16,8 @@
 #include "imaging/core/render/iedibconvert.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_dib_yuv_tests {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -378,3 +380,5 @@ TEST(YuvFrame, HalfLumaAndPackedWordLayouts) {
 }
 
 }  // namespace
+
+}  // namespace test_dib_yuv_tests

@@ -14,6 +14,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/render/render_support.h"
 
+namespace test_render_tests {
+
 using namespace render_test;
 
 namespace {
@@ -519,3 +521,5 @@ TEST(RenderMembers, DrawWhatTheRoutinesDraw) {
 }
 
 }  // namespace
+
+}  // namespace test_render_tests

@@ -15,6 +15,8 @@
 #include "imaging/core/render/ierender.h"
 #include "tests/imaging/core/render/render_support.h"
 
+namespace test_render_cmyk_tests {
+
 using namespace render_test;
 
 namespace {
@@ -103,3 +105,5 @@ TEST(RenderCMYK, RowConversionDrawsWhatPixelByPixelConversionDraws) {
 }
 
 }  // namespace
+
+}  // namespace test_render_cmyk_tests

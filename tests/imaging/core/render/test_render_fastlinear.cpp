@@ -13,6 +13,8 @@
 #include "imaging/core/geometry/ieresample.h"
 #include "tests/imaging/core/render/render_support.h"
 
+namespace test_render_fastlinear_tests {
+
 using namespace render_test;
 
 namespace {
@@ -156,3 +158,5 @@ TEST(RenderFastLinear, EveryStorageDrawsTheSame) {
 }
 
 }  // namespace
+
+}  // namespace test_render_fastlinear_tests

@@ -26,6 +26,8 @@
 #include "platform/ui/printers.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_rendercanvas_tests {
+
 namespace {
 
 using TBgr = std::array<int, 3>;  // blue, green, red
@@ -508,3 +510,5 @@ TEST(IEDrawInfoBox, HalfTransparentBoxAsWideAsTheSample) {
 }
 
 }  // namespace
+
+}  // namespace test_rendercanvas_tests

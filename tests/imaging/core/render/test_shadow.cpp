@@ -8,6 +8,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
+namespace test_shadow_tests {
+
 namespace {
 
 std::unique_ptr<TBitmap> Filled(Integer W, Integer H, Byte Value) {
@@ -114,3 +116,5 @@ TEST(Shadow, SoftShadowStartsAtTheBoxsRightAndBottomEdge) {
   }
   EXPECT_EQ(At(b.get(), 19, 19), 200);
 }
+
+}  // namespace test_shadow_tests

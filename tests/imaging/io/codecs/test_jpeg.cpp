@@ -16,6 +16,8 @@
 #include "imaging/io/iejpeg.h"
 #include "imaging/io/jpeglib_glue.h"
 
+namespace test_jpeg_tests {
+
 using namespace codec_test;
 using io_test::Shell;
 using io_test::TempDir;
@@ -771,3 +773,5 @@ TEST_F(JpegFixtures, OneCallDecoderAndThumbnailRequestWithoutExif) {
   ASSERT_EQ(d.Bitmap.Height(), 45);
   EXPECT_EQ(std::memcmp(d.Bitmap.GetScanline(30), row, 67 * 3), 0);
 }
+
+}  // namespace test_jpeg_tests

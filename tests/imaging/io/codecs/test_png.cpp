@@ -17,6 +17,8 @@
 #include "imaging/io/ielimits.h"
 #include "imaging/io/iepng.h"
 
+namespace test_png_tests {
+
 using namespace codec_test;
 using io_test::Shell;
 using io_test::TempDir;
@@ -413,3 +415,5 @@ TEST(PngWriter, ShortWritesAndEmptyPicturesSetTheAbortFlag) {
   EXPECT_TRUE(pe.Aborting);
   EXPECT_EQ(m.Size(), 0);
 }
+
+}  // namespace test_png_tests

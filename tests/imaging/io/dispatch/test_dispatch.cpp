@@ -14,6 +14,8 @@
 #include "dispatch_test_util.h"
 #include "imaging/core/base/iestreams.h"
 
+namespace test_dispatch_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 using io_test::ReadFile;
@@ -631,3 +633,5 @@ TEST_F(RegistryTest, PlugInParameterReadsUseThePlugInsReader) {
 }
 
 }  // namespace
+
+}  // namespace test_dispatch_tests

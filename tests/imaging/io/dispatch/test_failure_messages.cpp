@@ -12,6 +12,8 @@
 #include "dispatch_test_util.h"
 #include "imaging/core/base/iestartup.h"
 
+namespace test_failure_messages_tests {
+
 using namespace dispatch_test;
 using io_test::TempDir;
 
@@ -140,3 +142,5 @@ TEST_F(RegistryTest, AFileWithoutReadPermissionSaysSo) {
 }
 
 }  // namespace
+
+}  // namespace test_failure_messages_tests

@@ -15,6 +15,8 @@
 #include "imaging/io/ieformatdesc.h"
 #include "tests/support/pnm.h"
 
+namespace test_format_table_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 using io_test::TempDir;
@@ -235,3 +237,5 @@ TEST_F(RegistryTest, HDPhotoEntryWhereThePlatformHasTheComponent) {
 }
 
 }  // namespace
+
+}  // namespace test_format_table_tests
