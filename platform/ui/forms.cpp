@@ -914,7 +914,14 @@ void TApplication::SetHint(const WideString& Value) {
 
 void TApplication::HideHint() { QToolTip::hideText(); }
 
-bool TApplication::HelpContext(Integer) { return false; }
+bool TApplication::HelpCommand(Integer Command, intptr_t Data) {
+  bool CallHelp = true;
+  bool Result = false;
+  if (OnHelp) Result = OnHelp(static_cast<Word>(Command), Data, CallHelp);
+  return CallHelp ? false : Result;
+}
+
+bool TApplication::HelpContext(Integer Context) { return HelpCommand(1, Context); }
 
 void TApplication::Minimize() {
   if (FMainForm && FMainForm->HandleAllocated()) ShowWindow(FMainForm->Handle(), SW_MINIMIZE);

@@ -144,6 +144,9 @@ class TCustomForm : public TScrollingWinControl {
   void SetWindowState(TWindowState Value);
   bool KeyPreview() const { return FKeyPreview; }
   void SetKeyPreview(bool Value) { FKeyPreview = Value; }
+  // The form's own help file, in place of the application's while it is active.
+  const WideString& HelpFile() const { return FHelpFile; }
+  void SetHelpFile(const WideString& Value) { FHelpFile = Value; }
   TFormState FormState() const { return FFormState; }
   bool Active() const { return FActive; }
   TWinControl* ActiveControl() const { return FActiveControl; }
@@ -191,6 +194,7 @@ class TCustomForm : public TScrollingWinControl {
   void PlaceOnShow();
 
   TModalResult FModalResult = mrNone;
+  WideString FHelpFile;
   TFormBorderStyle FBorderStyle = bsSizeable;
   TBorderIcons FBorderIcons{biSystemMenu, biMinimize, biMaximize};
   TPosition FPosition = poDesigned;
@@ -294,6 +298,9 @@ class TScreen : public TComponent {
 
 using TExceptionEvent = std::function<void(TObject* Sender, Exception& E)>;
 using TIdleEvent = std::function<void(TObject* Sender, bool& Done)>;
+// A help request (the help engines' command and data); clearing CallHelp
+// says the handler dealt with it, and its answer is the request's result.
+using THelpEvent = std::function<bool(Word Command, intptr_t Data, bool& CallHelp)>;
 using TMessageEvent = std::function<void(MSG& Msg, bool& Handled)>;
 // A hook sees the application window's messages first; true stops them.
 using TWindowHook = std::function<bool(TMessage& Message)>;
@@ -344,8 +351,13 @@ class TApplication : public TComponent {
   void SetShowHint(bool Value) { FShowHint = Value; }
   void CancelHint() { SetHint(WideString()); }
   void HideHint();
-  // There is no help system: false.
+  // Help requests go to OnHelp; what it leaves to the application finds no
+  // help system of its own here: false.
+  bool HelpCommand(Integer Command, intptr_t Data);
+  // HelpCommand with the topic command (1) and Context.
   bool HelpContext(Integer Context);
+  const WideString& HelpFile() const { return FHelpFile; }
+  void SetHelpFile(const WideString& Value) { FHelpFile = Value; }
   void Minimize();
   void Restore();
   void BringToFront();
@@ -361,6 +373,7 @@ class TApplication : public TComponent {
   TExceptionEvent OnException;
   TIdleEvent OnIdle;
   TMessageEvent OnMessage;
+  THelpEvent OnHelp;
 
  private:
   friend void gtui::ControlDestroyed(TControl* Control);
@@ -371,6 +384,7 @@ class TApplication : public TComponent {
   TCustomForm* FMainForm = nullptr;
   WideString FTitle;
   WideString FHint;
+  WideString FHelpFile;
   bool FShowHint = true;
   bool FTerminated = false;
   bool FActive = false;
