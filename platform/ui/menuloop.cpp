@@ -107,6 +107,7 @@ constexpr Integer kFrame = 3, kSeparatorHeight = 8, kTextLeft = 24, kGap = 24;
 HMENU g_Tracked = nullptr;
 HWND g_TrackedWindow = nullptr;
 Integer g_TrackedSelection = -1;
+Integer g_TrackedDepth = 0;
 
 class TMenuWindow : public TCustomControl {
  public:
@@ -137,6 +138,11 @@ class TMenuWindow : public TCustomControl {
     }
     FTops.push_back(Y);
     return TSize{Width + 2 * kFrame, Y + kFrame};
+  }
+
+  // The top of an entry's row in client coordinates.
+  Integer TopOf(Integer Index) const {
+    return Index >= 0 && static_cast<size_t>(Index) < FTops.size() ? FTops[static_cast<size_t>(Index)] : kFrame;
   }
 
   // The entry under a client point, or -1.
@@ -192,6 +198,7 @@ class TMenuWindow : public TCustomControl {
       if (E.State & MFS_CHECKED) C->TextOut(Row.Left + 6, TY, (E.Type & MFT_RADIOCHECK) ? u"\u2022" : u"\u2713");
       C->TextOut(Row.Left + kTextLeft, TY, Label);
       if (!Shortcut.empty()) C->TextOut(Row.Right - kGap / 2 - C->TextWidth(Shortcut), TY, Shortcut);
+      if (E.SubMenu) C->TextOut(Row.Right - 12, TY, u"\u25B8");
       C->Brush()->SetStyle(bsSolid);
     }
   }
@@ -397,6 +404,155 @@ UINT GetMenuDefaultItem(HMENU Menu, UINT ByPos, UINT Flags) {
 HMENU GtTrackedMenu() { return g_Tracked; }
 HWND GtTrackedMenuWindow() { return g_TrackedWindow; }
 Integer GtTrackedMenuSelection() { return g_TrackedSelection; }
+Integer GtTrackedMenuDepth() { return g_TrackedDepth; }
+
+namespace {
+
+// One open menu of a tracked chain: the root menu, then each submenu opened
+// from the highlighted entry of the one before.
+struct TMenuLevel {
+  HMENU Menu = nullptr;
+  std::unique_ptr<TMenuWindow> Window;
+  HWND Wnd = nullptr;
+};
+
+// Places a menu of Size at the point, kept on the work area: a menu that
+// does not fit right of or below the point opens on its other side (for a
+// submenu, AltX is the other side: left of its parent).
+TPoint PlaceOnWorkArea(Integer X, Integer Y, TSize Size, Integer AltX, Integer AltY) {
+  TRect Work = Screen->MonitorFromPoint(TPoint(X, Y)).WorkareaRect;
+  if (X + Size.cx > Work.Right) X = AltX >= Work.Left ? AltX : Work.Right - Size.cx;
+  if (Y + Size.cy > Work.Bottom) Y = AltY >= Work.Top ? AltY : Work.Bottom - Size.cy;
+  return TPoint(std::max(X, Work.Left), std::max(Y, Work.Top));
+}
+
+// The loop of one tracked menu chain. The capture stays on the root window
+// for the whole run; each mouse message goes to the innermost open menu
+// under its point, each key to the innermost open menu.
+class TMenuTracker {
+ public:
+  TMenuTracker(HWND Owner, bool Notify) : FOwner(Owner), FNotify(Notify) {}
+  ~TMenuTracker() { CloseAbove(-1); }
+
+  std::vector<TMenuLevel> Levels;
+  UINT Chosen = 0;
+  bool Done = false;
+
+  bool Open(HMENU Menu, TPoint At, Integer AltX, Integer AltY) {
+    if (!Rec(Menu) || Rec(Menu)->Entries.empty()) return false;
+    TMenuLevel L;
+    L.Menu = Menu;
+    L.Window.reset(new TMenuWindow(Menu));
+    TSize Size = L.Window->Measure();
+    TPoint P = PlaceOnWorkArea(At.X, At.Y, Size, AltX - Size.cx, AltY - Size.cy);
+    L.Window->SetBounds(P.X, P.Y, Size.cx, Size.cy);
+    L.Window->Measure();
+    L.Wnd = L.Window->Handle();
+    // Shown without taking the activation from the window that asked for the menu.
+    SetWindowPos(L.Wnd, HWND_TOPMOST, P.X, P.Y, Size.cx, Size.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    Levels.push_back(std::move(L));
+    Publish();
+    return true;
+  }
+
+  // Closes every menu deeper than Level (-1: all of them).
+  void CloseAbove(Integer Level) {
+    while (static_cast<Integer>(Levels.size()) > Level + 1) Levels.pop_back();
+    Publish();
+  }
+
+  const TMenuEntry* Entry(Integer Level, Integer Index) const {
+    if (Level < 0 || Level >= static_cast<Integer>(Levels.size())) return nullptr;
+    TMenuRec* R = Rec(Levels[static_cast<size_t>(Level)].Menu);
+    if (!R || Index < 0 || Index >= static_cast<Integer>(R->Entries.size())) return nullptr;
+    return &R->Entries[static_cast<size_t>(Index)];
+  }
+
+  void Select(Integer Level, Integer Index) {
+    TMenuWindow* W = Levels[static_cast<size_t>(Level)].Window.get();
+    if (Index == W->Selected) return;
+    W->Selected = Index;
+    W->Invalidate();
+    Publish();
+    const TMenuEntry* E = Entry(Level, Index);
+    if (!FNotify || !E) return;
+    UINT Item = E->SubMenu ? static_cast<UINT>(Index) : E->Id;
+    UINT State = (E->State | E->Type | MF_HILITE | (E->SubMenu ? static_cast<UINT>(MF_POPUP) : 0u)) & 0xFFFF;
+    SendMessage(FOwner, WM_MENUSELECT, MAKEWPARAM(static_cast<Integer>(Item), static_cast<Integer>(State)),
+                reinterpret_cast<LPARAM>(Levels[static_cast<size_t>(Level)].Menu));
+  }
+
+  void Step(Integer Level, Integer Dir) {
+    TMenuRec* R = Rec(Levels[static_cast<size_t>(Level)].Menu);
+    if (!R) return;
+    Integer N = static_cast<Integer>(R->Entries.size());
+    Integer I = Levels[static_cast<size_t>(Level)].Window->Selected;
+    for (Integer Tries = 0; Tries < N; ++Tries) {
+      I = I < 0 ? (Dir > 0 ? 0 : N - 1) : (I + Dir + N) % N;
+      if (Selectable(R->Entries[static_cast<size_t>(I)])) {
+        Select(Level, I);
+        return;
+      }
+    }
+  }
+
+  // Opens the submenu of the highlighted entry of Level, unless it is open
+  // already or greyed; from the keyboard its first entry is highlighted.
+  void OpenSub(Integer Level, bool FromKeyboard) {
+    TMenuWindow* W = Levels[static_cast<size_t>(Level)].Window.get();
+    const Integer Index = W->Selected;
+    const TMenuEntry* E = Entry(Level, Index);
+    if (!E || !E->SubMenu || (E->State & MFS_GRAYED)) return;
+    if (Level + 1 < static_cast<Integer>(Levels.size())) {
+      if (Levels[static_cast<size_t>(Level) + 1].Menu != E->SubMenu) CloseAbove(Level);
+    }
+    if (Level + 1 == static_cast<Integer>(Levels.size())) {
+      HMENU Sub = E->SubMenu;
+      // The owner fills or changes the submenu before it is measured.
+      if (FNotify) SendMessage(FOwner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(Sub), MAKELPARAM(Index, 0));
+      TRect PR;
+      GetWindowRect(Levels[static_cast<size_t>(Level)].Wnd, &PR);
+      const Integer Top = PR.Top + W->TopOf(Index) - kFrame;
+      if (!Open(Sub, TPoint(PR.Right - kFrame, Top), PR.Left + kFrame, PR.Bottom)) return;
+    }
+    if (FromKeyboard && Levels.back().Window->Selected < 0) Step(static_cast<Integer>(Levels.size()) - 1, 1);
+  }
+
+  void Choose(Integer Level, Integer Index) {
+    const TMenuEntry* E = Entry(Level, Index);
+    if (!E || !Selectable(*E) || (E->State & MFS_GRAYED)) return;
+    if (E->SubMenu) {
+      OpenSub(Level, true);
+      return;
+    }
+    Chosen = E->Id;
+    Done = true;
+  }
+
+  // The innermost open menu whose window holds the screen point, or -1; the
+  // point in its client coordinates.
+  Integer LevelAt(TPoint Screen, TPoint& Client) const {
+    for (Integer L = static_cast<Integer>(Levels.size()) - 1; L >= 0; --L) {
+      const TMenuLevel& M = Levels[static_cast<size_t>(L)];
+      Client = Screen;
+      ScreenToClient(M.Wnd, &Client);
+      if (Client.X >= 0 && Client.Y >= 0 && Client.X < M.Window->Width() && Client.Y < M.Window->Height()) return L;
+    }
+    return -1;
+  }
+
+  void Publish() const {
+    g_TrackedDepth = static_cast<Integer>(Levels.size());
+    g_TrackedWindow = Levels.empty() ? nullptr : Levels.back().Wnd;
+    g_TrackedSelection = Levels.empty() ? -1 : Levels.back().Window->Selected;
+  }
+
+ private:
+  HWND FOwner;
+  bool FNotify;
+};
+
+}  // namespace
 
 BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND Owner, const TRect*) {
   if (!Rec(Menu) || g_Tracked) return FALSE;
@@ -405,98 +561,64 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND 
   TMenuRec* R = Rec(Menu);  // the owner may have changed the menu, never freed it while it is tracked
   if (!R || R->Entries.empty()) return FALSE;
 
-  std::unique_ptr<TMenuWindow> W(new TMenuWindow(Menu));
-  TSize Size = W->Measure();
-  // Horizontal and vertical alignment to the point, then kept on the work area:
-  // a menu that does not fit right of or below the point opens on its other side.
-  if (Flags & TPM_RIGHTALIGN)
-    X -= Size.cx;
-  else if (Flags & TPM_CENTERALIGN)
-    X -= Size.cx / 2;
-  if (Flags & TPM_BOTTOMALIGN)
-    Y -= Size.cy;
-  else if (Flags & TPM_VCENTERALIGN)
-    Y -= Size.cy / 2;
-  TRect Work = Screen->MonitorFromPoint(TPoint(X, Y)).WorkareaRect;
-  if (X + Size.cx > Work.Right) X = X - Size.cx >= Work.Left ? X - Size.cx : Work.Right - Size.cx;
-  if (Y + Size.cy > Work.Bottom) Y = Y - Size.cy >= Work.Top ? Y - Size.cy : Work.Bottom - Size.cy;
-  X = std::max(X, Work.Left);
-  Y = std::max(Y, Work.Top);
-  W->SetBounds(X, Y, Size.cx, Size.cy);
-  W->Measure();
-  HWND MW = W->Handle();
-  // Shown without taking the activation from the window that asked for the menu.
-  SetWindowPos(MW, HWND_TOPMOST, X, Y, Size.cx, Size.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  TMenuTracker T(Owner, Notify);
+  {
+    TMenuWindow Probe(Menu);
+    TSize Size = Probe.Measure();
+    // Horizontal and vertical alignment to the point.
+    if (Flags & TPM_RIGHTALIGN)
+      X -= Size.cx;
+    else if (Flags & TPM_CENTERALIGN)
+      X -= Size.cx / 2;
+    if (Flags & TPM_BOTTOMALIGN)
+      Y -= Size.cy;
+    else if (Flags & TPM_VCENTERALIGN)
+      Y -= Size.cy / 2;
+  }
+  if (!T.Open(Menu, TPoint(X, Y), X, Y)) return FALSE;
+  const HWND MW = T.Levels[0].Wnd;
   g_Tracked = Menu;
-  g_TrackedWindow = MW;
-  g_TrackedSelection = -1;
 
-  auto Select = [&](Integer Index) {
-    TMenuRec* Now = Rec(Menu);
-    if (!Now || Index == W->Selected) return;
-    W->Selected = Index;
-    g_TrackedSelection = Index;
-    W->Invalidate();
-    if (!Notify) return;
-    if (Index < 0) return;
-    const TMenuEntry& E = Now->Entries[static_cast<size_t>(Index)];
-    UINT Item = E.SubMenu ? static_cast<UINT>(Index) : E.Id;
-    UINT State = (E.State | E.Type | MF_HILITE | (E.SubMenu ? static_cast<UINT>(MF_POPUP) : 0u)) & 0xFFFF;
-    SendMessage(Owner, WM_MENUSELECT, MAKEWPARAM(static_cast<Integer>(Item), static_cast<Integer>(State)),
-                reinterpret_cast<LPARAM>(Menu));
-  };
-  auto Step = [&](Integer Dir) {
-    TMenuRec* Now = Rec(Menu);
-    if (!Now) return;
-    Integer N = static_cast<Integer>(Now->Entries.size());
-    Integer I = W->Selected;
-    for (Integer Tries = 0; Tries < N; ++Tries) {
-      I = I < 0 ? (Dir > 0 ? 0 : N - 1) : (I + Dir + N) % N;
-      if (Selectable(Now->Entries[static_cast<size_t>(I)])) {
-        Select(I);
-        return;
-      }
-    }
-  };
-
-  UINT Chosen = 0;
-  bool Done = false;
   // The release of a button held when the menu opened (the right-click that
   // asked for a context menu) is not a choice.
   bool HeldLeft = GetKeyState(VK_LBUTTON) < 0, HeldRight = GetKeyState(VK_RBUTTON) < 0;
-  auto Choose = [&](Integer Index) {
-    TMenuRec* Now = Rec(Menu);
-    if (!Now || Index < 0 || Index >= static_cast<Integer>(Now->Entries.size())) return;
-    const TMenuEntry& E = Now->Entries[static_cast<size_t>(Index)];
-    if (!Selectable(E) || (E.State & MFS_GRAYED) || E.SubMenu) return;
-    Chosen = E.Id;
-    Done = true;
-  };
   const UINT ChooseUp = (Flags & TPM_RIGHTBUTTON) ? WM_RBUTTONUP : WM_LBUTTONUP;
 
   SetCapture(MW);
-  while (!Done && IsWindow(MW) && GetCapture() == MW && Rec(Menu)) {
+  while (!T.Done && IsWindow(MW) && GetCapture() == MW && Rec(Menu)) {
     MSG M;
     if (!PeekMessage(&M, nullptr, 0, 0, PM_REMOVE)) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
       continue;
     }
+    // A submenu freed by its owner while open closes with everything after it.
+    for (Integer L = 1; L < static_cast<Integer>(T.Levels.size()); ++L)
+      if (!Rec(T.Levels[static_cast<size_t>(L)].Menu)) {
+        T.CloseAbove(L - 1);
+        break;
+      }
+    const Integer Inner = static_cast<Integer>(T.Levels.size()) - 1;
     if (M.message >= WM_MOUSEFIRST && M.message <= WM_MOUSELAST) {
-      TPoint P = M.pt;
-      ScreenToClient(MW, &P);
-      Integer At = W->EntryAt(P);
-      bool Inside = P.X >= 0 && P.Y >= 0 && P.X < W->Width() && P.Y < W->Height();
+      TPoint P;
+      const Integer L = T.LevelAt(M.pt, P);
+      const Integer At = L >= 0 ? T.Levels[static_cast<size_t>(L)].Window->EntryAt(P) : -1;
+      const TMenuEntry* E = T.Entry(L, At);
       switch (M.message) {
         case WM_MOUSEMOVE:
-          if (Inside) Select(At >= 0 && Selectable(Rec(Menu)->Entries[static_cast<size_t>(At)]) ? At : -1);
+          if (L < 0) break;
+          if (At != T.Levels[static_cast<size_t>(L)].Window->Selected) {
+            T.CloseAbove(L);
+            T.Select(L, E && Selectable(*E) ? At : -1);
+          }
+          T.OpenSub(L, false);
           break;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
         case WM_RBUTTONDBLCLK:
-          // A press outside closes the menu and is used up by it.
-          if (!Inside) Done = true;
+          // A press outside every open menu closes them all and is used up.
+          if (L < 0) T.Done = true;
           HeldLeft = HeldRight = false;
           break;
         case WM_LBUTTONUP:
@@ -506,7 +628,8 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND 
             Held = false;
             break;
           }
-          if (Inside && At >= 0 && (M.message == WM_LBUTTONUP || M.message == ChooseUp)) Choose(At);
+          // Releasing on a submenu's entry leaves it open.
+          if (E && !E->SubMenu && (M.message == WM_LBUTTONUP || M.message == ChooseUp)) T.Choose(L, At);
           break;
         }
         default: break;
@@ -517,20 +640,30 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND 
       case WM_KEYDOWN:
       case WM_SYSKEYDOWN:
         switch (M.wParam) {
-          case VK_DOWN: Step(1); break;
-          case VK_UP: Step(-1); break;
+          case VK_DOWN: T.Step(Inner, 1); break;
+          case VK_UP: T.Step(Inner, -1); break;
           case VK_HOME:
-            W->Selected = -1;
-            Step(1);
+            T.Levels.back().Window->Selected = -1;
+            T.Step(Inner, 1);
             break;
           case VK_END:
-            W->Selected = -1;
-            Step(-1);
+            T.Levels.back().Window->Selected = -1;
+            T.Step(Inner, -1);
             break;
-          case VK_RETURN: Choose(W->Selected); break;
+          case VK_RIGHT: T.OpenSub(Inner, true); break;
+          case VK_LEFT:
+            if (Inner > 0) T.CloseAbove(Inner - 1);
+            break;
+          case VK_RETURN: T.Choose(Inner, T.Levels.back().Window->Selected); break;
+          // Escape closes one level; Alt and F10 close the whole chain.
           case VK_ESCAPE:
+            if (Inner > 0)
+              T.CloseAbove(Inner - 1);
+            else
+              T.Done = true;
+            break;
           case VK_MENU:
-          case VK_F10: Done = true; break;
+          case VK_F10: T.Done = true; break;
           default: break;
         }
         break;
@@ -538,7 +671,7 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND 
       case WM_SYSCHAR: {
         // The entry whose accelerator is the character; the only entry
         // starting with it is chosen, several are stepped through.
-        TMenuRec* Now = Rec(Menu);
+        TMenuRec* Now = Rec(T.Levels.back().Menu);
         if (!Now) break;
         std::vector<Integer> Hits;
         for (size_t i = 0; i < Now->Entries.size(); ++i) {
@@ -547,30 +680,30 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer, HWND 
           if (A && Upper(A) == Upper(static_cast<WideChar>(M.wParam)) && Selectable(Now->Entries[i]))
             Hits.push_back(static_cast<Integer>(i));
         }
+        const Integer Sel = T.Levels.back().Window->Selected;
         if (Hits.size() == 1) {
-          Select(Hits[0]);
-          Choose(Hits[0]);
+          T.Select(Inner, Hits[0]);
+          T.Choose(Inner, Hits[0]);
         } else if (!Hits.empty()) {
-          auto Next = std::find_if(Hits.begin(), Hits.end(), [&](Integer I) { return I > W->Selected; });
-          Select(Next == Hits.end() ? Hits[0] : *Next);
+          auto Next = std::find_if(Hits.begin(), Hits.end(), [&](Integer I) { return I > Sel; });
+          T.Select(Inner, Next == Hits.end() ? Hits[0] : *Next);
         }
         break;
       }
       case WM_KEYUP:
       case WM_SYSKEYUP: break;
-      case WM_CANCELMODE: Done = true; break;
+      case WM_CANCELMODE: T.Done = true; break;
       case WM_QUIT:
         PostQuitMessage(static_cast<Integer>(M.wParam));
-        Done = true;
+        T.Done = true;
         break;
       default: DispatchMessage(&M); break;
     }
   }
   if (IsWindow(MW) && GetCapture() == MW) ReleaseCapture();
+  const UINT Chosen = T.Chosen;
+  T.CloseAbove(-1);
   g_Tracked = nullptr;
-  g_TrackedWindow = nullptr;
-  g_TrackedSelection = -1;
-  W.reset();
   if (Notify) SendMessage(Owner, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
   if (Flags & TPM_RETURNCMD) return static_cast<BOOL>(Chosen);
   if (Chosen && Owner) PostMessage(Owner, WM_COMMAND, Chosen, 0);

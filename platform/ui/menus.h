@@ -103,7 +103,9 @@ BOOL SetMenuDefaultItem(HMENU Menu, UINT Item, UINT ByPos);
 UINT GetMenuDefaultItem(HMENU Menu, UINT ByPos, UINT Flags);
 // Shows the menu at the screen point (kept on the work area) and runs the
 // menu loop until an entry is chosen or the menu is cancelled. Owner gets
-// WM_INITMENUPOPUP first and WM_MENUSELECT for each highlight. With
+// WM_INITMENUPOPUP first and WM_MENUSELECT for each highlight. A submenu
+// opens beside its entry when the mouse rests on it or on Right or Enter
+// (WM_INITMENUPOPUP with its position first); Left and Escape close it. With
 // TPM_RETURNCMD the answer is the chosen id (0 for none); otherwise Owner
 // is posted WM_COMMAND with the id and the answer is whether one was chosen.
 BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer Reserved, HWND Owner, const TRect* Rect);
@@ -111,11 +113,13 @@ BOOL TrackPopupMenu(HMENU Menu, UINT Flags, Integer X, Integer Y, Integer Reserv
 // Maximize, Close), greyed for the window's state and box styles now.
 // Revert TRUE puts back the standard menu and answers null.
 HMENU GetSystemMenu(HWND Wnd, BOOL Revert);
-// Test hook: the menu being tracked now (null when none), its window, and
-// the entry highlighted in it (-1 for none).
+// Test hook: the menu being tracked now (null when none); the window of the
+// innermost open menu of its chain (the menu itself or an open submenu) and
+// the entry highlighted there (-1 for none); how many menus are open.
 HMENU GtTrackedMenu();
 HWND GtTrackedMenuWindow();
 Integer GtTrackedMenuSelection();
+Integer GtTrackedMenuDepth();
 
 // ---------------------------------------------------------------- menu components
 

@@ -25,6 +25,21 @@ void Soon(std::function<void()> Fn) {
   SetTimer(nullptr, 0, 1, SoonProc);
 }
 
+// Runs Fn from the loop once Ready holds (the loop has taken what came
+// before); gives up after many turns, cancelling the menu.
+void SoonWhen(std::function<bool()> Ready, std::function<void()> Fn, Integer Turns = 5000) {
+  Soon([Ready, Fn, Turns] {
+    if (Ready()) {
+      Fn();
+    } else if (Turns > 0) {
+      SoonWhen(Ready, Fn, Turns - 1);
+    } else {
+      ADD_FAILURE() << "the menu never reached the expected state";
+      PostMessage(nullptr, WM_CANCELMODE, 0, 0);
+    }
+  });
+}
+
 void Keys(HWND Wnd, std::initializer_list<WORD> List, Cardinal Mods = 0) {
   for (WORD K : List) {
     GtTestKey(Wnd, true, K, Mods);
@@ -43,10 +58,14 @@ HMENU Menu3(UINT A, UINT B) {
 // The messages a menu's owner window sees.
 struct TOwnerLog {
   std::vector<std::pair<UINT, WPARAM>> Seen;
+  std::vector<LPARAM> Params;  // the lParam of each of them
   HWND Wnd = nullptr;
   TOwnerLog() {
     Wnd = AllocateHWnd([this](TMessage& M) {
-      if (M.Msg == WM_INITMENUPOPUP || M.Msg == WM_MENUSELECT || M.Msg == WM_COMMAND) Seen.push_back({M.Msg, M.WParam});
+      if (M.Msg == WM_INITMENUPOPUP || M.Msg == WM_MENUSELECT || M.Msg == WM_COMMAND) {
+        Seen.push_back({M.Msg, M.WParam});
+        Params.push_back(M.LParam);
+      }
     });
   }
   ~TOwnerLog() { DeallocateHWnd(Wnd); }
@@ -139,6 +158,138 @@ TEST_F(MenuUi, MouseChoosesTheEntryUnderTheReleaseAndAPressOutsideCloses) {
   GtTestPump(10);
   for (const TRecordedMouse& E : R->Mouse) EXPECT_NE(E.Kind, "down");
   DestroyMenu(M);
+}
+
+// A menu "&Open", "&More" > ("&Inner" 41, "&Second" 42), "&Quit" 30.
+struct TChain {
+  HMENU Root = CreatePopupMenu(), Sub = CreatePopupMenu();
+  TChain() {
+    AppendMenuW(Sub, MF_STRING, 41, u"&Inner");
+    AppendMenuW(Sub, MF_STRING, 42, u"&Second");
+    AppendMenuW(Root, MF_STRING, 10, u"&Open");
+    AppendMenuW(Root, MF_POPUP, reinterpret_cast<UINT_PTR>(Sub), u"&More");
+    AppendMenuW(Root, MF_STRING, 30, u"&Quit");
+  }
+  ~TChain() { DestroyMenu(Root); }
+};
+
+TEST_F(MenuUi, SubmenusOpenFromTheKeyboardAndCloseOneLevelAtATime) {
+  TChain C;
+  TOwnerLog Owner;
+  HWND F = Form->Handle();
+  struct Case {
+    const char* Name;
+    std::vector<WORD> Keys;
+    Integer Answer;
+  };
+  const Case Cases[] = {
+      {"right opens, first entry lit", {VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_RETURN}, 42},
+      {"enter opens", {VK_DOWN, VK_DOWN, VK_RETURN, VK_RETURN}, 41},
+      {"left closes the submenu only", {VK_DOWN, VK_DOWN, VK_RIGHT, VK_LEFT, VK_DOWN, VK_RETURN}, 30},
+      {"escape closes the submenu only", {VK_DOWN, VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_UP, VK_RETURN}, 10},
+      {"escape twice closes all", {VK_DOWN, VK_DOWN, VK_RIGHT, VK_ESCAPE, VK_ESCAPE, VK_RETURN}, 0},
+      {"right on a plain entry does nothing", {VK_DOWN, VK_RIGHT, VK_RETURN}, 10},
+  };
+  for (const Case& K : Cases) {
+    SCOPED_TRACE(K.Name);
+    std::vector<WORD> List = K.Keys;
+    Soon([F, List] {
+      for (WORD Key : List) Keys(F, {Key});
+    });
+    EXPECT_EQ(TrackPopupMenu(C.Root, TPM_RETURNCMD, 100, 100, 0, Owner.Wnd, nullptr), K.Answer);
+    EXPECT_EQ(GtTrackedMenuDepth(), 0);
+    EXPECT_EQ(GtTrackedMenuWindow(), nullptr);
+  }
+
+  // The owner prepares the submenu with its position, and hears of the
+  // highlight inside it with the submenu's handle.
+  Owner.Seen.clear();
+  Owner.Params.clear();
+  Soon([F] { Keys(F, {VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN}); });
+  EXPECT_EQ(TrackPopupMenu(C.Root, TPM_RETURNCMD, 100, 100, 0, Owner.Wnd, nullptr), 41);
+  auto At = [&](UINT Msg, WPARAM W) {
+    for (size_t i = 0; i < Owner.Seen.size(); ++i)
+      if (Owner.Seen[i] == std::pair<UINT, WPARAM>{Msg, W}) return static_cast<Integer>(i);
+    return -1;
+  };
+  const Integer MoreLit = At(WM_MENUSELECT, MAKEWPARAM(1, MF_HILITE | MF_POPUP));
+  const Integer Init = At(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(C.Sub));
+  const Integer InnerLit = At(WM_MENUSELECT, MAKEWPARAM(41, MF_HILITE));
+  ASSERT_GE(MoreLit, 0);
+  ASSERT_GT(Init, MoreLit);
+  ASSERT_GT(InnerLit, Init);
+  EXPECT_EQ(Owner.Params[static_cast<size_t>(MoreLit)], reinterpret_cast<LPARAM>(C.Root));
+  EXPECT_EQ(Owner.Params[static_cast<size_t>(Init)], MAKELPARAM(1, 0));
+  EXPECT_EQ(Owner.Params[static_cast<size_t>(InnerLit)], reinterpret_cast<LPARAM>(C.Sub));
+
+  // A greyed submenu does not open.
+  EnableMenuItem(C.Root, 1, MF_BYPOSITION | MF_GRAYED);
+  Soon([F] { Keys(F, {VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN, VK_DOWN, VK_RETURN}); });
+  EXPECT_EQ(TrackPopupMenu(C.Root, TPM_RETURNCMD, 100, 100, 0, Owner.Wnd, nullptr), 30);
+}
+
+TEST_F(MenuUi, SubmenuOpensUnderTheMouseAndClosesWhenItLeavesItsEntry) {
+  TChain C;
+  TOwnerLog Owner;
+  HWND RootW = nullptr, SubW = nullptr;
+  Integer DepthAfterLeaving = -1;
+  auto RowMid = [](HWND W, Integer Index, Integer Rows) {
+    TRect R;
+    GetWindowRect(W, &R);
+    const Integer Row = (R.Height() - 6) / Rows;
+    return 3 + Row * Index + Row / 2;
+  };
+  Soon([&] {
+    RootW = GtTrackedMenuWindow();
+    if (!RootW) return;
+    GtTestMouse(RootW, gmaMove, gmbNone, 10, RowMid(RootW, 1, 3));
+    SoonWhen([] { return GtTrackedMenuDepth() == 2; }, [&] {
+      SubW = GtTrackedMenuWindow();
+      // Back on the parent's first entry: the submenu closes.
+      GtTestMouse(RootW, gmaMove, gmbNone, 10, RowMid(RootW, 0, 3));
+      SoonWhen([] { return GtTrackedMenuDepth() == 1; }, [&] {
+        DepthAfterLeaving = GtTrackedMenuDepth();
+        GtTestMouse(RootW, gmaMove, gmbNone, 10, RowMid(RootW, 1, 3));
+        SoonWhen([] { return GtTrackedMenuDepth() == 2; }, [&] {
+          HWND W = GtTrackedMenuWindow();
+          // A click in the submenu chooses its entry.
+          GtTestMouse(W, gmaMove, gmbNone, 10, RowMid(W, 1, 2));
+          GtTestMouse(W, gmaPress, gmbLeft, 10, RowMid(W, 1, 2));
+          GtTestMouse(W, gmaRelease, gmbLeft, 10, RowMid(W, 1, 2));
+          PostMessage(nullptr, WM_CANCELMODE, 0, 0);
+        });
+      });
+    });
+  });
+  EXPECT_EQ(TrackPopupMenu(C.Root, TPM_RETURNCMD, 100, 100, 0, Owner.Wnd, nullptr), 42);
+  ASSERT_NE(RootW, nullptr);
+  ASSERT_NE(SubW, nullptr);
+  EXPECT_NE(SubW, RootW);
+  EXPECT_FALSE(IsWindow(SubW));
+  EXPECT_EQ(DepthAfterLeaving, 1);
+  MSG Left;
+  while (PeekMessage(&Left, nullptr, WM_CANCELMODE, WM_CANCELMODE, PM_REMOVE)) {
+  }
+}
+
+TEST_F(MenuUi, PopupMenuRunsTheClickOfAnItemInASubmenu) {
+  TPopupMenu P(Form.get());
+  auto* Parent = new TMenuItem(&P);
+  Parent->SetCaption(u"&Sort");
+  auto* ByName = new TMenuItem(&P);
+  ByName->SetCaption(u"By &name");
+  auto* BySize = new TMenuItem(&P);
+  BySize->SetCaption(u"By &size");
+  std::vector<std::string> Log;
+  ByName->OnClick = [&](TObject*) { Log.push_back("name"); };
+  BySize->OnClick = [&](TObject*) { Log.push_back(GtTrackedMenu() ? "size, menu open" : "size"); };
+  Parent->Add(ByName);
+  Parent->Add(BySize);
+  P.Items()->Add(Parent);
+  HWND F = Form->Handle();
+  Soon([F] { GtTestKey(F, true, 'S', 0, u's'); GtTestKey(F, true, 'S', 0, u's'); });
+  P.Popup(200, 150);
+  EXPECT_EQ(Log, (std::vector<std::string>{"size"}));
 }
 
 TEST_F(MenuUi, HandleQueriesTable) {
