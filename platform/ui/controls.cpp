@@ -59,9 +59,7 @@ struct TTooltipHook {
       if (!W || !Application->ShowHint()) return WideString();
       TControl* C = W->ControlAtPos(P, false);
       if (!C) C = W;
-      for (; C; C = C->Parent())
-        if (!C->Hint().empty()) return C->ShowHint() ? GetShortHint(C->Hint()) : WideString();
-      return WideString();
+      return gtui::HintAskAt(C, W->ClientToScreen(P));
     };
   }
 };
@@ -354,7 +352,17 @@ LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TControl::WndProc(TMessage& Message) {
-  if (Message.Msg == WM_MOUSEMOVE) Application->HintMouseMessage(this, Message);
+  switch (Message.Msg) {
+    case WM_MOUSEMOVE: Application->HintMouseMessage(this, Message); break;
+    // A press or a key ends the hint; the mouse leaving the window too.
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: gtui::HintCancel(); break;
+    case CM_MOUSELEAVE: gtui::HintLeave(this); break;
+    default: break;
+  }
   Dispatch(Message);
 }
 

@@ -5,7 +5,6 @@
 #include <QCursor>
 #include <QFontDatabase>
 #include <QScreen>
-#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -44,6 +43,7 @@ TScreenRef::operator TScreen*() const { return operator->(); }
 
 void gtui::ControlDestroyed(TControl* Control) {
   if (g_App && g_App->FHintControl == Control) g_App->FHintControl = nullptr;
+  HintForget(Control);
   if (g_Screen && g_Screen->FActiveControl == Control) g_Screen->FActiveControl = nullptr;
 }
 
@@ -912,7 +912,11 @@ void TApplication::SetHint(const WideString& Value) {
   if (OnHint) OnHint(this);
 }
 
-void TApplication::HideHint() { QToolTip::hideText(); }
+void TApplication::CancelHint() { gtui::HintCancel(); }
+
+void TApplication::HideHint() { gtui::HintHide(); }
+
+void TApplication::ActivateHint(const TPoint& CursorPos) { gtui::HintActivate(CursorPos); }
 
 bool TApplication::HelpCommand(Integer Command, intptr_t Data) {
   bool CallHelp = true;
@@ -951,6 +955,7 @@ void TApplication::HintMouseMessage(TControl* Control, TMessage& Message) {
   if (auto* W = dynamic_cast<TWinControl*>(Control))
     if (TControl* C = W->ControlAtPos(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)), false))
       Under = C;
+  gtui::HintMouse(Under, Control->ClientToScreen(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam))));
   if (Under == FHintControl) return;
   FHintControl = Under;
   WideString H;

@@ -349,8 +349,24 @@ class TApplication : public TComponent {
   void SetHint(const WideString& Value);
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool Value) { FShowHint = Value; }
-  void CancelHint() { SetHint(WideString()); }
+  // Hides the hint window and forgets the control it was for.
+  void CancelHint();
   void HideHint();
+  // Asks the control the mouse rests on for its hint at once (screen point).
+  void ActivateHint(const TPoint& CursorPos);
+  // Milliseconds before a hint shows, before the next one shows while one
+  // is up or after leaving a hint's cursor rectangle, and before it hides.
+  Integer HintPause() const { return FHintPause; }
+  void SetHintPause(Integer Value) { FHintPause = Value; }
+  Integer HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(Integer Value) { FHintShortPause = Value; }
+  Integer HintHidePause() const { return FHintHidePause; }
+  void SetHintHidePause(Integer Value) { FHintHidePause = Value; }
+  TColor HintColor() const { return FHintColor; }
+  void SetHintColor(TColor Value) { FHintColor = Value; }
+  // Whether hints name the shortcut of their command.
+  bool HintShortCuts() const { return FHintShortCuts; }
+  void SetHintShortCuts(bool Value) { FHintShortCuts = Value; }
   // Help requests go to OnHelp; what it leaves to the application finds no
   // help system of its own here: false.
   bool HelpCommand(Integer Command, intptr_t Data);
@@ -393,6 +409,11 @@ class TApplication : public TComponent {
   std::vector<std::pair<Integer, TWindowHook>> FHooks;
   Integer FNextHookId = 1;
   TControl* FHintControl = nullptr;
+  Integer FHintPause = 500;
+  Integer FHintShortPause = 50;
+  Integer FHintHidePause = 2500;
+  TColor FHintColor = clInfoBk;
+  bool FHintShortCuts = true;
 };
 
 // The application and screen objects, made on first use (the first use also

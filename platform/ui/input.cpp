@@ -6,8 +6,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QStyleHints>
-#include <QToolTip>
-#include <QHelpEvent>
 #include <QWheelEvent>
 
 #include <map>
@@ -378,17 +376,8 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
       Perform(W, CM_MOUSELEAVE, 0, 0);
       return false;
     }
-    case QEvent::ToolTip: {
-      auto* H = static_cast<QHelpEvent*>(E);
-      TQtEntry Entry;
-      QPoint P = Receiver == W->Client ? H->pos() : W->Client->mapFrom(Receiver, H->pos());
-      WideString Text = TooltipText ? TooltipText(W->Handle, TPoint(P.x(), P.y())) : WideString();
-      if (Text.empty())
-        QToolTip::hideText();
-      else
-        QToolTip::showText(H->globalPos(), QString::fromStdU16String(Text), Receiver);
-      return true;
-    }
+    // The layer's own hint window follows the mouse moves; the platform's tool tips never show.
+    case QEvent::ToolTip: return true;
     case QEvent::ContextMenu: {
       auto* C = static_cast<QContextMenuEvent*>(E);
       TQtEntry Entry;

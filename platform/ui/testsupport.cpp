@@ -3,10 +3,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <QToolTip>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
@@ -280,12 +278,8 @@ Integer GtTestScrollBarLength(HWND Wnd, Integer Bar) {
 
 WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y) {
   TWindow* W = Lookup(Wnd);
-  if (!W || !W->Client) return WideString();
-  QHelpEvent E(QEvent::ToolTip, QPoint(X, Y), W->Client->mapToGlobal(QPoint(X, Y)));
-  QApplication::sendEvent(W->Client, &E);
-  WideString Text = QToolTip::isVisible() ? QToolTip::text().toStdU16String() : WideString();
-  QToolTip::hideText();
-  return Text;
+  if (!W || !W->Client || !gtui::TooltipText) return WideString();
+  return gtui::TooltipText(Wnd, TPoint(X, Y));
 }
 
 bool GtTestHookFilterInstalled() { return gtui::HookFilterInstalled(); }
