@@ -22,7 +22,14 @@ void SystemMoveSize(HWND Wnd, UINT Edge) {
   bool Top = Edge == WMSZ_TOP || Edge == WMSZ_TOPLEFT || Edge == WMSZ_TOPRIGHT;
   bool Bottom = Edge == WMSZ_BOTTOM || Edge == WMSZ_BOTTOMLEFT || Edge == WMSZ_BOTTOMRIGHT;
   bool Move = Edge == 0;
-  const Integer MinSize = 1;
+  // The window may narrow the sizes it can take (a form's constraints).
+  MINMAXINFO Limits;
+  Limits.ptMinTrackSize = TPoint(1, 1);
+  Limits.ptMaxTrackSize = TPoint(0x7FFF, 0x7FFF);
+  Limits.ptMaxSize = Limits.ptMaxTrackSize;
+  SendMessage(Wnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&Limits));
+  const Integer MinW = std::max<Integer>(Limits.ptMinTrackSize.X, 1), MinH = std::max<Integer>(Limits.ptMinTrackSize.Y, 1);
+  const Integer MaxW = std::max(Limits.ptMaxTrackSize.X, MinW), MaxH = std::max(Limits.ptMaxTrackSize.Y, MinH);
 
   auto Place = [&](TPoint To) {
     Integer DX = To.X - From.X, DY = To.Y - From.Y;
@@ -30,10 +37,11 @@ void SystemMoveSize(HWND Wnd, UINT Edge) {
     if (Move) {
       R = TRect(R.Left + DX, R.Top + DY, R.Right + DX, R.Bottom + DY);
     } else {
-      if (Left) R.Left = std::min(R.Left + DX, R.Right - MinSize);
-      if (Right) R.Right = std::max(R.Right + DX, R.Left + MinSize);
-      if (Top) R.Top = std::min(R.Top + DY, R.Bottom - MinSize);
-      if (Bottom) R.Bottom = std::max(R.Bottom + DY, R.Top + MinSize);
+      // The moving edge stops where the size reaches a limit; the other stays.
+      if (Left) R.Left = std::clamp(R.Left + DX, R.Right - MaxW, R.Right - MinW);
+      if (Right) R.Right = std::clamp(R.Right + DX, R.Left + MinW, R.Left + MaxW);
+      if (Top) R.Top = std::clamp(R.Top + DY, R.Bottom - MaxH, R.Bottom - MinH);
+      if (Bottom) R.Bottom = std::clamp(R.Bottom + DY, R.Top + MinH, R.Top + MaxH);
     }
     SetWindowPos(Wnd, nullptr, R.Left, R.Top, R.Width(), R.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
   };

@@ -147,6 +147,16 @@ enum : DWORD { ULW_COLORKEY = 1, ULW_ALPHA = 2, ULW_OPAQUE = 4 };
 BOOL UpdateLayeredWindow(HWND Wnd, HDC DstDC, const TPoint* DstPt, const TSize* Size, HDC SrcDC, const TPoint* SrcPt,
                          COLORREF Key, const BLENDFUNCTION* Blend, DWORD Flags);
 
+// WM_GETMINMAXINFO (lParam points at it): the system's move and size loop
+// keeps the window between the minimum and maximum track sizes.
+struct MINMAXINFO {
+  TPoint ptReserved;
+  TPoint ptMaxSize;
+  TPoint ptMaxPosition;
+  TPoint ptMinTrackSize;
+  TPoint ptMaxTrackSize;
+};
+
 // Non-client areas. The client area is what WM_NCCALCSIZE leaves of the
 // window rectangle: the layer sends it with wParam FALSE and lParam pointing
 // at rgrc[0], the window rectangle in the parent's client coordinates, when

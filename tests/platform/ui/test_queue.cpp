@@ -270,6 +270,57 @@ TEST_F(QueueUi, SizeCommandFollowsThePointerUntilRelease) {
 }
 
 
+TEST_F(QueueUi, SizeCommandKeepsTheWindowWithinItsMinMaxInfo) {
+  HWND F = Form->Handle();
+  TRect Start;
+  GetWindowRect(F, &Start);
+  const Integer W0 = Start.Width(), H0 = Start.Height();
+  struct Case {
+    const char* Name;
+    UINT Edge;
+    Integer DX, DY;
+    TPoint Min, Max;
+    TRect Want;  // relative to the start: left, top, width, height changes
+  };
+  const Case Cases[] = {
+      {"no limits", WMSZ_BOTTOMRIGHT, 30, 20, {0, 0}, {0, 0}, {0, 0, 30, 20}},
+      {"maximum width", WMSZ_BOTTOMRIGHT, 30, 20, {0, 0}, {W0 + 10, H0 + 100}, {0, 0, 10, 20}},
+      {"minimum size", WMSZ_BOTTOMRIGHT, -W0, -H0, {120, 90}, {0, 0}, {0, 0, 120 - W0, 90 - H0}},
+      {"left edge stops, right stays", WMSZ_LEFT, W0, 0, {100, 1}, {0, 0}, {W0 - 100, 0, 100 - W0, 0}},
+      {"top edge up to the maximum", WMSZ_TOP, 0, -50, {0, 0}, {4000, H0 + 20}, {0, -20, 0, 20}},
+  };
+  const TWndMethod Own = Form->WindowProc;
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    SetWindowPos(F, nullptr, Start.Left, Start.Top, W0, H0, SWP_NOZORDER | SWP_NOACTIVATE);
+    Form->WindowProc = [Own, C](TMessage& M) {
+      if (M.Msg == WM_GETMINMAXINFO) {
+        auto* Info = reinterpret_cast<MINMAXINFO*>(M.LParam);
+        if (C.Min.X) Info->ptMinTrackSize = C.Min;
+        if (C.Max.X) Info->ptMaxTrackSize = C.Max;
+        return;
+      }
+      Own(M);
+    };
+    GtTestMouse(F, gmaPress, gmbLeft, 20, 20);
+    InjectSoon([F, C] {
+      GtTestMouse(F, gmaMove, gmbNone, 20 + C.DX / 2, 20 + C.DY / 2);
+      GtTestMouse(F, gmaMove, gmbNone, 20 + C.DX, 20 + C.DY);
+      GtTestMouse(F, gmaRelease, gmbLeft, 20 + C.DX, 20 + C.DY);
+      PostMessage(F, WM_CANCELMODE, 0, 0);
+    });
+    SendMessage(F, WM_SYSCOMMAND, static_cast<WPARAM>(SC_SIZE) | C.Edge, 0);
+    Form->WindowProc = Own;
+    GtTestPump(5);
+    TRect After;
+    GetWindowRect(F, &After);
+    EXPECT_EQ(After.Left - Start.Left, C.Want.Left);
+    EXPECT_EQ(After.Top - Start.Top, C.Want.Top);
+    EXPECT_EQ(After.Width() - W0, C.Want.Right);
+    EXPECT_EQ(After.Height() - H0, C.Want.Bottom);
+  }
+}
+
 // The grip of a status bar starts the resize from its press handler, which
 // runs while the application's own pump waits: the resize loop below it must
 // still take the pointer's input from the queue.
