@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "platform/base/classes.h"
+#include "platform/base/threads.h"
 #include "platform/base/sysutils.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/globalmem.h"
 #include "platform/graphics/graphic.h"
 
 GT_DECLARE_EXCEPTION(GIFException, EInvalidGraphic)
@@ -404,15 +407,54 @@ class TGIFSubImage : public TGIFItem {
   Byte GetPixel(Integer X, Integer Y);
   int64_t PixelDataSize() const { return int64_t(PixelData.size()); }
 
+  // Copies another frame (extensions through their file form) or converts
+  // any graphic: bitmaps of 1, 4 or 8 bits keep their table and indexes,
+  // others are reduced first; a transparent bitmap's mask becomes the
+  // frame's transparent colour.
+  void Assign(TPersistent* Source) override;
+  // A TBitmap receives the rendered frame.
+  void AssignTo(TPersistent* Dest) override;
+  // The frame rendered at its own size with 8 bits per pixel (nil for an
+  // empty frame), kept until the pixels' size, palette or shape change.
+  TBitmap* GetBitmap();
+  void FreeBitmap();
+  void FreeMask();
+  // Renders when a mask is still wanted; true when the frame has one (a
+  // transparent colour that no pixel uses gives none).
+  bool HasMask();
+  // Bit 1 where the pixel is transparent; owned by the frame.
+  HBITMAP TransparencyMask() const { return FTransparencyMask; }
+  // The frame's palette, owned by the frame (or the image's).
+  HPALETTE GetPalette();
+  void SetPalette(HPALETTE Value);
+  // The frame's place inside Rect when the whole logical screen maps onto Rect.
+  TRect ScaleRect(const TRect& Rect) const;
+  // Stretched to its place in Rect, or repeated at its own size across Rect
+  // every logical screen (DoTile); transparent pixels leave the canvas as
+  // it is when DoTransparent.
+  void Draw(TCanvas* ACanvas, const TRect& Rect, bool DoTransparent, bool DoTile);
+
   TGIFImageDescriptor Descriptor;
   std::vector<Byte> PixelData;
   bool HasTransparency = false;
   TGIFGraphicControlExtension* ControlExtension = nullptr;
 
  private:
+  void RenderPlain(TBitmap* Bitmap);
+  void RenderDithered(TBitmap* Bitmap);
+
   TGIFExtensionList FExtensions;
   TGIFLocalColorMap FLocalColorMap{this};
+  std::unique_ptr<TBitmap> FFrameBitmap;
+  HBITMAP FTransparencyMask = nullptr;
+  bool FMaskWanted = true;
+  HPALETTE FFramePalette = nullptr;
 };
+
+// Copies the source where the mask bit is 0 and keeps the destination where
+// it is 1, stretching source and mask to the destination size.
+BOOL MaskedStretchBlt(HDC DstDC, Integer DstX, Integer DstY, Integer DstW, Integer DstH, HDC SrcDC, Integer SrcX,
+                      Integer SrcY, Integer SrcW, Integer SrcH, HDC MaskDC, Integer MaskX, Integer MaskY);
 
 class TGIFTrailer : public TGIFItem {
  public:
@@ -426,6 +468,8 @@ class TGIFImageList : public TGIFList {
   using TGIFList::TGIFList;
   TGIFSubImage* GetFrame(Integer Index) const { return static_cast<TGIFSubImage*>(GetItem(Index)); }
   void LoadFromStream(TStream* Stream, TObject* Parent) override;
+  // Every frame in order, with a progress report after each.
+  void SaveToStream(TStream* Stream) override;
 };
 
 // Frame data coding: the decoder fills the frame's pixels from the code-size
@@ -443,6 +487,23 @@ void GIFEncodePixels(TStream* Stream, Byte CompressionKind, Integer BitsPerPixel
 // ------------------------------------------------------------- graphic class
 
 using TGIFWarning = std::function<void(TObject* Sender, Byte Severity, const WideString& Message)>;
+enum TProgressStage : Byte { psStarting, psRunning, psEnding };
+using TProgressEvent = std::function<void(TObject* Sender, TProgressStage Stage, Byte PercentDone, bool RedrawNow,
+                                          const TRect& R, const WideString& Msg)>;
+
+// Bits of PaintOptions.
+enum : Word {
+  gpoThreaded = 0x1, gpoTransparent = 0x2, gpoAnimate = 0x4, gpoLoop = 0x8, gpoLoopForever = 0x10,
+  gpoCheckCanvas = 0x20, gpoDirect = 0x40, gpoClearOnLoop = 0x80, gpoTile = 0x100, gpoDither = 0x200,
+  gpoDitherOnPaletteDisplay = 0x400
+};
+constexpr Word DefaultPaintOptions = 0x068F;
+// True when the screen shows at most 256 colours; taken once at start-up.
+bool PaletteDisplay();
+// The clipboard format a GIF stream travels under ("GIF Image").
+Word CF_GIF();
+
+class TGIFPainter;
 
 class TGIFImage : public TGraphic {
  public:
@@ -477,16 +538,60 @@ class TGIFImage : public TGraphic {
   // reduced. "Invalid reduction method" for a custom palette asked for
   // without the clean-up.
   void Optimize(Word Options, Byte ReductionMethod, Byte DitherKind, Integer ReductionColorBits);
-  // Dropping the cached palette; the global table calls it on every change.
+  // The image's palette, built once and kept (owned by the image):
+  // web-safe when dithering, else the global table's, else frame 0's.
+  HPALETTE Palette() override;
+  HPALETTE GetPalette() { return Palette(); }
+  // Replaces the cached palette; SetPalette(nullptr) drops it, which every
+  // change of the global table does.
   void SetPalette(HPALETTE Value) override;
   virtual void Warning(TObject* Sender, Byte Severity, const WideString& Message);
   void ScreenChanged() { Changed(this); }
+  void Changed(TObject* Sender) override { TGraphic::Changed(Sender); }
+  void AssignTo(TPersistent* Dest) override;
+  // The whole logical screen as one bitmap (frame 0 drawn into it), kept
+  // until the image changes; nil for an empty image. The image owns it.
+  TBitmap* GetBitmap();
+  void FreeRenderBitmap();
+  bool DoDither() const;
+  void Progress(TObject* Sender, TProgressStage Stage, Byte PercentDone, bool RedrawNow, const TRect& R,
+                const WideString& Msg);
+  // AData 0 takes the clipboard's own data of AFormat. The GIF format and
+  // CF_BITMAP load; anything else raises "Unsupported clipboard format".
+  void LoadFromClipboardFormat(Word AFormat, HGLOBAL AData, HPALETTE APalette);
+  // Gives the bitmap form in the three results and puts the GIF stream on
+  // the (open) clipboard under the GIF format.
+  void SaveToClipboardFormat(Word& AFormat, HGLOBAL& AData, HPALETTE& APalette);
+
+  // Painters (started by Draw for animations).
+  TGIFPainter* CreatePainter(TGIFPainter** Slot, TCanvas* Canvas, const TRect& Rect, Word Options);
+  void StopAllPainters();
+  void StopDrawPainter();
+  TGIFPainter* ActivePainter = nullptr;
+  // Every live painter of this image; the lock also orders their start and stop.
+  TThreadList* PainterList() { return &FPainterList; }
 
   Byte CompressionKind = gcmLZW;
   Integer StillFrameIndex = -1;
+  Word PaintOptions = DefaultPaintOptions;
+  Byte ReductionMethod = 6;  // web-safe
+  Integer ReductionColorBits = 8;
+  Byte DitherKind = 0;  // nearest
+  TThreadPriority PainterPriority = tpNormal;
+  Integer AnimationRate = 100;
+  TColor AnimationBackColor = clNone;
   TGIFWarning OnGIFWarning;
+  TProgressEvent OnProgress;
+  TNotifyEvent OnAnimationStart, OnFramePaint, OnFramePainted, OnAnimationLoop, OnAnimationEnd;
+  // The timing of painters this image creates (the system's when unset).
+  std::shared_ptr<class TGIFPainterClock> PainterClock;
 
  private:
+  bool FInDraw = false;
+  bool FInGetPalette = false;
   TGIFImageList FFrames{this};
   TGIFHeader FHeader{this};
+  HPALETTE FPaletteHandle = nullptr;
+  std::unique_ptr<TBitmap> FRenderBitmap;
+  TThreadList FPainterList;
 };

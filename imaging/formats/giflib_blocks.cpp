@@ -314,6 +314,7 @@ TGIFSubImage::TGIFSubImage(TGIFImage* AImage) : TGIFItem(AImage), FExtensions(AI
 TGIFSubImage::~TGIFSubImage() {
   if (FImage) FImage->Images()->Remove(this);
   Clear();
+  if (FFramePalette) DeleteObject(FFramePalette);
 }
 
 void TGIFSubImage::Clear() {
@@ -324,6 +325,8 @@ void TGIFSubImage::Clear() {
   Descriptor.Width = 0;
   HasTransparency = false;
   ControlExtension = nullptr;
+  FreeBitmap();
+  FreeMask();
 }
 
 Byte TGIFSubImage::GetVersion() const {
@@ -359,7 +362,11 @@ void TGIFSubImage::SetBoundsRect(Integer ALeft, Integer ATop, Integer AWidth, In
   Descriptor.Top = Word(ATop);
   Descriptor.Width = Word(AWidth);
   Descriptor.Height = Word(AHeight);
-  if (resized) AllocPixelData();
+  if (resized) {
+    FreeBitmap();
+    FreeMask();
+    AllocPixelData();
+  }
   if (!FImage) return;
   bool warned = false;
   if (ALeft + AWidth > FImage->Width()) {

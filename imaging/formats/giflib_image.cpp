@@ -2,6 +2,7 @@
 // about prefixes, stray zero bytes, unknown blocks and a missing trailer),
 // writes it back block for block, and draws its still frame.
 #include "imaging/formats/giflib.h"
+#include "imaging/formats/giflib_painter.h"
 #include "platform/graphics/bitmap.h"
 
 void TGIFImageList::LoadFromStream(TStream* Stream, TObject* Parent) {
@@ -25,14 +26,49 @@ void TGIFImageList::LoadFromStream(TStream* Stream, TObject* Parent) {
     auto frame = std::make_unique<TGIFSubImage>(image);
     frame->LoadFromStream(Stream);
     Add(frame.release());
+    const int64_t size = Stream->Size();
+    image->Progress(this, psRunning, Byte(size > 0 ? std::min<int64_t>(100, Stream->Position() * 100 / size) : 100),
+                    false, TRect(0, 0, 0, 0), W("Loading..."));
     b = next();
     if (b < 0) return;
   }
   Stream->Seek(-1, soCurrent);
 }
 
+void TGIFImageList::SaveToStream(TStream* Stream) {
+  const Integer n = GetCount();
+  for (Integer i = 0; i < n; ++i) {
+    GetFrame(i)->SaveToStream(Stream);
+    if (FImage)
+      FImage->Progress(this, psRunning, Byte(int64_t(i + 1) * 100 / n), false, TRect(0, 0, 0, 0), W("Saving..."));
+  }
+}
+
 namespace giflib_image {
 namespace {
+// Reports the start of an operation now and its end (100, or 0 when an
+// exception passes) when it goes out of scope.
+class TReport {
+ public:
+  TReport(TGIFImage* Image, const char* Msg, bool Redraw)
+      : FImage(Image), FMsg(W(Msg)), FRedraw(Redraw), FExceptions(std::uncaught_exceptions()) {
+    FImage->Progress(FImage, psStarting, 0, false, TRect(0, 0, 0, 0), FMsg);
+  }
+  ~TReport() {
+    try {
+      FImage->Progress(FImage, psEnding, std::uncaught_exceptions() > FExceptions ? 0 : 100, FRedraw,
+                       TRect(0, 0, 0, 0), FMsg);
+    } catch (...) {
+      // The closing report must not end the process.
+    }
+  }
+
+ private:
+  TGIFImage* FImage;
+  WideString FMsg;
+  bool FRedraw;
+  int FExceptions;
+};
 // Pictures named *.gif load through this class once it is linked in.
 const bool kRegistered = [] {
   TPicture::RegisterFileFormat(u"GIF", u"GIF Image", &TGIFImage::Create);
@@ -46,11 +82,23 @@ TGIFImage::TGIFImage() {
   Clear();
 }
 
-TGIFImage::~TGIFImage() { FFrames.Clear(); }
+TGIFImage::~TGIFImage() {
+  StopAllPainters();
+  {
+    // Painters still listed never touch the image again.
+    TList* items = FPainterList.LockList();
+    items->Clear();
+    FPainterList.UnlockList();
+  }
+  FFrames.Clear();
+  SetPalette(nullptr);
+}
 
 TGraphic* TGIFImage::Create() { return new TGIFImage(); }
 
 void TGIFImage::Clear() {
+  StopAllPainters();
+  FreeRenderBitmap();
   FFrames.Clear();
   FHeader.ColorMap()->Clear();
   FHeader.Descriptor.ScreenHeight = 0;
@@ -67,6 +115,7 @@ void TGIFImage::SetWidth(Integer Value) {
   if (Value == Width()) return;
   if (Value < 0 || Value > 65535) throw ERangeError("Range check error");
   FHeader.Descriptor.ScreenWidth = Word(Value);
+  FreeRenderBitmap();
   Changed(this);
 }
 
@@ -78,10 +127,9 @@ void TGIFImage::SetHeight(Integer Value) {
   if (Value == Height()) return;
   if (Value < 0 || Value > 65535) throw ERangeError("Range check error");
   FHeader.Descriptor.ScreenHeight = Word(Value);
+  FreeRenderBitmap();
   Changed(this);
 }
-
-void TGIFImage::SetPalette(HPALETTE Value) { (void)Value; }
 
 void TGIFImage::Warning(TObject* Sender, Byte Severity, const WideString& Message) {
   if (OnGIFWarning) OnGIFWarning(Sender, Severity, Message);
@@ -110,6 +158,7 @@ Integer TGIFImage::GetBitsPerPixel() const {
 
 Integer TGIFImage::Add(TGIFSubImage* Frame) {
   const Integer i = FFrames.Add(Frame);
+  FreeRenderBitmap();
   Changed(this);
   return i;
 }
@@ -127,6 +176,7 @@ void TGIFImage::FitScreenToFrames() {
 }
 
 void TGIFImage::LoadFromStream(TStream* Stream) {
+  giflib_image::TReport report(this, "Loading...", true);
   Clear();
   const int64_t start = Stream->Position();
   try {
@@ -142,6 +192,7 @@ void TGIFImage::LoadFromStream(TStream* Stream) {
 }
 
 void TGIFImage::SaveToStream(TStream* Stream) {
+  giflib_image::TReport report(this, "Saving...", true);
   FHeader.SaveToStream(Stream);
   FFrames.SaveToStream(Stream);
   TGIFTrailer trailer(this);
@@ -156,49 +207,52 @@ void TGIFImage::Assign(TPersistent* Source) {
   }
   auto* src = dynamic_cast<TGIFImage*>(Source);
   if (!src) {
-    TGraphic::Assign(Source);
-    return;
-  }
-  if (src->Empty()) {
+    // Any other graphic becomes the one frame of this image.
     Clear();
-    FHeader.Assign(&src->FHeader);
+    auto frame = std::make_unique<TGIFSubImage>(this);
+    try {
+      frame->Assign(Source);
+    } catch (const EConvertError&) {
+      frame.reset();
+      TGraphic::Assign(Source);
+      return;
+    }
+    Add(frame.release());
     return;
   }
-  // A copy goes through the stream form, which keeps every block as it is.
-  TMemoryStream s;
-  src->SaveToStream(&s);
-  s.SetPosition(0);
-  LoadFromStream(&s);
-  FHeader.Descriptor = src->FHeader.Descriptor;
-  StillFrameIndex = src->StillFrameIndex;
-  Changed(this);
-}
-
-void TGIFImage::Draw(TCanvas* ACanvas, const TRect& Rect) {
-  if (!ACanvas || Empty()) return;
-  const Integer n = FFrames.GetCount();
-  TGIFSubImage* f = FFrames.GetFrame(StillFrameIndex >= 0 && StillFrameIndex < n ? StillFrameIndex : 0);
-  if (f->IsEmpty()) return;
-  TGIFColorMap* map = f->ActiveColorMap();
-  TBitmap bmp;
-  bmp.SetPixelFormat(pf24bit);
-  bmp.SetSize(f->Width(), f->Height());
-  for (Integer y = 0; y < f->Height(); ++y) {
-    const Byte* src = f->GetScanline(y);
-    Byte* dst = static_cast<Byte*>(bmp.ScanLine(y));
-    for (Integer x = 0; x < f->Width(); ++x) {
-      const Byte p = src[x];
-      const Byte* e = p < map->Count() ? map->Entry(p) : nullptr;
-      dst[3 * x] = e ? e[2] : 0;
-      dst[3 * x + 1] = e ? e[1] : 0;
-      dst[3 * x + 2] = e ? e[0] : 0;
+  Clear();
+  // The copy reports through the source's handlers, and only while it runs.
+  struct THandlers {
+    TGIFImage* Image;
+    ~THandlers() {
+      Image->OnGIFWarning = nullptr;
+      Image->OnProgress = nullptr;
     }
+  } handlers{this};
+  OnGIFWarning = src->OnGIFWarning;
+  OnProgress = src->OnProgress;
+  {
+    giflib_image::TReport report(this, "Copying...", false);
+    PainterPriority = src->PainterPriority;
+    AnimationBackColor = src->AnimationBackColor;
+    PaintOptions = src->PaintOptions;
+    ReductionMethod = src->ReductionMethod;
+    DitherKind = src->DitherKind;
+    StillFrameIndex = src->StillFrameIndex;
+    OnAnimationStart = src->OnAnimationStart;
+    OnFramePaint = src->OnFramePaint;
+    OnFramePainted = src->OnFramePainted;
+    OnAnimationLoop = src->OnAnimationLoop;
+    OnAnimationEnd = src->OnAnimationEnd;
+    FHeader.Assign(&src->FHeader);
+    const Integer n = src->FFrames.GetCount();
+    for (Integer i = 0; i < n; ++i) {
+      auto frame = std::make_unique<TGIFSubImage>(this);
+      frame->Assign(src->FFrames.GetFrame(i));
+      Add(frame.release());
+      Progress(this, psRunning, Byte(int64_t(i + 1) * 100 / n), false, TRect(0, 0, 0, 0), W("Copying..."));
+    }
+    FitScreenToFrames();
   }
-  // The frame's place when the whole logical screen maps onto Rect.
-  const int64_t sw = std::max(1, Width()), sh = std::max(1, Height());
-  const TRect target(Rect.Left + Integer(int64_t(f->Left()) * Rect.Width() / sw),
-                     Rect.Top + Integer(int64_t(f->Top()) * Rect.Height() / sh),
-                     Rect.Left + Integer(int64_t(f->Left() + f->Width()) * Rect.Width() / sw),
-                     Rect.Top + Integer(int64_t(f->Top() + f->Height()) * Rect.Height() / sh));
-  ACanvas->StretchDraw(target, &bmp);
+  Changed(this);
 }

@@ -347,8 +347,7 @@ void TGIFLocalColorMap::Warning(Byte Severity, const WideString& Message) { FSub
 void TGIFLocalColorMap::BuildHistogram(TGIFHistogram& Histogram) { giflib_model::CountPixels(FSubImage, Histogram); }
 void TGIFLocalColorMap::MapImages(const TGIFColorMapOptimized& Map) { giflib_model::MapFrame(FSubImage, Map); }
 bool TGIFLocalColorMap::Optimize() { return DoOptimize(); }
-// Frames keep no palette of their own yet, so there is nothing to drop.
-void TGIFLocalColorMap::Changed() {}
+void TGIFLocalColorMap::Changed() { FSubImage->SetPalette(nullptr); }
 
 // ---------------------------------------------------------------- header
 

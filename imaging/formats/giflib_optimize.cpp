@@ -70,6 +70,8 @@ void TGIFSubImage::Crop() {
   Descriptor.Top = Word(Descriptor.Top + r0);
   Descriptor.Width = Word(nw);
   Descriptor.Height = Word(nh);
+  FreeBitmap();
+  FreeMask();
 }
 
 void TGIFSubImage::Merge(TGIFSubImage* Previous) {
@@ -125,6 +127,8 @@ void TGIFSubImage::Merge(TGIFSubImage* Previous) {
     ControlExtension->SetTransparent(true);
     ControlExtension->SetTransparentColorIndex(Byte(t));
   }
+  FreeBitmap();
+  FreeMask();
 }
 
 void TGIFImage::Optimize(Word Options, Byte ReductionMethod, Byte DitherKind, Integer ReductionColorBits) {
