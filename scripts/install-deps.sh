@@ -38,6 +38,8 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # metafiles: WMF and EMF records to SVG, drawn by Qt's SVG renderer; wmf2gd renders the test oracle
   libwmf-dev libemf2svg-dev qt6-svg-dev libwmf-bin
+  # PSD checks: psd-tools reads our layered files and writes layered fixtures
+  python3-psd-tools
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -39,6 +39,9 @@ void IEBMPRAWReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
                          bool Preview);
 void IEPostScriptWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 void IEPDFWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+void IEPSDReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      bool Preview);
+void IEPSDWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 void IEDICOMReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                         bool Preview);
 
