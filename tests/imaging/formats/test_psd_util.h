@@ -157,3 +157,85 @@ inline bool Near(const fmt_test::Rgb& A, const fmt_test::Rgb& B, int Tolerance) 
 }
 
 }  // namespace psd_tests
+
+namespace psd_tests {
+
+// psd-tools' view of a document: per layer its name, box, opacity and
+// visibility, and its pixels (RGBA) in LayerN.png of Dir.
+struct ToolLayer {
+  std::string Name;
+  int Left = 0, Top = 0, Right = 0, Bottom = 0, Opacity = 0, Visible = 0;
+};
+
+inline std::vector<ToolLayer> PsdToolsLayers(const std::string& Path, const std::string& Dir, int* Status = nullptr) {
+  const std::string py =
+      "import sys\n"
+      "from psd_tools import PSDImage\n"
+      "p=PSDImage.open(sys.argv[1])\n"
+      "for i,l in enumerate(p):\n"
+      "  b=l.bbox\n"
+      "  print('%s\\t%d %d %d %d %d %d'%(l.name,b[0],b[1],b[2],b[3],l.opacity,1 if l.visible else 0))\n"
+      "  im=l.topil()\n"
+      "  if im is not None: im.convert('RGBA').save('%s/layer%d.png'%(sys.argv[2],i))\n"
+      "c=p.topil()\n"
+      "if c is not None: c.convert('RGBA').save(sys.argv[2]+'/merged.png')\n";
+  const std::string script = Dir + "/dump.py";
+  gt_test::WriteFileBytes(script, Bytes(py.begin(), py.end()));
+  int status = -1;
+  const std::string out =
+      gt_test::Capture("/usr/bin/python3 '" + script + "' '" + Path + "' '" + Dir + "' 2>/dev/null", &status);
+  if (Status) *Status = status;
+  std::vector<ToolLayer> layers;
+  size_t at = 0;
+  while (at < out.size()) {
+    const size_t end = out.find('\n', at);
+    const std::string line = out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? out.size() : end + 1;
+    const size_t tab = line.rfind('\t');
+    if (tab == std::string::npos) continue;
+    ToolLayer l;
+    l.Name = line.substr(0, tab);
+    std::sscanf(line.c_str() + tab + 1, "%d %d %d %d %d %d", &l.Left, &l.Top, &l.Right, &l.Bottom, &l.Opacity,
+                &l.Visible);
+    layers.push_back(l);
+  }
+  return layers;
+}
+
+// The layers that are not masks.
+inline std::vector<TIELayer*> Plain(const TIEPSDLayerList& L) {
+  std::vector<TIELayer*> v;
+  for (const auto& l : L)
+    if (!l->IsMask) v.push_back(l.get());
+  return v;
+}
+
+// Our layers against psd-tools', property by property and pixel by pixel.
+// With Merged, psd-tools' composite must equal it too.
+inline void ExpectSameLayers(const std::string& Path, const std::vector<TIELayer*>& ours,
+                             TIEBitmap* Merged = nullptr) {
+  fmt_test::TempDir dir("psdtools");
+  int status = -1;
+  const std::vector<ToolLayer> theirs = PsdToolsLayers(Path, dir.Path, &status);
+  ASSERT_EQ(status, 0);
+  if (Merged) {
+    EXPECT_EQ(fmt_test::PillowRgb(dir.File("merged.png")), fmt_test::ToRgb(Merged));
+  }
+  ASSERT_EQ(ours.size(), theirs.size());
+  for (size_t i = 0; i < ours.size(); ++i) {
+    SCOPED_TRACE("layer " + std::to_string(i));
+    const TIELayer& l = *ours[i];
+    const ToolLayer& t = theirs[i];
+    EXPECT_EQ(l.Name, t.Name);
+    EXPECT_EQ(l.PosX, t.Left);
+    EXPECT_EQ(l.PosY, t.Top);
+    EXPECT_EQ(l.PosX + l.Bitmap->Width(), t.Right);
+    EXPECT_EQ(l.PosY + l.Bitmap->Height(), t.Bottom);
+    EXPECT_EQ(l.Transparency, t.Opacity);
+    EXPECT_EQ(l.Visible, t.Visible != 0);
+    const fmt_test::Rgb want = fmt_test::PillowRgb(dir.File("layer" + std::to_string(i) + ".png"));
+    EXPECT_EQ(fmt_test::ToRgb(l.Bitmap), want);
+  }
+}
+
+}  // namespace psd_tests
