@@ -40,6 +40,10 @@ PACKAGES=(
   libwmf-dev libemf2svg-dev qt6-svg-dev libwmf-bin
   # PSD checks: psd-tools reads our layered files and writes layered fixtures
   python3-psd-tools
+  # camera RAW checks: LibRaw's own tools (raw-identify, dcraw_emu)
+  libraw-bin
+  # HD Photo codec and its reference tools (JxrEncApp, JxrDecApp)
+  libjxr-dev libjxr-tools
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -185,9 +185,10 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
        .Codec = {IEDCXReadRoutine, IEDCXWriteRoutine}},
       {.FileType = ieftRAW, .FullName = "Camera RAW", .Extensions = "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2",
        .CanRead = true,
-       .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierGeneric,
+       .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierGeneric,
        // Last of all, after the plug-ins' probes.
-       .Sniff = {{28, SniffRAW}}},
+       .Sniff = {{28, SniffRAW}},
+       .Codec = {IERAWReadRoutine, nullptr}},
       {.FileType = ieftPSD, .FullName = "Photoshop PSD", .Extensions = "PSD",
        .CanRead = true, .CanWrite = true,
        .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse,

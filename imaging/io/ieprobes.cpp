@@ -357,6 +357,4 @@ int64_t IEProbeJPEG(TStream* Stream, bool Search) {
   return result;
 }
 
-bool IEProbeRAW(TStream*) { return false; }
-
 bool IEWICAvailable() { return false; }

@@ -93,8 +93,8 @@ bool IEIsImageWithObjectsStream(TStream* Stream);
 // it, else -1.
 int64_t IEProbeJPEG(TStream* Stream, bool Search);
 
-// Not built yet: the camera identification of the built-in RAW reader. Until
-// that reader exists no stream is recognised as camera RAW by content.
+// The camera identification of the built-in RAW reader (defined with that
+// reader); the position is restored.
 bool IEProbeRAW(TStream* Stream);
 // Not built yet: whether the HD Photo codec is available. Until it is, the
 // registry has no HD Photo entry (the probe above still recognises the content).
