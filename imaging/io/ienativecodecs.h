@@ -44,6 +44,9 @@ void IEPSDReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
 void IEPSDWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 void IERAWReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                       bool Preview);
+// The CRW metadata heap of the camera file at position 0 (the RAW reader's;
+// the plug-in reader asks for it too).
+void IEReadRAWMetadata(TStream* Stream, TIOParamsVals& Params);
 void IEDICOMReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                         bool Preview);
 
