@@ -143,7 +143,9 @@ TEST_F(RegistryTest, EveryReadableFormatLoadsAlikeByFileStreamAndBuffer) {
   std::vector<TIEFileType> covered;
   for (const TIEFormatDescriptor& d : IEFormatDescriptors()) {
     // Headerless raw pixels need a picture the caller has sized: no file holds one.
-    if (!IEGetBuiltInCodec(d.FileType).Read || d.FileType == ieftBMPRAW) continue;
+    // Camera files lose their edge pixels to the sensor's colour filter and come
+    // from no writer here: their loads are checked with synthetic files of their own.
+    if (!IEGetBuiltInCodec(d.FileType).Read || d.FileType == ieftBMPRAW || d.FileType == ieftRAW) continue;
     SCOPED_TRACE(d.FullName);
     covered.push_back(d.FileType);
     std::string path;
@@ -202,7 +204,7 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
       EXPECT_EQ(got.Height, 1);
     }
   }
-  EXPECT_GE(rows, 9) << "every registered format but the built ones";
+  EXPECT_GE(rows, 8) << "every registered format but the built ones";
 }
 
 // Where the platform has the HD Photo component its entry joins the registry;
