@@ -24,6 +24,10 @@ constexpr Byte kOldestVersion = 0x31;
 // Groups nest; a stream that nests deeper than anyone draws is hostile.
 constexpr Integer kMaxGroupDepth = 64;
 constexpr int64_t kChunk = 1 << 16;
+// Sane maxima for a document of objects: its inflated record list and the
+// number of objects in it.
+constexpr int64_t kMaxObjectBytes = int64_t(1) << 28;
+constexpr size_t kMaxObjects = size_t(1) << 20;
 
 void PutBytes(TStream* S, const void* P, int64_t N) { S->WriteBuffer(P, N); }
 void PutByte(TStream* S, Byte V) { S->WriteBuffer(&V, 1); }
@@ -159,7 +163,7 @@ bool InflateToEnd(TStream* S, TMemoryStream& Out) {
     if (r != Z_OK && r != Z_STREAM_END) break;
     const int64_t made = int64_t(out.size()) - z.avail_out;
     total += made;
-    if (total > IEReadLimits.DeflateMaxBytes) break;
+    if (total > std::min(IEReadLimits.DeflateMaxBytes, kMaxObjectBytes)) break;
     if (made > 0) Out.WriteBuffer(out.data(), made);
   }
   if (z.avail_in > 0) S->SetPosition(S->Position() - z.avail_in);
@@ -372,6 +376,10 @@ bool ReadRecord(TReader& R, Byte V, Integer Depth, const TIEVectObject& Template
   o.RulerType = rtScale;
   const bool ok = ReadRecordBody(R, V, Depth, Template, St, o);
   if (ok && o.Kind != vkNone) {
+    if (St.Objects.size() >= kMaxObjects) {
+      if (o.UserDataLen > 0) std::free(o.UserData);
+      return false;
+    }
     St.Objects.push_back(std::move(o));
     return true;
   }
