@@ -106,6 +106,8 @@ void TZiduzUvIO::LoadAVIFrame(Integer Index) {
 }
 
 void TZiduzUvIO::CloseAVIFile() {
+  // Frames handed to workers before the close are read before the file goes.
+  if (!InWorkerThread()) WaitThreads(false);
   std::lock_guard op(FOperationLock);
   FAVIFile.reset();
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -322,3 +323,50 @@ TEST_F(AsyncViewTest, CompanionDestroyedWhileItLoads) {
 }
 
 }  // namespace
+
+// An AVI loaded by name on a worker: opening, reading the frame and closing
+// run there as a whole, and frames asked of an open AVI are read before a
+// close from the window thread lets the file go.
+TEST_F(AsyncViewTest, AVIFramesOnAWorker) {
+  ASSERT_TRUE(gt_test::HaveTool("ffmpeg"));
+  const std::string avi = Dir->File("clip.avi");
+  ASSERT_EQ(io_test::Shell("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 8 -c:v rawvideo "
+                           "-pix_fmt bgr24 '" + avi + "' && ffmpeg -v error -y -i '" + avi +
+                           "' -f rawvideo -pix_fmt bgr24 '" + avi + ".bgr'"),
+            0);
+  const io_test::Bytes frames = io_test::ReadFile(avi + ".bgr");
+  ASSERT_EQ(frames.size(), size_t(64) * 48 * 3 * 8);
+  auto isFrame = [&](Integer K) {
+    TIEBitmap* b = View->GetIEBitmap();
+    if (b->Width() != 64 || b->Height() != 48) return false;
+    for (Integer y = 0; y < 48; ++y)
+      if (std::memcmp(b->GetScanline(y), &frames[(size_t(K) * 48 + y) * 64 * 3], 64 * 3) != 0) return false;
+    return true;
+  };
+  std::atomic<Integer> finishes{0};
+  View->SetOnFinishWork([&](TObject*) { ++finishes; });
+  TZiduzUvIO* io = AsyncIO();
+  auto pumpUntil = [&](Integer N) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(gt_test::kWaitMs);
+    while (finishes < N) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      GtTestPump(1);
+    }
+    return true;
+  };
+
+  io->Params().SetImageIndex(5);
+  io->LoadFromFile(W(avi.c_str()));
+  ASSERT_TRUE(pumpUntil(1));
+  EXPECT_FALSE(io->Aborting());
+  EXPECT_TRUE(isFrame(5));
+  EXPECT_EQ(io->Params().FILETYPE, ieftAVI);
+
+  ASSERT_EQ(io->OpenAVIFile(W(avi.c_str())), 8);
+  io->LoadAVIFrame(6);
+  io->CloseAVIFile();  // right away: the frame asked for is read first
+  ASSERT_TRUE(pumpUntil(2));
+  EXPECT_FALSE(io->Aborting());
+  EXPECT_TRUE(isFrame(6));
+  EXPECT_EQ(finishes, 2);
+}
