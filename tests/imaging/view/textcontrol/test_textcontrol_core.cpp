@@ -389,6 +389,36 @@ TEST(TextLayout, MarginsZoomAndTheCaretPlaces) {
   EXPECT_EQ(Empty.C->CaretHeight, One.C->Caches()[0].LineHeight);
 }
 
+TEST(TextLayout, LineSpacingFixedCellsAndSingleFormat) {
+  const Integer A = Advance();
+  Layout Plain("a\nb", 200, 100);
+  const Integer H = Plain.C->Caches()[0].LineHeight;
+  ASSERT_GT(H, 0);
+  EXPECT_EQ(Plain.Y(2) - Plain.Y(0), H);
+  struct Case {
+    const char* Name;
+    Integer Spacing, Fixed;
+    Integer Step;
+  };
+  for (const Case& K : {Case{"spacing", 5, 0, H + 5}, Case{"fixed cells", 0, 40, 40}, Case{"both", 3, 30, 33}}) {
+    SCOPED_TRACE(K.Name);
+    Layout L("a\nb", 200, 100);
+    L.C->LineSpacing = K.Spacing;
+    L.C->FixedCharHeight = K.Fixed;
+    L.C->Update();
+    TIECanvas Ie(L.Out.Canvas(), false, false);
+    L.C->DrawTo(&Ie, 0, 0, 200, 100);
+    EXPECT_EQ(L.Y(2) - L.Y(0), K.Step);
+  }
+  // Single-format mode takes the control's Alignment, whatever the formats say.
+  Layout S("ab", 200, 100);
+  S.C->Alignment = 1;
+  S.C->SetSingleFormat(true);
+  TIECanvas Ie(S.Out.Canvas(), false, false);
+  S.C->DrawTo(&Ie, 0, 0, 200, 100);
+  EXPECT_EQ(S.X(0), 1 + (198 - 2 * A - 1));
+}
+
 TEST(TextLayout, LinesBelowTheBoxAreNotDrawnButLaidOut) {
   Layout Short("a\nb\nc\nd", 100, 30);
   EXPECT_EQ(Short.C->WrappedText.substr(0, 2), "a\n");

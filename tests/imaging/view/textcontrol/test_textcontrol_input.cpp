@@ -330,6 +330,39 @@ TEST_F(TextInput, TabAndCaretKeysStayInTheEditors) {
   EXPECT_FALSE(Plain->Focused());
 }
 
+TEST_F(TextInput, PaintShowsTheBackgroundUnderAClearBrushAndPlacesTheCaret) {
+  TBitmap Under;
+  Under.SetPixelFormat(pf24bit);
+  Under.SetSize(640, 420);
+  Under.Canvas()->Brush()->SetColor(static_cast<TColor>(0x00FF00));
+  Under.Canvas()->FillRect(TRect(0, 0, 640, 420));
+  AnsiString T = "ab";
+  TIETextControl* C = Make(&T, 120, 60);
+  C->BackgroundBitmap = &Under;
+  C->BackgroundBrush()->SetStyle(bsClear);
+  C->BorderPen()->SetStyle(psClear);
+  Press(C, {{VK_END}});
+  C->Repaint();
+  GtTestPump(10);
+  std::vector<uint32_t> Px;
+  Integer W = 0, H = 0;
+  ASSERT_TRUE(GtTestSurface(C->Handle(), Px, W, H));
+  ASSERT_EQ(W, 120);
+  EXPECT_EQ(Px[static_cast<size_t>(50 * W + 100)] & 0xFFFFFF, 0x00FF00u);  // below and right of the text
+  // The caret stands where the layout put the position after "b".
+  TPoint P;
+  ASSERT_TRUE(GetCaretPos(&P));
+  EXPECT_EQ(P.X, C->Caches()[2].X);
+  EXPECT_EQ(P.Y, C->Caches()[2].Y);
+  EXPECT_EQ(C->CaretHeight, C->Caches()[0].LineHeight);
+  // A solid background brush covers the picture.
+  C->BackgroundBrush()->SetStyle(bsSolid);
+  C->Repaint();
+  GtTestPump(10);
+  ASSERT_TRUE(GtTestSurface(C->Handle(), Px, W, H));
+  EXPECT_EQ(Px[static_cast<size_t>(50 * W + 100)] & 0xFFFFFF, 0xFFFFFFu);
+}
+
 // Another program reads the copied text on a real X server (run with
 // tests/imaging/view/textcontrol/xvfb_checks.sh). Without a display it skips.
 TEST_F(TextInput, XvfbCopiedTextReachesAnotherProgramWithLineFeeds) {
