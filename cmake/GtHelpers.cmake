@@ -72,6 +72,19 @@ function(gt_test_folder dir label)
   if(GT_UNITY_TESTS GREATER 0)
     set_target_properties(${_name} PROPERTIES
       UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${GT_UNITY_TESTS})
+    # A fixture in a file's unnamed namespace is still private to that file
+    # once the file is batched; the compiler only warns because it is no longer
+    # the main source file.
+    target_compile_options(${_name} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
+    # A file that replaces the global allocation functions keeps its own
+    # translation unit: batched, its replacements would be inlined into the
+    # other files' code and paired with the library's allocations.
+    foreach(f IN LISTS _srcs)
+      file(STRINGS ${f} _repl REGEX "^void\\* operator new\\(")
+      if(_repl)
+        set_source_files_properties(${f} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+      endif()
+    endforeach()
   endif()
   target_compile_definitions(${_name} PRIVATE
     GT_TEST_DATA_DIR="${GT_SOURCE_DIR}/tests/data"
