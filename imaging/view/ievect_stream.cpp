@@ -15,6 +15,7 @@
 #include "imaging/io/iezlib.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/view/ievect.h"
+#include "imaging/view/iestreamio.h"
 #include "platform/base/sysutils.h"
 
 namespace {
@@ -29,10 +30,10 @@ constexpr int64_t kChunk = 1 << 16;
 constexpr int64_t kMaxObjectBytes = int64_t(1) << 28;
 constexpr size_t kMaxObjects = size_t(1) << 20;
 
-void PutBytes(TStream* S, const void* P, int64_t N) { S->WriteBuffer(P, N); }
-void PutByte(TStream* S, Byte V) { S->WriteBuffer(&V, 1); }
-void PutInt(TStream* S, Integer V) { S->WriteBuffer(&V, 4); }
-void PutDouble(TStream* S, double V) { S->WriteBuffer(&V, 8); }
+using iestreamio::PutByte;
+using iestreamio::PutBytes;
+using iestreamio::PutDouble;
+using iestreamio::PutInt;
 void PutString(TStream* S, const AnsiString& Text) {
   PutInt(S, Integer(Text.size()));
   if (!Text.empty()) PutBytes(S, Text.data(), int64_t(Text.size()));
@@ -45,32 +46,7 @@ void PutFont(TStream* S, const std::optional<LOGFONTA>& Font) {
 // Reads that fail for good at the first short read, and a budget of bytes
 // the compressed part may deliver, so that a small file cannot make the
 // reader allocate without bound.
-struct TReader {
-  TStream* S;
-  int64_t Budget = INT64_MAX;
-  bool Ok = true;
-  bool Get(void* P, int64_t N) {
-    if (Ok && (N > Budget || S->Read(P, N) != N)) Ok = false;
-    if (Ok) Budget -= N;
-    if (!Ok) std::memset(P, 0, size_t(N));
-    return Ok;
-  }
-  Byte Byte1() {
-    Byte v;
-    Get(&v, 1);
-    return v;
-  }
-  bool Bool() { return Byte1() != 0; }
-  Integer Int() {
-    Integer v;
-    Get(&v, 4);
-    return v;
-  }
-  double Dbl() {
-    double v;
-    Get(&v, 8);
-    return v;
-  }
+struct TReader : iestreamio::TStreamReader {
   // N bytes appended in chunks: storage grows only with data actually read.
   template <class V>
   bool Array(V& Out, int64_t Count) {
@@ -394,7 +370,7 @@ bool ReadBlock(TStream* S, const TIEVectObject& Template, TStaged& St) {
   if (S->Read(head, 8) != 8 || std::memcmp(head, "IEV", 3) != 0) return false;
   const Byte v = head[3];
   if (v < kOldestVersion || v > kVersion) return false;
-  TReader r{S};
+  TReader r{{S}};
   if (v >= 0x32) {
     St.Scale = r.Dbl();
   } else {
@@ -424,7 +400,7 @@ bool ReadBlock(TStream* S, const TIEVectObject& Template, TStaged& St) {
   TMemoryStream objects;
   if (!InflateToEnd(S, objects)) return false;
   objects.SetPosition(0);
-  TReader zr{&objects};
+  TReader zr{{&objects}};
   const Integer n = zr.Int();
   if (!zr.Ok || n < 0) return false;
   for (Integer i = 0; i < n; ++i)

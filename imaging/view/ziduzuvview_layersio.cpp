@@ -13,6 +13,7 @@
 #include "imaging/io/iezlib.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/ziduzuvio.h"
+#include "imaging/view/iestreamio.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/base/sysutils.h"
 
@@ -23,43 +24,11 @@ constexpr Integer kLayersVersion = 6;
 // Bytes of a version-1 record without its strings: the least any record takes.
 constexpr int64_t kMinRecordBytes = 1 + 1 + 4 + 4 + 4 + 1 + 1 + 1 + 8 + 1 + 1 + 4 + 4 + 8;
 
-void PutBytes(TStream* S, const void* P, int64_t N) { S->WriteBuffer(P, N); }
-void PutByte(TStream* S, Byte V) { S->WriteBuffer(&V, 1); }
-void PutInt(TStream* S, Integer V) { S->WriteBuffer(&V, 4); }
-void PutDouble(TStream* S, double V) { S->WriteBuffer(&V, 8); }
-
-// A reader that stops at the first short read; later reads give zeros.
-struct TReader {
-  TStream* S;
-  bool Ok = true;
-  bool Get(void* P, int64_t N) {
-    if (Ok && S->Read(P, N) != N) Ok = false;
-    if (!Ok) std::memset(P, 0, size_t(N));
-    return Ok;
-  }
-  Byte Byte1() {
-    Byte v;
-    Get(&v, 1);
-    return v;
-  }
-  bool Bool() { return Byte1() != 0; }
-  Integer Int() {
-    Integer v;
-    Get(&v, 4);
-    return v;
-  }
-  int64_t Int64() {
-    int64_t v;
-    Get(&v, 8);
-    return v;
-  }
-  double Dbl() {
-    double v;
-    Get(&v, 8);
-    return v;
-  }
-  int64_t Left() { return S->Size() - S->Position(); }
-};
+using iestreamio::PutByte;
+using iestreamio::PutBytes;
+using iestreamio::PutDouble;
+using iestreamio::PutInt;
+using TReader = iestreamio::TStreamReader;
 
 // A layer read from the stream, not yet part of the view.
 struct TStagedLayer {
