@@ -246,7 +246,7 @@ void TGIFColorMap::Assign(TPersistent* Source) {
   FCount = src->FCount;
   FOptimized = src->FOptimized;
   FData.assign(size_t(3 * FCapacity), 0);
-  std::memcpy(FData.data(), src->FData.data(), size_t(3 * FCount));
+  if (FCount > 0) std::memcpy(FData.data(), src->FData.data(), size_t(3 * FCount));
   Changed();
 }
 

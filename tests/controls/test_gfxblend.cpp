@@ -311,10 +311,10 @@ TEST(GfxBlendSampling, AverageBlockRoundsAndNeverOverflows) {
       for (Integer Rows = 1; Rows <= 9; ++Rows) {
         if (Count * Rows > 9) continue;
         // Rows 16 bytes apart with stray bytes between them that must not count.
-        std::vector<TColor32> Block(static_cast<size_t>(Rows) * 4 + 4, 0x5A5A5A5Au);
-        for (Integer R = 0; R < Rows; ++R)
-          for (Integer X = 0; X < Count; ++X) Block[R * 4 + X] = C;
         if (Count <= 4) {
+          std::vector<TColor32> Block(static_cast<size_t>(Rows) * 4 + 4, 0x5A5A5A5Au);
+          for (Integer R = 0; R < Rows; ++R)
+            for (Integer X = 0; X < Count; ++X) Block[R * 4 + X] = C;
           EXPECT_EQ(AverageBlock(Count, Rows, Block.data(), 16), C) << Count << " x " << Rows;
         } else {
           std::vector<TColor32> Wide(static_cast<size_t>(Count) * Rows, C);
