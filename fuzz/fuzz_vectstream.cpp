@@ -1,23 +1,13 @@
 // The vector-object stream readers on hostile bytes: they must refuse or read
 // without a crash, and on refusal leave the view's objects, its bitmap store
 // and its sharing switch as they were.
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
-
-#include "imaging/core/base/iestartup.h"
-#include "imaging/io/ielimits.h"
+#include "fuzz/fuzz_view_support.h"
 #include "imaging/view/ievect.h"
-#include "platform/base/classes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  IEReadLimits.DeflateMaxBytes = 1 << 24;
-  IEReadLimits.PNG = {1 << 22, 1 << 25};
-  IEReadLimits.Native = {1 << 22, 1 << 25};
+  fuzz_view::Prepare();
   static TZiduzUvVect* view = [] {
-    IEStartup();
     auto* v = new TZiduzUvVect(nullptr);
     v->GetIEBitmap()->Allocate(3, 2, ie24RGB);
     return v;
@@ -28,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   view->SetShareBitmaps(false);
   const Integer store = view->BitmapStoreCount();
   TMemoryStream s;
-  if (size) s.WriteBuffer(data, int64_t(size));
+  fuzz_view::Fill(s, data, size);
   for (bool all : {false, true}) {
     s.SetPosition(0);
     const bool ok = all ? view->LoadAllFromStream(&s) : view->LoadObjectsFromStream(&s);

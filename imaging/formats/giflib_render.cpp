@@ -65,12 +65,28 @@ class TProgressScope {
   bool FFailed = false;
 };
 
-// Mask rows are 16-bit aligned, bit 7 of a byte the leftmost pixel.
-int64_t MaskRowBytes(Integer Width) { return int64_t((Width + 15) / 16) * 2; }
+// The 1-bit transparency mask a render builds beside its pixels when asked
+// to; the bitmap is made only if some pixel is really transparent. Mask rows
+// are 16-bit aligned, bit 7 of a byte the leftmost pixel.
+class TRenderMask {
+ public:
+  TRenderMask(bool Build, Integer Width, Integer Height)
+      : FBuild(Build), FW(Width), FH(Height), FRow(int64_t((Width + 15) / 16) * 2),
+        FBits(Build ? size_t(FRow * Height) : 0, 0) {}
+  bool Building() const { return FBuild; }
+  void Set(Integer X, Integer Y) {
+    FBits[size_t(int64_t(Y) * FRow + X / 8)] |= Byte(0x80 >> (X % 8));
+    FAny = true;
+  }
+  HBITMAP Finish() const { return FAny ? CreateBitmap(FW, FH, 1, 1, FBits.data()) : nullptr; }
 
-void SetMaskBit(std::vector<Byte>& Bits, int64_t RowBytes, Integer X, Integer Y) {
-  Bits[size_t(int64_t(Y) * RowBytes + X / 8)] |= Byte(0x80 >> (X % 8));
-}
+ private:
+  bool FBuild;
+  Integer FW, FH;
+  int64_t FRow;
+  std::vector<Byte> FBits;
+  bool FAny = false;
+};
 
 // The tile grid: x from Start.X stepping by StepX while x < Limit.Right,
 // for each x y from Start.Y stepping by StepY while y < Limit.Bottom.
@@ -179,11 +195,8 @@ TBitmap* TGIFSubImage::GetBitmap() {
 
 void TGIFSubImage::RenderPlain(TBitmap* Bitmap) {
   const Integer w = Width(), h = Height();
-  const bool buildMask = FMaskWanted && HasTransparency;
+  TRenderMask mask(FMaskWanted && HasTransparency, w, h);
   FMaskWanted = false;
-  const int64_t maskRow = MaskRowBytes(w);
-  std::vector<Byte> mask(buildMask ? size_t(maskRow * h) : 0, 0);
-  bool anySet = false;
   const Byte t = TransparentIndex();
   {
     TDIBWriter writer(Bitmap, pf8bit, w, h, GetPalette());
@@ -192,24 +205,18 @@ void TGIFSubImage::RenderPlain(TBitmap* Bitmap) {
         FImage->Progress(this, psRunning, Byte(int64_t(y) * 100 / h), false, TRect(0, 0, 0, 0), W("Rendering..."));
       const Byte* src = PixelData.data() + int64_t(y) * w;
       std::memcpy(writer.ScanLine(y), src, size_t(w));
-      if (!buildMask) continue;
+      if (!mask.Building()) continue;
       for (Integer x = 0; x < w; ++x)
-        if (src[x] == t) {
-          SetMaskBit(mask, maskRow, x, y);
-          anySet = true;
-        }
+        if (src[x] == t) mask.Set(x, y);
     }
   }
-  if (anySet) FTransparencyMask = CreateBitmap(w, h, 1, 1, mask.data());
+  if (HBITMAP m = mask.Finish()) FTransparencyMask = m;
 }
 
 void TGIFSubImage::RenderDithered(TBitmap* Bitmap) {
   const Integer w = Width(), h = Height();
-  const bool buildMask = FMaskWanted && HasTransparency;
+  TRenderMask mask(FMaskWanted && HasTransparency, w, h);
   FMaskWanted = false;
-  const int64_t maskRow = MaskRowBytes(w);
-  std::vector<Byte> mask(buildMask ? size_t(maskRow * h) : 0, 0);
-  bool anySet = false;
   const Byte t = TransparentIndex();
   TGIFColorMap* map = ActiveColorMap();
   auto entry = [&](Byte P, Byte& R, Byte& G, Byte& B) {
@@ -221,7 +228,7 @@ void TGIFSubImage::RenderDithered(TBitmap* Bitmap) {
   // Transparent pixels keep a placeholder near their own colour; the mask
   // hides them, so it need not be a valid web-safe index.
   Byte fill = 0;
-  if (buildMask) {
+  if (mask.Building()) {
     Byte r, g, b;
     entry(t, r, g, b);
     fill = Byte(MulDivRound(36, r, 51) + MulDivRound(6, g, 51) + b / 51 + 1);
@@ -234,12 +241,11 @@ void TGIFSubImage::RenderDithered(TBitmap* Bitmap) {
       FImage->Progress(this, psRunning, Byte(int64_t(y) * 100 / h), false, TRect(0, 0, 0, 0), W("Rendering..."));
     const Byte* src = PixelData.data() + int64_t(y) * w;
     Byte* dst = static_cast<Byte*>(writer.ScanLine(y));
-    if (buildMask) std::memset(dst, fill, size_t(w));
+    if (mask.Building()) std::memset(dst, fill, size_t(w));
     while (engine->Column >= 0 && engine->Column < w) {
       const Integer x = engine->Column;
-      if (buildMask && src[x] == t) {
-        SetMaskBit(mask, maskRow, x, y);
-        anySet = true;
+      if (mask.Building() && src[x] == t) {
+        mask.Set(x, y);
         engine->NextColumn();
         continue;
       }
@@ -249,7 +255,7 @@ void TGIFSubImage::RenderDithered(TBitmap* Bitmap) {
     }
     engine->NextLine();
   }
-  if (anySet) FTransparencyMask = CreateBitmap(w, h, 1, 1, mask.data());
+  if (HBITMAP m = mask.Finish()) FTransparencyMask = m;
 }
 
 void TGIFSubImage::Draw(TCanvas* ACanvas, const TRect& Rect, bool DoTransparent, bool DoTile) {

@@ -13,6 +13,7 @@ namespace iestreamio {
 inline void PutBytes(TStream* S, const void* P, int64_t N) { S->WriteBuffer(P, N); }
 inline void PutByte(TStream* S, Byte V) { S->WriteBuffer(&V, 1); }
 inline void PutInt(TStream* S, Integer V) { S->WriteBuffer(&V, 4); }
+inline void PutBool(TStream* S, bool V) { PutByte(S, V ? 1 : 0); }
 inline void PutDouble(TStream* S, double V) { S->WriteBuffer(&V, 8); }
 
 // After a short read every later read gives zeros and Ok stays false, so a

@@ -10,6 +10,7 @@
 #include "imaging/core/base/ielists.h"
 #include "imaging/core/base/ieutils.h"
 #include "imaging/core/kernels/iemagicwand.h"
+#include "imaging/view/iestreamio.h"
 #include "imaging/view/ziduzuvview.h"
 
 namespace {
@@ -626,29 +627,8 @@ void TZiduzUvView::ZoomToSelection(bool Single, bool Notify) {
 
 namespace {
 
-void PutInt(TStream* S, Integer V) { S->WriteBuffer(&V, 4); }
-void PutBool(TStream* S, bool V) {
-  const Byte b = V ? 1 : 0;
-  S->WriteBuffer(&b, 1);
-}
-
-// Reads from a stream that may end early: every read says whether it got
-// all its bytes.
-struct TRecordReader {
-  TStream* S;
-  bool Ok = true;
-  Integer Int() {
-    Integer v = 0;
-    if (Ok && S->Read(&v, 4) != 4) Ok = false;
-    return Ok ? v : 0;
-  }
-  bool Bool() {
-    Byte b = 0;
-    if (Ok && S->Read(&b, 1) != 1) Ok = false;
-    return Ok && b != 0;
-  }
-  int64_t Left() { return S->Size() - S->Position(); }
-};
+using iestreamio::PutBool;
+using iestreamio::PutInt;
 
 // The stored mask placed on the current layer: moved by the stored layer
 // position (what falls off the top or left of the image is lost), then back
@@ -707,7 +687,7 @@ void TZiduzUvView::SaveSelectionToStream(TStream* Stream) {
 
 bool TZiduzUvView::LoadSelectionFromStream(TStream* Stream, Integer Mode) {
   // Everything is read and checked before the selection changes.
-  TRecordReader r{Stream};
+  iestreamio::TStreamReader r{Stream};
   const Integer w = r.Int(), h = r.Int(), n = r.Int();
   if (!r.Ok || w < 0 || h < 0 || n < 0 || int64_t(n) * 8 > r.Left()) return false;
   std::vector<TPoint> pts(static_cast<size_t>(n));

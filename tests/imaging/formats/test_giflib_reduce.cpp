@@ -9,6 +9,7 @@
 #include <set>
 
 #include "imaging/formats/giflib_reduce.h"
+#include "tests/imaging/formats/giflib_test_util.h"
 #include "tests/support/lcg.h"
 
 namespace giflib_reduce_tests {
@@ -23,21 +24,7 @@ HPALETTE Palette(std::vector<std::array<Byte, 3>> Colors) {
   return CreatePalette(lp);
 }
 
-std::unique_ptr<TBitmap> Picture(Integer W, Integer H, const std::function<std::array<Byte, 3>(Integer, Integer)>& Fn) {
-  auto b = std::make_unique<TBitmap>();
-  b->SetPixelFormat(pf24bit);
-  b->SetSize(W, H);
-  for (Integer y = 0; y < H; ++y) {
-    Byte* row = static_cast<Byte*>(b->ScanLine(y));
-    for (Integer x = 0; x < W; ++x) {
-      const auto c = Fn(x, y);
-      row[3 * x] = c[2];
-      row[3 * x + 1] = c[1];
-      row[3 * x + 2] = c[0];
-    }
-  }
-  return b;
-}
+using giflib_test::Bitmap24;
 
 // The colour of each pixel of an 8-bit result, through its colour table.
 std::vector<std::array<Byte, 3>> Colors(TBitmap* B) {
@@ -131,7 +118,7 @@ TEST(GifLibDIB, RowLayoutAndErrors) {
 
 TEST(GifLibOctree, PalettesOfThePicture) {
   const std::array<Byte, 3> three[3] = {{250, 10, 10}, {10, 250, 10}, {10, 10, 250}};
-  auto pic = Picture(6, 2, [&](Integer x, Integer) { return three[x % 3]; });
+  auto pic = Bitmap24(6, 2, [&](Integer x, Integer) { return three[x % 3]; });
   for (bool system : {false, true}) {
     HPALETTE h = CreateQuantizedPaletteFromBitmap(pic.get(), 256, 8, system);
     std::vector<PALETTEENTRY> e(256);
@@ -158,7 +145,7 @@ TEST(GifLibOctree, PalettesOfThePicture) {
 }
 
 TEST(GifLibOctree, TwelveMegapixelsOfWhite) {
-  auto pic = Picture(4000, 3000, [](Integer, Integer) { return std::array<Byte, 3>{255, 255, 255}; });
+  auto pic = Bitmap24(4000, 3000, [](Integer, Integer) { return std::array<Byte, 3>{255, 255, 255}; });
   HPALETTE h = CreateQuantizedPaletteFromBitmap(pic.get(), 256, 8, false);
   PALETTEENTRY e[2] = {};
   GetPaletteEntries(h, 0, 2, e);
@@ -169,7 +156,7 @@ TEST(GifLibOctree, TwelveMegapixelsOfWhite) {
 TEST(GifLibReduce, EveryMethodWithEveryEngine) {
   gt_test::Lcg g(4);
   auto source = [&] {
-    return Picture(23, 17, [&](Integer x, Integer y) {
+    return Bitmap24(23, 17, [&](Integer x, Integer y) {
       return std::array<Byte, 3>{Byte(x * 11), Byte(y * 15), Byte((x + y) * 6 + g.Next() % 9)};
     });
   };
@@ -224,7 +211,7 @@ TEST(GifLibReduce, EveryMethodWithEveryEngine) {
 }
 
 TEST(GifLibReduce, MonochromeGrays) {
-  auto flat = [](Byte v) { return Picture(16, 8, [v](Integer, Integer) { return std::array<Byte, 3>{v, v, v}; }); };
+  auto flat = [](Byte v) { return Bitmap24(16, 8, [v](Integer, Integer) { return std::array<Byte, 3>{v, v, v}; }); };
   const struct {
     Byte Gray;
     TGIFDitherKind Kind;
@@ -247,7 +234,7 @@ TEST(GifLibReduce, MonochromeGrays) {
   // A 1 x 1 picture gives a 1 x 1 result for every method and engine.
   for (int m = crmWindows20; m <= crmOptimizedWindows; ++m)
     for (int k = ditNearest; k <= ditBurkes; ++k) {
-      auto tiny = Picture(1, 1, [](Integer, Integer) { return std::array<Byte, 3>{1, 2, 3}; });
+      auto tiny = Bitmap24(1, 1, [](Integer, Integer) { return std::array<Byte, 3>{1, 2, 3}; });
       auto r = ReduceColors(tiny.get(), TGIFReductionMethod(m), TGIFDitherKind(k), 8, nullptr);
       EXPECT_EQ(r->Width(), 1);
       EXPECT_EQ(r->Height(), 1);

@@ -9,6 +9,7 @@
 
 #include "imaging/formats/giflib.h"
 #include "imaging/formats/giflib_reduce.h"
+#include "tests/imaging/formats/giflib_test_util.h"
 #include "platform/ui/clipbrd.h"
 
 namespace giflib_render_tests {
@@ -18,21 +19,7 @@ using Rgb = std::array<Byte, 3>;
 
 Rgb RgbOf(TColor C) { return {Byte(C), Byte(C >> 8), Byte(C >> 16)}; }
 
-std::unique_ptr<TBitmap> Canvas24(Integer W, Integer H, const std::function<Rgb(Integer, Integer)>& Fn) {
-  auto b = std::make_unique<TBitmap>();
-  b->SetPixelFormat(pf24bit);
-  b->SetSize(W, H);
-  for (Integer y = 0; y < H; ++y) {
-    Byte* row = static_cast<Byte*>(b->ScanLine(y));
-    for (Integer x = 0; x < W; ++x) {
-      const Rgb c = Fn(x, y);
-      row[3 * x] = c[2];
-      row[3 * x + 1] = c[1];
-      row[3 * x + 2] = c[0];
-    }
-  }
-  return b;
-}
+using giflib_test::Bitmap24;
 
 Rgb PixelOf(TBitmap* B, Integer X, Integer Y) {
   B->SetPixelFormat(pf24bit);
@@ -90,7 +77,7 @@ TEST(GifLibDraw, TransparentFramesOverACheckerboard) {
     SCOPED_TRACE(c.Name);
     auto img = OneFrame(4, 3, 1, 1, 2, 2, true, Pattern);
     img->PaintOptions = c.Options;
-    auto canvas = Canvas24(8, 6, Checker);
+    auto canvas = Bitmap24(8, 6, Checker);
     img->Draw(canvas->Canvas(), c.Rect);
     const bool transparent = c.Options & gpoTransparent;
     for (Integer y = 0; y < 6; ++y)
@@ -121,7 +108,7 @@ TEST(GifLibDraw, MasksExistOnlyForUsedTransparentColours) {
   TGIFSubImage* f = unused->Images()->GetFrame(0);
   EXPECT_FALSE(f->HasMask());
   unused->PaintOptions = gpoTransparent;
-  auto canvas = Canvas24(2, 2, Checker);
+  auto canvas = Bitmap24(2, 2, Checker);
   unused->Draw(canvas->Canvas(), TRect(0, 0, 2, 2));
   EXPECT_EQ(PixelOf(canvas.get(), 1, 1), RgbOf(kColours[1]));
 
@@ -238,7 +225,7 @@ TEST(GifLibPalette, NoTableAnywhereIsAnError) {
 
 TEST(GifLibAssign, FramesFromBitmapsOfEveryDepth) {
   const Rgb colours[3] = {{10, 20, 30}, {250, 0, 5}, {0, 128, 64}};
-  auto source24 = Canvas24(5, 4, [&](Integer x, Integer y) { return colours[(x + 2 * y) % 3]; });
+  auto source24 = Bitmap24(5, 4, [&](Integer x, Integer y) { return colours[(x + 2 * y) % 3]; });
   struct Case {
     const char* Name;
     TPixelFormat Format;
@@ -278,7 +265,7 @@ TEST(GifLibAssign, FramesFromBitmapsOfEveryDepth) {
     }
   }
   // More than 256 colours without reduction overflow the table.
-  auto many = Canvas24(20, 20, [](Integer x, Integer y) { return Rgb{Byte(x), Byte(y), 7}; });
+  auto many = Bitmap24(20, 20, [](Integer x, Integer y) { return Rgb{Byte(x), Byte(y), 7}; });
   TGIFImage img;
   img.ReductionMethod = crmNone;
   try {
@@ -297,7 +284,7 @@ TEST(GifLibAssign, TransparentBitmaps) {
   };
   for (const Case& c : {Case{"mask hides pixels", true}, Case{"mask hides nothing", false}}) {
     SCOPED_TRACE(c.Name);
-    auto src = Canvas24(4, 2, [&](Integer x, Integer y) {
+    auto src = Bitmap24(4, 2, [&](Integer x, Integer y) {
       if (c.KeyUsed && x == 2) return key;
       return (x + y) % 2 ? Rgb{1, 2, 3} : Rgb{9, 9, 9};
     });
@@ -319,7 +306,7 @@ TEST(GifLibAssign, TransparentBitmaps) {
       for (Integer x = 0; x < 4; ++x) EXPECT_EQ(f->GetPixel(x, y) == t, x == 2) << x << "," << y;
     // It draws as a hole.
     img.PaintOptions = gpoTransparent;
-    auto canvas = Canvas24(4, 2, Checker);
+    auto canvas = Bitmap24(4, 2, Checker);
     img.Draw(canvas->Canvas(), TRect(0, 0, 4, 2));
     EXPECT_EQ(PixelOf(canvas.get(), 2, 1), Checker(2, 1));
     EXPECT_EQ(PixelOf(canvas.get(), 1, 1), (Rgb{9, 9, 9}));
