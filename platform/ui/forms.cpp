@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/base/threads.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/private/app.h"
 #include "platform/ui/private/window.h"
 
@@ -224,6 +225,9 @@ TCustomForm::~TCustomForm() {
   // The window goes before the members it may still need while it closes.
   Destroying();
   DestroyHandle();
+  // The last active MDI child gone: the frame is the active form again.
+  if (FFormStyle == fsMDIChild && g_Screen && !g_Screen->FActiveForm && g_App)
+    if (TCustomForm* Main = g_App->MainForm(); Main && Main->FActive) g_Screen->SetActiveForm(Main);
 }
 
 void TCustomForm::DoCreate() {
@@ -321,7 +325,9 @@ void TCustomForm::Close() {
     return;
   }
   if (!CloseQuery()) return;
-  TCloseAction Action = FFormStyle == fsMDIChild ? caMinimize : caHide;
+  // An MDI child minimises by default, and stays when it cannot minimise.
+  TCloseAction Action = caHide;
+  if (FFormStyle == fsMDIChild) Action = FBorderIcons.Contains(biMinimize) ? caMinimize : caNone;
   DoClose(Action);
   if (Action == caNone) return;
   if (g_App && g_App->MainForm() == this) {
@@ -414,8 +420,17 @@ void TCustomForm::SetFormStyle(TFormStyle Value) {
   RecreateWnd();
 }
 
+TWindowState TCustomForm::WindowState() const {
+  if (FFormStyle == fsMDIChild && FHandle && FShowing) {
+    if (IsIconic(FHandle)) return wsMinimized;
+    if (IsZoomed(FHandle)) return wsMaximized;
+    return wsNormal;
+  }
+  return FWindowState;
+}
+
 void TCustomForm::SetWindowState(TWindowState Value) {
-  if (FWindowState == Value) return;
+  if (WindowState() == Value) return;
   FWindowState = Value;
   if (FHandle && FShowing)
     ShowWindow(FHandle, Value == wsMaximized ? SW_MAXIMIZE : Value == wsMinimized ? SW_MINIMIZE : SW_RESTORE);
@@ -491,9 +506,100 @@ void TCustomForm::CreateParams(TCreateParams& P) {
     }
   }
   if (FFormStyle == fsStayOnTop) P.ExStyle |= WS_EX_TOPMOST;
+  if (FFormStyle == fsMDIChild) {
+    // A child window of the main form's MDI client.
+    TCustomForm* Main = g_App ? g_App->MainForm() : nullptr;
+    HWND Client = nullptr;
+    if (Main && Main != this && Main->FFormStyle == fsMDIForm) {
+      Main->HandleNeeded();
+      Client = Main->FClientHandle;
+    }
+    if (!Client) throw EInvalidOperation("Cannot create form. No MDI forms are currently active");
+    P.Style = (P.Style & ~static_cast<DWORD>(WS_POPUP)) | WS_CHILD | WS_CLIPSIBLINGS;
+    P.ExStyle |= WS_EX_MDICHILD;
+    P.WndParent = Client;
+  }
 }
 
-void TCustomForm::CreateWnd() { TScrollingWinControl::CreateWnd(); }
+void TCustomForm::CreateWnd() {
+  TScrollingWinControl::CreateWnd();
+  if (FFormStyle != fsMDIForm) return;
+  TRect R = ClientRect();
+  FClientHandle = gtui::CreateMdiClient(FHandle, R);
+  if (FWindowMenu) SendMessage(FClientHandle, WM_MDISETMENU, 0, reinterpret_cast<LPARAM>(FWindowMenu->Handle()));
+  Realign();
+}
+
+void TCustomForm::DestroyWnd() {
+  // The client goes with the form's window.
+  FClientHandle = nullptr;
+  TScrollingWinControl::DestroyWnd();
+}
+
+void TCustomForm::AlignControls(TControl* AControl, TRect& Rect) {
+  TScrollingWinControl::AlignControls(AControl, Rect);
+  if (FClientHandle)
+    SetWindowPos(FClientHandle, nullptr, Rect.Left, Rect.Top, std::max(0, Rect.Width()), std::max(0, Rect.Height()),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+TForm* TCustomForm::ActiveMDIChild() {
+  if (FFormStyle != fsMDIForm || !FClientHandle) return nullptr;
+  auto A = reinterpret_cast<HWND>(SendMessage(FClientHandle, WM_MDIGETACTIVE, 0, 0));
+  return dynamic_cast<TForm*>(FindControl(A));
+}
+
+Integer TCustomForm::MDIChildCount() {
+  if (FFormStyle != fsMDIForm || !FClientHandle) return 0;
+  Integer N = 0;
+  for (HWND H : gtui::MdiChildrenOf(FClientHandle))
+    if (dynamic_cast<TForm*>(FindControl(H))) ++N;
+  return N;
+}
+
+TForm* TCustomForm::MDIChildren(Integer Index) {
+  if (FFormStyle == fsMDIForm && FClientHandle && Index >= 0) {
+    Integer N = 0;
+    for (HWND H : gtui::MdiChildrenOf(FClientHandle))
+      if (auto* F = dynamic_cast<TForm*>(FindControl(H)))
+        if (N++ == Index) return F;
+  }
+  return nullptr;
+}
+
+void TCustomForm::Cascade() {
+  if (FFormStyle == fsMDIForm && FClientHandle) SendMessage(FClientHandle, WM_MDICASCADE, 0, 0);
+}
+
+void TCustomForm::Tile() {
+  if (FFormStyle == fsMDIForm && FClientHandle)
+    SendMessage(FClientHandle, WM_MDITILE, FTileMode == tbHorizontal ? MDITILE_HORIZONTAL : MDITILE_VERTICAL, 0);
+}
+
+void TCustomForm::ArrangeIcons() {
+  if (FFormStyle == fsMDIForm && FClientHandle) SendMessage(FClientHandle, WM_MDIICONARRANGE, 0, 0);
+}
+
+void TCustomForm::Next() {
+  if (FFormStyle == fsMDIForm && FClientHandle) SendMessage(FClientHandle, WM_MDINEXT, 0, 0);
+}
+
+void TCustomForm::Previous() {
+  if (FFormStyle == fsMDIForm && FClientHandle) SendMessage(FClientHandle, WM_MDINEXT, 0, 1);
+}
+
+void TCustomForm::SetWindowMenu(TMenuItem* Value) {
+  if (FWindowMenu == Value) return;
+  if (FWindowMenu) FWindowMenu->RemoveFreeNotification(this);
+  FWindowMenu = Value;
+  if (Value) Value->FreeNotification(this);
+  if (FClientHandle && Value) SendMessage(FClientHandle, WM_MDISETMENU, 0, reinterpret_cast<LPARAM>(Value->Handle()));
+}
+
+void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TScrollingWinControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FWindowMenu) FWindowMenu = nullptr;
+}
 
 void TCustomForm::PaintWindow(HDC DC) {
   FCanvas->Lock();
@@ -534,6 +640,11 @@ void TCustomForm::Deactivate() {
 }
 
 void TCustomForm::Dispatch(TMessage& M) {
+  // An active MDI frame shows its active child as the active form.
+  auto ActiveFormNow = [this]() -> TCustomForm* {
+    if (TForm* C = ActiveMDIChild()) return C;
+    return this;
+  };
   switch (M.Msg) {
     case WM_CLOSE: Close(); break;
     case WM_ACTIVATE:
@@ -544,16 +655,37 @@ void TCustomForm::Dispatch(TMessage& M) {
         }
       } else if (!FActive) {
         FActive = true;
-        Screen->SetActiveForm(this);
+        Screen->SetActiveForm(ActiveFormNow());
         Activate();
       }
       break;
     case CM_ACTIVATE:
       if (!FActive) {
         FActive = true;
-        Screen->SetActiveForm(this);
+        Screen->SetActiveForm(ActiveFormNow());
         Activate();
       }
+      break;
+    case WM_MDIACTIVATE:
+      if (FFormStyle != fsMDIChild) break;
+      if (reinterpret_cast<HWND>(M.LParam) == FHandle) {
+        if (!FActive) {
+          FActive = true;
+          Screen->SetActiveForm(this);
+          Activate();
+        }
+      } else if (FActive) {
+        FActive = false;
+        Deactivate();
+        // No child follows: the frame is the active form again.
+        if (!M.LParam && g_App && g_App->MainForm() && g_App->MainForm()->FActive)
+          Screen->SetActiveForm(g_App->MainForm());
+      }
+      break;
+    case WM_COMMAND:
+      // The window menu's entries are the client's.
+      if (FFormStyle == fsMDIForm && FClientHandle && SendMessage(FClientHandle, WM_COMMAND, M.WParam, M.LParam)) break;
+      TScrollingWinControl::Dispatch(M);
       break;
     case CM_DEACTIVATE:
       if (FActive) {

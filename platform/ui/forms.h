@@ -14,6 +14,8 @@
 namespace gtui {
 void ControlDestroyed(TControl* Control);
 }
+class TMenuItem;
+class TForm;
 
 // ---------------------------------------------------------------- scrolling
 
@@ -99,6 +101,7 @@ enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
 using TBorderIcons = TEnumSet<TBorderIcon>;
+enum TTileMode { tbHorizontal, tbVertical };
 enum TFormStateItem { fsCreating, fsVisible, fsShowing, fsModal, fsCreatedMDIChild, fsActivated };
 using TFormState = TEnumSet<TFormStateItem>;
 
@@ -140,7 +143,9 @@ class TCustomForm : public TScrollingWinControl {
   void SetPosition(TPosition Value) { FPosition = Value; }
   TFormStyle FormStyle() const { return FFormStyle; }
   void SetFormStyle(TFormStyle Value);
-  TWindowState WindowState() const { return FWindowState; }
+  // An MDI child reports the state its window is in now (the user may
+  // have changed it with the caption's buttons).
+  TWindowState WindowState() const;
   void SetWindowState(TWindowState Value);
   bool KeyPreview() const { return FKeyPreview; }
   void SetKeyPreview(bool Value) { FKeyPreview = Value; }
@@ -159,6 +164,31 @@ class TCustomForm : public TScrollingWinControl {
   void DefocusControl(TWinControl* Control, bool Removing);
   TCanvas* Canvas() { return FCanvas.get(); }
   bool Showing() const override;
+
+  // MDI frame (fsMDIForm): the client window that holds the child windows,
+  // made with the form's window and filling what aligned controls leave.
+  HWND ClientHandle() const { return FClientHandle; }
+  // The active child, null when there is none (or this is no MDI frame).
+  TForm* ActiveMDIChild();
+  // The children: the active one first, the others in z-order.
+  Integer MDIChildCount();
+  TForm* MDIChildren(Integer Index);
+  // Arrangements of the children that are not minimised: stepped, or tiled
+  // as TileMode says; minimised children lined up along the bottom.
+  void Cascade();
+  void Tile();
+  void ArrangeIcons();
+  // The next child in z-order becomes active (the active one goes to the
+  // bottom); Previous activates the bottom one.
+  void Next();
+  void Previous();
+  TTileMode TileMode() const { return FTileMode; }
+  void SetTileMode(TTileMode Value) { FTileMode = Value; }
+  // The menu whose handle lists the children ("&1 caption" ...) each time
+  // the client is sent WM_MDIREFRESHMENU.
+  TMenuItem* WindowMenu() const { return FWindowMenu; }
+  void SetWindowMenu(TMenuItem* Value);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   void SetFocus() override;
 
   TNotifyEvent OnCreate;
@@ -174,6 +204,8 @@ class TCustomForm : public TScrollingWinControl {
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
+  void DestroyWnd() override;
+  void AlignControls(TControl* AControl, TRect& Rect) override;
   void PaintWindow(HDC DC) override;
   virtual void Paint();
   virtual void DoShow();
@@ -209,6 +241,9 @@ class TCustomForm : public TScrollingWinControl {
   TWinControl* FActiveControl = nullptr;
   TWinControl* FFocusedControl = nullptr;
   std::unique_ptr<TControlCanvas> FCanvas;
+  HWND FClientHandle = nullptr;
+  TTileMode FTileMode = tbHorizontal;
+  TMenuItem* FWindowMenu = nullptr;
 };
 
 class TForm : public TCustomForm {

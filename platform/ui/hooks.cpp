@@ -3,6 +3,7 @@
 // that reports focus and window-state changes which start in Qt itself.
 #include <QApplication>
 #include <QEvent>
+#include <QWindowStateChangeEvent>
 #include <QWidget>
 
 #include <sys/syscall.h>
@@ -74,9 +75,14 @@ class THookFilter : public QObject {
     if (Event->type() == QEvent::FocusIn) {
       TWindow* W = WindowOfWidget(Widget);
       if (W && W->Client == Widget) CallHooks(WH_CBT, HCBT_SETFOCUS, reinterpret_cast<WPARAM>(W->Handle), 0);
-    } else if (Event->type() == QEvent::WindowStateChange && Widget->isWindow()) {
+    } else if (Event->type() == QEvent::WindowStateChange) {
+      // A top-level frame, or the sub-window that carries an MDI child.
       TWindow* W = WindowOfWidget(Widget);
-      if (W && W->Frame == Widget) {
+      // Only changes of the minimised or maximised state count, not of activation.
+      constexpr Qt::WindowStates MinMax = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+      const Qt::WindowStates Old = static_cast<QWindowStateChangeEvent*>(Event)->oldState();
+      if (W && (Widget->isWindow() ? W->Frame == Widget : W->Sub == Widget) &&
+          ((Old ^ Widget->windowState()) & MinMax)) {
         Qt::WindowStates S = Widget->windowState();
         LPARAM Show = (S & Qt::WindowMinimized) ? SW_MINIMIZE : (S & Qt::WindowMaximized) ? SW_MAXIMIZE : SW_RESTORE;
         CallHooks(WH_CBT, HCBT_MINMAX, reinterpret_cast<WPARAM>(W->Handle), Show);

@@ -62,6 +62,7 @@ UINT NewCommand() {
 TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FCommand(NewCommand()) {}
 
 TMenuItem::~TMenuItem() {
+  if (FHandle) DestroyMenu(FHandle);
   Clear();
   if (FParent) FParent->Remove(this);
   FActionLink.reset();
@@ -205,6 +206,14 @@ static void Fill(HMENU Menu, const TMenuItem* Parent) {
     }
     InsertMenuItemW(Menu, 0xFFFFFFFF, TRUE, &Info);
   }
+}
+
+HMENU TMenuItem::Handle() {
+  if (!IsMenu(FHandle)) {
+    FHandle = CreatePopupMenu();
+    Fill(FHandle, this);
+  }
+  return FHandle;
 }
 
 HMENU TMenu::CreateMenuHandle() const {

@@ -729,7 +729,14 @@ HMENU GetSystemMenu(HWND Wnd, BOOL Revert) {
     AppendMenuW(M, MF_STRING, SC_MINIMIZE, u"Mi&nimize");
     AppendMenuW(M, MF_STRING, SC_MAXIMIZE, u"Ma&ximize");
     AppendMenuW(M, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(M, MF_STRING | MF_DEFAULT, SC_CLOSE, u"&Close\tAlt+F4");
+    // An MDI child closes with Ctrl+F4 and passes on to the next child.
+    if (GetWindowLong(Wnd, GWL_EXSTYLE) & WS_EX_MDICHILD) {
+      AppendMenuW(M, MF_STRING | MF_DEFAULT, SC_CLOSE, u"&Close\tCtrl+F4");
+      AppendMenuW(M, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(M, MF_STRING, SC_NEXTWINDOW, u"Nex&t\tCtrl+F6");
+    } else {
+      AppendMenuW(M, MF_STRING | MF_DEFAULT, SC_CLOSE, u"&Close\tAlt+F4");
+    }
   }
   // Greyed by the window's state and box styles now.
   const LONG Style = GetWindowLong(Wnd, GWL_STYLE);

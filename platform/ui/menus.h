@@ -169,6 +169,10 @@ class TMenuItem : public TComponent {
   TNotifyEvent OnClick;
 
   UINT Command() const { return FCommand; }
+  // The item's own menu handle, made from its sub-entries on first use and
+  // kept while the item lives; others may add entries to it (an MDI frame
+  // lists its children in its window menu's handle).
+  HMENU Handle();
   Integer Count() const { return static_cast<Integer>(FItems.size()); }
   TMenuItem* Items(Integer Index) const;
   TMenuItem* Parent() const { return FParent; }
@@ -206,6 +210,7 @@ class TMenuItem : public TComponent {
   WideString FHint;
   UINT FCommand = 0;
   TMenuItem* FParent = nullptr;
+  HMENU FHandle = nullptr;
   std::vector<TMenuItem*> FItems;
   std::unique_ptr<TMenuActionLink> FActionLink;
 };

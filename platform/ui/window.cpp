@@ -461,11 +461,16 @@ void DetachWidgets(TWindow* W) {
       B.Bar->disconnect();
       B.Bar = nullptr;
     }
-  if (W->Frame) {
+  if (W->Sub) {
+    // The sub-window goes with the frame it carries.
+    W->Sub->setProperty("gtwnd", QVariant());
+    W->Sub->hide();
+    W->Sub->deleteLater();
+  } else if (W->Frame) {
     W->Frame->hide();
     W->Frame->deleteLater();
   }
-  W->Frame = W->Client = nullptr;
+  W->Frame = W->Client = W->Sub = nullptr;
 }
 
 // Destroyed records stay readable until nothing of theirs runs any more:
@@ -477,7 +482,8 @@ auto& g_Graveyard = *new std::vector<TWindow*>;
 // ---------------------------------------------------------------- records
 
 Integer TWindow::BorderWidth() const {
-  if (Kind != wkSurface) return 0;
+  // The sub-window of an MDI child draws the child's frame.
+  if (Kind != wkSurface || Sub) return 0;
   if (ExStyle & WS_EX_CLIENTEDGE) return 2;
   if (Style & WS_BORDER) return 1;
   return 0;
@@ -486,7 +492,8 @@ Integer TWindow::BorderWidth() const {
 QRect TWindow::ClientInFrame() const {
   Integer W = Rect.Width() - Margins.Left - Margins.Right - (Bars[SB_VERT].Visible ? ScrollBarThickness : 0);
   Integer H = Rect.Height() - Margins.Top - Margins.Bottom - (Bars[SB_HORZ].Visible ? ScrollBarThickness : 0);
-  return QRect(Margins.Left, Margins.Top, std::max(0, W), std::max(0, H));
+  // The sub-window of an MDI child draws its caption around the frame widget.
+  return QRect(Margins.Left - Deco.left(), Margins.Top - Deco.top(), std::max(0, W), std::max(0, H));
 }
 
 void UpdateMargins(TWindow* W) {
@@ -643,9 +650,12 @@ HWND CreateWindowRecord(const TCreateWindow& P) {
     Filter->setParent(P.Native);
     P.Native->installEventFilter(Filter);
   } else {
-    auto* Frame = new TFrameWidget(W, QtParent ? QtParent : QtOwner,
+    // An MDI child's frame goes into a sub-window of its client's area.
+    const bool Mdi = W->Parent && IsMdiClient(W->Parent);
+    auto* Frame = new TFrameWidget(W, Mdi ? nullptr : QtParent ? QtParent : QtOwner,
                                    QtParent ? Qt::WindowFlags(Qt::Widget) : TopLevelFlags(W));
     W->Frame = Frame;
+    if (Mdi) AttachMdiChild(W);
     if (NeverActivated(W)) Frame->setAttribute(Qt::WA_ShowWithoutActivating, true);
     W->Client = new TClientWidget(W, Frame);
     W->Client->show();
@@ -653,12 +663,15 @@ HWND CreateWindowRecord(const TCreateWindow& P) {
     if (!W->Text.empty()) Frame->setWindowTitle(QString::fromStdU16String(W->Text));
   }
   FixSize(W);
-  W->Frame->setGeometry(W->Rect.Left, W->Rect.Top, W->Rect.Width(), W->Rect.Height());
+  OuterWidget(W)->setGeometry(W->Rect.Left, W->Rect.Top, W->Rect.Width(), W->Rect.Height());
   Relayout(W);
   if (W->Kind == wkSurface && (P.Style & WS_HSCROLL)) ShowScrollBar(W->Handle, SB_HORZ, TRUE);
   if (W->Kind == wkSurface && (P.Style & WS_VSCROLL)) ShowScrollBar(W->Handle, SB_VERT, TRUE);
   if (W->Style & WS_DISABLED) W->Frame->setEnabled(false);
-  if (W->Style & WS_VISIBLE) W->Frame->show();
+  if (W->Style & WS_VISIBLE) {
+    OuterWidget(W)->show();
+    if (W->Sub) MdiChildShown(W, true, true);
+  }
   return W->Handle;
 }
 
@@ -673,7 +686,7 @@ void ApplyRect(TWindow* W, const TRect& R, bool FromPlatform) {
   if (!FromPlatform && W->Frame) {
     if (Sized) FixSize(W);
     QRect G(R.Left, R.Top, std::max(0, R.Width()), std::max(0, R.Height()));
-    if (W->Frame->geometry() != G) W->Frame->setGeometry(G);
+    if (OuterWidget(W)->geometry() != G) OuterWidget(W)->setGeometry(G);
   }
   if (Sized) Relayout(W);
   WINDOWPOS Pos;
@@ -1032,6 +1045,7 @@ BOOL DestroyWindow(HWND Wnd) {
     for (auto It = g_Posted.begin(); It != g_Posted.end();)
       It = It->hwnd == W->Handle ? g_Posted.erase(It) : It + 1;
   }
+  if (W->Sub) MdiChildGone(W);
   W->Dead = true;
   TimersWindowGone(W);
   CaptureWindowGone(W);
@@ -1138,7 +1152,7 @@ BOOL GetWindowRect(HWND Wnd, TRect* R) {
     *R = TRect();
     return TRUE;
   }
-  QPoint P = W->Frame->mapToGlobal(QPoint(0, 0));
+  QPoint P = OuterWidget(W)->mapToGlobal(QPoint(0, 0));
   *R = TRect(P.x(), P.y(), P.x() + W->Rect.Width(), P.y() + W->Rect.Height());
   return TRUE;
 }
@@ -1207,11 +1221,12 @@ BOOL SetWindowPos(HWND Wnd, HWND InsertAfter, Integer X, Integer Y, Integer CX, 
     }
     // Leaving the topmost band keeps the window where it is: above the other windows.
     if (InsertAfter == HWND_TOP || InsertAfter == HWND_TOPMOST) {
-      W->Frame->raise();
+      OuterWidget(W)->raise();
     } else if (InsertAfter == HWND_BOTTOM) {
-      W->Frame->lower();
+      OuterWidget(W)->lower();
     } else if (TWindow* A = Lookup(InsertAfter)) {
-      if (A->Frame && A->Frame->parentWidget() == W->Frame->parentWidget()) W->Frame->stackUnder(A->Frame);
+      if (A->Frame && OuterWidget(A)->parentWidget() == OuterWidget(W)->parentWidget())
+        OuterWidget(W)->stackUnder(OuterWidget(A));
     }
   }
   if (Flags & SWP_FRAMECHANGED) {
@@ -1245,6 +1260,23 @@ BOOL ShowWindow(HWND Wnd, Integer CmdShow) {
     W->Style &= ~static_cast<DWORD>(WS_VISIBLE);
   if (Was != (Show ? TRUE : FALSE)) Perform(W, WM_SHOWWINDOW, Show ? 1 : 0, 0);
   if (W->Dead || !W->Frame) return Was;
+  if (W->Sub) {
+    // An MDI child: its sub-window takes the state; activation stays
+    // within the client.
+    switch (CmdShow) {
+      case SW_HIDE: W->Sub->hide(); break;
+      case SW_MAXIMIZE: W->Sub->showMaximized(); break;
+      case SW_MINIMIZE:
+      case SW_SHOWMINIMIZED:
+      case SW_SHOWMINNOACTIVE: W->Sub->showMinimized(); break;
+      case SW_RESTORE: W->Sub->showNormal(); break;
+      default: W->Sub->show(); break;
+    }
+    if (Lookup(Wnd) == W && !W->Dead)
+      MdiChildShown(W, Show, Show && CmdShow != SW_SHOWNA && CmdShow != SW_SHOWNOACTIVATE && CmdShow != SW_SHOWMINNOACTIVE &&
+                                 CmdShow != SW_MINIMIZE);
+    return Was;
+  }
   switch (CmdShow) {
     case SW_HIDE: W->Frame->hide(); break;
     case SW_MAXIMIZE: W->Frame->showMaximized(); break;
@@ -1266,6 +1298,11 @@ BOOL ShowWindow(HWND Wnd, Integer CmdShow) {
 BOOL BringWindowToTop(HWND Wnd) {
   TWindow* W = Lookup(Wnd);
   if (!W || !W->Frame) return FALSE;
+  if (W->Sub) {
+    // An MDI child comes to the top of its client by activation.
+    SendMessage(W->Parent->Handle, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(Wnd), 0);
+    return TRUE;
+  }
   W->Frame->raise();
   if (W->TopLevel()) W->Frame->activateWindow();
   return TRUE;
@@ -1273,12 +1310,12 @@ BOOL BringWindowToTop(HWND Wnd) {
 
 BOOL IsIconic(HWND Wnd) {
   TWindow* W = Lookup(Wnd);
-  return W && W->Frame && W->Frame->isMinimized();
+  return W && W->Frame && OuterWidget(W)->isMinimized();
 }
 
 BOOL IsZoomed(HWND Wnd) {
   TWindow* W = Lookup(Wnd);
-  return W && W->Frame && W->Frame->isMaximized();
+  return W && W->Frame && OuterWidget(W)->isMaximized();
 }
 
 LONG GetWindowLong(HWND Wnd, Integer Index) {
@@ -1330,7 +1367,7 @@ BOOL SetWindowText(HWND Wnd, const WideString& Text) {
   TWindow* W = Lookup(Wnd);
   if (!W) return FALSE;
   W->Text = Text;
-  if (W->Frame && W->TopLevel()) W->Frame->setWindowTitle(QString::fromStdU16String(Text));
+  if (W->Frame && (W->TopLevel() || W->Sub)) OuterWidget(W)->setWindowTitle(QString::fromStdU16String(Text));
   return TRUE;
 }
 
@@ -1347,6 +1384,13 @@ static LRESULT DefSysCommand(HWND Wnd, WPARAM Command, LPARAM) {
     case SC_MAXIMIZE: ShowWindow(Wnd, SW_MAXIMIZE); break;
     case SC_RESTORE: ShowWindow(Wnd, SW_RESTORE); break;
     case SC_CLOSE: PostMessage(Wnd, WM_CLOSE, 0, 0); break;
+    case SC_NEXTWINDOW:
+    case SC_PREVWINDOW:
+      // An MDI child passes activation to its neighbour in the client.
+      if (TWindow* W = Lookup(Wnd); W && W->Sub)
+        SendMessage(W->Parent->Handle, WM_MDINEXT, reinterpret_cast<WPARAM>(Wnd),
+                    (Command & 0xFFF0) == SC_PREVWINDOW ? 1 : 0);
+      break;
     case SC_SIZE: SystemMoveSize(Wnd, static_cast<UINT>(Command & 0xF)); break;
     case SC_MOVE: SystemMoveSize(Wnd, 0); break;
     default: break;
@@ -1461,7 +1505,8 @@ LRESULT DefWindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       auto* R = reinterpret_cast<TRect*>(LParam);
       if (!W || !R) return 0;
       Integer B = W->BorderWidth();
-      *R = TRect(R->Left + B, R->Top + B, R->Right - B, R->Bottom - B);
+      const QMargins& D = W->Deco;
+      *R = TRect(R->Left + D.left() + B, R->Top + D.top() + B, R->Right - D.right() - B, R->Bottom - D.bottom() - B);
       return 0;
     }
     case WM_NCPAINT:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QMargins>
 #include <QRegion>
 #include <QWidget>
 
@@ -69,6 +70,11 @@ struct TWindow {
   TWindow* Owner = nullptr;
   QWidget* Frame = nullptr;   // the whole window; its geometry is the window rectangle
   QWidget* Client = nullptr;  // the client area: children live here and input arrives here
+  // An MDI child: the sub-window of its client's area that carries Frame
+  // with its caption; Rect is the sub-window's rectangle and Deco the part
+  // of it (caption, frame) that the sub-window draws around Frame.
+  QWidget* Sub = nullptr;
+  QMargins Deco;
   DWORD Style = 0, ExStyle = 0, ClassStyle = CS_DBLCLKS;
   TRect Rect;  // window rectangle in the parent's client coordinates (screen for top level)
   std::shared_ptr<TWindowSurface> Surface;
@@ -202,6 +208,23 @@ struct TAppPump {
 // the left button held: follows the pointer until the button is released;
 // Escape or WM_CANCELMODE puts the window back.
 void SystemMoveSize(HWND Wnd, UINT Edge);
+
+// MDI (mdi.cpp). The client window of a frame is a native window over an
+// MDI area; windows made with it as parent become its children in
+// sub-windows. The client keeps the children's z-order (the active one
+// first) and the window menu.
+HWND CreateMdiClient(HWND Frame, const TRect& Rect);
+bool IsMdiClient(const TWindow* W);
+// Puts the new child's frame widget into a sub-window of its client.
+void AttachMdiChild(TWindow* W);
+// The child was shown or hidden (activation moves on), or is being destroyed.
+void MdiChildShown(TWindow* W, bool Shown, bool Activate);
+void MdiChildGone(TWindow* W);
+// The client's children, the active one first, the others in z-order.
+std::vector<HWND> MdiChildrenOf(HWND Client);
+// The widget that carries the window on the screen: the sub-window of an
+// MDI child, else the frame.
+inline QWidget* OuterWidget(const TWindow* W) { return W->Sub ? W->Sub : W->Frame; }
 
 // The Qt window flags of a top-level window of these styles.
 Qt::WindowFlags TopLevelFlags(const TWindow* W);
