@@ -111,6 +111,9 @@ TZiduzUvVect::TZiduzUvVect(TComponent* AOwner) : TZiduzUvView(AOwner) {
 }
 
 TZiduzUvVect::~TZiduzUvVect() {
+  // A running edit is committed, without resizing the object.
+  FDestroyingVect = true;
+  DeactivateTextEdit();
   for (Integer h : FZOrder) FreeObjectData(*FObjects[size_t(h)]);
   FreeObjectData(FTemplate);
   FObjects.clear();

@@ -18,6 +18,7 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/io/ieprobes.h"
+#include "imaging/view/ietextcontrol.h"
 #include "imaging/view/ziduzuvview.h"
 #include "platform/graphics/gdi.h"
 
@@ -86,6 +87,29 @@ struct TIERulerTick {
 
 // "pixels", "inches", "km", "mt", "cm", "mm", "microns", "nanometers".
 WideString IEUnitSuffix(TIEUnits Unit);
+
+// What a left-button gesture on the vector view does; a set stored in
+// three bytes.
+enum TIEVectorInteractItem : Byte {
+  viMeasureArea = 0,
+  viMeasurePerimeter = 1,
+  viPutLine = 2,
+  viPutBox = 3,
+  viPutEllipse = 4,
+  viPutBitmap = 5,
+  viPutText = 6,
+  viEdit = 7,
+  viDragLen = 8,
+  viPutRuler = 9,
+  viPutPolyline = 10,
+  viPutAngle = 11,
+  viPutMemo = 12,
+  viPutLineLabel = 13,
+  viEditPolyline = 14,
+  viNoClickCreate = 15,
+  viPutCustom = 16,
+};
+using TIEVectorInteract = TEnumSet<TIEVectorInteractItem>;
 
 // The special handles.
 enum : Integer { IEV_TEMPLATE = -1, IEV_LAST = -2, IEV_ALL = -3, IEV_NONE = -4 };
@@ -404,6 +428,82 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void EndUndoGesture();
   void ClearObjUndo();
 
+  // --- mouse interaction (ievect_mouse.cpp) --------------------------------------------
+  TIEVectorInteract VectorInteract() const { return FVectorInteract; }
+  void SetVectorInteract(TIEVectorInteract Value);
+  // Also clears the vector interactions that make objects, and ends any gesture.
+  void SetMouseInteract(TIEMouseInteract Value) override;
+  // Distance in image pixels from (X, Y) to the object; -1 for an object
+  // that cannot be hit (no kind, or a kind this view does not know).
+  double GetObjDistance(const TIEVectObject* O, Integer X, Integer Y);
+  // The nearest visible object at an image point; -3 when none is near enough.
+  Integer FindObjectAt(Integer X, Integer Y, double& Distance, bool OnlySelectable);
+  Integer FindObjectAtClient(Integer X, Integer Y, double& Distance);
+  // Position in the selection list of the first selected object with a grip
+  // under the client point, and the grip; -4 and 0 when none.
+  Integer GetGripAt(Integer X, Integer Y, Integer& Grip);
+  void SelectAtPoint(bool Shift, Integer X, Integer Y, bool FromPress);
+  void ResizeObject(Integer hobj, Integer DX1, Integer DY1, Integer DX2, Integer DY2, bool KeepAspect, Integer Grip);
+  void GetSelectionBounds(TRect& Rect);
+  Integer PolylinePointAt(Integer X, Integer Y);
+  Integer PolylineSegmentAt(Integer X, Integer Y);
+  void NormalizePolyline(TIEVectObject* O);
+  // Ends the running gesture and in-place edit; an unfinished polyline or
+  // angle stays as it is.
+  void CancelInteraction();
+  virtual void DrawNewLineFeedback(bool Erase);
+  virtual void DrawNewBoxFeedback(bool Erase);
+  virtual void DrawNewEllipseFeedback(bool Erase);
+  virtual void DrawNewObjectFeedback();
+  virtual void DrawNewAngleFeedback();
+  bool SelectOnMouseDown() const { return FSelectOnMouseDown; }
+  void SetSelectOnMouseDown(bool Value) { FSelectOnMouseDown = Value; }
+  Integer MaxHitDistance() const { return FMaxHitDistance; }
+  void SetMaxHitDistance(Integer Value) { FMaxHitDistance = Value; }
+  bool BoxAlwaysHit() const { return FBoxAlwaysHit; }
+  void SetBoxAlwaysHit(bool Value) { FBoxAlwaysHit = Value; }
+  bool BitmapAlphaHitTest() const { return FBitmapAlphaHitTest; }
+  void SetBitmapAlphaHitTest(bool Value) { FBitmapAlphaHitTest = Value; }
+  bool AllowMoveOutside() const { return FAllowMoveOutside; }
+  void SetAllowMoveOutside(bool Value) { FAllowMoveOutside = Value; }
+  bool RubberBandSelect() const { return FRubberBandSelect; }
+  void SetRubberBandSelect(bool Value) { FRubberBandSelect = Value; }
+  bool EditTextOnCreate() const { return FEditTextOnCreate; }
+  void SetEditTextOnCreate(bool Value) { FEditTextOnCreate = Value; }
+  bool CenterNewObjects() const { return FCenterNewObjects; }
+  void SetCenterNewObjects(bool Value) { FCenterNewObjects = Value; }
+  Byte PolylineEndMode() const { return FPolylineEndMode; }
+  void SetPolylineEndMode(Byte Value) { FPolylineEndMode = Value; }
+  bool DrawOutsideImage() const { return FDrawOutsideImage; }
+  void SetDrawOutsideImage(bool Value) { FDrawOutsideImage = Value; }
+  TPen* RubberBandPen() const { return FRubberBandPen.get(); }
+  TIEVectKind CreatingKind() const { return FCreatingKind; }
+  Integer ActiveGrip() const { return FActiveGrip; }
+  Integer HoverCustom() const { return FHoverCustom; }
+  bool MovingObjects() const { return FMovingObjects; }
+  // Called at the end of a drag-length gesture with the measured length.
+  std::function<void(TObject* Sender, double Length)> OnDragLenEnd;
+
+  // --- in-place text editing, keys and messages (ievect_edit.cpp) -----------------------
+  bool IsEditingText() const { return FEditingObject >= 0; }
+  void SetEditingObject(Integer hobj) { FEditingObject = hobj; }
+  // Opens the editor over the object EditingObject (none for an object that
+  // is not Editable).
+  void ActivateTextEdit();
+  // Gives the editor's text back to the object and hides the editor.
+  void DeactivateTextEdit();
+  void UpdateTextEditor();
+  void Update() override;
+  // The editors, made on first use and owned by the view.
+  TIEEdit* TextEditor();
+  TIETextControl* MemoEditor();
+  TKeyEvent OnTextKeyDown;
+  TNotifyEvent OnActivateTextEdit;
+  TNotifyEvent OnDeactivateTextEdit;
+  // The memo editor's own cursor event.
+  TNotifyEvent OnTextEditCursorMoved();
+  void SetOnTextEditCursorMoved(TNotifyEvent Value);
+
   // --- events ---------------------------------------------------------------------------
   TNotifyEvent OnSelectObject;
   TIEUserSelectObject OnUserSelectObject;
@@ -464,5 +564,68 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   Integer FObjUndoLimit = 1;
   TIEVUndoMode FObjUndoMode = ieumSeparated;
   std::vector<std::unique_ptr<TMemoryStream>> FUndo;
+
+  // --- mouse interaction state ---------------------------------------------------------
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void OffsetInteractionPoints(Integer DX, Integer DY) override;
+  // A client point clamped to the displayed picture.
+  TPoint ClampToImageArea(Integer X, Integer Y);
+  void MouseMoveCaptured(TShiftState Shift, Integer X, Integer Y, TPoint P);
+  void MouseMoveFree(TShiftState Shift, Integer X, Integer Y, TPoint P);
+  void MouseUpLeft(TShiftState Shift, TPoint P, bool Click);
+  void PressAngle(TShiftState Shift, TPoint P);
+  void PressPolyline(TShiftState Shift, TPoint P);
+  void ForwardCustomHover(TShiftState Shift, Integer X, Integer Y);
+  TIEVectObject* SoleSelectedPolyline();
+  std::vector<TPoint> PolylineClientPoints(const TIEVectObject& O);
+  bool FFeedbackDrawn = false;
+  TIEVectorInteract FVectorInteract;
+  bool FSelectOnMouseDown = true;
+  TIEVectKind FCreatingKind = vkNone;
+  Integer FActiveGrip = 0;
+  Integer FPolylineHandle = -1, FAngleHandle = -1;
+  TPoint FPolylineLastPoint;
+  Integer FGrabbedPoint = -1, FInsertSegment = -1;
+  bool FAlreadySelectedOnDown = false;
+  bool FDoubleClickDown = false;
+  bool FVectLeftDown = false;
+  bool FDragLenActive = false;
+  TPoint FStartPoint, FCurrentPoint, FLastMousePos;
+  Integer FAppliedDeltaX = 0, FAppliedDeltaY = 0;
+  Integer FHoverCustom = -1;
+  Integer FMaxHitDistance = -1;
+  bool FBoxAlwaysHit = false;
+  bool FBitmapAlphaHitTest = true;
+  bool FAllowMoveOutside = true;
+  bool FRubberBandSelect = true;
+  bool FEditTextOnCreate = true;
+  bool FCenterNewObjects = false;
+  Byte FPolylineEndMode = 0;
+  bool FDrawOutsideImage = false;
+  static std::unique_ptr<TPen> NewRubberBandPen();
+  void ShapeFeedback(bool Erase);
+  void DragGrip(TShiftState Shift, TPoint P);
+  std::unique_ptr<TPen> FRubberBandPen = NewRubberBandPen();
+  // --- in-place editing state ------------------------------------------------------------
+  void KeyDown(Word& Key, TShiftState Shift) override;
+  void WndProc(TMessage& Message) override;
+  void DoViewChange(Integer Change) override;
+  void TextEditChanged();
+  void TextEditKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+  void MemoEditKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+  void ApplyLocaleCharset();
+  Integer EditCodePage();
+  Integer EditorTextWidth(const WideString& Text);
+  TIEEdit* FTextEditor = nullptr;         // owned as a component of the view
+  TIETextControl* FMemoEditor = nullptr;  // owned as a component of the view
+  bool FTextEditActive = false;
+  bool FDestroyingVect = false;
+  AnsiString FTextBeforeEdit;
+  AnsiString FMemoText;
+  std::vector<Integer> FMemoCharFormats;
+  std::vector<TIETextFormat> FMemoFormats;
+  TPoint FLastWindowSize;
   bool FUndoSavedForGesture = false;
 };

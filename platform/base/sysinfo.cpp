@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -171,4 +172,26 @@ bool CpuId(Cardinal Leaf, Cardinal& EAX, Cardinal& EBX, Cardinal& ECX, Cardinal&
   EAX = EBX = ECX = EDX = 0;
   return false;
 #endif
+}
+
+Word GetUserDefaultPrimaryLangID() {
+  const char* v = nullptr;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    v = std::getenv(name);
+    if (v && *v) break;
+    v = nullptr;
+  }
+  if (!v) return 0;
+  const std::string lang(v, std::find_if(v, v + std::char_traits<char>::length(v),
+                                         [](char c) { return c == '_' || c == '.' || c == '@'; }));
+  // The primary language identifiers of the languages whose texts need a
+  // charset of their own, and a few common others.
+  static const std::pair<const char*, Word> kIds[] = {{"ar", 0x01}, {"bg", 0x02}, {"cs", 0x05}, {"de", 0x07},
+                                                      {"el", 0x08}, {"en", 0x09}, {"es", 0x0A}, {"fr", 0x0C},
+                                                      {"he", 0x0D}, {"hu", 0x0E}, {"it", 0x10}, {"ja", 0x11},
+                                                      {"ko", 0x12}, {"nl", 0x13}, {"pl", 0x15}, {"pt", 0x16},
+                                                      {"ru", 0x19}, {"tr", 0x1F}, {"uk", 0x22}, {"zh", 0x04}};
+  for (const auto& [code, id] : kIds)
+    if (lang == code) return id;
+  return 0;
 }

@@ -40,3 +40,7 @@ bool CpuHasFeature(TCpuFeature Feature);
 // The registers of CPUID for Leaf (subleaf 0); false when the processor has
 // no such leaf or is not an x86.
 bool CpuId(Cardinal Leaf, Cardinal& EAX, Cardinal& EBX, Cardinal& ECX, Cardinal& EDX);
+
+// The primary language identifier of the user's locale (LC_ALL, else
+// LC_CTYPE, else LANG: "el" gives 8, "ru" 25, "en" 9, ...); 0 when unknown.
+Word GetUserDefaultPrimaryLangID();
