@@ -564,6 +564,7 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   Integer FObjUndoLimit = 1;
   TIEVUndoMode FObjUndoMode = ieumSeparated;
   std::vector<std::unique_ptr<TMemoryStream>> FUndo;
+  std::unique_ptr<TMemoryStream> FUndoEvicted;
 
   // --- mouse interaction state ---------------------------------------------------------
   void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;

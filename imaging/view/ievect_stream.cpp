@@ -707,7 +707,13 @@ void TZiduzUvVect::SaveObjUndo() {
   auto ms = std::make_unique<TMemoryStream>();
   SaveObjectsToStream(ms.get());
   ms->SetPosition(0);
-  while (!FUndo.empty() && Integer(FUndo.size()) >= FObjUndoLimit) FUndo.erase(FUndo.begin());
+  // The oldest step pushed out by the limit is kept until the gesture ends:
+  // a gesture that changes nothing gives it back.
+  FUndoEvicted.reset();
+  while (!FUndo.empty() && Integer(FUndo.size()) >= FObjUndoLimit) {
+    FUndoEvicted = std::move(FUndo.front());
+    FUndo.erase(FUndo.begin());
+  }
   FUndo.push_back(std::move(ms));
   if (OnSaveUndo()) OnSaveUndo()(this, ieuObject);
 }
@@ -730,11 +736,16 @@ void TZiduzUvVect::EndUndoGesture() {
   if (!FObjectsModified && FObjAutoUndo && FUndoSavedForGesture) {
     if (FObjUndoMode == ieumSeparated) {
       DropLastObjUndo();
+      if (FUndoEvicted && Integer(FUndo.size()) < FObjUndoLimit) FUndo.insert(FUndo.begin(), std::move(FUndoEvicted));
     } else if (IEViewProcLink.DropNewestUndoOf) {
       IEViewProcLink.DropNewestUndoOf(GetProc(), ieuObject);
     }
   }
   FUndoSavedForGesture = false;
+  FUndoEvicted.reset();
 }
 
-void TZiduzUvVect::ClearObjUndo() { FUndo.clear(); }
+void TZiduzUvVect::ClearObjUndo() {
+  FUndo.clear();
+  FUndoEvicted.reset();
+}

@@ -226,4 +226,45 @@ TEST_F(VectMouseTest, OnlyAGestureThatChangesObjectsKeepsItsUndoStep) {
   EXPECT_EQ(v->ObjUndoCount(), 2) << "a new object";
 }
 
+TEST_F(VectMouseTest, AFullUndoListIsKeptByAGestureThatChangesNothing) {
+  TZiduzUvVect* v = MakeVect();
+  v->SetVectorInteract(VI{viEdit});
+  v->SetObjAutoUndo(true);
+  v->SetObjUndoLimit(1);
+  v->SetMaxHitDistance(3);
+  const Integer h = AddBox(v, 40, 40, 100, 100);
+  Drag(v, {TPoint(70, 70), TPoint(80, 75), TPoint(90, 80)});
+  ASSERT_EQ(v->ObjUndoCount(), 1);
+  const TMemoryStream* before = v->ObjUndoAt(0);
+  // Saving for the click pushes the one step out; the click changes
+  // nothing, so the step comes back.
+  Click(v, 150, 130);
+  ASSERT_EQ(v->ObjUndoCount(), 1);
+  EXPECT_EQ(v->ObjUndoAt(0), before);
+  // Two changes leave the newer step.
+  Drag(v, {TPoint(80, 80), TPoint(85, 85), TPoint(90, 90)});
+  ASSERT_EQ(v->ObjUndoCount(), 1);
+  TZiduzUvVect* probe = MakeVect();
+  ASSERT_TRUE(probe->LoadObjectsFromStream(v->ObjUndoAt(0)));
+  EXPECT_EQ(RectOf(probe, 0), "60,50,120,110");
+  delete probe;
+  EXPECT_EQ(RectOf(v, h), "70,60,130,120");
+
+  // Moving, deleting and inserting polyline points are changes too.
+  v->SetObjUndoLimit(10);
+  v->ClearObjUndo();
+  v->SetVectorInteract(VI{viEditPolyline});
+  const Integer p = AddPolyline(v, {TPoint(10, 10), TPoint(30, 10), TPoint(30, 30)});
+  v->UnSelAllObjects();
+  v->AddSelObject(p);
+  Drag(v, {TPoint(30, 30), TPoint(32, 34), TPoint(34, 38)});
+  EXPECT_EQ(v->ObjUndoCount(), 1) << "a point moved";
+  Press(v, 20, 10);
+  Release(v, 20, 10);
+  EXPECT_EQ(v->ObjUndoCount(), 2) << "a point inserted";
+  Click(v, 20, 10, gmkCtrl);
+  EXPECT_EQ(v->ObjUndoCount(), 3) << "a point deleted";
+  EXPECT_EQ(v->GetObj(p)->Points.size(), 3u);
+}
+
 }  // namespace test_vect_gestures_tests
