@@ -77,7 +77,8 @@ Integer ArrangeBarRows(std::vector<TTBArrangedBar*>& Bars, const TTBArrangeParam
   std::vector<TBarLayoutRec> Recs(N);
   for (size_t i = 0; i < N; ++i) {
     Recs[i].ListRow = List[i]->ArrangeDockRow();
-    Recs[i].Row = List[i]->VisibleInDock() ? List[i]->ArrangeDockRow() : -1;
+    bool Shown = Params.VisibleHere ? Params.VisibleHere(List[i]) : List[i]->VisibleInDock();
+    Recs[i].Row = Shown ? List[i]->ArrangeDockRow() : -1;
     Recs[i].Pos = List[i]->ArrangeDockPos();
   }
 

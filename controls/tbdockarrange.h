@@ -3,6 +3,7 @@
 // takes, where it starts, how long it is, how thick each row is.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "platform/graphics/windef.h"
@@ -53,6 +54,8 @@ struct TTBArrangeParams {
   // Write the results back into the requested row and position and put the
   // list in the arranged order.
   bool CommitPositions = false;
+  // Whether a bar shows in this dock; VisibleInDock when not given.
+  std::function<bool(TTBArrangedBar*)> VisibleHere;
 };
 
 // Sorts bars by requested row, then position; bars that tie keep their order

@@ -78,7 +78,12 @@ struct TDock {
     for (TFakeBar& F : Bars) List.push_back(&F);
   }
   TDock& Arrange(Integer Avail, bool Vertical = false, bool OneRow = false, bool Commit = false) {
-    Thickness = ArrangeBarRows(List, {Vertical, Avail, OneRow, Commit});
+    TTBArrangeParams P;
+    P.Vertical = Vertical;
+    P.AvailableLength = Avail;
+    P.LimitToOneRow = OneRow;
+    P.CommitPositions = Commit;
+    Thickness = ArrangeBarRows(List, P);
     return *this;
   }
   TFakeBar& operator[](const std::string& Name) {
