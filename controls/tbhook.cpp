@@ -66,9 +66,12 @@ void Tidy() {
   if (t_DispatchDepth > 0) return;
   if (t_ProcList) {
     auto& L = *t_ProcList;
-    for (THookProcData* P : L)
-      if (P->Dead) delete P;
-    L.erase(std::remove_if(L.begin(), L.end(), [](THookProcData* P) { return P->Dead; }), L.end());
+    auto Sweep = [](THookProcData* P) {
+      if (!P->Dead) return false;
+      delete P;
+      return true;
+    };
+    L.erase(std::remove_if(L.begin(), L.end(), Sweep), L.end());
   }
   if (t_HookInfo) {
     const THookInfo& I = *t_HookInfo;
