@@ -294,17 +294,35 @@ void TFcButton::PaintClassic(TCanvas* C, TRect& R) {
   C->FillRect(R);
 }
 
+Integer TFcButton::ThemeState() {
+  if (!Enabled()) return PBS_DISABLED;
+  if (DownLooking()) return PBS_PRESSED;
+  if (FMouseOver) return PBS_HOT;
+  if (FGroupIndex != 0 || !(FActiveDefault || Focused()) || FPressed) return PBS_NORMAL;
+  return PBS_DEFAULTED;
+}
+
+bool TFcButton::PaintThemed(TCanvas* C, const TRect& R) {
+  const TFcThemeData theme(Handle(), u"BUTTON");
+  if (!theme) return false;
+  const Integer state = ThemeState();
+  HDC dc = C->Handle();
+  if (IsThemeBackgroundPartiallyTransparent(theme.Handle(), BP_PUSHBUTTON, state))
+    PaintParentBackground(this, dc, false);
+  return theme.Draw(dc, BP_PUSHBUTTON, state, R);
+}
+
 void TFcButton::Paint() {
   TCanvas* c = Canvas();
   const TRect focus = FocusRect();
   TRect r = ClientRect();
-  // The desktop theme's button parts are not drawn on this platform; with
-  // the theme setting on, the classic frame stands in for them and only the
-  // theme's geometry (focus inset, unshifted caption) applies.
-  if (HotTrack() && !UsesTheme())
+  if (UsesTheme() && PaintThemed(c, r)) {
+    // The theme's push button covers the whole client area.
+  } else if (HotTrack()) {
     PaintHotTrack(c, r);
-  else
+  } else {
     PaintClassic(c, r);
+  }
   if (FGroupIndex != 0 && FState == fbsLatched && FShowDownPattern) {
     TBitmap pattern;
     BuildDownPattern(&pattern);

@@ -131,6 +131,10 @@ class TFcButton : public TFcCustomButton {
   virtual void BuildDownPattern(TBitmap* Bitmap);
 
  private:
+  // The theme's push-button state: disabled, pressed, hot, normal or defaulted.
+  Integer ThemeState();
+  // False when no theme data can be had; the classic looks stand in then.
+  bool PaintThemed(TCanvas* C, const TRect& R);
   void PaintHotTrack(TCanvas* C, TRect& R);
   void PaintClassic(TCanvas* C, TRect& R);
   void Broadcast();

@@ -17,6 +17,7 @@
 #include "platform/graphics/colors.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/extctrls.h"
+#include "platform/ui/uxtheme.h"
 
 // ---------------------------------------------------------------------------
 // Colour arithmetic, scheme colours and gradients
@@ -78,10 +79,31 @@ TColor ComplementaryColor(TColor Color, Integer Lightness);
 inline Integer SmallerOf(Integer A, Integer B) { return A < B ? A : B; }
 inline Integer LargerOf(Integer A, Integer B) { return A > B ? A : B; }
 
-// Whether the desktop theme's drawing is used. Off unless the program turns
-// it on: the classic look is what the controls draw by default.
+// Whether the desktop theme's drawing is used: the theme services report a
+// style and the program's themed drawing. Off unless the program turns it
+// on: the classic look is what the controls draw by default. Switching it
+// tells every window (WM_THEMECHANGED) and repaints.
 bool FcThemesEnabled();
 void SetFcThemesEnabled(bool Value);
+
+// Theme data of one class, held for one paint.
+class TFcThemeData {
+ public:
+  TFcThemeData(HWND Window, const WCHAR* ClassName) : FTheme(OpenThemeData(Window, ClassName)) {}
+  ~TFcThemeData() {
+    if (FTheme) CloseThemeData(FTheme);
+  }
+  TFcThemeData(const TFcThemeData&) = delete;
+  TFcThemeData& operator=(const TFcThemeData&) = delete;
+  explicit operator bool() const { return FTheme != nullptr; }
+  HTHEME Handle() const { return FTheme; }
+  bool Draw(HDC DC, Integer Part, Integer State, const TRect& R) const {
+    return FTheme && SUCCEEDED(DrawThemeBackground(FTheme, DC, Part, State, &R, nullptr));
+  }
+
+ private:
+  HTHEME FTheme;
+};
 
 void GradientColorsForStyle(TFcGradientColorStyle Style, TColor& Start, TColor& Stop);
 TColor FrameColorForStyle(TFcGradientColorStyle Style);

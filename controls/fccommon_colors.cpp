@@ -14,7 +14,6 @@ bool FullColorScreen = true;
 
 namespace {
 
-bool GThemes = false;
 WideString GSchemeName;
 
 // Start-up: full colour and the scheme are read once, as the panels expect.
@@ -131,8 +130,8 @@ TColor ComplementaryColor(TColor Color, Integer Lightness) {
   return Hsl240ToColor(hue, 240, Lightness);
 }
 
-bool FcThemesEnabled() { return GThemes; }
-void SetFcThemesEnabled(bool Value) { GThemes = Value; }
+bool FcThemesEnabled() { return IsAppThemed() && IsThemeActive(); }
+void SetFcThemesEnabled(bool Value) { EnableTheming(Value); }
 
 void GradientColorsForStyle(TFcGradientColorStyle Style, TColor& Start, TColor& Stop) {
   if (OfficeColors(Style)) {
@@ -172,8 +171,13 @@ void BarGradientColorsForStyle(TFcGradientColorStyle Style, TColor& First, TColo
 
 TColor ThemeElementColor(TFcThemeElementKind Kind) {
   if (!FcThemesEnabled()) return clBtnFace;
-  // The theme's group-box caption is the button text of the classic colours.
-  return Kind == tekGroupBoxCaption ? clBtnText : static_cast<TColor>(0xFFFFFF);
+  if (Kind != tekGroupBoxCaption) return static_cast<TColor>(0xFFFFFF);
+  const TFcThemeData theme(nullptr, u"BUTTON");
+  COLORREF c = 0;
+  if (theme && SUCCEEDED(GetThemeColor(theme.Handle(), BP_GROUPBOX, GBS_NORMAL, TMT_TEXTCOLOR, &c)))
+    return static_cast<TColor>(c);
+  // Theme data cannot be had: the classic text colour of a group box.
+  return clBtnText;
 }
 
 void SetXpColorSchemeName(const WideString& Name) { GSchemeName = Name; }
@@ -485,6 +489,10 @@ void PaintGradientRing(TCanvas* Canvas, const TRect& Rect, TGradientDirection Di
 
 void PaintBarBackground(TCanvas* Canvas, const TRect& Rect, TFcVisualStyle VisualStyle,
                         TFcGradientColorStyle ColorStyle, bool Reversed, TColor CustomFirst, TColor CustomSecond) {
+  if (VisualStyle == vsWinXP && FcThemesEnabled()) {
+    const TFcThemeData theme(nullptr, u"EXPLORERBAR");
+    if (theme.Draw(Canvas->Handle(), 0, 0, Rect)) return;
+  }
   if (VisualStyle == vsClassic || !FullColorScreen) return;
   TColor a, b;
   if (ColorStyle == gcsCustom) {

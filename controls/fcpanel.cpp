@@ -380,8 +380,18 @@ TRect TFcCustomGroupBox::CaptionRect() {
   const WideString text = Caption();
   if (text.empty() || FGroupStyle == gsCustom) return TRect();
   Canvas()->SetFont(Font());
+  const WideString plain = StripAccelerators(text);
   // Measured through the canvas, so that the font is selected even outside painting.
-  const TSize sz = Canvas()->TextExtent(StripAccelerators(text));
+  TSize sz = Canvas()->TextExtent(plain);
+  if (ThemeApplies()) {
+    const TFcThemeData theme(HandleAllocated() ? Handle() : nullptr, u"BUTTON");
+    TRect extent;
+    Canvas()->RequiredState(csHandleValid | csFontValid);
+    if (theme && SUCCEEDED(GetThemeTextExtent(theme.Handle(), Canvas()->Handle(), BP_GROUPBOX, GBS_NORMAL,
+                                              plain.c_str(), static_cast<Integer>(plain.size()),
+                                              DT_SINGLELINE | DT_NOPREFIX, nullptr, &extent)))
+      sz = TSize(extent.Width(), extent.Height());
+  }
   const Integer W = Width();
   const bool rtl = Alignment() == taRightJustify;
   switch (FGroupStyle) {
@@ -409,8 +419,7 @@ void TFcCustomGroupBox::Paint() {
   Integer adj;
   GetFlatColors(flat, adj);
   flat = AdjustLightness(flat, adj);
-  // The theme's drawing is not available on this platform; the classic look
-  // stands in whenever the theme would apply.
+  if (ThemeApplies() && PaintThemed(cr, half)) return;
   const Integer saved = SaveDC(dc);
   if (!Transparent()) {
     c->Brush()->SetStyle(bsSolid);
@@ -505,6 +514,29 @@ void TFcCustomGroupBox::Paint() {
   const UINT align = Alignment() == taRightJustify ? DT_RIGHT : Alignment() == taCenter ? DT_CENTER : DT_LEFT;
   DrawTextOn(c, Caption(), cr, align | DT_SINGLELINE | DT_VCENTER);
   c->Brush()->SetStyle(bsSolid);
+}
+
+bool TFcCustomGroupBox::PaintThemed(const TRect& CaptionBox, Integer Half) {
+  const TFcThemeData theme(Handle(), u"BUTTON");
+  if (!theme) return false;
+  TCanvas* c = Canvas();
+  c->SetFont(Font());
+  c->RequiredState(csHandleValid | csFontValid);
+  HDC dc = c->Handle();
+  const Integer state = Enabled() ? GBS_NORMAL : GBS_DISABLED;
+  if (!Transparent()) PaintParentBackground(this, dc, true);
+  const Integer saved = SaveDC(dc);
+  if (CaptionBox.Right > CaptionBox.Left)
+    ExcludeClipRect(dc, CaptionBox.Left, CaptionBox.Top, CaptionBox.Right, CaptionBox.Bottom);
+  theme.Draw(dc, BP_GROUPBOX, state, TRect(0, Half, Width(), Height()));
+  RestoreDC(dc, saved);
+  if (CaptionBox.Right > CaptionBox.Left) {
+    const WideString text = Caption();
+    const UINT align = Alignment() == taRightJustify ? DT_RIGHT : Alignment() == taCenter ? DT_CENTER : DT_LEFT;
+    DrawThemeText(theme.Handle(), dc, BP_GROUPBOX, state, text.c_str(), static_cast<Integer>(text.size()), align, 0,
+                  &CaptionBox);
+  }
+  return true;
 }
 
 void TFcCustomGroupBox::WndProc(TMessage& Message) {

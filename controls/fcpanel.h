@@ -161,6 +161,8 @@ class TFcCustomGroupBox : public TFcCustomPanel {
 
  private:
   bool ThemeApplies() const;
+  // The theme's group box and caption; false when no theme data can be had.
+  bool PaintThemed(const TRect& CaptionBox, Integer Half);
   Integer TextHeight(const WideString& Sample);
   TFcGroupBoxStyle FGroupStyle = gsFlat;
   Integer FBannerHeight = 0;

@@ -151,8 +151,17 @@ void TFcCustomProgressBar::Paint() {
   TCanvas* c = bmp.Canvas();
   c->SetFont(Font());
   TRect r(0, 0, w, h);
-  // The desktop theme's progress parts are not drawn on this platform: the
-  // classic look stands in for them.
+  const bool themed = ThemedLook() && PaintThemedFrame(c, r);
+  if (themed) {
+    if (FBarStyle == bsLED)
+      PaintThemedChunks(c, r);
+    else if (FBarStyle == bsTraditional)
+      PaintPlain(c, r);
+    else
+      PaintGradientBar(c, r);
+    BitBlt(Canvas()->Handle(), 0, 0, w, h, c->Handle(), 0, 0, SRCCOPY);
+    return;
+  }
   c->Brush()->SetStyle(bsSolid);
   c->Brush()->SetColor(FBorderColor);
   c->FillRect(r);
@@ -173,6 +182,70 @@ void TFcCustomProgressBar::Paint() {
     case bsGradient: PaintGradientBar(c, r); break;
   }
   BitBlt(Canvas()->Handle(), 0, 0, w, h, c->Handle(), 0, 0, SRCCOPY);
+}
+
+bool TFcCustomProgressBar::ThemedLook() const {
+  if (!FThemeAware || !FcThemesEnabled()) return false;
+  auto* bar = dynamic_cast<TFcStatusBar*>(Parent());
+  return !bar || bar->VisualStyle() == vsWinXP;
+}
+
+bool TFcCustomProgressBar::PaintThemedFrame(TCanvas* C, TRect& R) {
+  const TFcThemeData progress(nullptr, u"PROGRESS");
+  if (!progress) return false;
+  HDC dc = C->Handle();
+  const Integer io = FInteriorOffset;
+  const Integer framePart = FOrientation == orVertical ? PP_BARVERT : PP_BAR;
+  auto* bar = dynamic_cast<TFcStatusBar*>(Parent());
+  if (bar && bar->CopyThemedBackground(this, dc, R)) {
+    const TFcThemeData status(bar->HandleAllocated() ? bar->Handle() : nullptr, u"STATUS");
+    status.Draw(dc, SP_PANE, 0, R);
+    if (io > 0)
+      InflateRect(R, -(io + 2), -(io + 1));
+    else
+      InflateRect(R, -1, -1);
+    progress.Draw(dc, framePart, 0, R);
+    const Integer d = FBarStyle == bsLED ? io : io + 2;
+    InflateRect(R, -d, -d);
+    return true;
+  }
+  // The frame's rounded corners show the parent's colour, not whatever the
+  // off-screen bitmap held.
+  C->Brush()->SetStyle(bsSolid);
+  C->Brush()->SetColor(Parent() ? Parent()->Color() : FBorderColor);
+  C->FillRect(R);
+  progress.Draw(dc, framePart, 0, R);
+  const Integer d = FBarStyle == bsLED ? io + 1 : io + 3;
+  InflateRect(R, -d, -d);
+  return true;
+}
+
+void TFcCustomProgressBar::PaintThemedChunks(TCanvas* C, const TRect& R) {
+  const TFcThemeData progress(nullptr, u"PROGRESS");
+  TRect c = R;
+  InflateRect(c, -1, -1);
+  // Clamped first, as for every style: the chunks never pass the frame.
+  const Integer p = FcDrawnPercent(FPercent);
+  if (FOrientation == orHorizontal) {
+    const Integer f = static_cast<Integer>(Round(double(p) * c.Width() / 100));
+    if (f <= 0) return;
+    c.Right = c.Left + f;
+    progress.Draw(C->Handle(), PP_CHUNK, 0, c);
+    return;
+  }
+  const Integer f = static_cast<Integer>(Round(double(p) * c.Height() / 100));
+  // Nothing done shows no chunk at all.
+  if (f <= 0 || c.Width() <= 0) return;
+  c.Top = c.Bottom - f;
+  TBitmap chunk;
+  chunk.SetPixelFormat(pf24bit);
+  chunk.SetSize(c.Width(), c.Height());
+  // The chunk is drawn over what lies beneath it in the bar.
+  BitBlt(chunk.Canvas()->Handle(), 0, 0, c.Width(), c.Height(), C->Handle(), c.Left, c.Top, SRCCOPY);
+  progress.Draw(chunk.Canvas()->Handle(), PP_CHUNKVERT, 0, TRect(0, 0, c.Width(), c.Height()));
+  // Turned upside down so that the chunks grow from the bottom.
+  FlipBitmapVertically(&chunk);
+  BitBlt(C->Handle(), c.Left, c.Top, c.Width(), c.Height(), chunk.Canvas()->Handle(), 0, 0, SRCCOPY);
 }
 
 void TFcCustomProgressBar::Change() {

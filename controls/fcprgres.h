@@ -92,6 +92,13 @@ class TFcCustomProgressBar : public TGraphicControl, public IFrameSettingsListen
   virtual void Change();
 
  private:
+  // Themes on, ThemeAware, and inside a status bar only one of vsWinXP.
+  bool ThemedLook() const;
+  // The theme's frame (over the status bar's background inside a status
+  // bar); R becomes the bar's inside. False when no theme data can be had.
+  bool PaintThemedFrame(TCanvas* C, TRect& R);
+  // The theme's chunk filling the done part of R.
+  void PaintThemedChunks(TCanvas* C, const TRect& R);
   void PaintPlain(TCanvas* C, const TRect& R);
   void PaintGradientBar(TCanvas* C, const TRect& R);
   void PaintLed(TCanvas* C, const TRect& R);

@@ -170,7 +170,43 @@ void TFcStatusBar::DrawSimpleFrame(TRect R) {
   PaintPaneFrame(c, R, FSimpleFrameStyle, FlatColor(), FlatColorAdjustment());
 }
 
+bool TFcStatusBar::ThemeInUse() const { return VisualStyle() == vsWinXP && FcThemesEnabled(); }
+
+bool TFcStatusBar::CopyThemedBackground(TControl* Child, HDC DC, const TRect& R) {
+  const Integer w = Width(), h = Height();
+  if (w <= 0 || h <= 0) return false;
+  const TFcThemeData theme(HandleAllocated() ? Handle() : nullptr, u"STATUS");
+  if (!theme) return false;
+  TBitmap back;
+  back.SetPixelFormat(pf24bit);
+  back.SetSize(w, h);
+  if (!theme.Draw(back.Canvas()->Handle(), 0, 0, TRect(0, 0, w, h))) return false;
+  BitBlt(DC, R.Left, R.Top, R.Width(), R.Height(), back.Canvas()->Handle(), Child->Left() + R.Left,
+         Child->Top() + R.Top, SRCCOPY);
+  return true;
+}
+
+bool TFcStatusBar::PaintThemed() {
+  const TFcThemeData theme(Handle(), u"STATUS");
+  if (!theme) return false;
+  TCanvas* c = Canvas();
+  c->SetFont(Font());
+  c->RequiredState(csHandleValid | csFontValid);
+  HDC dc = c->Handle();
+  theme.Draw(dc, 0, 0, TRect(0, 0, Width(), Height()));
+  if (FSimpleStatus && !FSimpleCaption.empty()) {
+    const TRect r = ClientRect();
+    DrawThemeText(theme.Handle(), dc, 0, 0, FSimpleCaption.c_str(), static_cast<Integer>(FSimpleCaption.size()),
+                  DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER, 0, &r);
+  }
+  return true;
+}
+
 void TFcStatusBar::Paint() {
+  if (ThemeInUse() && PaintThemed()) {
+    if (FShowSizeGrip && GripActive()) DrawGrip();
+    return;
+  }
   TFcCustomPanel::Paint();
   TCanvas* c = Canvas();
   TRect r = ClientRect();
@@ -192,6 +228,10 @@ void TFcStatusBar::DrawGrip() {
   TCanvas* c = Canvas();
   TRect r = ClientRect();
   --r.Bottom;
+  if (ThemeInUse()) {
+    const TFcThemeData theme(Handle(), u"STATUS");
+    if (theme.Draw(c->Handle(), SP_GRIPPER, 0, TRect(r.Right - 20, r.Top, r.Right, r.Bottom))) return;
+  }
   TColor light = clBtnHighlight, dark = clBtnShadow;
   if (VisualStyle() == vsGradient) {
     TColor d;
@@ -274,7 +314,7 @@ TFcCustomStatusPane::~TFcCustomStatusPane() {
 
 bool TFcCustomStatusPane::InThemedStatusBar() const {
   auto* bar = dynamic_cast<TFcStatusBar*>(Parent());
-  return bar && bar->VisualStyle() == vsWinXP && FcThemesEnabled();
+  return bar && bar->ThemeInUse();
 }
 
 Integer TFcCustomStatusPane::AutoWidth(TCanvas* Canvas) {
@@ -320,6 +360,11 @@ TRect TFcCustomStatusPane::TextRect() {
 
 void TFcCustomStatusPane::DrawFrame() {
   TCanvas* c = Canvas();
+  if (InThemedStatusBar()) {
+    auto* bar = static_cast<TFcStatusBar*>(Parent());
+    const TFcThemeData theme(bar->Handle(), u"STATUS");
+    if (theme.Draw(c->Handle(), SP_PANE, 0, ClientRect())) return;
+  }
   TRect r(0, 0, Width(), Height());
   if (!FTransparent) {
     c->Brush()->SetStyle(bsSolid);
@@ -364,7 +409,9 @@ void TFcCustomStatusPane::DrawCaption(const WideString& Text) {
       break;
   }
   const Integer y = r.Top + (r.Height() - c->TextHeight(u"Pp")) / 2;
-  if (FTransparent) {
+  if (InThemedStatusBar() && static_cast<TFcStatusBar*>(Parent())->CopyThemedBackground(this, c->Handle(), r)) {
+    c->Brush()->SetStyle(bsClear);
+  } else if (FTransparent) {
     c->Brush()->SetStyle(bsClear);
   } else {
     c->Brush()->SetStyle(bsSolid);

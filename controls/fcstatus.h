@@ -34,6 +34,11 @@ class TFcStatusBar : public TFcCustomPanel {
   TRect GripRect() const { return TRect(Width() - 13, 0, Width(), Height()); }
   TRect ClientRect() override;
   void GetGradientColors(TColor& Start, TColor& Stop) override;
+  // The theme's status-bar look is in use: vsWinXP with themes on.
+  bool ThemeInUse() const;
+  // Copies the theme's bar background that lies under R of Child (R in the
+  // child's coordinates) onto DC at R; false when no theme data can be had.
+  bool CopyThemedBackground(TControl* Child, HDC DC, const TRect& R);
 
  protected:
   void Paint() override;
@@ -42,6 +47,7 @@ class TFcStatusBar : public TFcCustomPanel {
 
  private:
   void DrawGrip();
+  bool PaintThemed();
   bool FAutoStyle = true;
   bool FSimpleStatus = false;
   WideString FSimpleCaption;

@@ -59,7 +59,7 @@ bool Has3DNow() { return HasInstructionSet(is3DNow); }
 
 // ---------------------------------------------------------------- theme nexus
 
-bool ThemesInUse() { return false; }
+bool ThemesInUse() { return IsAppThemed() && IsThemeActive(); }
 
 TThemeNexus::TThemeNexus() {
   FWindow = AllocateHWnd([this](TMessage& Message) { WndProc(Message); });
@@ -71,11 +71,22 @@ TThemeNexus::~TThemeNexus() {
   if (FWindow) DeallocateHWnd(FWindow);
 }
 
-void TThemeNexus::OpenThemes() { FThemesEnabled = ThemesInUse(); }
+void TThemeNexus::OpenThemes() {
+  FThemesEnabled = ThemesInUse();
+  if (!FThemesEnabled) return;
+  FScrollbarTheme = OpenThemeData(FWindow, u"SCROLLBAR");
+  FGlobalsTheme = OpenThemeData(FWindow, u"GLOBALS");
+}
 
-// Nothing is held open, whatever the theme state was: there is no handle
-// that could outlive a switch of themes.
-void TThemeNexus::CloseThemes() {}
+// Every handle held is closed, whatever the theme state is now: themes that
+// were switched off since the opening must not leave their handles open.
+void TThemeNexus::CloseThemes() {
+  for (HTHEME* Theme : {&FScrollbarTheme, &FGlobalsTheme})
+    if (*Theme) {
+      CloseThemeData(*Theme);
+      *Theme = nullptr;
+    }
+}
 
 void TThemeNexus::WndProc(TMessage& Message) {
   if (Message.Msg == WM_THEMECHANGED) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/base/types.h"
+#include "platform/ui/uxtheme.h"
 #include "platform/ui/winuser.h"
 
 // Indexes of the detection table.
@@ -35,10 +36,9 @@ bool HasInstructionSet(TInstructionSet Index);
 bool HasMMX();
 bool Has3DNow();
 
-// The nexus exists from start-up to shutdown of the library. This desktop
-// has no theme library with theme data handles, so the nexus holds none: a
-// style change only closes and reopens nothing, and themes count as not in
-// use (the controls draw themselves).
+// The nexus exists from start-up to shutdown of the library. It holds theme
+// data of the "SCROLLBAR" and "GLOBALS" classes while themes are in use and
+// opens them again when the theme changes (WM_THEMECHANGED to its window).
 class TThemeNexus {
  public:
   TThemeNexus();
@@ -49,6 +49,9 @@ class TThemeNexus {
   HWND Handle() const { return FWindow; }
   // Whether themes were in use at the last opening.
   bool ThemesEnabled() const { return FThemesEnabled; }
+  // Null while themes are not in use.
+  HTHEME ScrollbarTheme() const { return FScrollbarTheme; }
+  HTHEME GlobalsTheme() const { return FGlobalsTheme; }
 
  private:
   void OpenThemes();
@@ -57,9 +60,11 @@ class TThemeNexus {
 
   HWND FWindow = nullptr;
   bool FThemesEnabled = false;
+  HTHEME FScrollbarTheme = nullptr;
+  HTHEME FGlobalsTheme = nullptr;
 };
 
-// Themes are never in use here (no theme library).
+// The program draws with the desktop's theme and a theme is there.
 bool ThemesInUse();
 // The process's nexus, made on first use on the main thread and freed at exit.
 TThemeNexus& ThemeNexus();

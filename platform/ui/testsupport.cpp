@@ -299,3 +299,10 @@ double GtTestWindowOpacity(HWND Wnd) {
 bool GtTestGrabWindow(HWND Wnd, std::vector<uint32_t>& Pixels, Integer& Width, Integer& Height) {
   return Grab(Wnd, goWindow, Pixels, Width, Height);
 }
+
+void GtTestDesktopThemeChanged() {
+  for (QWidget* W : QApplication::topLevelWidgets()) {
+    QEvent E(QEvent::ThemeChange);
+    QCoreApplication::sendEvent(W, &E);
+  }
+}

@@ -52,6 +52,9 @@ Integer GtTestScrollBarLength(HWND Wnd, Integer Bar);
 WideString GtTestTooltip(HWND Wnd, Integer X, Integer Y);
 // Whether the layer's application event filter for hooks is installed.
 bool GtTestHookFilterInstalled();
+// The desktop's theme changes under the program: every top-level window is
+// told, as the window system tells them.
+void GtTestDesktopThemeChanged();
 // The platform's own window behind a top-level window (the X window on X11;
 // 0 when it has none yet), so that checks can ask the display about it.
 uint64_t GtTestNativeWindowId(HWND Wnd);

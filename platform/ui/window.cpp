@@ -342,6 +342,8 @@ class TFrameWidget : public QWidget {
     }
   }
   bool event(QEvent* E) override {
+    if (W && W->TopLevel() && (E->type() == QEvent::ThemeChange || E->type() == QEvent::StyleChange))
+      DesktopThemeChanged();
     if (W && W->Client == this) {
       if (TranslateInput(W, E, this)) return true;
     } else if (W && W->Kind == wkSurface) {
@@ -1543,6 +1545,17 @@ BOOL EnumWindows(const WNDENUMPROC& Proc, LPARAM Param) {
     if (!Proc(It->second->Handle, Param)) break;
   }
   return TRUE;
+}
+
+std::vector<HWND> gtui::AllWindowHandles(bool WithMessageWindows) {
+  std::vector<uintptr_t> Ids;
+  for (auto& [Id, W] : g_Table)
+    if (!W->Dead && (WithMessageWindows || W->Kind != wkMessage)) Ids.push_back(Id);
+  std::sort(Ids.begin(), Ids.end());
+  std::vector<HWND> All;
+  All.reserve(Ids.size());
+  for (uintptr_t Id : Ids) All.push_back(g_Table.at(Id)->Handle);
+  return All;
 }
 
 BOOL EnumChildWindows(HWND Parent, const WNDENUMPROC& Proc, LPARAM Param) {

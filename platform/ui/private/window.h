@@ -104,6 +104,12 @@ struct TWindow {
 
 // Main thread only. Null for a handle that is not a live window.
 TWindow* Lookup(HWND Wnd);
+// Every live window, children and (when asked) message windows included,
+// oldest first.
+std::vector<HWND> AllWindowHandles(bool WithMessageWindows);
+// The desktop's style changed: every window receives WM_THEMECHANGED once,
+// soon after (uxtheme.cpp).
+void DesktopThemeChanged();
 // The live window whose frame or client is Widget (or one of its ancestors).
 TWindow* WindowOfWidget(QWidget* Widget);
 
