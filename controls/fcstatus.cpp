@@ -267,6 +267,9 @@ void TFcStatusBar::WndProc(TMessage& Message) {
     }
   }
   TFcCustomPanel::WndProc(Message);
+  // The client rectangle depends on whether themes are in use: the panes
+  // are placed again.
+  if (Message.Msg == WM_THEMECHANGED) Realign();
 }
 
 void TFcStatusBar::Resize() {

@@ -40,11 +40,15 @@ struct TShot {
   friend bool operator==(const TShot&, const TShot&) = default;
 };
 
-TShot Shot(HWND Wnd, const TRect& R) {
+// All of the surface when R is null.
+TShot Shot(HWND Wnd, const TRect* Part) {
   std::vector<uint32_t> px;
   Integer w = 0, h = 0;
   GtTestSurface(Wnd, px, w, h);
+  const TRect R = Part ? *Part : TRect(0, 0, w, h);
+  EXPECT_TRUE(R.Left >= 0 && R.Top >= 0 && R.Right <= w && R.Bottom <= h);
   TShot s;
+  if (R.Left < 0 || R.Top < 0 || R.Right > w || R.Bottom > h) return s;
   s.W = R.Width();
   s.H = R.Height();
   for (Integer y = R.Top; y < R.Bottom; ++y)
@@ -52,18 +56,19 @@ TShot Shot(HWND Wnd, const TRect& R) {
   return s;
 }
 
-// A windowed control without a border: all of it.
+// A windowed control's client area.
 TShot ShotOf(TWinControl* C) {
   C->Repaint();
   GtTestPump(5);
-  return Shot(C->Handle(), TRect(0, 0, C->Width(), C->Height()));
+  return Shot(C->Handle(), nullptr);
 }
 
 // A graphic control's area on its parent's surface.
 TShot ShotOf(TGraphicControl* C) {
   C->Parent()->Repaint();
   GtTestPump(5);
-  return Shot(C->Parent()->Handle(), TRect(C->Left(), C->Top(), C->Left() + C->Width(), C->Top() + C->Height()));
+  const TRect r(C->Left(), C->Top(), C->Left() + C->Width(), C->Top() + C->Height());
+  return Shot(C->Parent()->Handle(), &r);
 }
 
 uint32_t Qt(TColor C) {
@@ -308,8 +313,14 @@ TEST(FcThemes, PaneInAThemedBarFramesItselfAndWritesOverTheBarsBackground) {
   p->SetCaption(u"");
   p->SetColor(static_cast<TColor>(0x00FF00));
   p->SetFillColor(static_cast<TColor>(0x00FF00));
+  // The classic bar places its panes one pixel past its client edges; the
+  // themed one inside them, from the moment themes are switched on.
+  EXPECT_EQ(p->Left(), -1);
   TThemesOn on;
   ASSERT_TRUE(s.Bar->ThemeInUse());
+  EXPECT_EQ(p->Left(), 0);
+  EXPECT_EQ(p->Top(), 0);
+  EXPECT_EQ(p->Height(), s.Bar->Height());
   const TShot pane = ShotOf(p);
   // The pane's own fill colour is not used in a themed bar: its text area
   // holds the bar's theme background.
