@@ -340,11 +340,13 @@ Integer TTBCustomDockableWindow::DragHandleOffset() const {
   return TBDragHandleOffsets[FCloseButtonWhenDocked ? 1 : 0][FDragHandleStyle];
 }
 
-TPoint TTBCustomDockableWindow::GetDockedNCAreaSize() {
-  if (!FDocked) return {0, 0};
+TPoint TTBCustomDockableWindow::GetDockedNCAreaSize() { return FDocked ? DockedNCAreaSizeFor(FCurrentDock) : TPoint(0, 0); }
+
+TPoint TTBCustomDockableWindow::DockedNCAreaSizeFor(TTBDock* Dock) {
+  if (!Dock) return {0, 0};
   TPoint S(4, 4);
-  if (FCurrentDock->AllowDrag()) {
-    if (GetDockKind(FCurrentDock, false) == dkVertical)
+  if (Dock->AllowDrag()) {
+    if (GetDockKind(Dock, false) == dkVertical)
       S.Y += DragHandleSize() + 4;
     else
       S.X += DragHandleSize() + 4;

@@ -64,6 +64,8 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
   void SetDragHandleStyle(TTBDragHandleStyle Value);
   TTBDockMode DockMode() const { return FDockMode; }
   void SetDockMode(TTBDockMode Value) { FDockMode = Value; }
+  bool CloseButton() const { return FCloseButton; }
+  void SetCloseButton(bool Value) { FCloseButton = Value; }
   TTBDockableTo DockableTo() const { return FDockableTo; }
   void SetDockableTo(TTBDockableTo Value) { FDockableTo = Value; }
 
@@ -88,6 +90,8 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
 
   // Docked frame.
   virtual TPoint GetDockedNCAreaSize();
+  // The docked frame the bar would have on Dock (0 by 0 without one).
+  TPoint DockedNCAreaSizeFor(TTBDock* Dock);
   virtual bool IsPointOnControl(const TPoint& P);
   // The client size for a dock kind; Apply lets the bar commit its layout.
   virtual void CalcSize(bool Apply, TTBDockKind Kind, TPoint& Size, TTBDock* Dock, bool Floating) = 0;
@@ -157,6 +161,7 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
   bool FDocked = false, FFloating = false;
   bool FAutoResize = true;
   bool FCloseButtonWhenDocked = false;
+  bool FCloseButton = true;
   bool FFullSize = false, FStretch = false;
   TBorderStyle FBorderStyle = bsSingle;
   TTBDragHandleStyle FDragHandleStyle = dhSingle;

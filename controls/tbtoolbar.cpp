@@ -1,0 +1,212 @@
+// The toolbar: sizes from the view's layout per dock kind, wrap and chevron
+// offsets, the floating size list and the menu-bar settings.
+#include "controls/tbtoolbar.h"
+
+#include <algorithm>
+
+namespace {
+constexpr Integer ChevronSize = 12;
+}
+
+Integer ViewOrientationFor(TTBDockKind Kind) {
+  switch (Kind) {
+    case dkFloating: return tbvoFloating;
+    case dkVertical: return tbvoVertical;
+    default: return tbvoHorizontal;
+  }
+}
+
+// ---------------------------------------------------------------- view
+
+TTBToolbarView::TTBToolbarView(TTBCustomToolbar* AToolbar)
+    : TTBView(AToolbar, nullptr, AToolbar->FRoot, AToolbar, true, false,
+              !AToolbar->ComponentState().Contains(csDesigning)),
+      FToolbar(AToolbar) {}
+
+void TTBToolbarView::ApplyAutoSize(Integer, Integer) {
+  FToolbar->FBaseSize = BaseSize();
+  if (FToolbar->FCalcLock == 0 && (FToolbar->AutoResize() || FToolbar->Docked() || FToolbar->Floating()))
+    FToolbar->Arrange();
+}
+
+void TTBToolbarView::UpdateLayout(TPoint& Size) {
+  FToolbar->FShrunkSize = 0;
+  TTBView::UpdateLayout(Size);
+}
+
+void TTBToolbarView::InvalidateLayout() {
+  FToolbar->FShrunkSize = 0;
+  TTBView::InvalidateLayout();
+}
+
+TFont* TTBToolbarView::ViewFont() { return FToolbar->FSystemFont ? TTBView::ViewFont() : FToolbar->Font(); }
+
+// ---------------------------------------------------------------- toolbar
+
+TTBCustomToolbar::TTBCustomToolbar(TComponent* AOwner) : TTBCustomDockableWindow(AOwner) {
+  FControlStyle.Exclude(csCaptureMouse);
+  FRoot = new TTBRootItem(this);
+  FView = new TTBToolbarView(this);
+  FView->RebuildViewers();
+  SetBounds(Left(), Top(), 23, 22);
+}
+
+TTBCustomToolbar::~TTBCustomToolbar() {
+  Destroying();
+  delete FView;
+  FView = nullptr;
+  delete FRoot;
+  FRoot = nullptr;
+}
+
+void TTBCustomToolbar::SetFloatingWidth(Integer Value) {
+  if (Value == FFloatingWidth) return;
+  FFloatingWidth = Value;
+  if (Floating()) {
+    UpdateViewProperties();
+    Arrange();
+  }
+}
+
+void TTBCustomToolbar::SetShrinkMode(TTBShrinkMode Value) {
+  if (Value == FShrinkMode) return;
+  FShrinkMode = Value;
+  if (Docked())
+    CurrentDock()->ArrangeBars();
+  else if (!Floating())
+    Arrange();
+}
+
+void TTBCustomToolbar::SetSystemFont(bool Value) {
+  if (Value == FSystemFont) return;
+  FSystemFont = Value;
+  Arrange();
+}
+
+void TTBCustomToolbar::SetMenuBar(bool Value) {
+  if (Value == FMenuBar) return;
+  FMenuBar = Value;
+  TTBViewStyle Style = FView->Style();
+  if (Value) {
+    FControlStyle.Include(csMenuEvents);
+    Style.Include(vstMenuBar).Include(vstHideAccelsUntilAlt);
+  } else {
+    FControlStyle.Exclude(csMenuEvents);
+    Style.Exclude(vstMenuBar).Exclude(vstHideAccelsUntilAlt);
+  }
+  FView->SetStyle(Style);
+  if (!ComponentState().Contains(csLoading)) {
+    SetFullSize(Value);
+    SetShrinkMode(Value ? tbsmWrap : tbsmChevron);
+    SetCloseButton(!Value);
+    SetProcessShortCuts(Value);
+  }
+}
+
+TPoint TTBCustomToolbar::GetBaseSize() {
+  ++FCalcLock;
+  FView->EnsureLayout();
+  --FCalcLock;
+  return FBaseSize;
+}
+
+void TTBCustomToolbar::GetMinShrinkSize(Integer& Length) {
+  const bool Vertical = GetDockKind(CurrentDock(), Floating()) == dkVertical;
+  Integer Along = 0;
+  if (TTBItemViewer* V = FView->TopPriorityViewer())
+    Along = Vertical ? V->BoundsRect.Height() : V->BoundsRect.Width();
+  TPoint NC = GetDockedNCAreaSize();
+  Length = Along + (Vertical ? NC.Y : NC.X) + ChevronSize;
+}
+
+Integer TTBCustomToolbar::GetWrapOffsetFor(TTBDock* Dock) {
+  if (!Dock) return FFloatingWidth;
+  if (FShrinkMode != tbsmWrap) return 0;
+  TPoint NC = DockedNCAreaSizeFor(Dock);
+  if (GetDockKind(Dock, false) == dkVertical) return Dock->Height() - Dock->BoundLineCountY() - NC.Y;
+  return Dock->Width() - Dock->BoundLineCountX() - NC.X;
+}
+
+Integer TTBCustomToolbar::GetChevronOffsetFor(TTBDock* Dock, Integer Orientation) {
+  if (FShrinkMode != tbsmChevron || !Docked() || Dock != CurrentDock()) return 0;
+  TPoint NC = GetDockedNCAreaSize();
+  return std::max<Integer>(FShrunkSize - (Orientation == tbvoVertical ? NC.Y : NC.X), 0);
+}
+
+void TTBCustomToolbar::UpdateViewProperties() {
+  FView->SetOrientation(ViewOrientationFor(GetDockKind(CurrentDock(), Floating())));
+  FView->SetChevronSize(ChevronSize);
+  if (Docked() || Floating()) {
+    TTBDock* Dock = Floating() ? nullptr : CurrentDock();
+    FView->SetChevronOffset(GetChevronOffsetFor(Dock, FView->Orientation()));
+    FView->SetWrapOffset(GetWrapOffsetFor(Dock));
+  } else {
+    FView->SetChevronOffset(0);
+    FView->SetWrapOffset(0);
+  }
+}
+
+void TTBCustomToolbar::CalcSize(bool Apply, TTBDockKind Kind, TPoint& Size, TTBDock* Dock, bool AFloating) {
+  ++FCalcLock;
+  struct TUnlock {
+    Integer& L;
+    ~TUnlock() { --L; }
+  } Unlock{FCalcLock};
+  if (Apply) {
+    UpdateViewProperties();
+    FView->Relayout(Size);
+    return;
+  }
+  const Integer Orientation = ViewOrientationFor(Kind);
+  TTBDock* D = AFloating ? nullptr : Dock;
+  TPoint Base;
+  Integer Lines = 1;
+  FView->ComputeLayout(false, Orientation, GetWrapOffsetFor(D), GetChevronOffsetFor(D, Orientation), ChevronSize,
+                       Base, Size, Lines);
+  FWrapLineCount = Lines;
+}
+
+std::vector<TPoint> TTBCustomToolbar::GetFloatingSizes() {
+  std::vector<TPoint> Sizes;
+  std::vector<Integer> LineCounts;
+  TRect Margins;
+  FView->LayoutMargins(tbvoFloating, Margins);
+  const Integer Smallest = Margins.Left + Margins.Right;
+  const Integer Saved = FFloatingWidth;
+  struct TRestore {
+    Integer& Field;
+    Integer Value;
+    ~TRestore() { Field = Value; }
+  } Restore{FFloatingWidth, Saved};
+  TPoint S;
+  FFloatingWidth = 0;
+  CalcSize(false, dkFloating, S, nullptr, true);
+  Sizes.push_back(S);
+  LineCounts.push_back(FWrapLineCount);
+  for (Integer W = S.X - 1; W >= Smallest;) {
+    FFloatingWidth = W;
+    CalcSize(false, dkFloating, S, nullptr, true);
+    if (S.X > W) break;
+    if (S.X == W) {
+      if (FWrapLineCount == LineCounts.back()) {
+        Sizes.back() = S;
+      } else {
+        Sizes.push_back(S);
+        LineCounts.push_back(FWrapLineCount);
+      }
+      --W;
+    } else
+      W = S.X;
+  }
+  return Sizes;
+}
+
+void TTBCustomToolbar::Paint() { FView->PaintViewers(Canvas()); }
+
+void TTBCustomToolbar::RelayoutContents() {
+  TPoint Size;
+  ++FCalcLock;
+  UpdateViewProperties();
+  FView->Relayout(Size);
+  --FCalcLock;
+}

@@ -1,0 +1,82 @@
+// The toolbar: a dockable bar that shows a tree of items through a view,
+// sized from the view's layout for each kind of dock, wrapping at the dock's
+// length or at a chosen floating width; and its menu-bar settings.
+#pragma once
+
+#include <vector>
+
+#include "controls/tbdockwin.h"
+#include "controls/tbitem.h"
+#include "controls/tbview.h"
+
+class TTBCustomToolbar;
+
+class TTBToolbarView : public TTBView {
+ public:
+  explicit TTBToolbarView(TTBCustomToolbar* AToolbar);
+  void ApplyAutoSize(Integer AWidth, Integer AHeight) override;
+  void UpdateLayout(TPoint& Size) override;
+  void InvalidateLayout() override;
+  TFont* ViewFont() override;
+
+ private:
+  TTBCustomToolbar* FToolbar;
+};
+
+class TTBCustomToolbar : public TTBCustomDockableWindow {
+ public:
+  explicit TTBCustomToolbar(TComponent* AOwner);
+  ~TTBCustomToolbar() override;
+
+  TTBRootItem* Items() const { return FRoot; }
+  TTBToolbarView* View() const { return FView; }
+  Integer FloatingWidth() const { return FFloatingWidth; }
+  void SetFloatingWidth(Integer Value);
+  bool MenuBar() const { return FMenuBar; }
+  void SetMenuBar(bool Value);
+  bool ProcessShortCuts() const { return FProcessShortCuts; }
+  void SetProcessShortCuts(bool Value) { FProcessShortCuts = Value; }
+  TTBShrinkMode ShrinkMode() const { return FShrinkMode; }
+  void SetShrinkMode(TTBShrinkMode Value);
+  bool SystemFont() const { return FSystemFont; }
+  void SetSystemFont(bool Value);
+  Integer WrapLineCount() const { return FWrapLineCount; }
+
+  TTBShrinkMode GetShrinkMode() override { return FShrinkMode; }
+  TPoint GetBaseSize() override;
+  void GetMinShrinkSize(Integer& Length) override;
+  void CalcSize(bool Apply, TTBDockKind Kind, TPoint& Size, TTBDock* Dock, bool Floating) override;
+  void UpdateViewProperties();
+  Integer GetWrapOffsetFor(TTBDock* Dock);
+  Integer GetChevronOffsetFor(TTBDock* Dock, Integer Orientation);
+  // For each number of wrapped lines, the narrowest floating client size that
+  // gives it, widest first.
+  std::vector<TPoint> GetFloatingSizes();
+
+ protected:
+  void Paint() override;
+  void RelayoutContents() override;
+
+ private:
+  friend class TTBToolbarView;
+  TTBRootItem* FRoot = nullptr;
+  TTBToolbarView* FView = nullptr;
+  TPoint FBaseSize;
+  Integer FFloatingWidth = 0;
+  bool FMenuBar = false;
+  bool FProcessShortCuts = false;
+  TTBShrinkMode FShrinkMode = tbsmChevron;
+  bool FSystemFont = true;
+  Integer FWrapLineCount = 0;
+  // Inside CalcSize the view's new size is what is being asked for; it must
+  // not start another arrangement.
+  Integer FCalcLock = 0;
+};
+
+class TTBToolbar : public TTBCustomToolbar {
+ public:
+  using TTBCustomToolbar::TTBCustomToolbar;
+};
+
+// The dock kind's view orientation.
+Integer ViewOrientationFor(TTBDockKind Kind);

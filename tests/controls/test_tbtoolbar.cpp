@@ -1,0 +1,114 @@
+// The toolbar over items of known sizes: its docked size and frame, wrapping
+// at the dock's length, the shortest length it accepts, the menu-bar
+// settings and the list of floating sizes worked out by hand.
+#include <gtest/gtest.h>
+
+#include "tests/controls/tbtest.h"
+
+#include <memory>
+#include <vector>
+
+#include "controls/tbtoolbar.h"
+#include "platform/ui/forms.h"
+
+namespace test_tbtoolbar_tests {
+
+// An item whose viewer measures to a fixed size, apart from fonts.
+class TBoxItem : public TTBItem {
+ public:
+  TBoxItem(TComponent* AOwner, Integer AW, Integer AH) : TTBItem(AOwner), W(AW), H(AH) {}
+  Integer W, H;
+  TTBItemViewer* CreateViewer(TTBView* View, Integer GroupLevel) override;
+};
+
+class TBoxViewer : public TTBItemViewer {
+ public:
+  using TTBItemViewer::TTBItemViewer;
+  void MeasureSize(TCanvas*, Integer& AW, Integer& AH) override {
+    auto* I = static_cast<TBoxItem*>(Item());
+    AW = I->W;
+    AH = I->H;
+  }
+};
+
+TTBItemViewer* TBoxItem::CreateViewer(TTBView* View, Integer GroupLevel) {
+  return new TBoxViewer(View, this, GroupLevel);
+}
+
+struct TToolbarForm {
+  std::unique_ptr<TForm> Form{new TForm(nullptr)};
+  TTBDock* Dock = nullptr;
+  TToolbarForm() {
+    Form->SetBounds(0, 0, 400, 300);
+    Form->Show();
+    Dock = new TTBDock(Form.get());
+    Dock->SetParent(Form.get());
+  }
+  TTBToolbar* AddToolbar(int Count, Integer W = 20, Integer H = 20) {
+    auto* T = new TTBToolbar(Form.get());
+    for (int i = 0; i < Count; ++i) T->Items()->Add(new TBoxItem(Form.get(), W, H));
+    return T;
+  }
+};
+
+TEST(TbToolbar, DockedSizeIsTheItemsPlusTheFrame) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(3);
+  T->SetCurrentDock(F.Dock);
+  // Three 20-pixel items, the 2-pixel frame, the 6-pixel single handle and its 4.
+  EXPECT_EQ(T->Width(), 60 + 14);
+  EXPECT_EQ(T->Height(), 20 + 4);
+  EXPECT_EQ(F.Dock->Height(), 24);
+  EXPECT_EQ(T->ClientWidth(), 60);
+  Integer Min = 0;
+  T->GetMinShrinkSize(Min);
+  EXPECT_EQ(Min, 20 + 14 + 12) << "the first item, the frame and the chevron";
+}
+
+TEST(TbToolbar, AWrapToolbarWrapsAtTheDocksLengthLessItsFrame) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(30);
+  T->SetShrinkMode(tbsmWrap);
+  T->SetCurrentDock(F.Dock);
+  const Integer DockW = F.Dock->Width();
+  ASSERT_GT(DockW, 100);
+  const Integer PerLine = (DockW - 14) / 20;
+  const Integer Lines = (30 + PerLine - 1) / PerLine;
+  EXPECT_EQ(T->Width(), DockW) << "shrunk to the dock's length";
+  EXPECT_EQ(T->ClientHeight(), 20 * Lines);
+  EXPECT_EQ(F.Dock->Height(), 20 * Lines + 4);
+  EXPECT_EQ(T->ShrunkSize(), DockW);
+}
+
+TEST(TbToolbar, MenuBarTurnsOnFullSizeWrappingAndShortcuts) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(2);
+  T->SetCurrentDock(F.Dock);
+  T->SetMenuBar(true);
+  EXPECT_TRUE(T->FullSize());
+  EXPECT_EQ(T->ShrinkMode(), tbsmWrap);
+  EXPECT_FALSE(T->CloseButton());
+  EXPECT_TRUE(T->ProcessShortCuts());
+  EXPECT_TRUE(T->ControlStyle().Contains(csMenuEvents));
+  EXPECT_TRUE(T->View()->Style().Contains(vstMenuBar));
+  EXPECT_EQ(T->Width(), F.Dock->Width()) << "a full-size bar spans the dock";
+  T->SetMenuBar(false);
+  EXPECT_FALSE(T->FullSize());
+  EXPECT_EQ(T->ShrinkMode(), tbsmChevron);
+  EXPECT_TRUE(T->CloseButton());
+  EXPECT_FALSE(T->View()->Style().Contains(vstMenuBar));
+}
+
+TEST(TbToolbar, FloatingSizesHoldTheNarrowestWidthForEachLineCount) {
+  // Ten 20 x 20 items between floating margins of 4 left, 4 right, 2 top and
+  // 1 bottom: k items a line need 8 + 20k, and ten items take ceil(10 / k)
+  // lines of 20. Six, seven, eight and nine lines cannot happen.
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(10);
+  T->SetFloatingWidth(77);
+  const std::vector<TPoint> Expected = {{208, 23}, {108, 43}, {88, 63}, {68, 83}, {48, 103}, {28, 203}};
+  EXPECT_EQ(T->GetFloatingSizes(), Expected);
+  EXPECT_EQ(T->FloatingWidth(), 77) << "restored afterwards";
+}
+
+}  // namespace test_tbtoolbar_tests
