@@ -3,6 +3,7 @@
 #include "controls/tbtoolbar.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 constexpr Integer ChevronSize = 12;
@@ -200,6 +201,101 @@ std::vector<TPoint> TTBCustomToolbar::GetFloatingSizes() {
   }
   return Sizes;
 }
+
+namespace {
+bool SizesTopOrBottom(Integer Side) { return Side == 2 || Side == 5; }
+}  // namespace
+
+void TTBCustomToolbar::SizeBegin(Integer Side, Integer StartWidth, Integer StartHeight, const TRect& Frame) {
+  auto D = std::make_unique<TToolbarSizeData>();
+  D->Side = Side;
+  D->StartWidth = StartWidth;
+  D->StartHeight = StartHeight;
+  D->BorderX = Frame.Left;
+  D->NewFloatingWidth = FFloatingWidth;
+  for (const TPoint& C : GetFloatingSizes())
+    D->Sizes.emplace_back(C.X + Frame.Left + Frame.Right, C.Y + Frame.Top + Frame.Bottom);
+  const bool TB = SizesTopOrBottom(Side);
+  auto Key = [TB](const TPoint& P) { return TB ? P.Y : P.X; };
+  std::stable_sort(D->Sizes.begin(), D->Sizes.end(), [&](const TPoint& A, const TPoint& B) { return Key(A) > Key(B); });
+  // The start size is normally one of the list; after a font change or a
+  // floating width set by code it may not be, and then the entry nearest by
+  // the sort key stands in for it.
+  const Integer Start = TB ? StartHeight : StartWidth;
+  size_t At = D->Sizes.size();
+  for (size_t i = 0; i < D->Sizes.size(); ++i)
+    if (D->Sizes[i] == TPoint(StartWidth, StartHeight)) {
+      At = i;
+      break;
+    }
+  if (At == D->Sizes.size() && !D->Sizes.empty()) {
+    At = 0;
+    for (size_t i = 1; i < D->Sizes.size(); ++i)
+      if (std::abs(Key(D->Sizes[i]) - Start) < std::abs(Key(D->Sizes[At]) - Start)) At = i;
+  }
+  if (At < D->Sizes.size()) {
+    if (At > 0) D->DistanceLarger = std::min<Integer>(Key(D->Sizes[At - 1]) - Key(D->Sizes[At]), 12);
+    if (At + 1 < D->Sizes.size()) D->DistanceSmaller = std::min<Integer>(Key(D->Sizes[At]) - Key(D->Sizes[At + 1]), 12);
+  }
+  FSizeData = std::move(D);
+}
+
+void TTBCustomToolbar::SizeTrack(TRect& Rect, const TRect& StartRect) {
+  if (!FSizeData || FSizeData->Sizes.empty()) return;
+  TToolbarSizeData& D = *FSizeData;
+  const bool TB = SizesTopOrBottom(D.Side);
+  auto Key = [TB](const TPoint& P) { return TB ? P.Y : P.X; };
+  Integer N = TB ? Rect.Height() : Rect.Width();
+  const Integer S = TB ? StartRect.Height() : StartRect.Width();
+  const bool Shrinking = N < S;
+  if (!(D.SensitivityOff && Shrinking == D.Shrinking)) {
+    D.SensitivityOff = false;
+    if (N > S - D.DistanceSmaller && N < S + D.DistanceLarger) N = S;
+  }
+  D.Shrinking = Shrinking;
+
+  const size_t Count = D.Sizes.size();
+  size_t Pick;
+  if (!Shrinking) {
+    Pick = 0;
+    for (size_t i = Count; i-- > 0;)
+      if (Key(D.Sizes[i]) >= N) {
+        Pick = i;
+        break;
+      }
+  } else {
+    Pick = Count - 1;
+    for (size_t i = 0; i < Count; ++i)
+      if (Key(D.Sizes[i]) <= N) {
+        Pick = i;
+        break;
+      }
+  }
+  const TPoint E = D.Sizes[Pick];
+  Rect = StartRect;
+  if (TB) {
+    D.NewFloatingWidth = Pick == Count - 1 ? 0 : E.X - 2 * D.BorderX;
+    if (D.Side == 5)
+      Rect.Bottom = Rect.Top + E.Y;
+    else
+      Rect.Top = Rect.Bottom - E.Y;
+    Rect.Right = Rect.Left + E.X;
+  } else {
+    D.NewFloatingWidth = Pick == 0 ? 0 : E.X - 2 * D.BorderX;
+    if (D.Side == 1)
+      Rect.Right = Rect.Left + E.X;
+    else
+      Rect.Left = Rect.Right - E.X;
+    Rect.Bottom = Rect.Top + E.Y;
+  }
+  D.SensitivityOff = !(Rect == StartRect);
+}
+
+void TTBCustomToolbar::SizeCommit() {
+  if (FSizeData) FFloatingWidth = FSizeData->NewFloatingWidth;
+}
+
+void TTBCustomToolbar::SizeEnd() { FSizeData.reset(); }
 
 void TTBCustomToolbar::Paint() { FView->PaintViewers(Canvas()); }
 

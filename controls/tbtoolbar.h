@@ -3,6 +3,7 @@
 // length or at a chosen floating width; and its menu-bar settings.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "controls/tbdockwin.h"
@@ -53,6 +54,15 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
   // gives it, widest first.
   std::vector<TPoint> GetFloatingSizes();
 
+  // Resizing of the floating window by one side (left 0, right 1, top 2,
+  // bottom 5): the window's outer start size and its frame margins (Left is
+  // the distance from the window's edge to the client area).
+  void SizeBegin(Integer Side, Integer StartWidth, Integer StartHeight, const TRect& Frame);
+  // Snaps Rect to the nearest floating size in the direction of the move.
+  void SizeTrack(TRect& Rect, const TRect& StartRect);
+  void SizeCommit();
+  void SizeEnd();
+
  protected:
   void Paint() override;
   void RelayoutContents() override;
@@ -71,6 +81,15 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
   // Inside CalcSize the view's new size is what is being asked for; it must
   // not start another arrangement.
   Integer FCalcLock = 0;
+
+  struct TToolbarSizeData {
+    Integer Side = 0;
+    std::vector<TPoint> Sizes;  // outer sizes, sorted largest first
+    Integer StartWidth = 0, StartHeight = 0, BorderX = 0, NewFloatingWidth = 0;
+    bool SensitivityOff = false, Shrinking = false;
+    Integer DistanceSmaller = 0, DistanceLarger = 0;
+  };
+  std::unique_ptr<TToolbarSizeData> FSizeData;
 };
 
 class TTBToolbar : public TTBCustomToolbar {

@@ -112,3 +112,85 @@ TEST(TbToolbar, FloatingSizesHoldTheNarrowestWidthForEachLineCount) {
 }
 
 }  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+// Ten 20 x 20 items (client sizes above) in a floating frame of 3 a side and
+// 17 on top: outer sizes 214x43, 114x63, 94x83, 74x103, 54x123, 34x223.
+const TRect Frame(3, 17, 3, 3);
+
+TEST(TbToolbar, ResizingByTheSideSnapsToListedSizesWithABandAroundTheStart) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(10);
+  const TRect Start = Bounds(100, 100, 114, 63);
+  struct {
+    Integer Side;
+    TRect Request;
+    TRect Result;
+    Integer NewFloatingWidth;
+  } Cases[] = {
+      // Right edge: the band is 12 either way (the neighbours are 100 and 20 away).
+      {1, Bounds(100, 100, 125, 63), Start, 108},
+      {1, Bounds(100, 100, 127, 63), Bounds(100, 100, 214, 43), 0},
+      {1, Bounds(100, 100, 103, 63), Start, 108},
+      {1, Bounds(100, 100, 101, 63), Bounds(100, 100, 94, 83), 88},
+      {1, Bounds(100, 100, 10, 63), Bounds(100, 100, 34, 223), 28},
+      // Left edge: the right edge stays.
+      {0, Bounds(190, 100, 24, 63), Bounds(180, 100, 34, 223), 28},
+      // Bottom edge, by height: 123 is the first at least 90 from the small end.
+      {5, Bounds(100, 100, 114, 90), Bounds(100, 100, 74, 103), 68},
+      {5, Bounds(100, 100, 114, 40), Bounds(100, 100, 214, 43), 0},
+      // Top edge: the bottom stays.
+      {2, Bounds(100, 60, 114, 103), Bounds(100, 60, 74, 103), 68},
+  };
+  for (auto& C : Cases) {
+    SCOPED_TRACE(testing::Message() << "side " << C.Side << " request " << C.Request.Width() << "x"
+                                    << C.Request.Height());
+    T->SetFloatingWidth(108);
+    T->SizeBegin(C.Side, 114, 63, Frame);
+    TRect R = C.Request;
+    T->SizeTrack(R, Start);
+    EXPECT_EQ(R, C.Result);
+    T->SizeCommit();
+    EXPECT_EQ(T->FloatingWidth(), C.NewFloatingWidth);
+    T->SizeEnd();
+  }
+}
+
+TEST(TbToolbar, OnceOffTheStartSizeTheBandStaysOffWhileTheMoveKeepsItsDirection) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(10);
+  const TRect Start = Bounds(100, 100, 114, 63);
+  T->SizeBegin(1, 114, 63, Frame);
+  TRect R = Bounds(100, 100, 101, 63);
+  T->SizeTrack(R, Start);
+  EXPECT_EQ(R.Width(), 94);
+  R = Bounds(100, 100, 110, 63);  // still shrinking, inside the band
+  T->SizeTrack(R, Start);
+  EXPECT_EQ(R.Width(), 94) << "the band no longer pulls back to the start";
+  R = Bounds(100, 100, 120, 63);  // growing again: the band is back
+  T->SizeTrack(R, Start);
+  EXPECT_EQ(R.Width(), 114);
+  T->SizeEnd();
+}
+
+TEST(TbToolbar, AStartSizeOffTheListStillSnapsToListedSizes) {
+  // After a font change or a floating width set by code the window's size
+  // need not be in the list; every request must still land on a listed size.
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(10);
+  const std::vector<Integer> Widths = {214, 114, 94, 74, 54, 34};
+  for (Integer StartW : {300, 150, 100, 20}) {
+    const TRect Start = Bounds(100, 100, StartW, 70);
+    T->SizeBegin(1, StartW, 70, Frame);
+    for (Integer W = 1; W <= 400; W += 7) {
+      TRect R = Bounds(100, 100, W, 70);
+      T->SizeTrack(R, Start);
+      EXPECT_NE(std::find(Widths.begin(), Widths.end(), R.Width()), Widths.end())
+          << "start " << StartW << " request " << W << " gave " << R.Width();
+    }
+    T->SizeEnd();
+  }
+}
+
+}  // namespace test_tbtoolbar_tests
