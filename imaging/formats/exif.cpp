@@ -241,8 +241,10 @@ bool IEInjectEXIFTags(TStream* InStream, TStream* OutStream, const WideString& I
     } else {
       target = TIETIFFHandler::CreateFromFile(InFileName);
     }
-    // HD Photo keeps its pixels behind offsets the handler does not carry.
-    if (!target || target->IFDCount() == 0 || target->Magic() != 42 || target->IFD(IfdIndex) == nullptr ||
+    // HD Photo containers (magic 444) carry their image planes as pieces of
+    // the handler, so a rewrite keeps them.
+    if (!target || target->IFDCount() == 0 || (target->Magic() != 42 && target->Magic() != 444) ||
+        target->IFD(IfdIndex) == nullptr ||
         target->BigEndian() != source.BigEndian())
       return false;
     static const Word kTags[] = {271,   272,   306,   274,   282,   283,   296,   305,   315,   318,   531,  319,

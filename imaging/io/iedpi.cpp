@@ -142,6 +142,8 @@ Integer IEGetFileImageCount(const WideString& FileName) {
         return IECountICOImagesOfFile(FileName);
       case ieftDCX:
         return IECountDCXPagesOfFile(FileName);
+      case ieftHDP:
+        return IECountHDPhotoFrames(FileName);
       default:
         return 1;
     }

@@ -41,10 +41,10 @@ bool IELoadEXIFFromTIFFStream(TStream* Stream, TIOParamsVals& Params);
 // written TIFF: the target is read from InStream (from its position) or
 // InFileName and written to OutStream (over InStream when they are the
 // same, from the same position, the stream cut to the new length) or
-// OutFileName. True when the tags were written; false, with nothing
-// written, when the target does not parse, has the other byte order (the
-// EXIF structure is little-endian), or is an HD Photo container, whose
-// image data the rewrite would not carry.
+// OutFileName. The target is a TIFF or an HD Photo container (whose image
+// planes the rewrite moves with their offsets). True when the tags were
+// written; false, with nothing written, when the target does not parse or
+// has the other byte order (the EXIF structure is little-endian).
 bool IEInjectEXIFTags(TStream* InStream, TStream* OutStream, const WideString& InFileName,
                       const WideString& OutFileName, Integer IfdIndex, TIOParamsVals& Params);
 

@@ -208,8 +208,10 @@ std::vector<TIEFormatDescriptor> BuildDescriptors() {
       // The probe recognises HD Photo content even where the registry has no entry for it.
       {.FileType = ieftHDP, .FullName = "Microsoft HD Photo", .Extensions = "WDP;HDP",
        .CanRead = true, .CanWrite = true, .NeedsWIC = true,
-       .FileLoad = ierRefuse, .StreamLoad = ierRefuse, .Save = ierRefuse,
-       .Sniff = {{8, SniffHDPhoto}}},
+       .FileLoad = ierMethod, .StreamLoad = ierMethod, .Save = ierMethod,
+       .SyncFile = true, .SyncStream = true, .Resolution = true,
+       .Sniff = {{8, SniffHDPhoto}},
+       .Codec = {IEHDPhotoReadRoutine, IEHDPhotoWriteRoutine}},
       // Video files: recognised by content, loaded by a loader of their own.
       {.FileType = ieftAVI, .Registered = false,
        .Sniff = {{18, SniffAVI}}},

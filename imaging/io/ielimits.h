@@ -31,6 +31,9 @@ struct TIEReadLimits {
   TIEReadLimit TIFF{int64_t(1) << 30, int64_t(4) << 30};
   // JPEG 2000: MaxBytes bounds the decoder's 32-bit samples and the picture together.
   TIEReadLimit JPEG2000{int64_t(1) << 30, int64_t(4) << 30};
+  // HD Photo: MaxBytes bounds the container read into memory, the decoder's
+  // own buffer and the picture, each.
+  TIEReadLimit HDPhoto{int64_t(1) << 30, int64_t(4) << 30};
   // Output of one whole-buffer inflation (ZDecompressBuffer's default cap).
   int64_t DeflateMaxBytes = INT32_MAX;
 };

@@ -47,6 +47,9 @@ void IERAWReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
 // The CRW metadata heap of the camera file at position 0 (the RAW reader's;
 // the plug-in reader asks for it too).
 void IEReadRAWMetadata(TStream* Stream, TIOParamsVals& Params);
+void IEHDPhotoReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                          bool Preview);
+void IEHDPhotoWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
 void IEDICOMReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                         bool Preview);
 
@@ -56,3 +59,4 @@ Integer IECountGIFFramesOfFile(const WideString& FileName);
 Integer IECountTIFFImagesOfFile(const WideString& FileName);
 Integer IECountDCXPagesOfFile(const WideString& FileName);
 Integer IECountICOImagesOfFile(const WideString& FileName);
+Integer IECountHDPhotoFrames(const WideString& FileName);

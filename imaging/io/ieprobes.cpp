@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/devices/hdphoto.h"
+
 int64_t IEReadAt(TStream* S, int64_t Pos, void* Buf, int64_t Count) {
   if (Pos < 0 || Count <= 0) return 0;
   if (S->Seek(Pos, soBeginning) != Pos) return 0;
@@ -357,4 +359,4 @@ int64_t IEProbeJPEG(TStream* Stream, bool Search) {
   return result;
 }
 
-bool IEWICAvailable() { return false; }
+bool IEWICAvailable() { return HDPhotoCodecAvailable(); }

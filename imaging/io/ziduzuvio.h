@@ -321,6 +321,10 @@ class TZiduzUvIO : public TComponent {
   void SaveToStreamDCX(TStream* Stream);
   void LoadFromFileDICOM(const WideString& FileName);
   void LoadFromStreamDICOM(TStream* Stream);
+  void LoadFromFileHDP(const WideString& FileName);
+  void LoadFromStreamHDP(TStream* Stream);
+  void SaveToFileHDP(const WideString& FileName);
+  void SaveToStreamHDP(TStream* Stream);
   // Writes the IPTC records of Params into the JPEG file without decoding it.
   // False, with Aborting set and the file untouched, when the file is no
   // well-formed JPEG or cannot be replaced. Ends with OnFinishWork.

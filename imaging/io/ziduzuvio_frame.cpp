@@ -417,6 +417,11 @@ void TZiduzUvIO::SaveToStreamDCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(
 void TZiduzUvIO::LoadFromFileDICOM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftDICOM), FileName); }
 void TZiduzUvIO::LoadFromStreamDICOM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftDICOM), Stream); }
 
+void TZiduzUvIO::LoadFromFileHDP(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftHDP), FileName); }
+void TZiduzUvIO::LoadFromStreamHDP(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftHDP), Stream); }
+void TZiduzUvIO::SaveToFileHDP(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftHDP), FileName); }
+void TZiduzUvIO::SaveToStreamHDP(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftHDP), Stream); }
+
 bool TZiduzUvIO::InjectJPEGIPTC(const WideString& FileName) {
   std::lock_guard op(FOperationLock);
   SetAborting(false);

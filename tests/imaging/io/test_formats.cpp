@@ -106,14 +106,14 @@ TEST_F(Registry, BuiltInEntriesInRegistrationOrder) {
     }
   }
   // The registry the start-up builds holds exactly the entries of this
-  // platform, which has no HD Photo component.
-  EXPECT_FALSE(IEWICAvailable());
+  // platform, whose HD Photo codec is built in.
+  EXPECT_TRUE(IEWICAvailable());
   const auto list = IEFormatRegistrySnapshot();
-  ASSERT_EQ(list.size(), 25u);
+  ASSERT_EQ(list.size(), 26u);
   for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i]->FileType, want[i].Id) << i;
-  EXPECT_EQ(IEFindFormatInfo(29), nullptr);
-  EXPECT_EQ(IEFindFormatInfoByExtension(u"HDP"), nullptr);
-  EXPECT_EQ(IEFindFormatInfoByExtension(u"wdp"), nullptr);
+  ASSERT_NE(IEFindFormatInfo(29), nullptr);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"HDP")->FileType, 29);
+  EXPECT_EQ(IEFindFormatInfoByExtension(u"wdp")->FileType, 29);
   EXPECT_EQ(IEFindFormatInfo(15), nullptr);  // AVI: by content only
   EXPECT_EQ(IEFindFormatInfo(22), nullptr);
 }

@@ -188,7 +188,7 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftPSD, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
       {ieftALL, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftDICOM, Runs, Runs, RefusedQuietly},
-      {ieftHDP, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
+      {ieftHDP, RefusedWithEvent, RefusedWithEvent, Runs},  // the data is no HD Photo
       {4100, Runs, Runs, Runs},
   };
   for (const TCase& c : cases) {

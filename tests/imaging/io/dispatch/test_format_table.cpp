@@ -207,9 +207,10 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
   EXPECT_GE(rows, 8) << "every registered format but the built ones";
 }
 
-// Where the platform has the HD Photo component its entry joins the registry;
-// its module is not built yet, so the files it names are refused, with the
-// finish event, and never written.
+// Where the platform has the HD Photo component its entry joins the registry
+// and its files go through the codec: saved by extension and by id, loaded
+// by extension and by id; content that is no HD Photo is refused with the
+// finish event.
 TEST_F(RegistryTest, HDPhotoEntryWhereThePlatformHasTheComponent) {
   auto entries = IEBuiltInFormatEntries(true);
   ASSERT_EQ(entries.back()->FileType, ieftHDP);
@@ -218,24 +219,38 @@ TEST_F(RegistryTest, HDPhotoEntryWhereThePlatformHasTheComponent) {
   EXPECT_EQ(IEFindFormatInfoByExtension(u"wdp")->FileType, ieftHDP);
 
   TempDir dir;
-  const std::string path = dir.File("a.hdp");
-  io_test::WriteFile(path, io_test::Zeros(64));
-  const std::function<void(TZiduzUvIO&)> ops[] = {
-      [&](TZiduzUvIO& io) { io.LoadFromFile(Wide(path)); },
-      [&](TZiduzUvIO& io) { io.LoadFromFileFormat(Wide(path), ieftHDP); },
-      [&](TZiduzUvIO& io) { io.SaveToFile(Wide(dir.File("b.wdp"))); },
-      [&](TZiduzUvIO& io) {
-        TMemoryStream s;
-        io.SaveToStream(&s, ieftHDP);
-        EXPECT_EQ(s.Size(), 0);
-      },
-  };
-  for (const auto& op : ops) {
-    const TLoaded got = Load(op);
-    EXPECT_TRUE(got.Aborting);
-    EXPECT_EQ(got.Finishes, 1);
+  const std::string saved = dir.File("b.wdp");
+  TMemoryStream byId;
+  {
+    TZiduzUvIO io(nullptr);
+    io.IEBitmap()->Allocate(3, 2, ie24RGB);
+    for (Integer y = 0; y < 2; ++y) std::memset(io.IEBitmap()->GetScanline(y), 40 + 100 * y, 9);
+    io.Params().HDP_LOSSLESS = true;
+    io.SaveToFile(Wide(saved));
+    EXPECT_FALSE(io.Aborting());
+    io.SaveToStream(&byId, ieftHDP);
+    EXPECT_FALSE(io.Aborting());
   }
-  EXPECT_NE(access(dir.File("b.wdp").c_str(), F_OK), 0);
+  EXPECT_EQ(io_test::ReadFile(saved), StreamBytes(byId));
+  const std::function<void(TZiduzUvIO&)> loads[] = {
+      [&](TZiduzUvIO& io) { io.LoadFromFile(Wide(saved)); },
+      [&](TZiduzUvIO& io) { io.LoadFromFileFormat(Wide(saved), ieftHDP); },
+  };
+  for (const auto& op : loads) {
+    const TLoaded got = Load(op);
+    EXPECT_FALSE(got.Aborting);
+    EXPECT_EQ(got.Finishes, 1);
+    EXPECT_EQ(got.FileType, ieftHDP);
+    EXPECT_EQ(got.Width, 3);
+    ASSERT_EQ(got.Pixels.size(), 18u);
+    EXPECT_EQ(got.Pixels[0], 40);
+    EXPECT_EQ(got.Pixels[17], 140);
+  }
+  const std::string zeros = dir.File("a.hdp");
+  io_test::WriteFile(zeros, io_test::Zeros(64));
+  const TLoaded got = Load([&](TZiduzUvIO& io) { io.LoadFromFile(Wide(zeros)); });
+  EXPECT_TRUE(got.Aborting);
+  EXPECT_EQ(got.Finishes, 1);
 }
 
 }  // namespace
