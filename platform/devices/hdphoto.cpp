@@ -8,6 +8,12 @@
 #include <cstring>
 #include <new>
 
+#include <errno.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 extern "C" {
 #include <JXRGlue.h>
 }
@@ -221,6 +227,7 @@ THDPhotoDecoder::THDPhotoDecoder() : F(std::make_unique<TState>()) {}
 THDPhotoDecoder::~THDPhotoDecoder() = default;
 
 namespace {
+
 // A decoder over the bytes (copied into Stream), initialised and at Frame.
 bool MakeDecoder(const std::vector<uint8_t>& Data, uint32_t Frame, TMemStream& Stream, TDecoderHandle& H) {
   try {
@@ -244,6 +251,92 @@ bool MakeDecoder(const std::vector<uint8_t>& Data, uint32_t Frame, TMemStream& S
   }
   return true;
 }
+
+// Memory a child process fills for its parent.
+class TSharedBlock {
+ public:
+  explicit TSharedBlock(size_t Size) : FSize(Size ? Size : 1) {
+    void* p = mmap(nullptr, FSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    FData = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+  }
+  ~TSharedBlock() {
+    if (FData) munmap(FData, FSize);
+  }
+  TSharedBlock(const TSharedBlock&) = delete;
+  TSharedBlock& operator=(const TSharedBlock&) = delete;
+  uint8_t* Data() const { return FData; }
+
+ private:
+  size_t FSize;
+  uint8_t* FData = nullptr;
+};
+
+// The codec stops the process (failed assertions) or crashes on some damaged
+// files, so everything that parses a file's bytes runs in a child process:
+// the child reports through shared memory and its exit status, and a child
+// that dies is a file that cannot be read.
+bool InChild(const std::function<bool()>& Work) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    bool ok = false;
+    try {
+      ok = Work();
+    } catch (...) {
+    }
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct TFrameInfo {
+  uint32_t Frames;
+  int32_t Width, Height;
+  double ResX, ResY;
+  THDPhotoPixelFormat Format;
+  bool Swap;
+  int32_t DecodeBits;
+};
+
+bool QueryFrame(const std::vector<uint8_t>& Data, uint32_t Frame, TFrameInfo& Info) {
+  TSharedBlock shared(sizeof(TFrameInfo));
+  if (!shared.Data()) return false;
+  const bool ok = InChild([&] {
+    TMemStream s;
+    TDecoderHandle h;
+    if (!MakeDecoder(Data, Frame, s, h)) return false;
+    TFrameInfo i{};
+    U32 count = 0;
+    I32 w = 0, hh = 0;
+    Float rx = 0, ry = 0;
+    PKPixelFormatGUID g{};
+    if (!Ok(h.D->GetFrameCount(h.D, &count)) || count == 0) return false;
+    if (!Ok(h.D->GetSize(h.D, &w, &hh)) || w <= 0 || hh <= 0) return false;
+    if (!Ok(h.D->GetResolution(h.D, &rx, &ry))) return false;
+    if (!Ok(h.D->GetPixelFormat(h.D, &g))) return false;
+    PKPixelInfo pi{};
+    pi.pGUIDPixFmt = &g;
+    if (!Ok(PixelFormatLookup(&pi, LOOKUP_FORWARD)) || pi.cbitUnit == 0 || pi.cbitUnit > 256) return false;
+    i.Frames = count;
+    i.Width = w;
+    i.Height = hh;
+    i.ResX = std::isfinite(rx) ? rx : 0;
+    i.ResY = std::isfinite(ry) ? ry : 0;
+    i.Format = Classify(g, i.Swap);
+    i.DecodeBits = std::max<int32_t>(int32_t(pi.cbitUnit), i.Format == hdpfOther ? 24 : 1);
+    std::memcpy(shared.Data(), &i, sizeof i);
+    return true;
+  });
+  if (!ok) return false;
+  std::memcpy(&Info, shared.Data(), sizeof Info);
+  return true;
+}
+
 }  // namespace
 
 bool THDPhotoDecoder::Open(std::vector<uint8_t> Data) {
@@ -251,13 +344,6 @@ bool THDPhotoDecoder::Open(std::vector<uint8_t> Data) {
   FWidth = FHeight = 0;
   if (Data.size() < 8 || !HDPhotoTerminateTexts(Data)) return false;
   F->Data = std::move(Data);
-  TMemStream s;
-  TDecoderHandle h;
-  if (!MakeDecoder(F->Data, 0, s, h)) return false;
-  U32 count = 0;
-  if (!Ok(h.D->GetFrameCount(h.D, &count)) || count == 0) return false;
-  F->Frames = count;
-  F->Open = true;
   if (!ReadFrameInfo()) {
     F = std::make_unique<TState>();
     return false;
@@ -270,6 +356,7 @@ uint32_t THDPhotoDecoder::FrameCount() const { return F->Open ? F->Frames : 0; }
 
 bool THDPhotoDecoder::SelectFrame(uint32_t Index) {
   if (!F->Open || Index >= F->Frames) return false;
+  if (Index == F->Frame) return true;
   const uint32_t was = F->Frame;
   F->Frame = Index;
   if (ReadFrameInfo()) return true;
@@ -279,24 +366,17 @@ bool THDPhotoDecoder::SelectFrame(uint32_t Index) {
 }
 
 bool THDPhotoDecoder::ReadFrameInfo() {
-  TMemStream s;
-  TDecoderHandle h;
-  if (!MakeDecoder(F->Data, F->Frame, s, h)) return false;
-  I32 w = 0, hh = 0;
-  Float rx = 0, ry = 0;
-  PKPixelFormatGUID g{};
-  if (!Ok(h.D->GetSize(h.D, &w, &hh)) || w <= 0 || hh <= 0) return false;
-  if (!Ok(h.D->GetResolution(h.D, &rx, &ry))) return false;
-  if (!Ok(h.D->GetPixelFormat(h.D, &g))) return false;
-  PKPixelInfo pi{};
-  pi.pGUIDPixFmt = &g;
-  if (!Ok(PixelFormatLookup(&pi, LOOKUP_FORWARD)) || pi.cbitUnit == 0) return false;
-  FWidth = w;
-  FHeight = hh;
-  FResX = std::isfinite(rx) ? rx : 0;
-  FResY = std::isfinite(ry) ? ry : 0;
-  FFormat = Classify(g, F->Swap);
-  FDecodeBits = std::max<int32_t>(int32_t(pi.cbitUnit), FFormat == hdpfOther ? 24 : 1);
+  TFrameInfo i{};
+  if (!QueryFrame(F->Data, F->Frame, i)) return false;
+  F->Open = true;
+  F->Frames = i.Frames;
+  F->Swap = i.Swap;
+  FWidth = i.Width;
+  FHeight = i.Height;
+  FResX = i.ResX;
+  FResY = i.ResY;
+  FFormat = i.Format;
+  FDecodeBits = i.DecodeBits;
   return true;
 }
 
@@ -309,7 +389,17 @@ bool THDPhotoDecoder::Decode(bool Thumbnail, const std::function<void(int32_t, c
   const bool thumb = Thumbnail && HasThumbnail();
   const int32_t w = thumb ? ThumbSide(FWidth) : FWidth;
   const int32_t h = thumb ? ThumbSide(FHeight) : FHeight;
-  try {
+  // The decoder writes its own format first and converts in place, so a row
+  // holds the wider of the two.
+  const int64_t outRow = HDPhotoRowBytes(FFormat, w);
+  const int64_t decRow = (int64_t(FDecodeBits) * w + 7) / 8;
+  const int64_t stride = (std::max(outRow, decRow) + 127) / 128 * 128;
+  if (stride > int64_t(0xFFFFFFFFu)) return false;
+  TSharedBlock buf(size_t(stride * (int64_t(h) + kRowSlack)));
+  if (!buf.Data()) return false;
+  const THDPhotoPixelFormat format = FFormat;
+  const int32_t fw = FWidth, fh = FHeight;
+  const bool decoded = InChild([&] {
     TMemStream s;
     TDecoderHandle dec;
     if (!MakeDecoder(F->Data, F->Frame, s, dec)) return false;
@@ -320,41 +410,33 @@ bool THDPhotoDecoder::Decode(bool Thumbnail, const std::function<void(int32_t, c
     // one is asked for (the decoder leaves both to its caller).
     for (CWMImageInfo* i : {&d->WMP.wmiI, &d->WMP.wmiI_Alpha}) {
       i->cROILeftX = i->cROITopY = 0;
-      i->cROIWidth = size_t(FWidth);
-      i->cROIHeight = size_t(FHeight);
+      i->cROIWidth = size_t(fw);
+      i->cROIHeight = size_t(fh);
       i->cThumbnailWidth = size_t(w);
       i->cThumbnailHeight = size_t(h);
       i->bSkipFlexbits = thumb ? TRUE : FALSE;
       i->oOrientation = O_NONE;
       i->cPostProcStrength = 0;
     }
-    // The decoder writes its own format first and converts in place, so a row
-    // holds the wider of the two.
-    const int64_t outRow = HDPhotoRowBytes(FFormat, w);
-    const int64_t decRow = (int64_t(FDecodeBits) * w + 7) / 8;
-    const int64_t stride = (std::max(outRow, decRow) + 127) / 128 * 128;
-    std::vector<uint8_t> buf(size_t(stride * (int64_t(h) + kRowSlack)));
     PKRect rect{0, 0, w, h};
-    if (FFormat == hdpfOther) {
+    if (format == hdpfOther) {
       TConverterHandle conv;
       if (!Ok(PKCodecFactory_CreateFormatConverter(&conv.C)) || !conv.C) return false;
       char ext[] = ".tif";
       if (!Ok(conv.C->Initialize(conv.C, d, ext, GUID_PKPixelFormat24bppRGB))) return false;
-      if (!Ok(conv.C->Copy(conv.C, &rect, buf.data(), U32(stride)))) return false;
-    } else {
-      if (!Ok(d->Copy(d, &rect, buf.data(), U32(stride)))) return false;
+      return Ok(conv.C->Copy(conv.C, &rect, buf.Data(), U32(stride)));
     }
-    const bool swap = F->Swap || FFormat == hdpfOther;
-    for (int32_t y = 0; y < h; ++y) {
-      uint8_t* p = buf.data() + int64_t(y) * stride;
-      if (swap)
-        for (int32_t x = 0; x < w; ++x) std::swap(p[3 * x], p[3 * x + 2]);
-      Row(y, p);
-    }
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
+    return Ok(d->Copy(d, &rect, buf.Data(), U32(stride)));
+  });
+  if (!decoded) return false;
+  const bool swap = F->Swap || FFormat == hdpfOther;
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* p = buf.Data() + int64_t(y) * stride;
+    if (swap)
+      for (int32_t x = 0; x < w; ++x) std::swap(p[3 * x], p[3 * x + 2]);
+    Row(y, p);
   }
+  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -2,7 +2,10 @@
 // held in memory, with its size, resolution and pixel format, at full size or
 // as its reduced-resolution thumbnail, and encoding a picture as one frame
 // with the encoder options of a property bag. Every call of the underlying
-// codec is checked: a failure is reported, never a half-decoded picture.
+// codec is checked: a failure is reported, never a half-decoded picture. The
+// file's bytes are parsed and decoded in a child process, so that a file on
+// which the codec fails an assertion or crashes is only a file that cannot
+// be read.
 #pragma once
 
 #include <cstdint>

@@ -201,6 +201,21 @@ Bytes RunJxrDec(TempDir& Dir, const Bytes& Data, const std::string& Output, cons
   return gt_test::ReadFileBytes(out);
 }
 
+// Rewrites entry Tag of the first directory of a little-endian container in
+// place; false when the directory has no such entry.
+bool SetEntry(Bytes& F, uint16_t Tag, uint16_t Type, uint32_t Count, const Bytes& Value) {
+  auto u16 = [&](size_t at) { return uint32_t(F[at] | F[at + 1] << 8); };
+  const size_t ifd = F[4] | F[5] << 8 | F[6] << 16 | size_t(F[7]) << 24;
+  for (size_t i = 0; i < u16(ifd); ++i) {
+    const size_t e = ifd + 2 + i * 12;
+    if (u16(e) != Tag) continue;
+    F[e + 2] = Byte(Type), F[e + 3] = Byte(Type >> 8);
+    for (int k = 0; k < 4; ++k) F[e + 4 + k] = Byte(Count >> (8 * k)), F[e + 8 + k] = k < int(Value.size()) ? Value[k] : 0;
+    return true;
+  }
+  return false;
+}
+
 struct TRead {
   bool Aborted = true;
   std::unique_ptr<TIEBitmap> Bitmap = std::make_unique<TIEBitmap>();
@@ -325,6 +340,10 @@ TEST(HDPhotoReader, DamagedFilesAndMissingFramesAbort) {
   ASSERT_FALSE(Read(good).Aborted);
   Bytes cut(good.begin(), good.begin() + good.size() * 2 / 3);
   Bytes header(good.begin(), good.begin() + 8);
+  // An orientation the codec does not know makes it fail an assertion,
+  // which must not take the program with it.
+  Bytes badOrientation = good;
+  ASSERT_TRUE(SetEntry(badOrientation, 48130, 1, 1, {9}));
   Bytes scrambled = good;
   for (size_t i = scrambled.size() / 2; i < scrambled.size(); ++i) scrambled[i] = Byte(i * 37);
   struct Case {
@@ -337,6 +356,7 @@ TEST(HDPhotoReader, DamagedFilesAndMissingFramesAbort) {
       {"second frame of a one-frame file", good, 1},
       {"negative frame index", good, -1},
       {"zeros", Bytes(300, 0), 0},
+      {"orientation out of range", badOrientation, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -348,6 +368,12 @@ TEST(HDPhotoReader, DamagedFilesAndMissingFramesAbort) {
   if (!s.Aborted) {
     EXPECT_EQ(s.Bitmap->Width(), kW);
   }
+  // Damaged coefficients on which the codec crashes (a fuzzing find): a
+  // failed load, and the test process lives on.
+  const std::string crash = std::string(GT_TEST_DATA_DIR) + "/hdphoto_decoder_crash.wdp";
+  const Bytes crashing = gt_test::ReadFileBytes(crash);
+  ASSERT_FALSE(crashing.empty()) << crash;
+  EXPECT_TRUE(Read(crashing).Aborted);
 }
 
 TEST(HDPhotoWriter, LosslessFilesDecodeExactlyInTheReferenceDecoder) {
@@ -515,6 +541,15 @@ TEST(HDPhotoWriter, ExifIsStoredReadBackAndSeenByExiftool) {
   EXPECT_EQ(r.Params->EXIF_MAKE, "Gimro Camera Works");
   EXPECT_EQ(r.Params->EXIF_MODEL, "GT-1");
   EXPECT_DOUBLE_EQ(r.Params->EXIF_EXPOSURETIME, 0.125);
+
+  // Texts of four characters or fewer come without a NUL from TIFF writers;
+  // the codec fails an assertion on them, so the reader terminates them first.
+  Bytes bare = file;
+  ASSERT_TRUE(SetEntry(bare, 272, 2, 4, {'G', 'T', '-', '1'}));
+  TRead b = Read(bare);
+  ASSERT_FALSE(b.Aborted);
+  EXPECT_EQ(Logical(*b.Bitmap), Expected(kRgb8, ie24RGB));
+  EXPECT_EQ(b.Params->EXIF_MODEL, "GT-1");
 }
 
 // Through the I/O component: saved by extension, counted, loaded back.
