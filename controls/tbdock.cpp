@@ -397,12 +397,12 @@ TTBDockKind GetDockKind(TTBDock* Dock, bool Floating) {
 Integer GetSmallCaptionHeight() { return GetSystemMetrics(SM_CYSMCAPTION); }
 
 TCustomForm* GetMDIParentOf(TCustomForm* Form) {
-  if (!Form || Form->FormStyle() != fsMDIChild || !Form->HandleAllocated()) return Form;
-  // The frame is the MDI form whose window holds the child's.
-  HWND Top = GetAncestorWindow(Form->Handle());
+  if (!Form || Form->FormStyle() != fsMDIChild) return Form;
   for (Integer i = 0; i < Screen->CustomFormCount(); ++i) {
     TCustomForm* F = Screen->CustomForms(i);
-    if (F != Form && F->FormStyle() == fsMDIForm && F->HandleAllocated() && F->Handle() == Top) return F;
+    if (F->FormStyle() != fsMDIForm) continue;
+    for (Integer j = 0; j < F->MDIChildCount(); ++j)
+      if (F->MDIChildren(j) == Form) return F;
   }
   return Form;
 }

@@ -374,3 +374,71 @@ TEST(TbDock, DockedFrameGoldensForEachHandleStyle) {
 }
 
 }  // namespace test_tbdock_tests
+
+namespace test_tbdock_tests {
+
+// A background that records what it is asked to draw.
+class TRecordingBackground : public TTBBasicBackground {
+ public:
+  using TTBBasicBackground::TTBBasicBackground;
+  bool Using = true;
+  std::vector<TRect> Drawn;
+  Integer Registered = 0;
+  void Draw(HDC, const TRect& DrawRect) override { Drawn.push_back(DrawRect); }
+  HPALETTE GetPalette() override { return nullptr; }
+  void RegisterChanges(const TNotifyEvent&) override { ++Registered; }
+  void SysColorChanged() override {}
+  void UnregisterChanges(const TNotifyEvent&) override { --Registered; }
+  bool UsingBackground() override { return Using; }
+};
+
+TEST(TbDock, BackgroundIsAnchoredToTheParentsClientOrigin) {
+  TDockForm F;
+  TTBDock* Bottom = F.AddDock(dpBottom);
+  Bottom->SetBoundLines({blTop});
+  F.AddBar(Bottom, 0, 0);
+  auto* Bg = new TRecordingBackground(F.Form.get());
+  Bottom->SetBackground(Bg);
+  EXPECT_EQ(Bg->Registered, 1);
+  EXPECT_TRUE(Bottom->UsingBackground());
+  Bg->Drawn.clear();
+  HDC DC = GetDC(Bottom->Handle());
+  Bottom->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
+  ReleaseDC(Bottom->Handle(), DC);
+  ASSERT_FALSE(Bg->Drawn.empty());
+  // The client rectangle moved up by the dock's top and the 1-pixel line.
+  const TRect Client = Bottom->ClientRect();
+  EXPECT_EQ(Bg->Drawn.back(), Bounds(-Bottom->Left(), -Bottom->Top() - 1, Client.Width(), Client.Height()));
+  Bg->Using = false;
+  EXPECT_FALSE(Bottom->UsingBackground()) << "a background that paints nothing counts as none";
+  Bottom->SetBackground(nullptr);
+  EXPECT_EQ(Bg->Registered, 0);
+  // Removing the background component clears the dock's reference.
+  Bottom->SetBackground(Bg);
+  delete Bg;
+  EXPECT_EQ(Bottom->Background(), nullptr);
+}
+
+TEST(TbDock, MDIChildrenBelongToTheirFrame) {
+  auto Frame = std::make_unique<TForm>(nullptr);
+  Frame->SetFormStyle(fsMDIForm);
+  Frame->SetBounds(20, 20, 500, 400);
+  TCustomForm* OldMain = Application->MainForm();
+  Application->SetMainForm(Frame.get());  // MDI children open in the main form
+  Frame->Show();
+  auto* Child = new TForm(nullptr);
+  Child->SetFormStyle(fsMDIChild);
+  Child->SetBounds(10, 10, 200, 150);
+  Child->Show();
+  std::unique_ptr<TForm> OwnedChild(Child);
+  TForm Plain(nullptr);
+  EXPECT_EQ(GetMDIParentOf(Child), Frame.get());
+  EXPECT_EQ(GetMDIParentOf(&Plain), &Plain);
+  EXPECT_EQ(GetMDIParentOf(Frame.get()), Frame.get());
+  OwnedChild.reset();
+  Application->SetMainForm(OldMain);
+  Frame.reset();
+  Application->ProcessMessages();
+}
+
+}  // namespace test_tbdock_tests
