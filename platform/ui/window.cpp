@@ -1,6 +1,7 @@
 // Window handles, the message queue and the Qt widgets behind windows.
 #include "platform/ui/private/hooks.h"
 #include "platform/ui/private/window.h"
+#include "platform/ui/crossprocess.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,7 +34,7 @@ namespace {
 // threads may still post while the program ends.
 std::mutex& g_Lock = *new std::mutex;  // the table and the queues
 auto& g_Table = *new std::unordered_map<uintptr_t, TWindow*>;
-uintptr_t g_NextId = 0x10000;
+uint32_t g_NextCount = 1;  // the counter part of the next window handle
 
 struct TSent {
   MSG Msg;
@@ -621,10 +622,17 @@ HWND CreateWindowRecord(const TCreateWindow& P) {
   TWindow* Parent = Lookup(P.Parent);
   auto* W = new TWindow;
   {
+    // Handles are 32-bit numbers of this process's range; after the
+    // counter wraps, numbers still in use are skipped.
+    const uintptr_t Base = ProcessHandleBase();
     std::lock_guard<std::mutex> L(g_Lock);
-    W->Handle = reinterpret_cast<HWND>(g_NextId);
-    g_NextId += 4;
-    g_Table[IdOf(W->Handle)] = W;
+    uintptr_t Id;
+    do {
+      Id = Base | (uintptr_t(g_NextCount) << 2);
+      g_NextCount = g_NextCount >= 0xFFFF ? 1 : g_NextCount + 1;
+    } while (g_Table.count(Id));
+    W->Handle = reinterpret_cast<HWND>(Id);
+    g_Table[Id] = W;
   }
   if (P.HandleOut) *P.HandleOut = W->Handle;
   W->Kind = P.Kind;
@@ -853,11 +861,17 @@ BOOL PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   M.wParam = WParam;
   M.lParam = LParam;
   M.time = GetTickCount();
-  std::lock_guard<std::mutex> L(g_Lock);
-  if (Wnd && !g_Table.count(IdOf(Wnd))) return FALSE;
-  g_Posted.push_back(M);
-  WakeLocked();
-  return TRUE;
+  {
+    std::lock_guard<std::mutex> L(g_Lock);
+    if (!Wnd || g_Table.count(IdOf(Wnd))) {
+      g_Posted.push_back(M);
+      WakeLocked();
+      return TRUE;
+    }
+  }
+  // Not a window of ours: perhaps one of the program's other processes.
+  if (IsOwnHandle(IdOf(Wnd))) return FALSE;
+  return PostToOtherProcess(IdOf(Wnd), Msg, WParam, LParam);
 }
 
 void PostQuitMessage(Integer ExitCode) { PostMessage(nullptr, WM_QUIT, static_cast<WPARAM>(ExitCode), 0); }
