@@ -13,6 +13,9 @@
 
 namespace ievect_edit {
 
+// A memo's stored format records and the editor's are the same 280 bytes.
+static_assert(sizeof(TIEVectTextFormat) == sizeof(TIETextFormat));
+
 AnsiString FaceName(const TIEVectObject& O) {
   if (!O.Font) return {};
   return AnsiString(O.Font->lfFaceName, strnlen(O.Font->lfFaceName, LF_FACESIZE));
@@ -64,6 +67,7 @@ void TZiduzUvVect::ActivateTextEdit() {
   if (o->Kind == vkText) {
     TIEEdit* e = TextEditor();
     e->SetParent(this);
+    e->SetBorderStyle(bsNone);
     e->SetCtl3D(false);
     FTextEditActive = true;
     UpdateTextEditor();
@@ -93,7 +97,7 @@ void TZiduzUvVect::ActivateTextEdit() {
     FMemoFormats.clear();
     for (const TIEVectTextFormat& f : o->MemoFormats) {
       TIETextFormat t;
-      std::memcpy(static_cast<void*>(&t), f.data(), sizeof(t));
+      std::memcpy(static_cast<void*>(&t), static_cast<const void*>(&f), sizeof(t));
       FMemoFormats.push_back(t);
     }
     m->Text = &FMemoText;
@@ -210,7 +214,7 @@ void TZiduzUvVect::DeactivateTextEdit() {
     o->MemoFormats.clear();
     for (const TIETextFormat& f : FMemoFormats) {
       TIEVectTextFormat t;
-      std::memcpy(t.data(), &f, t.size());
+      std::memcpy(static_cast<void*>(&t), static_cast<const void*>(&f), sizeof(t));
       o->MemoFormats.push_back(t);
     }
     m->Text = nullptr;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPalette>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -340,6 +341,11 @@ void TCustomEdit::SetReadOnly(bool Value) {
   if (auto* M = NativeOf<QPlainTextEdit>(FHandle)) M->setReadOnly(Value);
 }
 
+void TCustomEdit::SetBorderStyle(TBorderStyle Value) {
+  FBorderStyle = Value;
+  if (auto* E = NativeOf<QLineEdit>(FHandle)) E->setFrame(Value != bsNone);
+}
+
 void TCustomEdit::SetCharCase(TEditCharCase Value) {
   if (FCharCase == Value) return;
   FCharCase = Value;
@@ -404,6 +410,24 @@ void TCustomEdit::Dispatch(TMessage& M) {
     return;
   }
   TWinControl::Dispatch(M);
+  if (M.Msg == CM_COLORCHANGED || M.Msg == CM_FONTCHANGED) ApplyColors();
+}
+
+void TCustomEdit::ApplyColors() {
+  // Only colours that differ from the system's change the edit's palette,
+  // so that ordinary edits keep the platform's look.
+  auto* W = NativeOf<QWidget>(FHandle);
+  if (!W) return;
+  QPalette P = W->palette();
+  auto rgb = [](TColor C) {
+    const Integer V = ColorToRGB(C);
+    return QColor(GetRValue(V), GetGValue(V), GetBValue(V));
+  };
+  const bool base = FColor != clWindow, text = Font()->Color() != clWindowText;
+  if (!base && !text) return;
+  if (base) P.setColor(QPalette::Base, rgb(FColor));
+  if (text) P.setColor(QPalette::Text, rgb(Font()->Color()));
+  W->setPalette(P);
 }
 
 TEdit::TEdit(TComponent* AOwner) : TCustomEdit(AOwner) { SetBounds(0, 0, 121, 21); }
@@ -417,6 +441,7 @@ void TEdit::CreateWindowHandle(const TCreateParams& P) {
   auto* E = new QLineEdit(ToQString(FText));
   E->setMaxLength(32767);
   E->setReadOnly(FReadOnly);
+  E->setFrame(FBorderStyle != bsNone);
   E->setEchoMode(FPasswordChar ? QLineEdit::Password : QLineEdit::Normal);
   QObject::connect(E, &QLineEdit::textChanged, E, [this, E](const QString& S) {
     if (FSyncing) return;
@@ -444,6 +469,7 @@ void TEdit::CreateWindowHandle(const TCreateParams& P) {
     });
   });
   CreateNativeWindow(P, E, [this](TMessage& M) { MainWndProc(M); }, &FHandle, FFont.get());
+  ApplyColors();
 }
 
 WideString TEdit::GetText() const {

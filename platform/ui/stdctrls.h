@@ -138,6 +138,9 @@ class TCustomEdit : public TWinControl {
   void SetMaxLength(Integer Value);
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool Value);
+  // bsNone draws no frame round a single-line edit.
+  TBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TBorderStyle Value);
   bool Modified() const { return FModified; }
   void SetModified(bool Value) { FModified = Value; }
   TEditCharCase CharCase() const { return FCharCase; }
@@ -156,8 +159,11 @@ class TCustomEdit : public TWinControl {
  protected:
   virtual void Change();
   void Dispatch(TMessage& Message) override;
+  // The control's and its font's colours onto the native edit.
+  void ApplyColors();
   Integer FMaxLength = 0;
   bool FReadOnly = false;
+  TBorderStyle FBorderStyle = bsSingle;
   bool FModified = false;
   TEditCharCase FCharCase = ecNormal;
   bool FSyncing = false;  // the widget is being set from the properties

@@ -65,6 +65,24 @@ TEST_F(VectEditTest, ADoubleClickEditsOnlyEditableTexts) {
   EXPECT_EQ(activated, 1);
 }
 
+TEST_F(VectEditTest, TheTextEditorIsAFramelessBoxInTheObjectsColours) {
+  TZiduzUvVect* v = MakeVect();
+  const Integer h = AddText(v, "");
+  v->GetObj(h)->BrushStyle = bsSolid;
+  v->GetObj(h)->BrushColor = 0x00FF00;
+  v->SetEditingObject(h);
+  v->ActivateTextEdit();
+  GtTestPump(20);
+  std::vector<uint32_t> px;
+  Integer w = 0, ht = 0;
+  ASSERT_TRUE(GtTestGrab(v->TextEditor()->Handle(), px, w, ht));
+  ASSERT_EQ(w, 60);
+  ASSERT_EQ(ht, 20);
+  // Corners and edges show the box's colour, not a frame.
+  for (const TPoint p : {TPoint(0, 0), TPoint(59, 0), TPoint(0, 19), TPoint(59, 19), TPoint(30, 0)})
+    EXPECT_EQ(px[size_t(p.Y * w + p.X)], 0x00FF00u) << p.X << "," << p.Y;
+}
+
 TEST_F(VectEditTest, EscapeBringsBackTheTextAfterSeveralEdits) {
   TZiduzUvVect* v = MakeVect();
   const Integer h = AddText(v, "abc");
