@@ -267,4 +267,47 @@ TEST_F(VectMouseTest, AFullUndoListIsKeptByAGestureThatChangesNothing) {
   EXPECT_EQ(v->GetObj(p)->Points.size(), 3u);
 }
 
+TEST_F(VectMouseTest, HoveringShowsTheGripsCursorAndReportsTheObject) {
+  TZiduzUvVect* v = MakeVect();
+  v->SetVectorInteract(VI{viEdit});
+  v->SetMaxHitDistance(3);
+  const Integer h = AddBox(v, 40, 40, 100, 80);
+  v->AddSelObject(h);
+  std::vector<Integer> over, clicked;
+  v->OnObjectOver = [&](TObject*, Integer o) { over.push_back(o); };
+  v->OnObjectClick = [&](TObject*, Integer o) { clicked.push_back(o); };
+  struct TCase {
+    TPoint At;
+    TCursor Cursor;
+  };
+  const TCursor resting = v->RestingCursor();
+  for (const TCase& c : {TCase{TPoint(40, 40), 1786}, TCase{TPoint(100, 80), 1786}, TCase{TPoint(70, 60), 1790},
+                         TCase{TPoint(40, 60), 1789}, TCase{TPoint(70, 80), 1787}, TCase{TPoint(100, 40), 1788},
+                         TCase{TPoint(160, 120), resting}}) {
+    Move(v, c.At.X, c.At.Y, 0, gmbNone);
+    EXPECT_EQ(v->Cursor(), c.Cursor) << c.At.X << "," << c.At.Y;
+  }
+  EXPECT_FALSE(over.empty());
+  EXPECT_EQ(over.front(), h);
+  Click(v, 70, 60);
+  EXPECT_EQ(clicked, std::vector<Integer>{h});
+}
+
+TEST_F(VectMouseTest, SettingTheBaseInteractionsEndsAnUnfinishedPolyline) {
+  TZiduzUvVect* v = MakeVect();
+  v->SetVectorInteract(VI{viPutPolyline, viMeasureArea, viNoClickCreate});
+  Click(v, 10, 10);
+  Click(v, 50, 10);
+  ASSERT_EQ(v->CreatingKind(), vkPolyline);
+  v->SetMouseInteract(TIEMouseInteract{miZoom});
+  EXPECT_EQ(v->VectorInteract(), (VI{viMeasureArea, viNoClickCreate}));
+  EXPECT_EQ(v->CreatingKind(), vkNone);
+  // The polyline stays with the points it has; the next click makes nothing.
+  ASSERT_EQ(v->ObjectsCount(), 1);
+  EXPECT_EQ(v->GetObj(0)->Points.size(), 2u);
+  v->SetMouseInteract(TIEMouseInteract{});
+  Click(v, 90, 90);
+  EXPECT_EQ(v->ObjectsCount(), 1);
+}
+
 }  // namespace test_vect_gestures_tests
