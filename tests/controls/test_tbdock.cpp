@@ -6,6 +6,7 @@
 
 #include "tests/controls/tbtest.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -439,6 +440,48 @@ TEST(TbDock, MDIChildrenBelongToTheirFrame) {
   Application->SetMainForm(OldMain);
   Frame.reset();
   Application->ProcessMessages();
+}
+
+}  // namespace test_tbdock_tests
+
+namespace test_tbdock_tests {
+
+// Runs once from a timer while a loop waits, as a user's input would arrive.
+std::function<void()> g_Injected;
+void InjectProc(HWND, UINT, UINT_PTR Id, DWORD) {
+  KillTimer(nullptr, Id);
+  auto Fn = std::move(g_Injected);
+  g_Injected = nullptr;
+  if (Fn) Fn();
+}
+
+TEST(TbDock, TheDockedCloseButtonClosesOnlyWhenReleasedOverIt) {
+  for (bool MoveAway : {true, false}) {
+    SCOPED_TRACE(MoveAway ? "released elsewhere" : "released on it");
+    TDockForm F;
+    TTBDock* Dock = F.AddDock(dpTop);
+    TTestBar* Bar = F.AddBar(nullptr, 0, 0, {60, 22});
+    Bar->SetCloseButtonWhenDocked(true);
+    Bar->SetCurrentDock(Dock);
+    GtTestPump(20);
+    int Closed = 0;
+    Bar->OnClose = [&Closed](TObject*) { ++Closed; };
+    // The button is 11 x 11 at 3,2 of the window; the client starts 20 in, 2 down.
+    const TPoint OnButton(3 + 5 - 20, 2 + 5 - 2);
+    HWND H = Bar->Handle();
+    const TPoint ReleaseAt = MoveAway ? TPoint(40, 5) : OnButton;
+    g_Injected = [H, ReleaseAt] {
+      GtTestMouse(H, gmaMove, gmbNone, ReleaseAt.X, ReleaseAt.Y);
+      GtTestMouse(H, gmaRelease, gmbLeft, ReleaseAt.X, ReleaseAt.Y);
+    };
+    SetTimer(nullptr, 0, 1, InjectProc);
+    GtTestMouse(H, gmaMove, gmbNone, OnButton.X, OnButton.Y);
+    GtTestMouse(H, gmaPress, gmbLeft, OnButton.X, OnButton.Y);
+    GtTestPump(20);
+    EXPECT_EQ(Closed, MoveAway ? 0 : 1);
+    EXPECT_EQ(Bar->Visible(), MoveAway);
+    EXPECT_EQ(GetCapture(), nullptr);
+  }
 }
 
 }  // namespace test_tbdock_tests
