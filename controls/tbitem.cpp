@@ -10,6 +10,7 @@
 
 #include "platform/base/strutils.h"
 #include "platform/graphics/colors.h"
+#include "platform/ui/imglist.h"
 
 namespace {
 
@@ -112,6 +113,8 @@ TTBCustomItem::~TTBCustomItem() {
   while (!FItems.empty()) delete FItems.back();  // each one leaves this list as it goes
   if (FParent) FParent->Remove(this);
   FreeActionLink();
+  ChangeImages(FImages, FImagesChangeLink, nullptr);
+  ChangeImages(FSubMenuImages, FSubMenuImagesChangeLink, nullptr);
   if (FLinkSubitems) {
     auto& L = FLinkSubitems->FLinkParents;
     L.erase(std::remove(L.begin(), L.end(), this), L.end());
@@ -428,6 +431,8 @@ void TTBCustomItem::Notification(TComponent* AComponent, TOperation Operation) {
   auto& L = FLinkParents;
   L.erase(std::remove(L.begin(), L.end(), AComponent), L.end());
   if (AComponent == FLinkSubitems) SetLinkSubitems(nullptr);
+  if (AComponent == FImages) SetImages(nullptr);
+  if (AComponent == FSubMenuImages) SetSubMenuImages(nullptr);
   ActionNotification(AComponent);
 }
 

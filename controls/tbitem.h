@@ -16,6 +16,8 @@ class TTBItemViewer;
 class TTBView;
 class TBasicAction;
 class TTBCustomItemActionLink;
+class TCustomImageList;
+class TTBImageChangeLink;
 
 using TShortCut = Word;
 
@@ -183,6 +185,11 @@ class TTBCustomItem : public TComponent {
   void SetGroupIndex(Integer Value);
   Integer ImageIndex() const { return FImageIndex; }
   void SetImageIndex(Integer Value);
+  // The item's own image list, and the one for the items of its popup.
+  TCustomImageList* Images() const { return FImages; }
+  void SetImages(TCustomImageList* Value);
+  TCustomImageList* SubMenuImages() const { return FSubMenuImages; }
+  void SetSubMenuImages(TCustomImageList* Value);
   bool RadioItem() const { return FRadioItem; }
   void SetRadioItem(bool Value);
   TTBItemOptions Options() const { return FOptions; }
@@ -264,6 +271,8 @@ class TTBCustomItem : public TComponent {
   void UncheckGroupSiblings();
   TTBCustomItem* FindShortCutIn(TShortCut AShortCut, TTBCustomItem*& TopParent, Integer LinkDepth);
   void FreeActionLink();
+  bool ChangeImages(TCustomImageList*& Field, TTBImageChangeLink*& Link, TCustomImageList* Value);
+  void ImageListChanged(TTBImageChangeLink* Link);
   void ActionNotification(TComponent* AComponent);
   // True once the item whose listener list this is has been freed.
   static bool Gone(const std::shared_ptr<TListeners>& L);
@@ -286,6 +295,10 @@ class TTBCustomItem : public TComponent {
   Integer FHelpContext = 0;
   WideString FHint;
   Integer FImageIndex = -1;
+  TCustomImageList* FImages = nullptr;
+  TTBImageChangeLink* FImagesChangeLink = nullptr;  // owned
+  TCustomImageList* FSubMenuImages = nullptr;
+  TTBImageChangeLink* FSubMenuImagesChangeLink = nullptr;  // owned
   std::vector<TTBCustomItem*> FItems;
   TTBItemStyle FItemStyle{tisSelectable, tisRedrawOnSelChange, tisRedrawOnMouseOverChange};
   std::vector<TTBCustomItem*> FLinkParents;

@@ -1,5 +1,6 @@
 // Measuring (and, later in this file, drawing) of toolbar buttons and menu items.
 #include "controls/tbcommon.h"
+#include "controls/tbimagelist.h"
 #include "controls/tbview.h"
 
 namespace {
@@ -34,6 +35,16 @@ void TTBItemViewer::MeasureSize(TCanvas* Canvas, Integer& AWidth, Integer& AHeig
       }
     }
   }
+  TCustomImageList* List = ImageList();
+  if (ToolbarStyle && List && ImageShown()) {
+    if (!IsRotated() && !FItem->EffectiveOptions().Contains(tboImageAboveCaption)) {
+      AWidth += List->Width() + 1;
+      AHeight = std::max(AHeight, List->Height() + 6);
+    } else {
+      AHeight += List->Height();
+      AWidth = std::max(AWidth, List->Width() + 7);
+    }
+  }
   const TTBItemStyle Style = FItem->ItemStyle();
   if (ToolbarStyle && Style.Contains(tisSubmenu)) {
     if (Style.Contains(tisCombo))
@@ -47,7 +58,11 @@ void TTBItemViewer::MeasureSize(TCanvas* Canvas, Integer& AWidth, Integer& AHeig
   }
   if (!ToolbarStyle) {
     AHeight = TM.tmHeight + TM.tmExternalLeading + 4;
-    const Integer ImageColumn = AHeight;
+    Integer ImageColumn = AHeight;
+    if (List) {
+      AHeight = std::max(AHeight, List->Height() + 3);
+      ImageColumn = MulDiv(List->Width() + 3, AHeight, List->Height() + 3);
+    }
     AWidth += ImageColumn + 6;
     const WideString ShortCut = FItem->ShortCutText();
     if (!ShortCut.empty()) AWidth += TextExtentOf(DC, ShortCut).cx + AHeight + 6;
@@ -105,6 +120,17 @@ void DrawPolyline(HDC DC, TColor Color, const std::vector<TPoint>& Points) {
   Polyline(DC, Points.data(), static_cast<Integer>(Points.size()));
   SelectObject(DC, Old);
   DeleteObject(Pen);
+}
+
+// An item's image centred in Box; a toolbar image list picks the list for the state.
+void DrawItemImage(TCanvas* Canvas, TCustomImageList* List, const TRect& Box, bool Selected, bool Enabled,
+                   bool Checked, Integer Index) {
+  const Integer X = Box.Left + (Box.Width() - List->Width()) / 2;
+  const Integer Y = Box.Top + (Box.Height() - List->Height()) / 2;
+  if (auto* TB = dynamic_cast<TTBCustomImageList*>(List))
+    TB->DrawState(Canvas, X, Y, Index, Enabled, Selected, Checked);
+  else
+    List->Draw(Canvas, X, Y, Index, Enabled);
 }
 
 // The drop-down arrow, a small filled triangle.
@@ -211,7 +237,11 @@ void TTBItemViewer::Paint(TCanvas* Canvas, const TRect& ClientRect, bool IsSelec
   }
 
   const TColor FontColor = static_cast<TColor>(GetTextColor(DC));
-  const Integer ImageColumn = R.Height();  // without an image list the column is square
+  TCustomImageList* List = ImageList();
+  const bool ShowImage = List && ImageShown();
+  const bool ImageBeside = !IsRotated() && !Options.Contains(tboImageAboveCaption);
+  // Without an image list the column is square.
+  const Integer ImageColumn = List ? MulDiv(List->Width() + 3, R.Height(), List->Height() + 3) : R.Height();
   if (ToolbarStyle) {
     TRect Arrow;
     if (Combo) {
@@ -280,6 +310,12 @@ void TTBItemViewer::Paint(TCanvas* Canvas, const TRect& ClientRect, bool IsSelec
   if (CaptionShown()) {
     TRect C = R;
     if (ToolbarStyle) {
+      if (ShowImage) {
+        if (ImageBeside)
+          C.Left += List->Width() + 1;
+        else
+          C.Top += List->Height() + 1;
+      }
       DrawCaption(Canvas, C, DT_CENTER | DT_VCENTER | DT_SINGLELINE | Prefix, Emboss, CaptionText());
     } else {
       C.Left = ImageColumn + 5;
@@ -327,42 +363,55 @@ void TTBItemViewer::Paint(TCanvas* Canvas, const TRect& ClientRect, bool IsSelec
     }
   }
 
-  // The check mark of a menu item without image.
-  if (!ToolbarStyle && Checked) {
+  // The image, or the check mark of a menu item without image.
+  if (ShowImage && ToolbarStyle) {
+    TRect Box = R;
+    if (ImageBeside)
+      Box.Right = Box.Left + List->Width() + 2;
+    else
+      Box.Bottom = Box.Top + List->Height() + 2;
+    DrawItemImage(Canvas, List, Box, IsSelected, Enabled, Checked, FItem->ImageIndex());
+  } else if (!ToolbarStyle && (ShowImage || Checked)) {
     TRect Box(R.Left, R.Top, R.Left + ImageColumn, R.Bottom);
-    TRect E = Box;
-    DrawEdge(DC, &E, BDR_SUNKENOUTER, BF_RECT | BF_MIDDLE);
-    if (!IsSelected) {
+    if ((IsSelected && Enabled) || Checked) {
+      TRect E = Box;
+      DrawEdge(DC, &E, Checked ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT | BF_MIDDLE);
+    }
+    if (Checked && !IsSelected) {
       TRect Inner = Box;
       InflateRect(Inner, -1, -1);
       FillChecker(DC, Inner);
     }
-    OffsetRect(Box, 1, 1);
-    const Integer CX = Box.Left + Box.Width() / 2, CY = Box.Top + Box.Height() / 2;
-    if (FItem->RadioItem()) {
-      const COLORREF Text = static_cast<COLORREF>(ColorToRGB(clBtnText));
-      HBRUSH Fill = CreateSolidBrush(Text);
-      HPEN Pen = CreatePen(PS_SOLID, 1, Text);
-      HGDIOBJ OB = SelectObject(DC, Fill), OP = SelectObject(DC, Pen);
-      RoundRect(DC, CX - 3, CY - 3, CX + 2, CY + 2, 2, 2);
-      HPEN Light = CreatePen(PS_SOLID, 1, static_cast<COLORREF>(ColorToRGB(clBtnHighlight)));
-      SelectObject(DC, Light);
-      SelectObject(DC, GetStockObject(NULL_BRUSH));
-      RoundRect(DC, CX - 4, CY - 4, CX + 3, CY + 3, 6, 6);
-      SelectObject(DC, OB);
-      SelectObject(DC, OP);
-      DeleteObject(Fill);
-      DeleteObject(Pen);
-      DeleteObject(Light);
+    if (Checked) OffsetRect(Box, 1, 1);
+    if (ShowImage) {
+      DrawItemImage(Canvas, List, Box, IsSelected, Enabled, Checked, FItem->ImageIndex());
     } else {
-      const Integer X = CX - 2, Y = CY + 1;
-      auto At = [&](std::initializer_list<TPoint> L) {
-        std::vector<TPoint> P;
-        for (const TPoint& Q : L) P.push_back(TPoint(X + Q.X, Y + Q.Y));
-        return P;
-      };
-      DrawPolyline(DC, clBtnText, At({{-2, -2}, {0, 0}, {4, -4}, {4, -3}, {0, 1}, {-2, -1}, {-2, -2}}));
-      DrawPolyline(DC, clBtnHighlight, At({{-3, -2}, {-3, -1}, {0, 2}, {5, -3}, {5, -5}}));
+      const Integer CX = Box.Left + Box.Width() / 2, CY = Box.Top + Box.Height() / 2;
+      if (FItem->RadioItem()) {
+        const COLORREF Text = static_cast<COLORREF>(ColorToRGB(clBtnText));
+        HBRUSH Fill = CreateSolidBrush(Text);
+        HPEN Pen = CreatePen(PS_SOLID, 1, Text);
+        HGDIOBJ OB = SelectObject(DC, Fill), OP = SelectObject(DC, Pen);
+        RoundRect(DC, CX - 3, CY - 3, CX + 2, CY + 2, 2, 2);
+        HPEN Light = CreatePen(PS_SOLID, 1, static_cast<COLORREF>(ColorToRGB(clBtnHighlight)));
+        SelectObject(DC, Light);
+        SelectObject(DC, GetStockObject(NULL_BRUSH));
+        RoundRect(DC, CX - 4, CY - 4, CX + 3, CY + 3, 6, 6);
+        SelectObject(DC, OB);
+        SelectObject(DC, OP);
+        DeleteObject(Fill);
+        DeleteObject(Pen);
+        DeleteObject(Light);
+      } else {
+        const Integer X = CX - 2, Y = CY + 1;
+        auto At = [&](std::initializer_list<TPoint> L) {
+          std::vector<TPoint> P;
+          for (const TPoint& Q : L) P.push_back(TPoint(X + Q.X, Y + Q.Y));
+          return P;
+        };
+        DrawPolyline(DC, clBtnText, At({{-2, -2}, {0, 0}, {4, -4}, {4, -3}, {0, 1}, {-2, -1}, {-2, -2}}));
+        DrawPolyline(DC, clBtnHighlight, At({{-3, -2}, {-3, -1}, {0, 2}, {5, -3}, {5, -5}}));
+      }
     }
   }
   if (Options.Contains(tboDefault)) Canvas->Font()->SetStyle(TFontStyles(Canvas->Font()->Style()).Exclude(fsBold));

@@ -10,6 +10,7 @@
 #include "platform/graphics/canvas.h"
 
 class TWinControl;
+class TCustomImageList;
 
 enum TTBViewOrientation : Integer { tbvoHorizontal = 0, tbvoVertical = 1, tbvoFloating = 2 };
 
@@ -72,6 +73,8 @@ class TTBItemViewer : public TObject {
   virtual Integer AccessibleRole();
 
   bool ImageShown();
+  // The item's own list, else the first submenu list up the chain of views.
+  TCustomImageList* ImageList() const;
   bool IsToolbarStyle() const;
   bool IsToolbarSize() const;
   bool IsRotated() const;
