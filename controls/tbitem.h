@@ -10,10 +10,12 @@
 #include "platform/base/components.h"
 #include "platform/base/sysutils.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/menus.h"
 
 class TTBCustomItem;
 class TTBItemViewer;
 class TTBView;
+class TTBPopupWindow;
 class TBasicAction;
 class TTBCustomItemActionLink;
 class TCustomImageList;
@@ -156,6 +158,14 @@ class TTBCustomItem : public TComponent {
   virtual bool ViewerNeedsRecreate(TTBItemViewer*) { return false; }
   virtual void Click();
   virtual void RefreshFromAction();
+  // Shows the item's sub-items in a popup window beside ParentViewer of
+  // ParentView, or at PopupPoint without parent view (Alignment applies
+  // then), and answers the shown window.
+  virtual TTBPopupWindow* OpenPopup(TTBView* ParentView, TTBItemViewer* ParentViewer, bool PositionAsSubmenu,
+                                    bool SelectFirst, bool Customizing, const TPoint& PopupPoint,
+                                    TPopupAlignment Alignment);
+  // The window OpenPopup makes; a kind with its own popup window overrides it.
+  virtual TTBPopupWindow* CreatePopupWindow(TTBView* ParentView, bool Customizing);
 
   // ---- shortcuts
   TTBCustomItem* FindByShortCut(TShortCut AShortCut, TTBCustomItem*& TopParent);

@@ -183,9 +183,10 @@ void TTBView::Notification(TComponent* AComponent, TOperation Operation) {
     UpdateSourceItem();
     if (FParentView) FParentView->CloseChildPopups();
   }
-  if (AComponent == FOpenViewerView) {
+  if (AComponent == FOpenViewerView || (AComponent && AComponent == FOpenPopupWindow)) {
     FOpenViewer = nullptr;
     FOpenViewerView = nullptr;
+    FOpenPopupWindow = nullptr;
   }
   if (AComponent == FChevronParentView) FChevronParentView = nullptr;
 }
@@ -199,8 +200,21 @@ void TTBView::SetChevronParentView(TTBView* Value) {
 
 void TTBView::CloseChildPopups() {
   if (FOpenViewerView) FOpenViewerView->CloseChildPopups();
+  TWinControl* Window = FOpenPopupWindow;
   FOpenViewer = nullptr;
   FOpenViewerView = nullptr;
+  FOpenPopupWindow = nullptr;
+  if (Window) {
+    Window->RemoveFreeNotification(this);
+    delete Window;  // frees its view as well
+  }
+}
+
+void TTBView::SetOpenPopup(TWinControl* Window, TTBView* ItsView, TTBItemViewer* Viewer) {
+  if (Window) Window->FreeNotification(this);
+  FOpenPopupWindow = Window;
+  FOpenViewerView = ItsView;
+  FOpenViewer = Viewer;
 }
 
 void TTBView::UpdateSourceItem() {

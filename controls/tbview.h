@@ -134,6 +134,12 @@ class TTBView : public TComponent {
   void SetChevronParentView(TTBView* Value);
   TTBItemViewer* OpenViewer() const { return FOpenViewer; }
   TTBView* OpenViewerView() const { return FOpenViewerView; }
+  // The popup window opened from this view, which closing the popups frees.
+  TWinControl* OpenPopupWindow() const { return FOpenPopupWindow; }
+  void SetOpenPopup(TWinControl* Window, TTBView* ItsView, TTBItemViewer* Viewer);
+  // The work area that confines this view's popups; empty when not yet known.
+  const TRect& MonitorRect() const { return FMonitorRect; }
+  void SetMonitorRect(const TRect& Value) { FMonitorRect = Value; }
   // Closes the popups opened from this view (the popup windows' own part
   // comes with them).
   virtual void CloseChildPopups();
@@ -261,6 +267,8 @@ class TTBView : public TComponent {
   bool FNewViewersGetHighestPriority = true;
   TTBItemViewer* FOpenViewer = nullptr;
   TTBView* FOpenViewerView = nullptr;
+  TWinControl* FOpenPopupWindow = nullptr;
+  TRect FMonitorRect;
   TTBView* FParentView;
   TTBCustomItem* FParentItem;
   Integer FOrientation = tbvoHorizontal;
