@@ -164,6 +164,14 @@ class TTBCustomItem : public TComponent {
   virtual TTBPopupWindow* OpenPopup(TTBView* ParentView, TTBItemViewer* ParentViewer, bool PositionAsSubmenu,
                                     bool SelectFirst, bool Customizing, const TPoint& PopupPoint,
                                     TPopupAlignment Alignment);
+  // Shows the sub-items as a popup menu at PopupPoint and runs the menu
+  // until it ends; answers the chosen item, whose click runs after the menu
+  // has gone unless ReturnClickedItemOnly.
+  TTBCustomItem* PopupAt(bool SelectFirst, bool TrackRightButton, const TPoint& PopupPoint, TPopupAlignment Alignment,
+                         bool ReturnClickedItemOnly);
+  // PopupAt at (X, Y) without selecting the first item.
+  TTBCustomItem* Popup(Integer X, Integer Y, bool TrackRightButton, TPopupAlignment Alignment = paLeft,
+                       bool ReturnClickedItemOnly = false);
   // The window OpenPopup makes; a kind with its own popup window overrides it.
   virtual TTBPopupWindow* CreatePopupWindow(TTBView* ParentView, bool Customizing);
 

@@ -28,3 +28,8 @@ Integer TBQueuedClickSlotCount();
 // Carries out a root view's done action; answers the clicked item or
 // nullptr. The click is queued unless ReturnClickedItemOnly.
 TTBCustomItem* PerformDoneAction(const TTBDoneActionData& Action, bool ReturnClickedItemOnly);
+
+// Where the menu loop last handled the mouse, on the screen; X of
+// TBUnsetPosition means not known, and the loop reads it again.
+constexpr Integer TBUnsetPosition = static_cast<Integer>(0x80000000u);
+TPoint& TBRememberedMousePos();

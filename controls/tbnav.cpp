@@ -17,22 +17,6 @@ bool Selectable(const TTBItemViewer* V) {
 
 }  // namespace
 
-void TTBView::Select(TTBItemViewer* Viewer, bool ViaMouse) {
-  TTBItemViewer* Old = FSelected;
-  if (Viewer == Old) return;
-  if (Old) {
-    Old->Leaving();
-    if (Old->Item()->ItemStyle().Contains(tisRedrawOnSelChange)) InvalidateViewer(Old);
-  }
-  FSelected = Viewer;
-  FSelectedViaMouse = ViaMouse;
-  if (Viewer) {
-    if (Viewer->Item()->ItemStyle().Contains(tisRedrawOnSelChange)) InvalidateViewer(Viewer);
-    Viewer->Entering();
-  }
-  ReportFocus();
-}
-
 TTBItemViewer* TTBView::NextSelectable(TTBItemViewer* From, bool Forward) {
   EnsureLayout();
   const Integer N = ViewerCount();

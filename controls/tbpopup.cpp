@@ -100,7 +100,7 @@ void TTBPopupWindow::CreateWnd() {
 }
 
 void TTBPopupWindow::DestroyWnd() {
-  if (FView) FView->ReportFocus();
+  if (FView) FView->StopAllTimers();
   TCustomControl::DestroyWnd();
 }
 
@@ -151,6 +151,12 @@ void TTBPopupWindow::WndProc(TMessage& Message) {
     case WM_CLOSE:
       Message.Result = 0;
       return;
+    case WM_TIMER:
+      if (Message.WParam >= 9000 && Message.WParam <= 9003) {
+        FView->TimerFired(static_cast<Integer>(Message.WParam - 9000));
+        return;
+      }
+      break;
     case CM_HINTSHOW: {
       auto* Info = reinterpret_cast<THintInfo*>(Message.LParam);
       FView->HandleHintShow(Info->CursorPos, Info->CursorRect, Info->HintStr, Info->HintData);

@@ -73,6 +73,11 @@ class TTBPopupMenu : public TPopupMenu, public ITBItemContainer {
   TTBItemOptions Options() const { return FItems->Options(); }
   void SetOptions(TTBItemOptions Value) { FItems->SetOptions(Value); }
 
+  // Pops the menu up at the screen point; a chosen item's click runs after
+  // the menu has gone.
+  void Popup(Integer X, Integer Y) override;
+  // As Popup; with ReturnClickedItemOnly the chosen item is returned and not clicked.
+  TTBCustomItem* PopupEx(Integer X, Integer Y, bool ReturnClickedItemOnly);
   // Lets the form's shortcut handling reach the menu's items.
   bool IsShortCut(TMessage& Message) override;
 

@@ -200,6 +200,7 @@ void TTBView::SetChevronParentView(TTBView* Value) {
 
 void TTBView::CloseChildPopups() {
   if (FOpenViewerView) FOpenViewerView->CloseChildPopups();
+  StopTimer(1);
   TWinControl* Window = FOpenPopupWindow;
   FOpenViewer = nullptr;
   FOpenViewerView = nullptr;

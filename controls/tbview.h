@@ -71,6 +71,13 @@ class TTBItemViewer : public TObject {
   virtual void Paint(TCanvas* Canvas, const TRect& R, bool IsSelected, bool IsPushed, bool Emboss);
   virtual void DrawCaption(TCanvas* Canvas, const TRect& R, UINT Format, bool Emboss, const WideString& Text);
   virtual Integer AccessibleRole();
+  // Mouse and keys in a running menu loop; points relative to the viewer.
+  virtual void MouseDown(TShiftState Shift, Integer X, Integer Y, bool& MouseDownOnMenu);
+  virtual void MouseUp(Integer X, Integer Y, bool MouseWasDownOnMenu);
+  virtual void MouseMove(Integer, Integer) {}
+  virtual void MouseWheel(Integer, Integer, Integer) {}
+  // A key for the selected viewer first; setting Key to 0 consumes it.
+  virtual void KeyDown(Word&, TShiftState) {}
 
   bool ImageShown();
   // The item's own list, else the first submenu list up the chain of views.
@@ -177,6 +184,33 @@ class TTBView : public TComponent {
   void ShowAccelerators(bool Force);
   bool SelectedViaMouse() const { return FSelectedViaMouse; }
 
+  // ---- menus (the menu loop drives these)
+  // Opens the selection's submenu; answers whether a popup is open afterwards.
+  bool OpenSubmenu(bool SelectFirst);
+  // Closes the open child popups (ClosePopups), and in a toolbar view also
+  // leaves drop-down mode (CancelPopups).
+  void CancelPopups();
+  void TrackMouse(const TPoint& P, bool AllowNewSelection);
+  void ExecuteSelected(bool GivePriority);
+  void HandleKey(Word& Key, TShiftState Shift);
+  // View timers 0 (open the submenu), 1 (close popups), 2 and 3 (scroll up
+  // and down): window timers 9000 + number of a popup window.
+  void StartTimer(Integer Number, Integer Milliseconds);
+  void StopTimer(Integer Number);
+  void StopAllTimers();
+  void TimerFired(Integer Number);
+  bool TimerRunning(Integer Number) const { return (FActiveTimers >> Number) & 1; }
+  void BeginCapture() { FCapture = true; }
+  void CancelCapture();
+  // The loop lost the capture or was cancelled: ends it and hides every popup.
+  void CancelMode();
+  // The window holding the capture while a menu loop runs.
+  HWND CaptureWnd() const { return FCaptureWnd; }
+  void SetCaptureWnd(HWND Value) { FCaptureWnd = Value; }
+  // Runs the menu loop on a toolbar view (options: 1 press the selection,
+  // 2 execute it, 4 without priority).
+  void RunModal(Integer Options);
+
   // ---- hints
   WideString ViewerHintText(TTBItemViewer* Viewer);
   // The CM_HINTSHOW answer for the viewer under the hint's cursor position.
@@ -269,6 +303,8 @@ class TTBView : public TComponent {
   TTBView* FOpenViewerView = nullptr;
   TWinControl* FOpenPopupWindow = nullptr;
   TRect FMonitorRect;
+  Byte FActiveTimers = 0;
+  HWND FCaptureWnd = nullptr;
   TTBView* FParentView;
   TTBCustomItem* FParentItem;
   Integer FOrientation = tbvoHorizontal;
