@@ -369,6 +369,13 @@ void DrawCheckerFrames(HDC DC, const TRect& NewRect, const TRect& OldRect, const
 
 bool GradientFillAvailable() { return true; }
 
+void FillSolid(HDC DC, const TRect& R, COLORREF Colour) {
+  HBRUSH B = CreateSolidBrush(Colour);
+  TRect Copy = R;
+  FillRect(DC, &Copy, B);
+  DeleteObject(B);
+}
+
 void FillGradientRect(HDC DC, const TRect& R, TColor Color1, bool Horizontal, TColor Color2) {
   if (!GradientFillAvailable()) return;
   const Integer C1 = ColorToRGB(Color1), C2 = ColorToRGB(Color2);

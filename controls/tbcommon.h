@@ -84,6 +84,8 @@ HBRUSH CreateCheckerBrush();
 // an empty OldRect draws only the new frame.
 void DrawCheckerFrames(HDC DC, const TRect& NewRect, const TRect& OldRect, const TSize& NewSize,
                        const TSize& OldSize);
+// Fills R with one colour through a brush made for the call.
+void FillSolid(HDC DC, const TRect& R, COLORREF Colour);
 bool GradientFillAvailable();
 void FillGradientRect(HDC DC, const TRect& R, TColor Color1, bool Horizontal, TColor Color2);
 // The caption bar of floating windows: gradient or solid background, then

@@ -19,13 +19,6 @@ void Remove(std::vector<T*>& L, const T* Item) {
   L.erase(std::remove(L.begin(), L.end(), Item), L.end());
 }
 
-void FillSolid(HDC DC, const TRect& R, COLORREF Colour) {
-  HBRUSH B = CreateSolidBrush(Colour);
-  TRect Copy = R;
-  FillRect(DC, &Copy, B);
-  DeleteObject(B);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- TTBDock

@@ -14,13 +14,6 @@ namespace {
 constexpr Integer HTDRAGHANDLE = HTCAPTION;
 constexpr Integer HTDOCKEDCLOSE = HTCLOSE;
 
-void FillSolid(HDC DC, const TRect& R, COLORREF Colour) {
-  HBRUSH B = CreateSolidBrush(Colour);
-  TRect Copy = R;
-  FillRect(DC, &Copy, B);
-  DeleteObject(B);
-}
-
 }  // namespace
 
 TTBCustomDockableWindow::TTBCustomDockableWindow(TComponent* AOwner) : TCustomControl(AOwner) {
