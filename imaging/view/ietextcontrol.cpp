@@ -30,7 +30,7 @@ TIETextShortcuts IETextShortcuts;
 void IETextCInitialize() { g_MemoFormat = RegisterClipboardFormat(u"ZIDUZUV TEXTMEMO"); }
 void IETextCFinalize() {}
 
-UINT IETextMemoClipboardFormat() {
+UINT IETextCMemoFormat() {
   // The same name always gives the same number, so a control used before the
   // library's start-up still agrees with every other user of the format.
   if (!g_MemoFormat) g_MemoFormat = RegisterClipboardFormat(u"ZIDUZUV TEXTMEMO");

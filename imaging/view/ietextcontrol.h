@@ -54,7 +54,7 @@ enum : Byte { ietfBold = 1, ietfItalic = 2, ietfUnderline = 4, ietfStrikeOut = 8
 
 // The registered number of the private clipboard format "ZIDUZUV TEXTMEMO"
 // (registered by the library's start-up, or on first use).
-UINT IETextMemoClipboardFormat();
+UINT IETextCMemoFormat();
 void IETextCInitialize();
 void IETextCFinalize();
 

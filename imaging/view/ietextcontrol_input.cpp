@@ -371,7 +371,7 @@ bool TIETextControl::CopyToClipboard() {
   EmptyClipboard();
   bool Ok = true;
   for (auto [Format, Bytes] : {std::pair<UINT, const std::vector<Byte>*>{CF_TEXT, &Plain},
-                               std::pair<UINT, const std::vector<Byte>*>{IETextMemoClipboardFormat(), &Memo}}) {
+                               std::pair<UINT, const std::vector<Byte>*>{IETextCMemoFormat(), &Memo}}) {
     HGLOBAL H = Block(*Bytes);
     if (!H || !SetClipboardData(Format, H)) {
       if (H) GlobalFree(H);
@@ -397,7 +397,7 @@ bool TIETextControl::PasteFromClipboard() {
     return P != nullptr;
   };
   std::vector<Byte> Raw;
-  const UINT Memo = IETextMemoClipboardFormat();
+  const UINT Memo = IETextCMemoFormat();
   if (IsClipboardFormatAvailable(Memo) && Read(Memo, Raw)) Have = IEParseTextMemoBlock(Raw.data(), Raw.size(), Bytes, Fmts);
   if (!Have && IsClipboardFormatAvailable(CF_TEXT) && Read(CF_TEXT, Raw)) {
     Fmts.clear();

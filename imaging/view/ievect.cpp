@@ -572,5 +572,6 @@ void TZiduzUvVect::GetUnitFactors(double& FX, double& FY, TIEUnits Unit) {
 void TZiduzUvVect::SetMeasureScale(double Value) {
   FMeasureScale = Value;
   RecomputeUnitFactors();
+  RefreshMeasureHint(-1000000, -1000000);
   Update();
 }

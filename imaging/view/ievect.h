@@ -75,9 +75,9 @@ struct TIEVectDPoint {
   double X = 0, Y = 0;
 };
 
-// A character format record of a memo, 280 bytes kept exactly as the memo
-// editor lays them out, so that streams carry them unchanged.
-using TIEVectTextFormat = std::array<Byte, 280>;
+// A character format record of a memo: the text editor's own record, so
+// that a memo's formats go to the editor and into streams unchanged.
+using TIEVectTextFormat = TIETextFormat;
 
 // One tick of a scale ruler: from A to B, with the number Label (-1 none).
 struct TIERulerTick {
@@ -255,6 +255,25 @@ using TIEVObjectMoveResizeEvent =
 using TIEVObjectClickEvent = std::function<void(TObject* Sender, Integer hobj)>;
 using TIEDrawObjectEvent = std::function<void(TObject* Sender, Integer hobj, TBitmap* Destination, const TRect& DestRect,
                                               bool DrawingAlpha, bool& Handled)>;
+using TIEVMeasureHintEvent = std::function<void(TObject* Sender, WideString& Text, double Value)>;
+using TIEVDragLenEndEvent = std::function<void(TObject* Sender, double Value)>;
+
+// What the measure hint shows, as the vector interaction of the gesture
+// that started it chooses: the selection's area, its outline's length, or
+// the length of the drag.
+enum TIEMeasureHintSource : Byte { iemhArea, iemhPerimeter, iemhDragLen };
+
+// Where the characters of a text along a curve go: the curve's points in
+// target pixels, the number of characters and the object's CharAngle (-10:
+// each character follows its segment). Character k sits where the walked
+// length reaches k times the step (the length divided by the count,
+// truncated); Escapement is in tenths of a degree.
+struct TIECurveCharPlace {
+  double X = 0, Y = 0;
+  Integer Escapement = 0;
+};
+std::vector<TIECurveCharPlace> IEVectCurveTextPlaces(const std::vector<TIEVectDPoint>& Points, Integer Chars,
+                                                     Integer CharAngle);
 
 // The filled triangle of a line end at E for a line whose other end is O:
 // base width W, length L along the line.
@@ -334,9 +353,9 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // Also the unit of new rulers.
   void SetMUnit(TIEUnits Value);
   Integer FloatDigits() const { return FFloatDigits; }
-  void SetFloatDigits(Integer Value) { FFloatDigits = Value; }
+  void SetFloatDigits(Integer Value);
   Integer FloatPrecision() const { return FFloatPrecision; }
-  void SetFloatPrecision(Integer Value) { FFloatPrecision = Value; }
+  void SetFloatPrecision(Integer Value);
   bool InnerAngles() const { return FInnerAngles; }
   void SetInnerAngles(bool Value) { FInnerAngles = Value; }
   void SetDpiX(Integer Dpi) override;
@@ -364,6 +383,26 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // One image pixel's length in Unit, MeasureScale included.
   void GetUnitFactors(double& FX, double& FY, TIEUnits Unit);
 
+  // --- the measure hint (ievect_measure.cpp) ---------------------------------------------
+  // A small box near the mouse showing what a gesture measures, drawn on the
+  // window over the picture; hiding it puts the pixels it covered back.
+  bool MeasureHintActive() const { return FHintActive; }
+  // Activates the hint for a gesture that started at client point (X0, Y0).
+  void StartMeasureHint(TIEMeasureHintSource Source, Integer X0, Integer Y0);
+  // Hides and deactivates it; a drag-length gesture then reports its last
+  // value through OnDragLenEnd.
+  void EndMeasureHint();
+  // At client point (X, Y), or the last position for -1000000; nothing
+  // unless the hint is active.
+  void ShowMeasureHint(Integer X, Integer Y);
+  void HideMeasureHint();
+  void RefreshMeasureHint(Integer X, Integer Y);
+  // The box's top-left corner as last drawn (kept inside the view).
+  TPoint MeasureHintPos() const { return FHintPos; }
+  double LastMeasuredValue() const { return FLastMeasured; }
+  TIEVMeasureHintEvent OnMeasureHint;
+  TIEVDragLenEndEvent OnDragLenEnd;
+
   // --- drawing (ievect_draw.cpp) ------------------------------------------------------
   bool ObjAntialias() const { return FObjAntialias; }
   void SetObjAntialias(bool Value);
@@ -381,6 +420,15 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void SetFastDrawing(bool Value) { FFastDrawing = Value; }
   bool FastDrawDuringDrag() const { return FFastDrawDuringDrag; }
   void SetFastDrawDuringDrag(bool Value) { FFastDrawDuringDrag = Value; }
+  // Set while the mouse moves or resizes objects: bitmap objects are then
+  // stretched without their filter.
+  bool MovingObjects() const { return FMovingObjects; }
+  void SetMovingObjects(bool Value) { FMovingObjects = Value; }
+  // The timer that ends the fast mode 50 ms after the button is released
+  // (nil until the first fast paint).
+  TTimer* DrawingTimer() const { return FDrawingTimer.get(); }
+  // What the drawing timer does at each tick.
+  void DrawingTimerTick(TObject* Sender);
   TIEDrawObjectEvent OnBeforeDrawObject;
   TIEDrawObjectEvent OnAfterDrawObject;
 
@@ -526,14 +574,25 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void ReleaseBitmapIndex(Integer Index);
   // Deep copy of everything but the bitmap reference and the custom object.
   static void CopyObjectParts(const TIEVectObject& Src, TIEVectObject& Dst);
-  // One object onto Target; false when it was not visible there.
-  bool DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Clip, bool Map, bool Antialias);
+  // One object onto Target; false when it was not visible there. With
+  // DrawingAlpha the pass paints the object's coverage (its colours are grey
+  // levels); Opaque draws without the object's transparency.
+  bool DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Clip, bool Map, bool Antialias,
+                  bool DrawingAlpha = false, bool Opaque = false);
+  // Through a work bitmap with an alpha channel: translucent texts and
+  // memos, shadows, and-filled boxes.
+  void DrawObjectAlpha(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Map, bool Antialias);
+  void DrawCurvedText(TCanvas* C, TIEVectObject& O, Integer X1, Integer Y1, Integer W, Integer H);
+  void DrawMemo(TIEVectObject& O, TIEBitmap* Target, const TRect& Client, double ZY, bool DrawingAlpha);
   void DrawObjectGrips(TIEBitmap* Target, Integer hobj);
   void RefreshUnlessTemplate(Integer hobj);
   // Replaces the objects and the store with a block read in full (the
   // reader's staging record).
   void CommitStaged(void* Staged);
   void InitTemplate();
+  // Enters the fast mode when a repaint finds the button held; redraws the
+  // measure hint over the new picture.
+  void Paint() override;
 
   std::vector<std::unique_ptr<TIEVectObject>> FObjects;
   std::vector<Integer> FZOrder;
@@ -560,6 +619,19 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   bool FFastDrawing = false;
   bool FFastDrawDuringDrag = true;
   bool FMovingObjects = false;
+  std::unique_ptr<TTimer> FDrawingTimer;
+  // The alpha path's work bitmaps (colour with alpha channel, and the
+  // coverage pass), kept between passes.
+  std::unique_ptr<TIEBitmap> FAlphaWork, FAlphaCover;
+  bool FHintActive = false;
+  TIEMeasureHintSource FHintSource = iemhDragLen;
+  TPoint FHintStart;
+  // The box's corner, and the point measured to (the mouse).
+  TPoint FHintPos, FHintPoint;
+  double FLastMeasured = 0;
+  std::unique_ptr<TBitmap> FHintBackground;
+  std::unique_ptr<TFont> FHintFont;
+  std::unique_ptr<TBrush> FHintBrush;
   bool FObjAutoUndo = false;
   Integer FObjUndoLimit = 1;
   TIEVUndoMode FObjUndoMode = ieumSeparated;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "imaging/core/base/iehelpers.h"
+#include "imaging/core/base/ieplatformhelpers.h"
+#include "imaging/core/kernels/ieblur.h"
 #include "imaging/core/render/iegdiplus.h"
 #include "imaging/view/ievect.h"
 #include "platform/base/strutils.h"
@@ -76,6 +78,43 @@ void IEVectLineEndTriangle(TIEVectLineEnd Shape, TPoint E, TPoint O, Integer W, 
   }
 }
 
+std::vector<TIECurveCharPlace> IEVectCurveTextPlaces(const std::vector<TIEVectDPoint>& Points, Integer Chars,
+                                                     Integer CharAngle) {
+  std::vector<TIECurveCharPlace> out;
+  if (Points.empty() || Chars <= 0) return out;
+  double total = 0;
+  for (size_t i = 1; i < Points.size(); ++i)
+    total += std::hypot(Points[i].X - Points[i - 1].X, Points[i].Y - Points[i - 1].Y);
+  const double step = std::trunc(total / Chars);
+  auto angleOf = [&](double DX, double DY) {
+    if (CharAngle != -10) return CharAngle;
+    double deg;
+    if (std::fabs(DX) < 0.01) {
+      deg = DY > 0 ? 270 : 90;  // screen y grows downwards
+    } else {
+      deg = std::atan(-DY / DX) * 180 / 3.14159265358979323846;
+      if (DX < 0) deg += 180;
+    }
+    return Integer(std::trunc(deg * 10 + 0.5));
+  };
+  double walked = 0;
+  Integer k = 0;
+  for (size_t i = 1; i < Points.size() && k < Chars; ++i) {
+    const TIEVectDPoint& a = Points[i - 1];
+    const TIEVectDPoint& b = Points[i];
+    const double len = std::hypot(b.X - a.X, b.Y - a.Y);
+    // Every character whose place falls inside this segment (its end
+    // included, so that a step of 0 still places them all at the start).
+    while (k < Chars && double(k) * step <= walked + len) {
+      const double f = len > 0 ? (double(k) * step - walked) / len : 0;
+      out.push_back(TIECurveCharPlace{a.X + f * (b.X - a.X), a.Y + f * (b.Y - a.Y), angleOf(b.X - a.X, b.Y - a.Y)});
+      ++k;
+    }
+    walked += len;
+  }
+  return out;
+}
+
 void TZiduzUvVect::SetObjAntialias(bool Value) {
   if (Value == FObjAntialias) return;
   FObjAntialias = Value;
@@ -97,7 +136,8 @@ Integer TZiduzUvVect::DrawnPenWidthFor(double ZX, double ZY, Integer PenWidth) c
   return Integer(std::ceil(std::max(std::min(ZX, ZY) * PenWidth, 1.0)));
 }
 
-bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Clip, bool Map, bool Antialias) {
+bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Clip, bool Map, bool Antialias,
+                              bool DrawingAlpha, bool Opaque) {
   TPass p;
   p.Map = Map;
   if (Map) {
@@ -124,10 +164,10 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
 
   TBitmap* dest = Target->GetVclBitmap();
   bool handled = false;
-  if (OnBeforeDrawObject) OnBeforeDrawObject(this, hobj, dest, TRect(x1, y1, x2, y2), false, handled);
+  if (OnBeforeDrawObject) OnBeforeDrawObject(this, hobj, dest, TRect(x1, y1, x2, y2), DrawingAlpha, handled);
   if (!handled) {
     TRect& ext = O.DrawnExtent;
-    bool stretchBitmap = false, andFill = false;
+    bool stretchBitmap = false, andFill = false, drawMemo = false;
     {
       TIECanvas c(Target->GetCanvas(), Antialias && !(FFastDrawing && FFastDrawDuringDrag), true);
       TIEPen* pen = c.Pen();
@@ -135,9 +175,12 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
       pen->SetWidth(float(pw));
       pen->SetMode(pmCopy);
       pen->SetColor(O.PenColor);
-      pen->SetTransparency(Byte(std::clamp(O.Transparency, 0, 255)));
+      // On the alpha path the object's transparency lives in the alpha
+      // channel; the shapes themselves are drawn opaque.
+      const Byte transparency = Opaque ? 255 : Byte(std::clamp(O.Transparency, 0, 255));
+      pen->SetTransparency(transparency);
       TIEBrush* brush = c.Brush();
-      brush->SetTransparency(Byte(std::clamp(O.Transparency, 0, 255)));
+      brush->SetTransparency(transparency);
       brush->SetColor(O.BrushColor);
       brush->SetStyle(O.BrushStyle);
       auto lineWithEnds = [&] {
@@ -274,16 +317,39 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
           Include(ext, client.Left, client.Top);
           Include(ext, client.Right + 1, client.Bottom + 1);
           break;
-        case vkText:
         case vkMemo: {
-          // Memos are laid out by the text editor; until then they show
-          // their box and their text as one run.
+          if (hobj == FEditingObject) {
+            brush->SetStyle(bsClear);
+            c.Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
+            Include(ext, x1 - 1, y1 - 1);
+            Include(ext, x2 + 1, y2 + 1);
+            break;
+          }
+          if (O.MemoHasBitmap && !DrawingAlpha && GetStoredBitmap(O.BitmapIndex)) stretchBitmap = true;
+          drawMemo = true;
+          Include(ext, client.Left, client.Top);
+          Include(ext, client.Right + 1, client.Bottom + 1);
+          break;
+        }
+        case vkText: {
+          if (hobj == FEditingObject) {
+            // The editor shows the text; the object only its frame.
+            brush->SetStyle(bsClear);
+            c.Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
+            Include(ext, x1 - 1, y1 - 1);
+            Include(ext, x2 + 1, y2 + 1);
+            break;
+          }
           c.Rectangle(x1, y1, x2 + 1, y2 + 1);
           Include(ext, x1, y1);
           Include(ext, x2 + 1, y2 + 1);
-          if (O.Text.empty() || hobj == FEditingObject) break;
+          if (O.Text.empty()) break;
           ApplyFont(c.Canvas(), O, p.ZY, y2 - y1);
           const WideString text = TextOf(O.Text);
+          if (!O.CurvePoints.empty()) {
+            DrawCurvedText(c.Canvas(), O, x1, y1, x2 - x1, y2 - y1);
+            break;
+          }
           const double t = (O.Font ? O.Font->lfEscapement : 0) / 10.0 * 3.14159265358979323846 / 180;
           const Integer w = c.TextWidth(text), h = c.TextHeight(text), W = x2 - x1, H = y2 - y1;
           const Integer vo = Integer(std::trunc(H - std::cos(t) * h + std::sin(t) * w)) / 2;
@@ -361,7 +427,13 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
       for (Integer y = t; y <= b && Target->PixelFormat() == ie24RGB; ++y) {
         Byte* row = static_cast<Byte*>(Target->GetScanline(y));
         for (Integer x = l; x <= r; ++x)
-          for (Integer k = 0; k < 3; ++k) row[x * 3 + k] &= mask[k];
+          for (Integer k = 0; k < 3; ++k) {
+            // The alpha pass paints the box's coverage: the colour itself.
+            if (DrawingAlpha)
+              row[x * 3 + k] = mask[k];
+            else
+              row[x * 3 + k] &= mask[k];
+          }
       }
     }
     if (stretchBitmap) {
@@ -374,7 +446,10 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
         for (Integer y = std::max(t, 0); y <= std::min(b, Target->Height() - 1); ++y) {
           Byte* row = static_cast<Byte*>(Target->GetScanline(y));
           for (Integer x = std::max(l, 0); x <= std::min(r, Target->Width() - 1); ++x)
-            if (x < l + pw || x > r - pw || y < t + pw || y > b - pw) std::memcpy(row + x * 3, bgr, 3);
+            if (x < l + pw || x > r - pw || y < t + pw || y > b - pw) {
+              std::memcpy(row + x * 3, bgr, 3);
+              if (Target->HasAlphaChannel()) Target->GetAlphaChannel()->SetAlpha(x, y, 255);
+            }
         }
         l += pw, t += pw, r -= pw, b -= pw;
       }
@@ -382,10 +457,11 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
         src->StretchRectTo(Target, l, t, r - l + 1, b - t + 1, 0, 0, src->Width(), src->Height(),
                            FMovingObjects ? rfNone : FBitmapResampleFilter, std::clamp(O.Transparency, 0, 255));
     }
+    if (drawMemo) DrawMemo(O, Target, client, p.ZY, DrawingAlpha);
     if (O.Kind == vkCustom && O.CustomObject)
-      O.CustomObject->Draw(Target->GetVclBitmap(), TRect(x1, y1, x2, y2), false, p.ZX, p.ZY);
+      O.CustomObject->Draw(Target->GetVclBitmap(), TRect(x1, y1, x2, y2), DrawingAlpha, p.ZX, p.ZY);
   }
-  if (OnAfterDrawObject) OnAfterDrawObject(this, hobj, dest, TRect(x1, y1, x2, y2), false, handled);
+  if (OnAfterDrawObject) OnAfterDrawObject(this, hobj, dest, TRect(x1, y1, x2, y2), DrawingAlpha, handled);
   return true;
 }
 
@@ -439,8 +515,18 @@ void TZiduzUvVect::DrawObjectGrips(TIEBitmap* Target, Integer hobj) {
 void TZiduzUvVect::DrawObjects(TIEBitmap* Target, bool ImageCoordinates, bool Antialias, Integer hobj,
                                bool Decorations) {
   if (!Target || Target->IsEmpty() || Target->PixelFormat() != ie24RGB) return;
+  const bool fast = FFastDrawing && FFastDrawDuringDrag;
   auto one = [&](Integer h) {
-    if (TIEVectObject* o = GetObj(h)) DrawObject(*o, h, Target, true, !ImageCoordinates, Antialias);
+    TIEVectObject* o = GetObj(h);
+    if (!o) return;
+    // Only what needs composing goes through the work bitmap; during a drag
+    // nothing does.
+    const bool shadow = o->Shadow && o->Shadow->Enabled;
+    const bool translucentText = o->Transparency <= 254 && (o->Kind == vkText || o->Kind == vkMemo);
+    if (fast || (!shadow && !o->AndFill && !translucentText))
+      DrawObject(*o, h, Target, true, !ImageCoordinates, Antialias);
+    else
+      DrawObjectAlpha(*o, h, Target, !ImageCoordinates, Antialias);
   };
   if (hobj == IEV_ALL) {
     for (Integer h : FZOrder) one(h);
@@ -486,6 +572,8 @@ void TZiduzUvVect::DrawObjectsOnBitmap(TIEBitmap* Bitmap, bool Smooth, Integer h
   FFastDrawing = fast;
   const Integer w = Bitmap->Width(), h = Bitmap->Height();
   const TIEPixelFormat pf = Bitmap->PixelFormat();
+  std::vector<bool> used(256, false);
+  bool usedKnown = false;
   for (Integer y = 0; y < h; ++y) {
     const Byte* a = static_cast<const Byte*>(before.GetScanline(y));
     const Byte* b = static_cast<const Byte*>(work.GetScanline(y));
@@ -493,16 +581,44 @@ void TZiduzUvVect::DrawObjectsOnBitmap(TIEBitmap* Bitmap, bool Smooth, Integer h
     if (pf == ie8p) {
       Byte* dst = static_cast<Byte*>(Bitmap->GetScanline(y));
       const Integer n = Bitmap->GetPaletteLength();
-      const TRGB* pal = Bitmap->GetPaletteBuffer();
+      TRGB* pal = Bitmap->GetPaletteBuffer();
+      if (!pal || n <= 0) continue;
+      if (!usedKnown) {
+        // The black tail after the last defined entry is padding: entries
+        // there that no pixel uses can take drawn colours exactly. Every
+        // other entry is kept as it is, used or not.
+        for (Integer yy = 0; yy < h; ++yy) {
+          const Byte* r = static_cast<const Byte*>(Bitmap->GetScanline(yy));
+          for (Integer x = 0; x < w; ++x) used[r[x]] = true;
+        }
+        Integer last = -1;
+        for (Integer i = 0; i < n && i < 256; ++i)
+          if (pal[i].b || pal[i].g || pal[i].r) last = i;
+        for (Integer i = 0; i <= last; ++i) used[size_t(i)] = true;
+        usedKnown = true;
+      }
       for (Integer x = 0; x < w; ++x) {
-        if (std::memcmp(a + x * 3, b + x * 3, 3) == 0 || !pal || n <= 0) continue;
-        // The nearest entry of the picture's own palette.
-        Integer best = 0;
-        int64_t bestD = INT64_MAX;
-        for (Integer i = 0; i < n && bestD > 0; ++i) {
-          const int64_t db = pal[i].b - b[x * 3], dg = pal[i].g - b[x * 3 + 1], dr = pal[i].r - b[x * 3 + 2];
-          const int64_t d = db * db + dg * dg + dr * dr;
-          if (d < bestD) bestD = d, best = i;
+        if (std::memcmp(a + x * 3, b + x * 3, 3) == 0) continue;
+        const Byte cb = b[x * 3], cg = b[x * 3 + 1], cr = b[x * 3 + 2];
+        // An entry of that colour, else a free entry made that colour, else
+        // the nearest entry.
+        Integer best = -1;
+        for (Integer i = 0; i < n && best < 0; ++i)
+          if (pal[i].b == cb && pal[i].g == cg && pal[i].r == cr) best = i;
+        for (Integer i = 0; i < n && i < 256 && best < 0; ++i)
+          if (!used[size_t(i)]) {
+            Bitmap->SetPaletteColor(i, TRGB{cb, cg, cr});
+            used[size_t(i)] = true;
+            best = i;
+          }
+        if (best >= 0 && best < 256) used[size_t(best)] = true;
+        if (best < 0) {
+          int64_t bestD = INT64_MAX;
+          for (Integer i = 0; i < n && bestD > 0; ++i) {
+            const int64_t db = pal[i].b - cb, dg = pal[i].g - cg, dr = pal[i].r - cr;
+            const int64_t d = db * db + dg * dg + dr * dr;
+            if (d < bestD) bestD = d, best = i;
+          }
         }
         dst[x] = Byte(best);
       }
@@ -534,4 +650,202 @@ void TZiduzUvVect::DrawObjectsOntoImage(bool Smooth) {
   DrawObjectsOnBitmap(GetIEBitmap(), Smooth, IEV_ALL);
   Update();
   ImageChange();
+}
+
+void TZiduzUvVect::Paint() {
+  // A repaint with the button held is part of a drag: draw fast until the
+  // timer finds the button released.
+  if (FFastDrawDuringDrag && !(FDrawingTimer && FDrawingTimer->Enabled()) && !FFastDrawing &&
+      IEIsPrimaryButtonDown()) {
+    if (!FDrawingTimer) {
+      FDrawingTimer = std::make_unique<TTimer>(nullptr);
+      FDrawingTimer->SetEnabled(false);
+      FDrawingTimer->SetInterval(50);
+      FDrawingTimer->OnTimer = [this](TObject* Sender) { DrawingTimerTick(Sender); };
+    }
+    FFastDrawing = true;
+    FDrawingTimer->SetEnabled(true);
+  }
+  TZiduzUvView::Paint();
+  // The repaint covered the hint: what lay under it is gone, so it is drawn
+  // again over the new picture rather than restored.
+  if (FastFramesCount() == 0 && FHintBackground) {
+    FHintBackground->SetWidth(1);
+    ShowMeasureHint(-1000000, -1000000);
+  }
+}
+
+void TZiduzUvVect::DrawingTimerTick(TObject*) {
+  if (GetAsyncKeyState(VK_LBUTTON) < 0) return;
+  if (FDrawingTimer) FDrawingTimer->SetEnabled(false);
+  FFastDrawing = false;
+  Update();
+}
+
+void TZiduzUvVect::DrawCurvedText(TCanvas* C, TIEVectObject& O, Integer X1, Integer Y1, Integer W, Integer H) {
+  std::vector<TIEVectDPoint> pts;
+  pts.reserve(O.CurvePoints.size());
+  for (const TIEVectDPoint& q : O.CurvePoints) pts.push_back(TIEVectDPoint{X1 + q.X * W, Y1 + q.Y * H});
+  const WideString text = TextOf(O.Text);
+  const std::vector<TIECurveCharPlace> places = IEVectCurveTextPlaces(pts, Integer(text.size()), O.CharAngle);
+  HDC dc = C->Handle();
+  const UINT oldAlign = SetTextAlign(dc, TA_BASELINE | TA_CENTER);
+  TFont* f = C->Font();
+  const Integer oldOrientation = f->Orientation();
+  C->Brush()->SetStyle(bsClear);
+  Integer last = INT32_MIN;
+  for (size_t k = 0; k < places.size(); ++k) {
+    const TIECurveCharPlace& pl = places[k];
+    // A new rotated font only when the angle changes.
+    if (pl.Escapement != last) {
+      f->SetOrientation(pl.Escapement);
+      last = pl.Escapement;
+    }
+    const WideString ch(1, text[k]);
+    const Integer x = Integer(std::trunc(pl.X)), y = Integer(std::trunc(pl.Y));
+    C->TextOut(x, y, ch);
+    const TSize sz = C->TextExtent(ch);
+    const Integer r = std::max(sz.cx, sz.cy);
+    Include(O.DrawnExtent, x - r, y - r);
+    Include(O.DrawnExtent, x + r, y + r);
+  }
+  f->SetOrientation(oldOrientation);
+  SetTextAlign(dc, oldAlign);
+}
+
+void TZiduzUvVect::DrawMemo(TIEVectObject& O, TIEBitmap* Target, const TRect& Client, double ZY, bool DrawingAlpha) {
+  TIETextControl tc(nullptr);
+  // The memo's own buffers go to the control, which lays out and draws them
+  // and never frees what it was given. A memo without formats lets the
+  // control make its default ones, so drawing does not change the object.
+  tc.Text = &O.Text;
+  if (!O.MemoFormats.empty()) {
+    tc.Formats = &O.MemoFormats;
+    tc.CharFormats = &O.MemoCharFormats;
+  }
+  tc.Zoom = ZY;
+  tc.MarginLeft = O.MemoMargins[0];
+  tc.MarginTop = O.MemoMargins[1];
+  tc.MarginRight = O.MemoMargins[2];
+  tc.MarginBottom = O.MemoMargins[3];
+  TFont* font = tc.Font();
+  if (O.Font) {
+    font->SetName(AnsiToWide(AnsiString(O.Font->lfFaceName, strnlen(O.Font->lfFaceName, LF_FACESIZE))));
+    TFontStyles st;
+    if (O.Font->lfWeight >= 700) st.Include(fsBold);
+    if (O.Font->lfItalic) st.Include(fsItalic);
+    if (O.Font->lfUnderline) st.Include(fsUnderline);
+    if (O.Font->lfStrikeOut) st.Include(fsStrikeOut);
+    font->SetStyle(st);
+    font->SetHeight(O.Font->lfHeight);
+  }
+  font->SetColor(O.PenColor);
+  tc.TextBrush()->SetColor(O.BrushColor);
+  tc.TextBrush()->SetStyle(O.MemoBackStyle);
+  tc.Alignment = O.TextAlign;
+  tc.BackgroundBrush()->SetColor(O.BrushColor);
+  tc.BackgroundBrush()->SetStyle(O.BrushStyle);
+  tc.IgnoreColors = DrawingAlpha;
+  tc.SetSingleFormat(O.MemoSingleFormat);
+  tc.AutoHeight = O.AutoSize;
+  tc.LineSpacing = O.MemoLineSpacing;
+  tc.BorderPen()->SetColor(O.MemoBorderColor);
+  tc.BorderPen()->SetStyle(O.MemoBorderStyle);
+  tc.FixedCharHeight = O.MemoFixedCharHeight;
+  tc.Init();
+  {
+    TIECanvas c(Target->GetCanvas(), false, false);
+    tc.DrawTo(&c, Client.Left, Client.Top, std::abs(O.X2 - O.X1) + 1, std::abs(O.Y2 - O.Y1) + 1);
+  }
+  // The control may have replaced the buffers it was handed: keep its
+  // versions and make sure it frees none of them.
+  if (tc.Text != &O.Text && tc.Text) O.Text = *tc.Text;
+  tc.Text = nullptr;
+  tc.Formats = nullptr;
+  tc.CharFormats = nullptr;
+}
+
+void TZiduzUvVect::DrawObjectAlpha(TIEVectObject& O, Integer hobj, TIEBitmap* Target, bool Map, bool Antialias) {
+  const Integer W = Target->Width(), H = Target->Height();
+  if (!FAlphaWork) FAlphaWork = std::make_unique<TIEBitmap>();
+  if (!FAlphaCover) FAlphaCover = std::make_unique<TIEBitmap>();
+  TIEBitmap* work = FAlphaWork.get();
+  TIEBitmap* cover = FAlphaCover.get();
+  if (work->Width() != W || work->Height() != H || work->PixelFormat() != ie24RGB) {
+    if (!work->Allocate(W, H, ie24RGB)) return;
+  }
+  if (cover->Width() != W || cover->Height() != H || cover->PixelFormat() != ie24RGB) {
+    if (!cover->Allocate(W, H, ie24RGB)) return;
+  }
+  // The colour pass: over the pen colour, so that the edges of antialiased
+  // shapes and text take their colour from the object, not from whatever
+  // the work bitmap held; an and-filled box starts from the target's pixels.
+  work->Fill(double(O.PenColor & 0xFFFFFF));
+  if (O.AndFill) {
+    Integer x1 = Map ? ImageToClientX(O.X1) : O.X1, y1 = Map ? ImageToClientY(O.Y1) : O.Y1;
+    Integer x2 = Map ? ImageToClientX(O.X2) : O.X2, y2 = Map ? ImageToClientY(O.Y2) : O.Y2;
+    const Integer l = std::max(std::min(x1, x2), 0), t = std::max(std::min(y1, y2), 0);
+    const Integer r = std::min(std::max(x1, x2), W - 1), b = std::min(std::max(y1, y2), H - 1);
+    if (r >= l && b >= t) Target->CopyRectTo(work, l, t, l, t, r - l + 1, b - t + 1);
+  }
+  if (!DrawObject(O, hobj, work, true, Map, Antialias, false, true)) return;
+  const TRect extent = O.DrawnExtent;
+  const Integer pw = O.DrawnPenWidth;
+  // The coverage pass: the object again in grey levels of its transparency
+  // on black; a bitmap object's own alpha reaches the channel by drawing it
+  // once more into the work bitmap.
+  TIEBitmap* alpha = work->GetAlphaChannel();
+  if (!alpha) return;
+  alpha->Fill(0);
+  if (O.Kind == vkBitmap && GetStoredBitmap(O.BitmapIndex)) {
+    DrawObject(O, hobj, work, true, Map, Antialias, false, true);
+  } else {
+    cover->Fill(0);
+    const Integer t = std::clamp(O.Transparency, 0, 255);
+    const TColor grey = 0x02000000 | TColor(t * 0x010101);
+    const TColor pc = O.PenColor, bc = O.BrushColor, lc = O.LabelBrushColor, mc = O.MemoBorderColor;
+    O.PenColor = O.BrushColor = O.LabelBrushColor = O.MemoBorderColor = grey & 0xFFFFFF;
+    DrawObject(O, hobj, cover, true, Map, Antialias, true, true);
+    O.PenColor = pc, O.BrushColor = bc, O.LabelBrushColor = lc, O.MemoBorderColor = mc;
+    for (Integer y = 0; y < H; ++y) {
+      const Byte* src = static_cast<const Byte*>(cover->GetScanline(y));
+      Byte* dst = static_cast<Byte*>(alpha->GetScanline(y));
+      for (Integer x = 0; x < W; ++x) dst[x] = src[x * 3];
+    }
+  }
+  O.DrawnExtent = extent;
+  O.DrawnPenWidth = pw;
+  // The affected area, in work pixels (edges inclusive).
+  Integer l = std::max(extent.Left - pw, 0), t = std::max(extent.Top - pw, 0);
+  Integer r = std::min(extent.Right + pw, W - 1), b = std::min(extent.Bottom + pw, H - 1);
+  if (O.Shadow && O.Shadow->Enabled) {
+    const double zx = Map ? ZoomX() / 100 : 1, zy = Map ? ZoomY() / 100 : 1;
+    TRGB col;
+    col.b = O.Shadow->ShadowColor[0];
+    col.g = O.Shadow->ShadowColor[1];
+    col.r = O.Shadow->ShadowColor[2];
+    const Integer m = IEAddSoftShadowRect(work, Integer(std::trunc(O.Shadow->OffsetX * zx)),
+                                          Integer(std::trunc(O.Shadow->OffsetY * zy)), O.Shadow->Radius * zx,
+                                          O.Shadow->Intensity, col, l, t, r, b);
+    // The shadow reaches beyond the object: the drawn extent says so, so
+    // that burning in and repainting cover it.
+    l = std::max(l - m, 0), t = std::max(t - m, 0);
+    r = std::min(r + m, W - 1), b = std::min(b + m, H - 1);
+    Include(O.DrawnExtent, extent.Left - m, extent.Top - m);
+    Include(O.DrawnExtent, extent.Right + m, extent.Bottom + m);
+  }
+  // Merged through the alpha channel.
+  for (Integer y = t; y <= b; ++y) {
+    const Byte* src = static_cast<const Byte*>(work->GetScanline(y));
+    const Byte* a = static_cast<const Byte*>(alpha->GetScanline(y));
+    Byte* dst = static_cast<Byte*>(Target->GetScanline(y));
+    for (Integer x = l; x <= r; ++x) {
+      const Integer av = a[x];
+      if (av == 0) continue;
+      for (Integer k = 0; k < 3; ++k) {
+        const Integer v = (src[x * 3 + k] * av + dst[x * 3 + k] * (255 - av) + 127) / 255;
+        dst[x * 3 + k] = Byte(v);
+      }
+    }
+  }
 }

@@ -8,6 +8,7 @@
 #include "imaging/core/bitmap/iemask.h"
 #include "imaging/core/base/ieutils.h"
 #include "imaging/core/render/iegeom.h"
+#include "imaging/core/render/ierendercanvas.h"
 #include "imaging/view/ievect.h"
 
 namespace {
@@ -28,18 +29,103 @@ void TZiduzUvVect::SetMUnit(TIEUnits Value) {
   FMUnit = Value;
   FTemplate.RulerUnit = Value;
   RecomputeUnitFactors();
+  RefreshMeasureHint(-1000000, -1000000);
+}
+
+void TZiduzUvVect::SetFloatDigits(Integer Value) {
+  FFloatDigits = Value;
+  RefreshMeasureHint(-1000000, -1000000);
+}
+
+void TZiduzUvVect::SetFloatPrecision(Integer Value) {
+  FFloatPrecision = Value;
+  RefreshMeasureHint(-1000000, -1000000);
 }
 
 void TZiduzUvVect::SetDpiX(Integer Dpi) {
   TZiduzUvView::SetDpiX(Dpi);
   RecomputeUnitFactors();
+  RefreshMeasureHint(-1000000, -1000000);
   Update();
 }
 
 void TZiduzUvVect::SetDpiY(Integer Dpi) {
   TZiduzUvView::SetDpiY(Dpi);
   RecomputeUnitFactors();
+  RefreshMeasureHint(-1000000, -1000000);
   Update();
+}
+
+// ---------------------------------------------------------------------------
+// The measure hint
+
+void TZiduzUvVect::StartMeasureHint(TIEMeasureHintSource Source, Integer X0, Integer Y0) {
+  HideMeasureHint();
+  FHintSource = Source;
+  FHintStart = TPoint(X0, Y0);
+  FHintPoint = FHintStart;
+  FHintActive = true;
+}
+
+void TZiduzUvVect::EndMeasureHint() {
+  if (!FHintActive) return;
+  HideMeasureHint();
+  FHintActive = false;
+  if (FHintSource == iemhDragLen && OnDragLenEnd) OnDragLenEnd(this, FLastMeasured);
+}
+
+void TZiduzUvVect::ShowMeasureHint(Integer X, Integer Y) {
+  if (!FHintActive || !HandleAllocated()) return;
+  // The last position repeats the last measurement: the box's corner may
+  // have been moved inside the view, the point measured to was not.
+  const TPoint at(X == -1000000 ? FHintPoint.X : std::max(X, 0), Y == -1000000 ? FHintPoint.Y : std::max(Y, 0));
+  FHintPoint = at;
+  double value = 0;
+  bool area = false;
+  switch (FHintSource) {
+    case iemhArea:
+      value = GetSelectionArea();
+      area = true;
+      break;
+    case iemhPerimeter:
+      value = GetOutlineLength();
+      break;
+    case iemhDragLen:
+      value = GetDragLength(FHintStart.X, FHintStart.Y, at.X, at.Y);
+      break;
+  }
+  if (value == 0) value = FLastMeasured;
+  FLastMeasured = value;
+  WideString text = MeasureText(value, area);
+  if (OnMeasureHint) OnMeasureHint(this, text, value);
+  if (!FHintFont) {
+    FHintFont = std::make_unique<TFont>();
+    FHintFont->SetColor(clBlack);
+    TFontStyles st;
+    st.Include(fsBold);
+    FHintFont->SetStyle(st);
+    FHintBrush = std::make_unique<TBrush>();
+    FHintBrush->SetColor(0x60FFFF);
+    FHintBrush->SetStyle(bsSolid);
+    FHintBackground = std::make_unique<TBitmap>();
+  }
+  TCanvas* c = Canvas();
+  if (!c) return;
+  Integer x = at.X, y = at.Y;
+  IEDrawTextBox(c, x, y, text, FHintFont.get(), FHintBrush.get(), FHintBackground.get(), GetViewWidth(),
+                GetViewHeight(), 0x808080, 0xFFFFFF);
+  FHintPos = TPoint(x, y);
+}
+
+void TZiduzUvVect::HideMeasureHint() {
+  if (!FHintActive || !FHintBackground || FHintBackground->Width() < 2 || !HandleAllocated()) return;
+  if (TCanvas* c = Canvas()) c->Draw(FHintPos.X, FHintPos.Y, FHintBackground.get());
+  FHintBackground->SetWidth(1);
+}
+
+void TZiduzUvVect::RefreshMeasureHint(Integer X, Integer Y) {
+  HideMeasureHint();
+  ShowMeasureHint(X, Y);
 }
 
 WideString TZiduzUvVect::FormatMeasure(double Value) {

@@ -501,7 +501,7 @@ void TZiduzUvVect::WriteObject(TStream* Stream, Integer hobj) {
       for (size_t i = 0; i < o.Text.size(); ++i)
         PutInt(Stream, i < o.MemoCharFormats.size() ? o.MemoCharFormats[i] : 0);
     PutInt(Stream, Integer(o.MemoFormats.size()));
-    for (const TIEVectTextFormat& f : o.MemoFormats) PutBytes(Stream, f.data(), 280);
+    for (const TIEVectTextFormat& f : o.MemoFormats) PutBytes(Stream, &f, 280);
     PutByte(Stream, o.MemoSingleFormat);
     PutByte(Stream, o.AutoSize);
     PutInt(Stream, o.MemoLineSpacing);

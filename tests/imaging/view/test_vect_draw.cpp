@@ -16,6 +16,7 @@
 #include "tests/support/pnm_bitmap.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
+#include "platform/ui/testsupport.h"
 
 namespace vect_draw_tests {
 
@@ -302,6 +303,58 @@ TEST_F(VectDraw, RenderedLayersCarryObjectsButNoGrips) {
       ASSERT_TRUE((p[0] == 0 && p[1] == 0 && p[2] == 0) || (p[0] == 255 && p[1] == 255 && p[2] == 255))
           << x << "," << y;
     }
+}
+
+
+TEST_F(VectDraw, FastModeWhileTheButtonIsHeldThenAFullRedraw) {
+  TZiduzUvVect* v = MakeVect(100, 100);
+  view_test::ViewTest::SetPicture(v, 100, 100);
+  v->GetIEBitmap()->Fill(0xFFFFFF);
+  TIEVectObject o;
+  o.Kind = vkLine;
+  o.X1 = 5, o.Y1 = 10, o.X2 = 90, o.Y2 = 47;
+  o.PenColor = 0;
+  o.PenWidth = 2;
+  v->AddObject(o);
+  // Pixels of the back buffer that are neither white nor black: the soft
+  // edges of an antialiased line.
+  auto soft = [&] {
+    v->Update();
+    v->Repaint();
+    GtTestPump(5);
+    TIEBitmap* bb = v->BackBuffer();
+    Integer n = 0;
+    for (Integer y = 0; y < 100 && bb; ++y)
+      for (Integer x = 0; x < 100; ++x) {
+        const Byte* p = Px(*bb, x, y);
+        n += !((p[0] == 0 && p[1] == 0 && p[2] == 0) || (p[0] == 255 && p[1] == 255 && p[2] == 255));
+      }
+    return n;
+  };
+  ASSERT_GT(soft(), 20);
+  EXPECT_FALSE(v->FastDrawing());
+
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaPress, gmbLeft, 95, 95));
+  EXPECT_EQ(soft(), 0);
+  EXPECT_TRUE(v->FastDrawing());
+  ASSERT_NE(v->DrawingTimer(), nullptr);
+  EXPECT_TRUE(v->DrawingTimer()->Enabled());
+  EXPECT_EQ(v->DrawingTimer()->Interval(), 50u);
+  // Ticks while the button is still held change nothing.
+  GtTestPump(120);
+  EXPECT_TRUE(v->FastDrawing());
+  EXPECT_EQ(soft(), 0);
+
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaRelease, gmbLeft, 95, 95));
+  EXPECT_TRUE(GtTestPumpUntil([&] { return !v->FastDrawing(); }, 2000));
+  EXPECT_FALSE(v->DrawingTimer()->Enabled());
+  EXPECT_GT(soft(), 20);
+
+  // A view that may not draw fast stays at full quality during a drag.
+  v->SetFastDrawDuringDrag(false);
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaPress, gmbLeft, 95, 95));
+  EXPECT_GT(soft(), 20);
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaRelease, gmbLeft, 95, 95));
 }
 
 }  // namespace vect_draw_tests

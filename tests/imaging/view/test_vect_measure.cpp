@@ -6,8 +6,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "imaging/view/ievect.h"
 #include "platform/base/sysutils.h"
+#include "platform/ui/testsupport.h"
 #include "tests/imaging/view/view_test_util.h"
 
 namespace vect_measure_tests {
@@ -127,6 +134,161 @@ TEST_F(VectMeasure, ScaleRulerTicks) {
   ASSERT_EQ(ticks.size(), 6u);
   EXPECT_EQ(ticks[3].A.X, 30);
   EXPECT_EQ(ticks[3].Label, 30);
+}
+
+
+// The hint is drawn on the window over a picture whose every pixel differs
+// from its neighbours, so that a restore off by one pixel or one row shows.
+class VectHint : public VectMeasure {
+ protected:
+  TZiduzUvVect* MakeHintView() {
+    TZiduzUvVect* v = MakeVect();
+    SetPicture(v, 300, 200);
+    TIEBitmap* b = v->GetIEBitmap();
+    for (Integer y = 0; y < 200; ++y) {
+      Byte* row = static_cast<Byte*>(b->GetScanline(y));
+      for (Integer x = 0; x < 300; ++x) {
+        row[x * 3] = Byte(x * 7 + y);
+        row[x * 3 + 1] = Byte(y * 5 + x / 3);
+        row[x * 3 + 2] = Byte(x ^ y);
+      }
+    }
+    v->Update();
+    v->Repaint();
+    GtTestPump(5);
+    return v;
+  }
+  static std::vector<uint32_t> Surface(TZiduzUvVect* V) {
+    std::vector<uint32_t> px;
+    Integer w = 0, h = 0;
+    EXPECT_TRUE(GtTestSurface(V->Handle(), px, w, h));
+    EXPECT_EQ(w, 300);
+    return px;
+  }
+  static Integer Differences(const std::vector<uint32_t>& A, const std::vector<uint32_t>& B, TRect& Box) {
+    Integer n = 0;
+    Box = TRect(300, 200, -1, -1);
+    for (size_t i = 0; i < A.size() && i < B.size(); ++i)
+      if (A[i] != B[i]) {
+        ++n;
+        const Integer x = Integer(i % 300), y = Integer(i / 300);
+        Box = TRect(std::min(Box.Left, x), std::min(Box.Top, y), std::max(Box.Right, x), std::max(Box.Bottom, y));
+      }
+    return n;
+  }
+};
+
+TEST_F(VectHint, HidingRestoresTheSavedPixelsExactly) {
+  TZiduzUvVect* v = MakeHintView();
+  const std::vector<uint32_t> before = Surface(v);
+  TRect box;
+  // Not active: nothing is drawn.
+  v->ShowMeasureHint(50, 40);
+  EXPECT_EQ(Differences(before, Surface(v), box), 0);
+
+  v->StartMeasureHint(iemhDragLen, 10, 10);
+  // (50, 40) in the middle, then a corner the box cannot fit into.
+  for (TPoint at : {TPoint(50, 40), TPoint(295, 195), TPoint(-20, -30)}) {
+    SCOPED_TRACE(std::to_string(at.X) + "," + std::to_string(at.Y));
+    v->ShowMeasureHint(at.X, at.Y);
+    const TPoint pos = v->MeasureHintPos();
+    const Integer changed = Differences(before, Surface(v), box);
+    EXPECT_GT(changed, 100);
+    EXPECT_GE(box.Left, pos.X);
+    EXPECT_GE(box.Top, pos.Y);
+    EXPECT_LT(box.Right, 300);
+    EXPECT_LT(box.Bottom, 200);
+    if (at.X == 50) {
+      EXPECT_EQ(pos, TPoint(50, 40));
+    }
+    v->HideMeasureHint();
+    EXPECT_EQ(Differences(before, Surface(v), box), 0);
+    // A second hide finds nothing saved and draws nothing.
+    v->HideMeasureHint();
+    EXPECT_EQ(Differences(before, Surface(v), box), 0);
+  }
+  // Refreshing twice in a row leaves one box, and hiding it leaves none.
+  v->RefreshMeasureHint(100, 100);
+  v->RefreshMeasureHint(120, 110);
+  v->HideMeasureHint();
+  EXPECT_EQ(Differences(before, Surface(v), box), 0);
+}
+
+TEST_F(VectHint, ValuesTextsAndTheEndOfADrag) {
+  TZiduzUvVect* v = MakeHintView();
+  std::vector<std::pair<WideString, double>> shown;
+  v->OnMeasureHint = [&](TObject*, WideString& Text, double Value) {
+    shown.push_back({Text, Value});
+    Text = u"x";
+  };
+  std::vector<double> ended;
+  v->OnDragLenEnd = [&](TObject*, double Value) { ended.push_back(Value); };
+
+  v->StartMeasureHint(iemhDragLen, 10, 10);
+  v->ShowMeasureHint(10, 10);  // both end pixels count
+  v->RefreshMeasureHint(13, 14);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].first, u"1.41 pixels");
+  EXPECT_NEAR(shown[1].second, std::sqrt(41.0), 1e-12);  // 4 by 5 pixels
+  // A repaint draws the hint again at its place with the same value.
+  v->Repaint();
+  GtTestPump(5);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[2].second, shown[1].second);
+
+  // An area of 0 (no selection) shows the last value measured.
+  v->HideMeasureHint();
+  v->StartMeasureHint(iemhArea, 0, 0);
+  v->ShowMeasureHint(30, 30);
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[3].second, shown[1].second);
+  EXPECT_EQ(shown[3].first.back(), u'\u00B2');
+  v->EndMeasureHint();
+  EXPECT_TRUE(ended.empty());  // only a drag-length gesture reports its end
+
+  const std::vector<uint32_t> before = Surface(v);
+  v->StartMeasureHint(iemhDragLen, 0, 0);
+  v->ShowMeasureHint(2, 3);
+  v->EndMeasureHint();
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_DOUBLE_EQ(ended[0], 5.0);  // (3, 4) pixels with both ends counted
+  EXPECT_FALSE(v->MeasureHintActive());
+  TRect box;
+  EXPECT_EQ(Differences(before, Surface(v), box), 0);
+}
+
+TEST_F(VectHint, HidingAfterARepaintRestoresTheNewPicture) {
+  TZiduzUvVect* v = MakeHintView();
+  v->StartMeasureHint(iemhDragLen, 0, 0);
+  v->ShowMeasureHint(60, 60);
+  // The picture under the hint changes and is repainted: the hint comes
+  // back on top, and hiding it shows the new picture, not the old one.
+  for (Integer y = 0; y < 200; ++y) std::memset(v->GetIEBitmap()->GetScanline(y), 0x55, 300 * 3);
+  v->Update();
+  v->Repaint();
+  GtTestPump(5);
+  std::vector<uint32_t> px = Surface(v);
+  EXPECT_NE(px[size_t(70 * 300 + 70)], 0x555555u);
+  v->HideMeasureHint();
+  px = Surface(v);
+  for (size_t i = 0; i < px.size(); ++i) ASSERT_EQ(px[i], 0x555555u) << i % 300 << "," << i / 300;
+}
+
+TEST_F(VectMeasure, LoadingObjectsRecomputesTheUnitFactors) {
+  TZiduzUvVect* a = MakeVect();
+  TZiduzUvVect* b = MakeVect();
+  for (TZiduzUvVect* v : {a, b}) {
+    v->SetDpi(300, 300);
+    v->SetMUnit(ieuMILLIMETERS);
+  }
+  a->SetMeasureScale(2);
+  TMemoryStream s;
+  a->SaveObjectsToStream(&s);
+  s.SetPosition(0);
+  ASSERT_TRUE(b->LoadObjectsFromStream(&s));
+  EXPECT_DOUBLE_EQ(b->MeasureScale(), 2);
+  EXPECT_NEAR(b->UnitPerPixelX(), 2 * 25.4 / 300, 1e-12);
+  EXPECT_NEAR(b->UnitPerPixelY(), 2 * 25.4 / 300, 1e-12);
 }
 
 }  // namespace vect_measure_tests

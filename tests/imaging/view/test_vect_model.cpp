@@ -294,7 +294,7 @@ TEST_F(VectModel, EveryKindIsCopiedDeeplyAndFreedOnRemoval) {
       if (k == vkMemo) {
         o.MemoCharFormats = {0, 1, 0};
         o.MemoFormats.resize(2);
-        o.MemoFormats[1][0] = 7;
+        o.MemoFormats[1].Height = 7;
       }
       if (k == vkPolyline) o.Points = {TPoint(1, 1), TPoint(5, 9)};
       if (k == vkCustom) {
@@ -307,7 +307,7 @@ TEST_F(VectModel, EveryKindIsCopiedDeeplyAndFreedOnRemoval) {
       EXPECT_EQ(n->Text, "abc");
       EXPECT_EQ(n->Points.size(), k == vkPolyline ? 2u : 0u);
       if (k == vkMemo) {
-        EXPECT_EQ(n->MemoFormats[1][0], 7);
+        EXPECT_EQ(n->MemoFormats[1].Height, 7);
       }
       if (k == vkCustom) {
         auto* c = dynamic_cast<TCountingObject*>(n->CustomObject.get());

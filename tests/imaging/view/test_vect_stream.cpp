@@ -122,7 +122,7 @@ class VectStream : public view_test::StartedViewTest {
       if (k == vkMemo) {
         o.MemoHasBitmap = true;
         o.MemoFormats.resize(2);
-        o.MemoFormats[1][4] = 'X';
+        o.MemoFormats[1].Name[0] = 'X';
         o.MemoCharFormats.assign(o.Text.size(), 1);
         o.MemoMargins[3] = 12.5;
         o.MemoLineSpacing = 3;
@@ -194,7 +194,7 @@ TEST_F(VectStream, EveryKindRoundTripsExactly) {
   EXPECT_EQ(text->CurvePoints.size(), 2u);
   EXPECT_EQ(text->CharAngle, 450);
   const TIEVectObject* memo = b->GetObj(vkMemo - 1);
-  EXPECT_EQ(memo->MemoFormats[1][4], 'X');
+  EXPECT_EQ(memo->MemoFormats[1].Name[0], 'X');
   EXPECT_DOUBLE_EQ(memo->MemoMargins[3], 12.5);
   auto* custom = dynamic_cast<TTagged*>(b->GetObj(vkCustom - 1)->CustomObject.get());
   ASSERT_NE(custom, nullptr);

@@ -62,7 +62,7 @@ TEST_F(TextInput, CopyGivesPlainTextAndThePrivateBlockAndPasteRestoresTheFormats
   Press(C, {{'C', gmkCtrl}});
   // Plain text with the platform's line feed (a paste drops CR anyway).
   EXPECT_EQ(ClipBytes(CF_TEXT), Bytes(std::string("x\ny\0", 4)));
-  const std::vector<Byte> Memo = ClipBytes(IETextMemoClipboardFormat());
+  const std::vector<Byte> Memo = ClipBytes(IETextCMemoFormat());
   ASSERT_EQ(Memo.size(), 3u + 1u + 840u);
   EXPECT_EQ(std::string(Memo.begin(), Memo.begin() + 4), std::string("x\ny\0", 4));
   for (Integer i = 0; i < 3; ++i) {
@@ -112,7 +112,7 @@ TEST_F(TextInput, PlainTextPasteDropsCarriageReturns) {
 TEST_F(TextInput, AShortPrivateBlockIsRefusedAndThePlainTextPasted) {
   std::vector<Byte> Short = Bytes(std::string("ab\0", 3));
   Short.resize(3 + 280, 0);  // one record where two are due
-  PutClip({{IETextMemoClipboardFormat(), Short}, {CF_TEXT, Bytes(std::string("zz\0", 3))}});
+  PutClip({{IETextCMemoFormat(), Short}, {CF_TEXT, Bytes(std::string("zz\0", 3))}});
   AnsiString T;
   TIETextControl* C = Make(&T);
   Press(C, {{'V', gmkCtrl}});
