@@ -146,9 +146,28 @@ QRectF Grow(const QRectF& R, const GpPen* P) {
 QPainterPath ArcPath(REAL X, REAL Y, REAL W, REAL H, REAL Start, REAL Sweep) {
   QPainterPath p;
   const QRectF r(X, Y, W, H);
-  // Qt turns angles counter-clockwise, GDI+ clockwise.
-  p.arcMoveTo(r, -Start);
-  p.arcTo(r, -Start, -Sweep);
+  // GDI+ angles are directions from the centre; Qt's run along the ellipse
+  // as if it were a circle stretched to the box. The two agree only for
+  // circles and at multiples of 90 degrees. Qt also turns the other way.
+  auto along = [&](double Deg) {
+    if (W <= 0 || H <= 0) return Deg;
+    const double a = Deg * M_PI / 180;
+    // The same number of whole turns, then the matching point's angle.
+    const double turns = std::floor(Deg / 360);
+    double t = std::atan2(std::sin(a) * W, std::cos(a) * H) * 180 / M_PI;
+    if (t < 0) t += 360;
+    return turns * 360 + t;
+  };
+  const double s = along(Start);
+  double e = along(double(Start) + Sweep);
+  // The sweep keeps its direction and size in whole turns.
+  if (Sweep >= 0)
+    while (e < s) e += 360;
+  else
+    while (e > s) e -= 360;
+  if (std::fabs(Sweep) >= 360) e = s + Sweep;
+  p.arcMoveTo(r, -s);
+  p.arcTo(r, -s, -(e - s));
   return p;
 }
 

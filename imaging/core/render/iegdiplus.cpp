@@ -426,7 +426,9 @@ void TIECanvas::Arc(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer X3, 
   const Integer cy = static_cast<Integer>((static_cast<int64_t>(Y1) + Y2) / 2);
   const double start = -IELineAngle(cx, cy, X4, Y4) * kRadToDeg;
   const double sweep = IEVertexAngle(X3, Y3, cx, cy, X4, Y4) * kRadToDeg;
-  G.DrawArc(FGraphics, FPen->GdiPen(), F(X1), F(Y1), F(X2 - X1 + 1), F(Y2 - Y1 + 1), static_cast<REAL>(start),
+  // The same ellipse as Ellipse draws for this box (right and bottom
+  // exclusive), so that an arc lies on the outline of its own ellipse.
+  G.DrawArc(FGraphics, FPen->GdiPen(), F(X1), F(Y1), F(X2 - X1 - 1), F(Y2 - Y1 - 1), static_cast<REAL>(start),
             static_cast<REAL>(sweep));
 }
 

@@ -4,12 +4,16 @@
 // and renders of the layers that must not carry grips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "imaging/view/ievect.h"
+#include "platform/base/strutils.h"
 #include "tests/imaging/view/view_test_util.h"
 #include "tests/support/files.h"
 #include "tests/support/pnm.h"
@@ -355,6 +359,211 @@ TEST_F(VectDraw, FastModeWhileTheButtonIsHeldThenAFullRedraw) {
   ASSERT_TRUE(GtTestMouse(v->Handle(), gmaPress, gmbLeft, 95, 95));
   EXPECT_GT(soft(), 20);
   ASSERT_TRUE(GtTestMouse(v->Handle(), gmaRelease, gmbLeft, 95, 95));
+}
+
+
+// Shapes drawn without antialiasing against ImageMagick's aliased drawing of
+// the same client-pixel geometry, at zoom 100 and 200: the extreme pixels
+// (corners and ends) agree exactly, every other pixel lies within one pixel
+// of the reference's ink and the other way round.
+TEST_F(VectDraw, AliasedShapesMatchImageMagickAtZoom100And200) {
+  ASSERT_TRUE(gt_test::HaveTool("convert"));
+  gt_test::TempDir dir("vectgold");
+  // A 4 x 3 picture for the bitmap objects, blue, green, red, grey steps.
+  TIEBitmap small;
+  ASSERT_TRUE(small.Allocate(4, 3, ie24RGB));
+  for (Integer y = 0; y < 3; ++y)
+    for (Integer x = 0; x < 4; ++x) {
+      Byte* p = static_cast<Byte*>(small.GetScanline(y)) + x * 3;
+      p[0] = Byte(x * 60), p[1] = Byte(y * 100), p[2] = Byte(200 - x * 40);
+    }
+  ASSERT_TRUE(gt_test::WritePnm(dir.File("small.ppm"), small));
+
+  struct Case {
+    const char* Name;
+    TIEVectKind Kind;
+    TRect R;  // image pixels
+    bool Border = false, WithBitmap = false;
+  };
+  const Case cases[] = {
+      {"line", vkLine, TRect(4, 5, 50, 31)},
+      {"steep line", vkLine, TRect(30, 2, 22, 36)},
+      {"box", vkBox, TRect(6, 4, 45, 30)},
+      {"ellipse", vkEllipse, TRect(5, 6, 51, 33)},
+      {"arc", vkArc, TRect(5, 3, 49, 35)},
+      {"placeholder", vkBitmap, TRect(8, 5, 40, 30)},
+      {"bitmap", vkBitmap, TRect(8, 5, 39, 28), false, true},
+      {"bitmap with border", vkBitmap, TRect(8, 5, 39, 28), true, true},
+      {"polyline", vkPolyline, TRect(5, 5, 45, 33)},
+      {"line label", vkLineLabel, TRect(6, 30, 44, 8)},
+  };
+  for (Integer zoom : {100, 200}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(zoom));
+      TZiduzUvVect* v = MakeVect(150, 100);
+      view_test::ViewTest::SetPicture(v, 60, 40);
+      v->SetObjAntialias(false);
+      v->SetZoomObjectsWidth(false);
+      v->SetZoom(zoom);
+      TIEVectObject o(*v->GetObj(IEV_TEMPLATE));
+      o.Kind = c.Kind;
+      o.X1 = c.R.Left, o.Y1 = c.R.Top, o.X2 = c.R.Right, o.Y2 = c.R.Bottom;
+      o.PenColor = 0;
+      o.PenWidth = c.Border ? 2 : 1;
+      o.BrushStyle = bsClear;
+      o.Shadow.reset();
+      o.ArcStart = 0.5, o.ArcEnd = 2.5;
+      o.BitmapBorder = c.Border;
+      o.Text = c.Kind == vkLineLabel ? "Label" : "";
+      o.LabelBrushStyle = bsClear;
+      o.Points = {TPoint(0, 0), TPoint(10, 6), TPoint(3, 9), TPoint(8, 2)};
+      o.PointsBox = TRect(0, 0, 10, 9);
+      const Integer h = v->AddObject(o);
+      if (c.Kind == vkBitmap) {
+        if (c.WithBitmap)
+          v->SetObjBitmap(h, &small);
+        else
+          v->GetObj(h)->BitmapIndex = -1;
+      }
+      TIEBitmap ours;
+      Fill(ours, 150, 100, 255);
+      v->DrawObjects(&ours, false, false, h, false);
+      const TIEVectObject* n = v->GetObj(h);
+
+      // The same geometry for ImageMagick, in client pixels.
+      auto X = [&](Integer I) { return v->ImageToClientX(I); };
+      auto Y = [&](Integer I) { return v->ImageToClientY(I); };
+      const Integer x1 = X(o.X1), y1 = Y(o.Y1), x2 = X(o.X2), y2 = Y(o.Y2);
+      auto pt = [](Integer A, Integer B) { return std::to_string(A) + "," + std::to_string(B) + " "; };
+      std::string draw, extra;
+      TRect skip(0, 0, -1, -1);  // pixels left out of the comparison (text)
+      switch (c.Kind) {
+        case vkLine:
+          draw = "line " + pt(x1, y1) + pt(x2, y2);
+          break;
+        case vkBox:
+          draw = "rectangle " + pt(x1, y1) + pt(x2, y2);
+          break;
+        case vkEllipse:
+        case vkArc: {
+          // Ours is the ellipse in (x1, y1)-(x2 + 1, y2 + 1) with its right
+          // and bottom edges exclusive: centre and radii in pixel centres.
+          const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0, rx = (x2 - x1) / 2.0, ry = (y2 - y1) / 2.0;
+          char b[160];
+          if (c.Kind == vkEllipse) {
+            std::snprintf(b, sizeof b, "ellipse %g,%g %g,%g 0,360", cx, cy, rx, ry);
+          } else {
+            // Drawn counter-clockwise from the start to the end point: in
+            // screen angles (clockwise) that is from the end to the start.
+            // The arc ends where the rays from the centre through the two
+            // points meet the ellipse; ImageMagick takes the ellipse's own
+            // (parametric) angles.
+            auto param = [&](double A) {
+              const double px = std::trunc(rx + std::cos(A) * rx) - rx, py = std::trunc(ry + std::sin(A) * ry) - ry;
+              return std::atan2(py / ry, px / rx) * 180 / M_PI;
+            };
+            const double sa = param(o.ArcStart), ea = param(o.ArcEnd);
+            std::snprintf(b, sizeof b, "ellipse %g,%g %g,%g %g,%g", cx, cy, rx, ry, ea, sa + 360);
+          }
+          draw = b;
+          break;
+        }
+        case vkBitmap: {
+          const Integer l = std::min(x1, x2), t = std::min(y1, y2);
+          Integer r = std::max(x1, x2), b = std::max(y1, y2);
+          if (!c.WithBitmap) {
+            draw = "line " + pt(x1, y1) + pt(x2, y2) + "line " + pt(x2, y1) + pt(x1, y2) + "rectangle " + pt(l, t) +
+                   pt(r, b);
+            break;
+          }
+          // Pen widths do not follow the zoom here, so neither does the
+          // bitmap's last pixel: it ends at the mapped corner.
+          const Integer g = c.Border ? 2 : 0;
+          extra = " \\( " + dir.File("small.ppm") + " -filter point -resize " + std::to_string(r - l + 1 - 2 * g) +
+                  "x" + std::to_string(b - t + 1 - 2 * g) + "! \\) -geometry +" + std::to_string(l + g) + "+" +
+                  std::to_string(t + g) + " -composite";
+          if (c.Border)
+            draw = "rectangle " + pt(l, t) + pt(r, b) + "rectangle " + pt(l + 1, t + 1) + pt(r - 1, b - 1);
+          break;
+        }
+        case vkPolyline:
+          draw = "polyline ";
+          for (const TPoint& q : n->ScreenPoints) draw += pt(q.X, q.Y);
+          break;
+        case vkLineLabel: {
+          draw = "line " + pt(x1, y1) + pt(x2, y2);
+          // The label's frame, with the text inside it left out: the text's
+          // size in the object's font at the zoom (LabelRect, in image
+          // pixels, is rounded).
+          TBitmap measure;
+          measure.SetSize(4, 4);
+          TFont* f = measure.Canvas()->Font();
+          f->SetName(AnsiToWide(AnsiString(o.Font->lfFaceName)));
+          f->SetHeight(Integer(std::trunc(o.Font->lfHeight * zoom / 100.0)));
+          const Integer w = measure.Canvas()->TextWidth(u"Label"), th = measure.Canvas()->TextHeight(u"Label");
+          // The label sits at the second end, which lies right of and above
+          // the first: left at its x, bottom at its y.
+          const Integer l = x2, t = y2 - th, r = x2 + w - 1, b = y2 - 1;
+          EXPECT_EQ(n->LabelRect.Left, o.X2);
+          ASSERT_GT(r, l);
+          draw += "rectangle " + pt(l, t) + pt(r, b);
+          skip = TRect(l + 1, t + 1, r - 1, b - 1);
+          break;
+        }
+        default:
+          break;
+      }
+      const std::string cmd = "convert -size 150x100 xc:white +antialias -fill none -stroke black -strokewidth 1" +
+                              (draw.empty() ? std::string() : " -draw '" + draw + "'") + extra + " -depth 8 " +
+                              dir.File("ref.ppm");
+      ASSERT_EQ(gt_test::Shell(cmd), 0) << cmd;
+      gt_test::Pnm pnm;
+      TIEBitmap ref;
+      ASSERT_TRUE(gt_test::ReadPnm(dir.File("ref.ppm"), pnm));
+      ASSERT_TRUE(gt_test::LoadPnm(pnm, ref));
+
+      // Ink: anything not white, outside the text.
+      auto ink = [&](TIEBitmap& B, Integer x, Integer y) {
+        if (x < 0 || y < 0 || x >= 150 || y >= 100) return false;
+        if (x >= skip.Left && x <= skip.Right && y >= skip.Top && y <= skip.Bottom) return false;
+        const Byte* p = Px(B, x, y);
+        return !(p[0] == 255 && p[1] == 255 && p[2] == 255);
+      };
+      auto near = [&](TIEBitmap& B, Integer x, Integer y) {
+        for (Integer dy = -1; dy <= 1; ++dy)
+          for (Integer dx = -1; dx <= 1; ++dx)
+            if (ink(B, x + dx, y + dy)) return true;
+        return false;
+      };
+      TRect ob(1000, 1000, -1, -1), rb(1000, 1000, -1, -1);
+      Integer count = 0, far = 0, colourOff = 0;
+      for (Integer y = 0; y < 100; ++y)
+        for (Integer x = 0; x < 150; ++x) {
+          if (ink(ours, x, y)) {
+            ++count;
+            ob = TRect(std::min(ob.Left, x), std::min(ob.Top, y), std::max(ob.Right, x), std::max(ob.Bottom, y));
+            far += !near(ref, x, y);
+            // Stretched pixels: the same colour as the reference's, or its
+            // neighbour's at a cell edge.
+            if (c.WithBitmap) {
+              bool same = false;
+              for (Integer dy = -1; dy <= 1 && !same; ++dy)
+                for (Integer dx = -1; dx <= 1 && !same; ++dx)
+                  if (ink(ref, x + dx, y + dy)) same = std::memcmp(Px(ours, x, y), Px(ref, x + dx, y + dy), 3) == 0;
+              colourOff += !same;
+            }
+          }
+          if (ink(ref, x, y)) {
+            rb = TRect(std::min(rb.Left, x), std::min(rb.Top, y), std::max(rb.Right, x), std::max(rb.Bottom, y));
+            far += !near(ours, x, y);
+          }
+        }
+      EXPECT_GT(count, 20);
+      EXPECT_EQ(ob, rb);
+      EXPECT_EQ(far, 0);
+      EXPECT_EQ(colourOff, 0);
+    }
+  }
 }
 
 }  // namespace vect_draw_tests
