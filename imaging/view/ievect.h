@@ -390,8 +390,8 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // Activates the hint for a gesture that started at client point (X0, Y0).
   void StartMeasureHint(TIEMeasureHintSource Source, Integer X0, Integer Y0);
   // Hides and deactivates it; a drag-length gesture then reports its last
-  // value through OnDragLenEnd.
-  void EndMeasureHint();
+  // value through OnDragLenEnd, unless Report is off.
+  void EndMeasureHint(bool Report = true);
   // At client point (X, Y), or the last position for -1000000; nothing
   // unless the hint is active.
   void ShowMeasureHint(Integer X, Integer Y);
@@ -422,8 +422,6 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void SetFastDrawDuringDrag(bool Value) { FFastDrawDuringDrag = Value; }
   // Set while the mouse moves or resizes objects: bitmap objects are then
   // stretched without their filter.
-  bool MovingObjects() const { return FMovingObjects; }
-  void SetMovingObjects(bool Value) { FMovingObjects = Value; }
   // The timer that ends the fast mode 50 ms after the button is released
   // (nil until the first fast paint).
   TTimer* DrawingTimer() const { return FDrawingTimer.get(); }
@@ -529,8 +527,6 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   Integer ActiveGrip() const { return FActiveGrip; }
   Integer HoverCustom() const { return FHoverCustom; }
   bool MovingObjects() const { return FMovingObjects; }
-  // Called at the end of a drag-length gesture with the measured length.
-  std::function<void(TObject* Sender, double Length)> OnDragLenEnd;
 
   // --- in-place text editing, keys and messages (ievect_edit.cpp) -----------------------
   bool IsEditingText() const { return FEditingObject >= 0; }

@@ -94,12 +94,7 @@ void TZiduzUvVect::ActivateTextEdit() {
     FMemoText = o->Text;
     FMemoCharFormats = o->MemoCharFormats;
     FMemoCharFormats.resize(FMemoText.size(), 0);
-    FMemoFormats.clear();
-    for (const TIEVectTextFormat& f : o->MemoFormats) {
-      TIETextFormat t;
-      std::memcpy(static_cast<void*>(&t), static_cast<const void*>(&f), sizeof(t));
-      FMemoFormats.push_back(t);
-    }
+    FMemoFormats = o->MemoFormats;
     m->Text = &FMemoText;
     m->CharFormats = &FMemoCharFormats;
     m->Formats = &FMemoFormats;
@@ -211,12 +206,7 @@ void TZiduzUvVect::DeactivateTextEdit() {
     if (!FDestroyingVect && o->AutoSize) o->Y2 = o->Y1 + Integer(std::trunc(m->ClientHeight() / (ZoomY() / 100)));
     o->Text = FMemoText;
     o->MemoCharFormats = FMemoCharFormats;
-    o->MemoFormats.clear();
-    for (const TIETextFormat& f : FMemoFormats) {
-      TIEVectTextFormat t;
-      std::memcpy(static_cast<void*>(&t), static_cast<const void*>(&f), sizeof(t));
-      o->MemoFormats.push_back(t);
-    }
+    o->MemoFormats = FMemoFormats;
     m->Text = nullptr;
     m->CharFormats = nullptr;
     m->Formats = nullptr;

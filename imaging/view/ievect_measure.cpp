@@ -67,11 +67,11 @@ void TZiduzUvVect::StartMeasureHint(TIEMeasureHintSource Source, Integer X0, Int
   FHintActive = true;
 }
 
-void TZiduzUvVect::EndMeasureHint() {
+void TZiduzUvVect::EndMeasureHint(bool Report) {
   if (!FHintActive) return;
   HideMeasureHint();
   FHintActive = false;
-  if (FHintSource == iemhDragLen && OnDragLenEnd) OnDragLenEnd(this, FLastMeasured);
+  if (Report && FHintSource == iemhDragLen && OnDragLenEnd) OnDragLenEnd(this, FLastMeasured);
 }
 
 void TZiduzUvVect::ShowMeasureHint(Integer X, Integer Y) {

@@ -61,6 +61,7 @@ void TZiduzUvVect::CancelInteraction() {
   FGrabbedPoint = -1;
   FInsertSegment = -1;
   FDragLenActive = false;
+  EndMeasureHint(false);
   FFeedbackDrawn = false;
   DeactivateTextEdit();
   if (FEditingObject >= 0) {
@@ -403,6 +404,9 @@ void TZiduzUvVect::MouseMoveCaptured(TShiftState Shift, Integer X, Integer Y, TP
       default:
         break;
     }
+    // The hint comes off before the rubber line is erased and goes back on
+    // top of the new one, so that neither draws over the other's pixels.
+    HideMeasureHint();
     ShapeFeedback(true);
     if (AutoScroll(X, Y)) P = FDrawOutsideImage ? TPoint(X, Y) : ClampToImageArea(X, Y);
     TPoint c = FDragLenActive ? TPoint(X, Y) : P;
@@ -430,6 +434,10 @@ void TZiduzUvVect::MouseMoveCaptured(TShiftState Shift, Integer X, Integer Y, TP
     }
     FCurrentPoint = c;
     ShapeFeedback(false);
+    if (FDragLenActive) {
+      if (!MeasureHintActive()) StartMeasureHint(iemhDragLen, FStartPoint.X, FStartPoint.Y);
+      ShowMeasureHint(X, Y);
+    }
     return;
   }
   if (FActiveGrip != 0) {
@@ -622,6 +630,7 @@ void TZiduzUvVect::MouseUp(TMouseButton Button, TShiftState Shift, Integer X, In
       FCreatingKind = vkNone;
       FActiveGrip = 0;
       FDragLenActive = false;
+      EndMeasureHint(false);
     }
   }
   EndUndoGesture();
@@ -666,8 +675,10 @@ void TZiduzUvVect::MouseUpLeft(TShiftState Shift, TPoint P, bool Click) {
     }
     if (FDragLenActive) {
       FDragLenActive = false;
-      const double len = GetDragLength(FStartPoint.X, FStartPoint.Y, FCurrentPoint.X, FCurrentPoint.Y);
-      if (OnDragLenEnd) OnDragLenEnd(this, len);
+      // The hint goes, and the gesture reports the length it ended with.
+      if (!MeasureHintActive()) StartMeasureHint(iemhDragLen, FStartPoint.X, FStartPoint.Y);
+      FLastMeasured = GetDragLength(FStartPoint.X, FStartPoint.Y, FCurrentPoint.X, FCurrentPoint.Y);
+      EndMeasureHint();
     } else {
       t.Kind = FCreatingKind;
       DoVectorialChangedOnce();

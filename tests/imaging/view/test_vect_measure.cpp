@@ -274,6 +274,27 @@ TEST_F(VectHint, HidingAfterARepaintRestoresTheNewPicture) {
   for (size_t i = 0; i < px.size(); ++i) ASSERT_EQ(px[i], 0x555555u) << i % 300 << "," << i / 300;
 }
 
+TEST_F(VectHint, ADragLengthGestureShowsTheHintAndReportsItsLength) {
+  TZiduzUvVect* v = MakeHintView();
+  v->SetVectorInteract(TIEVectorInteract{viDragLen});
+  std::vector<double> ended;
+  v->OnDragLenEnd = [&](TObject*, double Value) { ended.push_back(Value); };
+  const std::vector<uint32_t> before = Surface(v);
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaPress, gmbLeft, 20, 20));
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaMove, gmbLeft, 60, 50));
+  EXPECT_TRUE(v->MeasureHintActive());
+  EXPECT_NEAR(v->LastMeasuredValue(), std::hypot(41.0, 31.0), 1e-9);
+  TRect box;
+  EXPECT_GT(Differences(before, Surface(v), box), 100);
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaMove, gmbLeft, 80, 20));
+  ASSERT_TRUE(GtTestMouse(v->Handle(), gmaRelease, gmbLeft, 80, 20));
+  EXPECT_FALSE(v->MeasureHintActive());
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_NEAR(ended[0], std::hypot(61.0, 1.0), 1e-9);
+  // Neither the hint nor the rubber line is left on the window.
+  EXPECT_EQ(Differences(before, Surface(v), box), 0);
+}
+
 TEST_F(VectMeasure, LoadingObjectsRecomputesTheUnitFactors) {
   TZiduzUvVect* a = MakeVect();
   TZiduzUvVect* b = MakeVect();
