@@ -807,17 +807,19 @@ void TZiduzUvVect::DrawObjectAlpha(TIEVectObject& O, Integer hobj, TIEBitmap* Ta
     O.PenColor = O.BrushColor = O.LabelBrushColor = O.MemoBorderColor = grey & 0xFFFFFF;
     DrawObject(O, hobj, cover, true, Map, Antialias, true, true);
     O.PenColor = pc, O.BrushColor = bc, O.LabelBrushColor = lc, O.MemoBorderColor = mc;
-    for (Integer y = 0; y < H; ++y) {
-      const Byte* src = static_cast<const Byte*>(cover->GetScanline(y));
-      Byte* dst = static_cast<Byte*>(alpha->GetScanline(y));
-      for (Integer x = 0; x < W; ++x) dst[x] = src[x * 3];
-    }
   }
   O.DrawnExtent = extent;
   O.DrawnPenWidth = pw;
-  // The affected area, in work pixels (edges inclusive).
+  // The affected area, in work pixels (edges inclusive): the coverage
+  // outside it is black anyway.
   Integer l = std::max(extent.Left - pw, 0), t = std::max(extent.Top - pw, 0);
   Integer r = std::min(extent.Right + pw, W - 1), b = std::min(extent.Bottom + pw, H - 1);
+  if (!(O.Kind == vkBitmap && GetStoredBitmap(O.BitmapIndex)))
+    for (Integer y = t; y <= b; ++y) {
+      const Byte* src = static_cast<const Byte*>(cover->GetScanline(y));
+      Byte* dst = static_cast<Byte*>(alpha->GetScanline(y));
+      for (Integer x = l; x <= r; ++x) dst[x] = src[x * 3];
+    }
   if (O.Shadow && O.Shadow->Enabled) {
     const double zx = Map ? ZoomX() / 100 : 1, zy = Map ? ZoomY() / 100 : 1;
     TRGB col;
