@@ -575,6 +575,8 @@ WideString TTBView::ViewerHintText(TTBItemViewer* Viewer) {
     S = StripAmpersands(TrimEllipsisOrColon(Viewer->CaptionText()));
   if (auto* A = dynamic_cast<TCustomAction*>(Item->Action()))
     if (!A->DoHint(S)) S.clear();
+  if (!S.empty() && Application->HintShortCuts() && Item->ShortCut() != 0)
+    S += u" (" + ShortCutToText(Item->ShortCut()) + u")";
   return S;
 }
 

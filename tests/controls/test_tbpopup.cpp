@@ -192,6 +192,27 @@ TEST(TbPopup, FrameAndHintsOfThePopupWindow) {
   SendMessage(W->Handle(), CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&Info));
   EXPECT_EQ(Info.HintStr, u"Saves the picture");
   EXPECT_EQ(Info.CursorRect, V->BoundsRect);
+  // With a shortcut the hint names it, as long as the application wants that.
+  Save->SetShortCut(scCtrl | 'S');
+  const bool Was = Application->HintShortCuts();
+  struct {
+    bool HintShortCuts;
+    const char16_t* Hint;
+    const char16_t* Expected;
+  } Cases[] = {
+      {true, u"Saves the picture", u"Saves the picture (Ctrl+S)"},
+      {false, u"Saves the picture", u"Saves the picture"},
+      {true, u"", u"Save (Ctrl+S)"},  // the caption stands in for a missing hint
+  };
+  for (const auto& K : Cases) {
+    Application->SetHintShortCuts(K.HintShortCuts);
+    Save->SetHint(K.Hint);
+    Info = THintInfo();
+    Info.CursorPos = TPoint(V->BoundsRect.Left + 2, V->BoundsRect.Top + 2);
+    SendMessage(W->Handle(), CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&Info));
+    EXPECT_EQ(Info.HintStr, K.Expected);
+  }
+  Application->SetHintShortCuts(Was);
   // WM_CLOSE does not close a popup.
   SendMessage(W->Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindowVisible(W->Handle()));
