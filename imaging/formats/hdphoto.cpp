@@ -187,9 +187,12 @@ void TIEWICReader::ReadFrame(Integer Index, TIEBitmap* Bitmap, TIOParamsVals* Pa
     Params->ORIGINALHEIGHT = d.Height();
     Params->WIDTH = Bitmap ? Bitmap->Width() : w;
     Params->HEIGHT = Bitmap ? Bitmap->Height() : h;
-    // Trunc, as the frame's resolution is a fraction.
-    Params->SetDpiX(Integer(d.ResolutionX()));
-    Params->SetDpiY(Integer(d.ResolutionY()));
+    // Trunc, as the frame's resolution is a fraction; a file's nonsense
+    // (negative, beyond an Integer) gives 0, which the loads replace by the
+    // default.
+    auto dpi = [](double R) { return R >= 0 && R < 2147483647.0 ? Integer(R) : 0; };
+    Params->SetDpiX(dpi(d.ResolutionX()));
+    Params->SetDpiY(dpi(d.ResolutionY()));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -281,6 +282,13 @@ bool InChild(const std::function<bool()>& Work) {
   if (pid == 0) {
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
+    // The codec's complaints (and a sanitizer's report of its crash) are not
+    // the program's output: the parent reports the failure.
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
     bool ok = false;
     try {
       ok = Work();

@@ -499,15 +499,41 @@ TEST(HDPhotoWriter, TilesAndOrderOptionsCodeTheSamePicture) {
   EXPECT_FALSE(TIEWICWriter().Open(&s, 1));  // only HD Photo goes through the platform codec here
 }
 
-TEST(HDPhotoReader, DpiIsTheTruncatedFrameResolution) {
+// The resolution is truncated, and a read without a bitmap (the
+// parameters-only read of the I/O component) gives the same parameters.
+TEST(HDPhotoReader, DpiIsTheTruncatedFrameResolutionWithOrWithoutABitmap) {
   std::vector<uint8_t> file;
   const Bytes row(kW, 100);
   ASSERT_TRUE(HDPhotoEncode(kW, kH, hdpf8bppGray, 72.9, 150.5, {{"Lossless", THDPhotoOption::Boolean, 1}},
                             [&](int32_t) { return row.data(); }, file));
-  TRead r = Read(file);
+  TRead r = Read(file, [](TIOParamsVals& p) { p.ISNATIVEPIXELFORMAT = true; });
   ASSERT_FALSE(r.Aborted);
   EXPECT_EQ(r.Params->DPIX, 72);
   EXPECT_EQ(r.Params->DPIY, 150);
+
+  TIOParamsVals p(nullptr);
+  p.ISNATIVEPIXELFORMAT = true;
+  TMemoryStream s;
+  Fill(s, file);
+  Progress pr;
+  IEReadHDPhoto(&s, nullptr, p, pr.Rec, true);
+  ASSERT_FALSE(pr.Aborting);
+  EXPECT_EQ(p.DPIX, 72);
+  EXPECT_EQ(p.WIDTH, kW);
+  EXPECT_EQ(p.HEIGHT, kH);
+  EXPECT_EQ(p.BITSPERSAMPLE, 8);
+  EXPECT_EQ(p.SAMPLESPERPIXEL, 1);
+  EXPECT_EQ(s.Position(), 0);
+
+  // A resolution beyond any Integer reads as none.
+  Bytes huge = file;
+  const float big = 1e30f;
+  Bytes raw(reinterpret_cast<const Byte*>(&big), reinterpret_cast<const Byte*>(&big) + 4);
+  ASSERT_TRUE(SetEntry(huge, 48258, 11, 1, raw));
+  TRead h = Read(huge);
+  ASSERT_FALSE(h.Aborted);
+  EXPECT_EQ(h.Params->DPIX, 0);
+  EXPECT_EQ(h.Params->DPIY, 150);
 }
 
 TEST(HDPhotoWriter, ExifIsStoredReadBackAndSeenByExiftool) {
