@@ -252,4 +252,50 @@ TEST_F(VectEditTest, AMemoIsEditedInPlaceAndEscapeKeepsItsText) {
   EXPECT_FALSE(o->MemoFormats.empty());
 }
 
+struct TKeyedObject : TIEVectCustomObject {
+  static inline std::vector<Word>* Keys = nullptr;
+  std::unique_ptr<TIEVectCustomObject> Clone() override { return std::make_unique<TKeyedObject>(); }
+  void KeyDown(Word Key, TShiftState) override {
+    if (Keys) Keys->push_back(Key);
+  }
+};
+
+TEST_F(VectEditTest, KeysGoFirstToTheHandlerAndToALoneSelectedCustomObject) {
+  TZiduzUvVect* v = MakeVect();
+  std::vector<Word> keys;
+  TKeyedObject::Keys = &keys;
+  TIEVectObject o;
+  o.Kind = vkCustom;
+  o.X1 = 120, o.Y1 = 100, o.X2 = 160, o.Y2 = 140;
+  o.CustomObject.P = std::make_unique<TKeyedObject>();
+  const Integer c = v->AddObject(o);
+  const Integer b = AddBox(v, 10, 10, 20, 20);
+  v->AddSelObject(c);
+  v->SetFocus();
+  Key(v, 'K', u'k');
+  EXPECT_EQ(keys, std::vector<Word>{'K'});
+  // Not when other objects are selected too.
+  v->AddSelObject(b);
+  Key(v, 'L', u'l');
+  EXPECT_EQ(keys, std::vector<Word>{'K'});
+  TKeyedObject::Keys = nullptr;
+
+  // The editor's keys reach OnTextKeyDown before the view acts on them:
+  // a handler that takes Enter keeps the edit open.
+  const Integer t = AddText(v, "abc");
+  v->UnSelAllObjects();
+  v->AddSelObject(t);
+  std::vector<Word> seen;
+  v->OnTextKeyDown = [&](TObject* Sender, Word& K, TShiftState) {
+    EXPECT_EQ(Sender, v->TextEditor());
+    seen.push_back(K);
+    if (K == VK_RETURN) K = 0;
+  };
+  Key(v, VK_F2);
+  ASSERT_TRUE(v->IsEditingText());
+  Key(v, VK_RETURN);
+  EXPECT_TRUE(v->IsEditingText());
+  EXPECT_EQ(seen, std::vector<Word>{VK_RETURN});
+}
+
 }  // namespace test_vect_edit_tests
