@@ -11,6 +11,7 @@
 #include "imaging/core/color/ieicc.h"
 #include "imaging/formats/psdcommon.h"
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/ienativecodecs.h"
 #include "imaging/io/ielimits.h"
 #include "imaging/view/ziduzuvview.h"
 
@@ -638,4 +639,9 @@ void IEPSDReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
   if (Progress.Aborted()) return;
   const auto count = std::count_if(layers.begin(), layers.end(), [](const auto& l) { return !l->IsMask; });
   if (count == 1 && !Params.GETTHUMBNAIL) IEPSDTakeLayerAlpha(Bitmap, layers[0].get());
+}
+
+void IEReadPSDLayers(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                     TIELayerList* Layers) {
+  IEReadPSD(Stream, Bitmap, Params, Progress, true, Layers);
 }

@@ -10,6 +10,7 @@
 #include "imaging/formats/psd.h"
 #include "imaging/formats/psdcommon.h"
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/ienativecodecs.h"
 #include "imaging/proc/ziduzuvproc.h"
 #include "imaging/view/ziduzuvview.h"
 
@@ -427,4 +428,12 @@ void IEWritePSD(TStream* Stream, TIOParamsVals& Params, TIEProgressRec& Progress
 
 void IEPSDWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress) {
   IEWritePSD(Stream, Params, Progress, Bitmap, {});
+}
+
+void IEWritePSDLayers(TStream* Stream, TIEBitmap* Merged, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      TIELayerList* Layers) {
+  std::vector<TIELayer*> list;
+  if (Layers)
+    for (auto& l : *Layers) list.push_back(l.get());
+  IEWritePSD(Stream, Params, Progress, Merged, list);
 }

@@ -15,6 +15,7 @@ enum TIEFormatRoute : Byte {
   ierGeneric,  // no method of its own: the dispatch's rule for other ids applies
   ierMethod,   // the format's load or save method, the frame around its codec
   ierRefuse,   // a method of a module not built yet: Aborting and the finish event
+  ierLayered,  // into the attached view's layers or objects, else drawn by an off-screen view
 };
 
 // One test of the content-sniffing cascade. Test runs with the stream at

@@ -8,6 +8,7 @@
 
 class TIEBitmap;
 class TIOParamsVals;
+class TIELayerList;
 
 void IEBMPReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                       bool Preview);
@@ -42,6 +43,15 @@ void IEPDFWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params
 void IEPSDReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                       bool Preview);
 void IEPSDWriteRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress);
+// A PSD document for a view that holds layers: its layers, bottom first,
+// appended to Layers; the merged picture goes into Bitmap only when the
+// document has no layers.
+void IEReadPSDLayers(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
+                     TIELayerList* Layers);
+// Merged as the document's picture and Layers (nil or empty: Merged alone)
+// as its layers. The layers are brought to the document's format in place.
+void IEWritePSDLayers(TStream* Stream, TIEBitmap* Merged, TIOParamsVals& Params, TIEProgressRec& Progress,
+                      TIELayerList* Layers);
 void IERAWReadRoutine(TStream* Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, TIEProgressRec& Progress,
                       bool Preview);
 // The CRW metadata heap of the camera file at position 0 (the RAW reader's;

@@ -10,10 +10,26 @@
 
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/base/ieutils.h"
+#include "imaging/io/ieformats.h"
 #include "platform/base/components.h"
 #include "platform/graphics/windef.h"
 
 class TBitmap;
+class TIELayerList;
+
+// A list of picture layers on their way from a reader to a view. Only the
+// view module knows the layer class, so it frees the list.
+struct TIELayerListDeleter {
+  void operator()(TIELayerList* List) const;
+};
+using TIELayerListPtr = std::unique_ptr<TIELayerList, TIELayerListDeleter>;
+TIELayerListPtr IENewLayerList();
+Integer IELayerListCount(const TIELayerList* List);
+
+// A layered stream (ieftIEV, ieftLYR, ieftALL) drawn into one picture by an
+// off-screen vector view: the layers flattened, the objects drawn on them.
+// False, Target unchanged, for a stream that does not read whole.
+bool IERenderLayeredStream(TStream* Stream, TIEFileType Kind, TIEBitmap* Target);
 
 // Called with Destroying false whenever the view's current picture changes,
 // and with true while the view is being destroyed (the view drops the
@@ -68,6 +84,47 @@ class TIEViewContract {
   // From any thread: makes sure the window exists (creating it on the main
   // thread) and posts the message to it.
   virtual void PostIOMessage(UINT Msg, WPARAM WParam, LPARAM LParam) = 0;
+
+  // Layered content. Whether the view can hold the layers (ieftLYR), the
+  // vector objects (ieftIEV) or both (ieftALL) of a layered stream, or the
+  // picture layers of a layered document (ieftPSD).
+  virtual bool CanHoldLayered(TIEFileType Kind) const {
+    (void)Kind;
+    return false;
+  }
+  // Replaces the view's layers, objects or both with those of the stream;
+  // False, with the view as it was, when it cannot hold them or the stream
+  // is not read whole. Main thread only.
+  virtual bool LoadLayeredStream(TStream* Stream, TIEFileType Kind) {
+    (void)Stream;
+    (void)Kind;
+    return false;
+  }
+  // After its objects were loaded from a file: the picture grows to hold
+  // every object and is cleared to transparent white, so that only the
+  // objects show.
+  virtual void ShowObjectsOnly() {}
+  // Takes the layers a document reader produced, bottom first: with Replace
+  // the first goes into layer 0 and the others replace the rest, else all
+  // are added above the current ones. A first layer away from the top left
+  // gets a transparent Width x Height background layer below it. False,
+  // nothing changed, for an empty list or a view without layers.
+  virtual bool TakeLayers(TIELayerListPtr Layers, bool Replace, Integer Width, Integer Height) {
+    (void)Layers;
+    (void)Replace;
+    (void)Width;
+    (void)Height;
+    return false;
+  }
+
+  // For a document writer: every layer rendered into Merged, in layer 0's
+  // pixel format, and copies of the layers, bottom first. False for a view
+  // without layers.
+  virtual bool CopyLayeredDocument(TIEBitmap* Merged, TIELayerListPtr& Layers) {
+    (void)Merged;
+    (void)Layers;
+    return false;
+  }
 
   // A picture decoded on a worker becomes the current picture: its storage
   // moves into GetIEBitmap() (the same object, so whoever holds it keeps a

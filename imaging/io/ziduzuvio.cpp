@@ -227,7 +227,13 @@ void TZiduzUvIO::AttachTBitmap(TBitmap* Bitmap) {
 
 TBitmap* TZiduzUvIO::GetTBitmap() {
   FollowTImage();
+  if (FIEBitmap && FIEBitmap->Location() == ieTBitmap && FIEBitmap->VclBitmap()) return FIEBitmap->VclBitmap();
   return FTBitmap;
+}
+
+void TZiduzUvIO::SetMonoConversionMode(Byte Mode) {
+  FMonoConversionMode = Mode;
+  if (FIEBitmap) FIEBitmap->SetBlackWhiteMethod(Mode);
 }
 
 void TZiduzUvIO::Notification(TComponent* AComponent, TOperation Operation) {

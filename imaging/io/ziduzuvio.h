@@ -92,7 +92,8 @@ class TZiduzUvIO : public TComponent {
   // Frees an owned target and works on Bitmap (not owned); attachments stay.
   void ReplaceIEBitmap(TIEBitmap* Bitmap);
 
-  // The platform bitmap behind the picture: the attached one, or nil.
+  // The platform bitmap behind the picture: the one the picture wraps, else
+  // the attached one, or nil.
   virtual TBitmap* GetTBitmap();
 
   // --- parameters and results --------------------------------------------
@@ -325,6 +326,44 @@ class TZiduzUvIO : public TComponent {
   void LoadFromStreamHDP(TStream* Stream);
   void SaveToFileHDP(const WideString& FileName);
   void SaveToStreamHDP(TStream* Stream);
+  // Icons: one picture per leading entry of ICO_SIZES wider than 0 (at most
+  // 16), each with the ICO_BITDEPTHS entry at the same place.
+  void SaveToFileICO(const WideString& FileName);
+  void SaveToStreamICO(TStream* Stream);
+  void LoadFromFileWBMP(const WideString& FileName);
+  void LoadFromStreamWBMP(TStream* Stream);
+  void SaveToFileWBMP(const WideString& FileName);
+  void SaveToStreamWBMP(TStream* Stream);
+  // One-page PostScript and PDF documents.
+  void SaveToFilePS(const WideString& FileName);
+  void SaveToStreamPS(TStream* Stream);
+  void SaveToFilePDF(const WideString& FileName);
+  void SaveToStreamPDF(TStream* Stream);
+  // Camera RAW: when a plug-in has taken the extension "RAW" over from the
+  // built-in reader, the data is read through the plug-in's format.
+  void LoadFromFileRAW(const WideString& FileName);
+  void LoadFromStreamRAW(TStream* Stream);
+  // How pictures are reduced to black and white: the picture's
+  // BlackWhiteMethod, also kept for the save-parameters dialog.
+  void SetMonoConversionMode(Byte Mode);
+  Byte MonoConversionMode() const { return FMonoConversionMode; }
+  // PSD documents. With PSD_LOADLAYERS and a view that holds layers
+  // attached, the document's layers go to the view (PSD_REPLACELAYERS:
+  // in place of its layers) and the view's picture is not overwritten;
+  // otherwise the merged picture is loaded, taking the alpha of a document of
+  // one layer. A save with such a view writes the view's layers and their
+  // rendering; otherwise the picture as the only layer.
+  void LoadFromFilePSD(const WideString& FileName);
+  void LoadFromStreamPSD(TStream* Stream);
+  void SaveToFilePSD(const WideString& FileName);
+  void SaveToStreamPSD(TStream* Stream);
+  // Layered files (ieftIEV objects, ieftLYR layers, ieftALL both). A view
+  // attached that can hold the content receives it, without parameter reset
+  // or finish event; otherwise an off-screen view draws it into the picture
+  // (asynchronous rule, OnFinishWork). Aborting tells whether it was read.
+  void LoadFromFileLayered(const WideString& FileName, TIEFileType FileType);
+  // Only into an attached view that can hold the content; no event.
+  void LoadFromStreamLayered(TStream* Stream, TIEFileType FileType);
   // Writes the IPTC records of Params into the JPEG file without decoding it.
   // False, with Aborting set and the file untouched, when the file is no
   // well-formed JPEG or cannot be replaced. Ends with OnFinishWork.
@@ -387,6 +426,8 @@ class TZiduzUvIO : public TComponent {
     friend class TZiduzUvIO;
     TZiduzUvIO* FIO = nullptr;  // nil when the load decodes in place
     std::unique_ptr<TIEBitmap> FTarget;
+    // False when the load delivered its result to the view another way.
+    bool FPublish = true;
     TPrivateDecode* FOuter = nullptr;
   };
   // The private decodes running on the calling thread (innermost first), and
@@ -473,6 +514,7 @@ class TZiduzUvIO : public TComponent {
   TIEDialogsMeasureUnit FDialogsMeasureUnit = ieduInches;
   bool FAutoAdjustDPI = true;
   bool FFilteredAdjustDPI = false;
+  Byte FMonoConversionMode = 1;
   WideString FURLProxy, FURLProxyUser, FURLProxyPassword;
   TResampleFilter FPrintFilter = rfFastLinear;
   std::mutex FWorkerLock;
@@ -500,6 +542,20 @@ class TZiduzUvIO : public TComponent {
   std::unique_ptr<TIEMediaFilePlayer> FMediaFile;
   double FMediaFrameDelay = 0;
   int64_t FMediaFrameStep = 1;
+  // What a PSD save with a layered view writes: the view's layers rendered
+  // into one picture, and copies of the layers, taken on the view's thread.
+  struct TIELayeredDocument {
+    TIEBitmap Merged;
+    TIELayerListPtr Layers;
+  };
+  std::shared_ptr<TIELayeredDocument> LayeredDocumentOfView();
+  // The PSD read of a load: true when the layers went to the attached view
+  // (the picture then stays as it was).
+  bool ReadPSD(TStream* Src, TIEProgressRec& Rec);
+  // Hands read layers to the attached view on the main thread.
+  void DeliverLayers(TIELayerListPtr Layers, bool Replace, Integer Width, Integer Height);
+  // The off-screen path of LoadFromFileLayered.
+  void LoadLayeredFlattened(const WideString& FileName, TIEFileType FileType);
   // The body of a load by name of an ".avi" file: open, frame, close.
   void LoadAVIFile(const WideString& FileName);
 };

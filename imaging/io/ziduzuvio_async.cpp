@@ -219,7 +219,7 @@ void TZiduzUvIO::QueueViewMessage(UINT Msg, WPARAM WParam) {
 void TZiduzUvIO::PublishDecoded(TPrivateDecode& D) {
   // A failed or cancelled load hands over nothing: the view keeps its
   // picture, never a half-decoded one.
-  if (Aborting() || !D.FTarget || !FView) {
+  if (Aborting() || !D.FPublish || !D.FTarget || !FView) {
     D.FTarget.reset();
     return;
   }

@@ -207,6 +207,8 @@ void TZiduzUvIO::LoadFileByType(TIEFileType FileType, const WideString& FileName
   const TIEFormatRoute route = d ? d->FileLoad : ierGeneric;
   if (route == ierMethod) {
     FormatLoadFile(*d, FileName);
+  } else if (route == ierLayered) {
+    LoadFromFileLayered(FileName, FileType);
   } else if (route == ierRefuse) {
     Refuse(IENotBuiltText(*d, &FileName, false));
   } else if (ByExtension) {
@@ -222,6 +224,8 @@ void TZiduzUvIO::LoadStreamByType(TIEFileType FileType, TStream* Stream, bool) {
   const TIEFormatDescriptor* d = IEFindFormatDescriptor(FileType);
   if (d && d->StreamLoad == ierMethod)
     FormatLoadStream(*d, Stream);
+  else if (d && d->StreamLoad == ierLayered)
+    LoadFromStreamLayered(Stream, FileType);
   else
     // No stream reader (metafiles, PostScript, PDF, unknown content) or one
     // of a module not built yet: refused.

@@ -8,6 +8,8 @@
 #include "imaging/core/base/iestreams.h"
 #include "imaging/io/ieformatdesc.h"
 #include "imaging/io/iejpeg.h"
+#include "imaging/io/iedpi.h"
+#include "imaging/io/ienativecodecs.h"
 #include "imaging/io/ziduzuvio.h"
 #include "imaging/io/ziduzuvio_safefile.h"
 #include "platform/base/strutils.h"
@@ -132,9 +134,14 @@ struct TZiduzUvIOFrame {
   // for a view.
   static void ReadAndSettle(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const TIEReadRoutine& Read, TStream* Src) {
     TIEProgressRec rec = Progress(IO);
-    TIEBitmap* target = IO.IEBitmap();
-    target->RemoveAlphaChannel(false, clWhite);
-    IERunReader(Read, Src, target, *IO.FParams, rec, false);
+    if (F.FileType == ieftPSD) {
+      // Layers that went to the view leave the picture as it was.
+      if (IO.ReadPSD(Src, rec)) return;
+    } else {
+      TIEBitmap* target = IO.IEBitmap();
+      target->RemoveAlphaChannel(false, clWhite);
+      IERunReader(Read, Src, target, *IO.FParams, rec, false);
+    }
     if (F.Resolution) {
       IO.FixDefaultDPI();
       if (IO.FAutoAdjustDPI && !IO.Aborting() && IEAdjustDPIProc) IEAdjustDPIProc(&IO);
@@ -238,14 +245,31 @@ struct TZiduzUvIOFrame {
     return ImageCount(IO);
   }
 
-  static void SaveFile(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const WideString& FileName) {
+  // A layered document is taken from the view here, on the caller's thread,
+  // before a worker may take over.
+  using TDoc = std::shared_ptr<TZiduzUvIO::TIELayeredDocument>;
+  static TDoc DocumentFor(TZiduzUvIO& IO, const TIEFormatDescriptor& F, TDoc Doc) {
+    if (Doc || F.FileType != ieftPSD || IO.InWorkerThread()) return Doc;
+    return IO.LayeredDocumentOfView();
+  }
+
+  static void Write(TZiduzUvIO& IO, const TIEBuiltInCodec& Codec, TStream* Out, TIEBitmap* Src, const TDoc& Doc,
+                    TIEProgressRec& Rec) {
+    if (Doc)
+      IEWritePSDLayers(Out, &Doc->Merged, *IO.FParams, Rec, Doc->Layers.get());
+    else
+      IERunWriter(Codec.Write, Out, Src, *IO.FParams, Rec);
+  }
+
+  static void SaveFile(TZiduzUvIO& IO, const TIEFormatDescriptor& F, const WideString& FileName, TDoc Doc = nullptr) {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write) {
       std::lock_guard op(IO.FOperationLock);
       IO.Refuse(IENotBuiltText(F, &FileName, true));
       return;
     }
-    if (IO.HandOver([&IO, &F, FileName] { SaveFile(IO, F, FileName); })) return;
+    Doc = DocumentFor(IO, F, std::move(Doc));
+    if (IO.HandOver([&IO, &F, FileName, Doc] { SaveFile(IO, F, FileName, Doc); })) return;
     std::lock_guard op(IO.FOperationLock);
     IO.SetAborting(true);
     bool saved = false;
@@ -257,7 +281,7 @@ struct TZiduzUvIOFrame {
         IO.SetAborting(false);
         TIEProgressRec rec = Progress(IO);
         if (codec.BeforeWrite) codec.BeforeWrite(*IO.FParams);
-        IERunWriter(codec.Write, out.Stream(), src, *IO.FParams, rec);
+        Write(IO, codec, out.Stream(), src, Doc, rec);
         if (!IO.Aborting() && !out.Commit()) IO.SetAborting(true);
         saved = !IO.Aborting();
         if (saved && !F.NameAfterFinish) {
@@ -277,7 +301,7 @@ struct TZiduzUvIOFrame {
     }
   }
 
-  static void SaveStream(TZiduzUvIO& IO, const TIEFormatDescriptor& F, TStream* Stream) {
+  static void SaveStream(TZiduzUvIO& IO, const TIEFormatDescriptor& F, TStream* Stream, TDoc Doc = nullptr) {
     const TIEBuiltInCodec codec = IEGetBuiltInCodec(F.FileType);
     if (!codec.Write || Stream == nullptr) {
       std::lock_guard op(IO.FOperationLock);
@@ -285,7 +309,8 @@ struct TZiduzUvIOFrame {
                        : W("no stream to write"));
       return;
     }
-    if (IO.HandOver([&IO, &F, Stream] { SaveStream(IO, F, Stream); })) return;
+    Doc = DocumentFor(IO, F, std::move(Doc));
+    if (IO.HandOver([&IO, &F, Stream, Doc] { SaveStream(IO, F, Stream, Doc); })) return;
     std::lock_guard op(IO.FOperationLock);
     IO.SetAborting(false);
     try {
@@ -304,7 +329,7 @@ struct TZiduzUvIOFrame {
           const Byte reserved[IEStreamHeaderSize] = {};
           IESafeStreamWrite(Stream, rec, reserved, IEStreamHeaderSize);
         }
-        if (!IO.Aborting()) IERunWriter(codec.Write, Stream, src, *IO.FParams, rec);
+        if (!IO.Aborting()) Write(IO, codec, Stream, src, Doc, rec);
         if (header && !(F.HeaderOnlyWhenWritten && IO.Aborting())) {
           const int64_t end = Stream->Position();
           Stream->SetPosition(start);
@@ -413,6 +438,61 @@ void TZiduzUvIO::LoadFromFileDCX(const WideString& FileName) { TZiduzUvIOFrame::
 void TZiduzUvIO::LoadFromStreamDCX(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftDCX), Stream); }
 void TZiduzUvIO::SaveToFileDCX(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftDCX), FileName); }
 void TZiduzUvIO::SaveToStreamDCX(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftDCX), Stream); }
+
+void TZiduzUvIO::LoadFromFilePSD(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftPSD), FileName); }
+void TZiduzUvIO::LoadFromStreamPSD(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftPSD), Stream); }
+void TZiduzUvIO::SaveToFilePSD(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPSD), FileName); }
+void TZiduzUvIO::SaveToStreamPSD(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPSD), Stream); }
+
+void TZiduzUvIO::SaveToFileICO(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftICO), FileName); }
+void TZiduzUvIO::SaveToStreamICO(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftICO), Stream); }
+
+void TZiduzUvIO::LoadFromFileWBMP(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftWBMP), FileName); }
+void TZiduzUvIO::LoadFromStreamWBMP(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftWBMP), Stream); }
+void TZiduzUvIO::SaveToFileWBMP(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftWBMP), FileName); }
+void TZiduzUvIO::SaveToStreamWBMP(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftWBMP), Stream); }
+
+void TZiduzUvIO::SaveToFilePS(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPS), FileName); }
+void TZiduzUvIO::SaveToStreamPS(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPS), Stream); }
+void TZiduzUvIO::SaveToFilePDF(const WideString& FileName) { TZiduzUvIOFrame::SaveFile(*this, Row(ieftPDF), FileName); }
+void TZiduzUvIO::SaveToStreamPDF(TStream* Stream) { TZiduzUvIOFrame::SaveStream(*this, Row(ieftPDF), Stream); }
+
+namespace {
+// The format that reads camera RAW files: a plug-in's when one has taken
+// the extension over, else 0 for the built-in reader.
+TIEFileType RAWPlugInFormat() {
+  const TIEFileType t = IEFileTypeOfExtension(u"raw");
+  return t != ieftRAW && t != ieftUnknown ? t : ieftUnknown;
+}
+}  // namespace
+
+void TZiduzUvIO::LoadFromFileRAW(const WideString& FileName) {
+  if (RAWPlugInFormat() == ieftUnknown) {
+    TZiduzUvIOFrame::LoadFile(*this, Row(ieftRAW), FileName);
+    return;
+  }
+  // The file stream lives in this call, so the whole call goes to the worker.
+  if (HandOver([this, FileName] { LoadFromFileRAW(FileName); })) return;
+  std::lock_guard op(FOperationLock);
+  std::unique_ptr<TIEWideFileStream> file;
+  try {
+    file = std::make_unique<TIEWideFileStream>(FileName, fmOpenRead | fmShareDenyWrite);
+  } catch (...) {
+    SetAborting(true);
+    DoFinishWork();
+    throw;
+  }
+  LoadFromStreamFormat(file.get(), RAWPlugInFormat());
+  if (!Aborting()) FParams->FILENAME = FileName;
+}
+
+void TZiduzUvIO::LoadFromStreamRAW(TStream* Stream) {
+  const TIEFileType plugin = RAWPlugInFormat();
+  if (plugin != ieftUnknown)
+    LoadFromStreamFormat(Stream, plugin);
+  else
+    TZiduzUvIOFrame::LoadStream(*this, Row(ieftRAW), Stream);
+}
 
 void TZiduzUvIO::LoadFromFileDICOM(const WideString& FileName) { TZiduzUvIOFrame::LoadFile(*this, Row(ieftDICOM), FileName); }
 void TZiduzUvIO::LoadFromStreamDICOM(TStream* Stream) { TZiduzUvIOFrame::LoadStream(*this, Row(ieftDICOM), Stream); }

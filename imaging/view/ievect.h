@@ -455,6 +455,10 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // False, with the layers and the objects as they were, when either part fails.
   bool LoadAllFromStream(TStream* Stream) override;
   bool LoadAllFromFile(const WideString& FileName);
+  // Objects, layers, both, and document layers.
+  bool CanHoldLayered(TIEFileType Kind) const override;
+  bool LoadLayeredStream(TStream* Stream, TIEFileType Kind) override;
+  void ShowObjectsOnly() override;
 
   // --- object undo ---------------------------------------------------------------------
   bool ObjAutoUndo() const { return FObjAutoUndo; }

@@ -167,6 +167,10 @@ class TIELayer : public TObject {
   double FRotate = 0;
 };
 
+// Layers that belong to no view yet: read from a document, or copied out
+// of a view for a writer.
+class TIELayerList : public std::vector<std::unique_ptr<TIELayer>> {};
+
 class TZiduzUvView : public TIEView {
  public:
   explicit TZiduzUvView(TComponent* AOwner);
@@ -283,6 +287,13 @@ class TZiduzUvView : public TIEView {
   void UnlockUpdateQuiet() override;
   void UnlockUpdate();
   bool HasParentWindow() override;
+  // Layered content through the I/O companion: the layers stream and
+  // document layers.
+  bool CanHoldLayered(TIEFileType Kind) const override;
+  bool LoadLayeredStream(TStream* Stream, TIEFileType Kind) override;
+  bool TakeLayers(TIELayerListPtr Layers, bool Replace, Integer Width, Integer Height) override;
+  // The view's own layers stay as they are.
+  bool CopyLayeredDocument(TIEBitmap* Merged, TIELayerListPtr& Layers) override;
 
   // =========================================================================
   // Lifecycle, companions and image operations

@@ -289,5 +289,41 @@ TEST_F(Plugins, RawPluginDecodesADngLikeLibRaw) {
   EXPECT_LE(worst, 1);
 }
 
+
+// With the built-in RAW format taken out of the registry and the RAW
+// plug-in loaded, the camera RAW methods read through the plug-in; with the
+// built-in format in place they do not.
+TEST_F(Plugins, CameraRawMethodsFollowThePluginThatTookTheExtension) {
+  const std::string dng = Dir.File("b.dng");
+  ASSERT_EQ(gt_test::Shell("/usr/bin/python3 " + std::string(GT_TEST_DATA_DIR) +
+                           "/../imaging/formats/raw_fixtures.py dng '" + dng + "' 40 30 Testmake Plug"),
+            0);
+  ASSERT_EQ(IELoadFormatPlugin(Utf8ToWide(kPlugins + "libgtrawplugin.so")), 4096);
+  {
+    TIEBitmap out;
+    auto in = TZiduzUvIO::CreateForBitmap(&out);
+    in->LoadFromFileRAW(Utf8ToWide(dng));
+    EXPECT_EQ(in->Params().FILETYPE, ieftRAW);
+  }
+  IEUnregisterFormat(ieftRAW);
+  for (bool byStream : {false, true}) {
+    SCOPED_TRACE(byStream ? "stream" : "file");
+    TIEBitmap out;
+    auto in = TZiduzUvIO::CreateForBitmap(&out);
+    if (byStream) {
+      TFileStream s(Utf8ToWide(dng), fmOpenRead);
+      in->LoadFromStreamRAW(&s);
+    } else {
+      in->LoadFromFileRAW(Utf8ToWide(dng));
+      EXPECT_EQ(in->Params().FILENAME, Utf8ToWide(dng));
+    }
+    ASSERT_FALSE(in->Aborting());
+    EXPECT_EQ(in->Params().FILETYPE, 4096);
+    EXPECT_EQ(out.Width(), 40);
+    EXPECT_EQ(out.Height(), 30);
+  }
+  IEBuildFormatRegistry();
+}
+
 }  // namespace
 }  // namespace plugin_tests

@@ -60,7 +60,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
   std::vector<TIEFileType> calls;
   std::vector<std::unique_ptr<TCodecScope>> rows;
   for (TIEFileType id : {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftPNG, ieftTGA, ieftPXM, ieftDCX, ieftICO, ieftPS,
-                        ieftPDF})
+                        ieftPDF, ieftPSD})
     rows.push_back(std::make_unique<TCodecScope>(id, RowWriter(id, calls)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
 
@@ -97,8 +97,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
       {"a.pix", RefusedQuietly, 0},
       {"a.lyr", RefusedQuietly, 0},
       {"a.iev", RefusedQuietly, 0},
-      // Writers of modules not built yet.
-      {"a.psd", RefusedWithEvent, 0},
+      {"a.psd", Writes, ieftPSD},
   };
   TempDir dir;
   for (const TCase& c : cases) {
@@ -149,7 +148,7 @@ TEST_F(RegistryTest, SaveToFileByExtension) {
 TEST_F(RegistryTest, DispatchById) {
   TFakePlugIn plugin(4100, "GTFK");
   const TIEFileType rowIds[] = {ieftTIFF, ieftGIF, ieftPCX, ieftBMP, ieftICO,  ieftCUR,
-                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM, ieftWBMP, ieftBMPRAW};
+                                ieftPNG,  ieftTGA, ieftPXM, ieftDCX, ieftDICOM, ieftWBMP, ieftBMPRAW, ieftPSD};
   std::vector<std::unique_ptr<TCodecScope>> rows;
   for (TIEFileType id : rowIds) rows.push_back(std::make_unique<TCodecScope>(id, TIEBuiltInCodec(FakeRead, FakeWrite)));
   ASSERT_TRUE(static_cast<bool>(IEGetBuiltInCodec(ieftJPEG).Write)) << "the JPEG row holds the JPEG codec";
@@ -185,8 +184,12 @@ TEST_F(RegistryTest, DispatchById) {
       {ieftRAW, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
       {ieftBMPRAW, Runs, Runs, RefusedQuietly},
       {22, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
-      {ieftPSD, RefusedWithEvent, RefusedWithEvent, RefusedWithEvent},
-      {ieftALL, RefusedWithEvent, RefusedWithEvent, RefusedQuietly},
+      {ieftPSD, Runs, Runs, Runs},
+      // Layered files without a view that can hold them: a stream loads
+      // nothing (and says so at once); a file is drawn by an off-screen view,
+      // which cannot read this data.
+      {ieftLYR, RefusedQuietly, RefusedWithEvent, RefusedQuietly},
+      {ieftALL, RefusedQuietly, RefusedWithEvent, RefusedQuietly},
       {ieftDICOM, Runs, Runs, RefusedQuietly},
       {ieftHDP, RefusedWithEvent, RefusedWithEvent, Runs},  // the data is no HD Photo
       {4100, Runs, Runs, Runs},

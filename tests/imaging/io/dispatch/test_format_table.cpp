@@ -188,6 +188,8 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
   Integer rows = 0;
   for (const TIEFormatDescriptor& d : IEFormatDescriptors()) {
     if (!d.Registered || !IEFindFormatInfo(d.FileType) || IEGetBuiltInCodec(d.FileType).Read) continue;
+    // Layered files go to a view or an off-screen view, not to a reader.
+    if (d.FileLoad == ierLayered) continue;
     SCOPED_TRACE(d.FullName);
     ++rows;
     const std::string ext = LowerFirstExtension(d.FileType);
@@ -204,7 +206,7 @@ TEST_F(RegistryTest, EveryRowWithoutAReaderRefusesByFileStreamAndBuffer) {
       EXPECT_EQ(got.Height, 1);
     }
   }
-  EXPECT_GE(rows, 8) << "every registered format but the built ones";
+  EXPECT_GE(rows, 4) << "the written-only and rendered formats at least";
 }
 
 // Where the platform has the HD Photo component its entry joins the registry
