@@ -35,18 +35,19 @@ Integer MulDivRound(int64_t A, int64_t B, int64_t C) {
 }
 
 // Progress reports of one operation: starting now, ending (100, or 0 when an
-// exception passes) when it goes out of scope.
+// exception passes) when it goes out of scope, asking for a redraw when the
+// image's palette changed meanwhile.
 class TProgressScope {
  public:
-  TProgressScope(TGIFImage* Image, TObject* Sender, const WideString& Msg, bool RedrawAtEnd)
-      : FImage(Image), FSender(Sender), FMsg(Msg), FRedraw(RedrawAtEnd), FExceptions(std::uncaught_exceptions()) {
+  TProgressScope(TGIFImage* Image, TObject* Sender, const WideString& Msg)
+      : FImage(Image), FSender(Sender), FMsg(Msg), FExceptions(std::uncaught_exceptions()) {
     if (FImage) FImage->Progress(FSender, psStarting, 0, false, TRect(0, 0, 0, 0), FMsg);
   }
   ~TProgressScope() {
     if (!FImage) return;
     const bool failing = std::uncaught_exceptions() > FExceptions || FFailed;
     try {
-      FImage->Progress(FSender, psEnding, failing ? 0 : 100, FRedraw, TRect(0, 0, 0, 0), FMsg);
+      FImage->Progress(FSender, psEnding, failing ? 0 : 100, FImage->PaletteModified(), TRect(0, 0, 0, 0), FMsg);
     } catch (...) {
       // A handler failing on the closing report must not end the process.
     }
@@ -60,7 +61,6 @@ class TProgressScope {
   TGIFImage* FImage;
   TObject* FSender;
   WideString FMsg;
-  bool FRedraw;
   int FExceptions;
   bool FFailed = false;
 };
@@ -162,7 +162,10 @@ void TGIFSubImage::SetPalette(HPALETTE Value) {
   FFramePalette = Value;
   if (stale) {
     FreeBitmap();
-    if (FImage) FImage->Changed(this);
+    if (FImage) {
+      FImage->SetPaletteModified(true);
+      FImage->Changed(this);
+    }
   }
 }
 
@@ -178,18 +181,22 @@ TRect TGIFSubImage::ScaleRect(const TRect& Rect) const {
 
 TBitmap* TGIFSubImage::GetBitmap() {
   if (FFrameBitmap || IsEmpty()) return FFrameBitmap.get();
-  TProgressScope progress(FImage, this, W("Rendering..."), false);
-  auto bmp = std::make_unique<TBitmap>();
-  try {
-    if (FImage && FImage->DoDither())
-      RenderDithered(bmp.get());
-    else
-      RenderPlain(bmp.get());
-  } catch (const EAbort&) {
-    progress.Failed();
-    return nullptr;
+  {
+    TProgressScope progress(FImage, this, W("Rendering..."));
+    auto bmp = std::make_unique<TBitmap>();
+    try {
+      if (FImage && FImage->DoDither())
+        RenderDithered(bmp.get());
+      else
+        RenderPlain(bmp.get());
+    } catch (const EAbort&) {
+      progress.Failed();
+      return nullptr;
+    }
+    FFrameBitmap = std::move(bmp);
   }
-  FFrameBitmap = std::move(bmp);
+  // After the closing report: whoever shows the image draws it again.
+  if (FImage && FImage->PaletteModified()) FImage->Changed(this);
   return FFrameBitmap.get();
 }
 
@@ -403,7 +410,7 @@ void TGIFSubImage::Assign(TPersistent* Source) {
   }
   AllocPixelData();
   {
-    TProgressScope progress(FImage, this, W("Converting..."), false);
+    TProgressScope progress(FImage, this, W("Converting..."));
     TBitmap* fb = FFrameBitmap.get();
     const Integer w = Width(), h = Height();
     const TPixelFormat fpf = fb->PixelFormat();
@@ -537,6 +544,7 @@ void TGIFImage::SetPalette(HPALETTE Value) {
     if (FFrames.GetFrame(i)->LocalColorMap()->Count() == 0) FFrames.GetFrame(i)->FreeBitmap();
   if (FRenderBitmap) {
     FreeRenderBitmap();
+    SetPaletteModified(true);
     Changed(this);
   }
 }

@@ -31,6 +31,9 @@ class TGraphic : public TPersistent {
   virtual void SetTransparent(bool Value);
   bool Modified() const { return FModified; }
   void SetModified(bool Value);
+  // The graphic's palette changed since whoever shows it last took it up.
+  bool PaletteModified() const { return FPaletteModified; }
+  void SetPaletteModified(bool Value) { FPaletteModified = Value; }
 
   TNotifyEvent OnChange;
 
@@ -40,6 +43,7 @@ class TGraphic : public TPersistent {
  private:
   bool FTransparent = false;
   bool FModified = false;
+  bool FPaletteModified = false;
 };
 
 class TPicture : public TPersistent {

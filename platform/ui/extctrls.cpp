@@ -250,6 +250,9 @@ void TImage::SetTransparent(bool Value) {
 void TImage::PictureChanged() {
   TGraphic* G = FPicture->Graphic();
   if (G) {
+    // The display shows every colour, so a new palette needs no realising:
+    // the repaint below takes it up.
+    if (G->PaletteModified()) G->SetPaletteModified(false);
     G->SetTransparent(FTransparent);
     if (FAutoSize && G->Width() > 0 && G->Height() > 0) SetBounds(FLeft, FTop, G->Width(), G->Height());
   }

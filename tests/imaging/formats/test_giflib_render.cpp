@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "imaging/formats/giflib.h"
 #include "imaging/formats/giflib_reduce.h"
 #include "tests/imaging/formats/giflib_test_util.h"
 #include "platform/ui/clipbrd.h"
+#include "platform/ui/extctrls.h"
+#include "platform/ui/forms.h"
 
 namespace giflib_render_tests {
 namespace {
@@ -423,6 +427,68 @@ TEST(GifLibProgress, StartsAndEndsEveryOperation) {
   };
   EXPECT_EQ(img->Images()->GetFrame(0)->GetBitmap(), nullptr);
   EXPECT_EQ(log.back(), "Rendering...20");
+}
+
+// ------------------------------------------------------------- palette changes
+
+// A two-entry palette of grey levels, owned by whoever it is given to.
+HPALETTE GreyPalette() {
+  std::vector<Byte> mem(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY));
+  auto* lp = reinterpret_cast<LOGPALETTE*>(mem.data());
+  lp->palVersion = 0x300;
+  lp->palNumEntries = 2;
+  lp->palPalEntry[0] = PALETTEENTRY{0, 0, 0, 0};
+  lp->palPalEntry[1] = PALETTEENTRY{128, 128, 128, 0};
+  return CreatePalette(lp);
+}
+
+TEST(GifLibPalette, AReplacedPaletteMarksTheImageAndTheNextRenderingAsksForARedraw) {
+  auto img = OneFrame(4, 4, 0, 0, 4, 4, false, Pattern);
+  std::vector<std::string> log;
+  img->OnProgress = [&](TObject*, TProgressStage S, Byte, bool Redraw, const TRect&, const WideString&) {
+    if (S == psEnding) log.push_back(Redraw ? "end+redraw" : "end");
+  };
+  img->OnChange = [&](TObject*) { log.push_back("changed"); };
+  TGIFSubImage* f = img->Images()->GetFrame(0);
+  ASSERT_NE(f->GetBitmap(), nullptr);
+  EXPECT_FALSE(img->PaletteModified());
+  EXPECT_EQ(log, (std::vector<std::string>{"end"}));
+  log.clear();
+  // The same palette again is no change.
+  f->SetPalette(f->GetPalette());
+  EXPECT_FALSE(img->PaletteModified());
+  // A new palette for a frame rendered with another one.
+  f->SetPalette(GreyPalette());
+  EXPECT_TRUE(img->PaletteModified());
+  EXPECT_EQ(log, (std::vector<std::string>{"changed"}));
+  log.clear();
+  ASSERT_NE(f->GetBitmap(), nullptr);
+  // The closing report asks for a redraw, then the image tells its holders.
+  EXPECT_EQ(log, (std::vector<std::string>{"end+redraw", "changed"}));
+  // The image's own palette: a rendered image goes stale the same way.
+  img->SetPaletteModified(false);
+  ASSERT_NE(img->GetBitmap(), nullptr);
+  log.clear();
+  img->SetPalette(GreyPalette());
+  EXPECT_TRUE(img->PaletteModified());
+  EXPECT_EQ(log, (std::vector<std::string>{"changed"}));
+}
+
+TEST(GifLibPalette, AnImageControlTakesUpTheChangedPaletteAndClearsTheMark) {
+  auto form = std::make_unique<TForm>(nullptr);
+  auto* view = new TImage(form.get());
+  view->SetParent(form.get());
+  auto img = OneFrame(4, 4, 0, 0, 4, 4, false, Pattern);
+  view->Picture()->SetGraphic(img.get());
+  auto* shown = dynamic_cast<TGIFImage*>(view->Picture()->Graphic());
+  ASSERT_NE(shown, nullptr);
+  ASSERT_NE(shown->GetBitmap(), nullptr);
+  shown->SetPalette(GreyPalette());
+  EXPECT_FALSE(shown->PaletteModified());
+  // Held by no control, the mark stays for whoever draws it next.
+  ASSERT_NE(img->GetBitmap(), nullptr);
+  img->SetPalette(GreyPalette());
+  EXPECT_TRUE(img->PaletteModified());
 }
 
 }  // namespace
