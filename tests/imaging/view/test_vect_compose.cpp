@@ -24,11 +24,7 @@ namespace vect_compose_tests {
 class VectCompose : public view_test::ViewTest {
  protected:
   TZiduzUvVect* MakeVect() {
-    auto* v = new TZiduzUvVect(Form.get());
-    v->SetBorderStyle(bsNone);
-    v->SetParent(Form.get());
-    v->SetBounds(0, 0, 200, 150);
-    v->HandleNeeded();
+    auto* v = MakeView<TZiduzUvVect>(200, 150);
     v->SetObjAntialias(false);
     return v;
   }

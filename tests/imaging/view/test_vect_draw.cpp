@@ -26,14 +26,7 @@ namespace vect_draw_tests {
 
 class VectDraw : public view_test::ViewTest {
  protected:
-  TZiduzUvVect* MakeVect(Integer W = 200, Integer H = 150) {
-    auto* v = new TZiduzUvVect(Form.get());
-    v->SetBorderStyle(bsNone);
-    v->SetParent(Form.get());
-    v->SetBounds(0, 0, W, H);
-    v->HandleNeeded();
-    return v;
-  }
+  TZiduzUvVect* MakeVect(Integer W = 200, Integer H = 150) { return MakeView<TZiduzUvVect>(W, H); }
   static void Fill(TIEBitmap& B, Integer W, Integer H, Byte V) {
     ASSERT_TRUE(B.Allocate(W, H, ie24RGB));
     for (Integer y = 0; y < H; ++y) std::memset(B.GetScanline(y), V, size_t(W) * 3);

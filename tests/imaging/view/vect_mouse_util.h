@@ -16,12 +16,7 @@ namespace vect_mouse_test {
 class VectMouseTest : public view_test::ViewTest {
  protected:
   TZiduzUvVect* MakeVect(Integer W = 200, Integer H = 150) {
-    auto* v = new TZiduzUvVect(Form.get());
-    v->SetBorderStyle(bsNone);
-    v->SetParent(Form.get());
-    v->SetBounds(0, 0, W, H);
-    v->HandleNeeded();
-    GtTestPump(5);
+    auto* v = MakeView<TZiduzUvVect>(W, H);
     SetPicture(v, W, H);
     v->Repaint();
     GtTestPump(5);

@@ -27,9 +27,11 @@ class ViewTest : public ::testing::Test {
     Form.reset();
     Application->ProcessMessages();
   }
-  // A view of ClientW x ClientH client pixels on the form, its window made.
-  TZiduzUvView* MakeView(Integer ClientW, Integer ClientH) {
-    auto* v = new TZiduzUvView(Form.get());
+  // A view (or a view of a derived class) of ClientW x ClientH client pixels
+  // on the form, its window made.
+  template <class TView = TZiduzUvView>
+  TView* MakeView(Integer ClientW, Integer ClientH) {
+    auto* v = new TView(Form.get());
     v->SetBorderStyle(bsNone);
     v->SetParent(Form.get());
     v->SetBounds(0, 0, ClientW, ClientH);
