@@ -88,6 +88,10 @@ TPeer StartPeer(const char* Slot) {
     dup2(ToPeer[0], STDIN_FILENO);
     dup2(FromPeer[1], STDOUT_FILENO);
     for (int Fd : {ToPeer[0], ToPeer[1], FromPeer[0], FromPeer[1]}) close(Fd);
+    // The peer runs its one test whatever shard of the suite started it.
+    unsetenv("GTEST_SHARD_INDEX");
+    unsetenv("GTEST_TOTAL_SHARDS");
+    unsetenv("GTEST_SHARD_STATUS_FILE");
     setenv("GT_CROSSPROCESS_PEER", "1", 1);
     setenv("GT_HANDLE_SLOT", Slot, 1);
     execl("/proc/self/exe", "test_platform_ui", "--gtest_filter=CrossProcess.PeerSide", static_cast<char*>(nullptr));
