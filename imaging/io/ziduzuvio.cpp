@@ -293,11 +293,11 @@ void TZiduzUvIO::UpdateAttachedView() {
 
 TColor TZiduzUvIO::Background() const {
   if (tHandedBackgroundOf == this) return tHandedBackground;
-  return FView ? FView->Background() : FBackground;
+  return FView ? FView->Background() : FBackground.load(std::memory_order_relaxed);
 }
 
 void TZiduzUvIO::SetBackground(TColor Value) {
-  if (!FView) FBackground = Value;
+  if (!FView) FBackground.store(Value, std::memory_order_relaxed);
 }
 
 bool TZiduzUvIO::NativePixelFormat() const { return FParams && FParams->ISNATIVEPIXELFORMAT; }

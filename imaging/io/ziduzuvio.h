@@ -505,7 +505,8 @@ class TZiduzUvIO : public TComponent {
   TComponent* FViewComponent = nullptr;  // FView as a component, kept for notifications
   Integer FHandlerHandle = -1;
   TImage* FTImage = nullptr;
-  TColor FBackground = 0;
+  // A load on a worker sets it while the main thread may read it.
+  std::atomic<TColor> FBackground{0};
   TMsgLanguage FMsgLanguage = msSystem;
   TIOPreviewsParams FPreviewsParams = 0;
   bool FSimplifiedParamsDialogs = false;
