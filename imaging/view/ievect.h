@@ -399,6 +399,10 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   void RefreshMeasureHint(Integer X, Integer Y);
   // The box's top-left corner as last drawn (kept inside the view).
   TPoint MeasureHintPos() const { return FHintPos; }
+  // Whether the outline length of a polygon selection still being drawn
+  // includes the segment from its last point to the mouse.
+  bool MeasureRubberSegment() const { return FMeasureRubberSegment; }
+  void SetMeasureRubberSegment(bool Value);
   double LastMeasuredValue() const { return FLastMeasured; }
   TIEVMeasureHintEvent OnMeasureHint;
   TIEVDragLenEndEvent OnDragLenEnd;
@@ -625,6 +629,10 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   std::unique_ptr<TIEBitmap> FAlphaWork, FAlphaCover;
   bool FHintActive = false;
   TIEMeasureHintSource FHintSource = iemhDragLen;
+  bool FMeasureRubberSegment = true;
+  // With viMeasureArea or viMeasurePerimeter on, the hint follows the
+  // selection: active while there is one (or one is being drawn).
+  void FollowSelectionWithHint();
   TPoint FHintStart;
   // The box's corner, and the point measured to (the mouse).
   TPoint FHintPos, FHintPoint;

@@ -123,6 +123,25 @@ void TZiduzUvVect::HideMeasureHint() {
   FHintBackground->SetWidth(1);
 }
 
+void TZiduzUvVect::SetMeasureRubberSegment(bool Value) {
+  FMeasureRubberSegment = Value;
+  RefreshMeasureHint(-1000000, -1000000);
+}
+
+void TZiduzUvVect::FollowSelectionWithHint() {
+  // A drag-length gesture owns the hint until it ends.
+  if (FDragLenActive || (FHintActive && FHintSource == iemhDragLen)) return;
+  const bool area = FVectorInteract.Contains(viMeasureArea);
+  const bool wanted = (area || FVectorInteract.Contains(viMeasurePerimeter)) &&
+                      (SelectionGestureRunning() || GetSelectionPolygonCount() > 0);
+  if (!wanted) {
+    EndMeasureHint(false);
+    return;
+  }
+  const TIEMeasureHintSource source = area ? iemhArea : iemhPerimeter;
+  if (!FHintActive || FHintSource != source) StartMeasureHint(source, FLastMousePos.X, FLastMousePos.Y);
+}
+
 void TZiduzUvVect::RefreshMeasureHint(Integer X, Integer Y) {
   HideMeasureHint();
   ShowMeasureHint(X, Y);
@@ -151,7 +170,8 @@ double TZiduzUvVect::GetDragLength(Integer X0, Integer Y0, Integer X, Integer Y)
 double TZiduzUvVect::GetOutlineLength() {
   const TPoint* p = GetSelectionPolygon();
   const Integer n = GetSelectionPolygonCount();
-  if (!p || n < 2) return 0;
+  // One point still being drawn has a length: its rubber segment.
+  if (!p || n < (FPolygonSelecting && FMeasureRubberSegment ? 1 : 2)) return 0;
   double sum = 0;
   auto seg = [&](const TPoint& A, const TPoint& B) {
     const double dx = (B.X - A.X) * FUnitPerPixelX, dy = (B.Y - A.Y) * FUnitPerPixelY;
@@ -166,7 +186,17 @@ double TZiduzUvVect::GetOutlineLength() {
     }
     if (i > first) seg(p[i - 1], p[i]);
   }
-  if (n > 2 && n - 1 > first) seg(p[n - 1], p[first]);
+  if (!FPolygonSelecting) {
+    if (n > 2 && n - 1 > first) seg(p[n - 1], p[first]);
+  } else if (FMeasureRubberSegment && p[n - 1].X != IEPolygonSeparator) {
+    // The outline being drawn is open: it runs on to the mouse, which the
+    // next click would add (clamped the same way, in the layer's pixels).
+    if (TIELayer* l = GetCurrentLayer(); l && GetIEBitmap()) {
+      const TPoint m(std::clamp(l->ClientToBitmapX(FLastMousePos.X), 0, GetIEBitmap()->Width()),
+                     std::clamp(l->ClientToBitmapY(FLastMousePos.Y), 0, GetIEBitmap()->Height()));
+      seg(p[n - 1], m);
+    }
+  }
   return sum;
 }
 

@@ -186,7 +186,14 @@ void TZiduzUvVect::ShapeFeedback(bool Erase) {
 // Press
 
 void TZiduzUvVect::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  // A selection hint comes off while the base view draws the outline, and
+  // goes back on top showing the selection as the press left it.
+  const bool selectionHint = FHintActive && FHintSource != iemhDragLen;
+  if (selectionHint) HideMeasureHint();
   TZiduzUvView::MouseDown(Button, Shift, X, Y);
+  FLastMousePos = TPoint(X, Y);
+  FollowSelectionWithHint();
+  if (FHintActive && FHintSource != iemhDragLen) RefreshMeasureHint(X, Y);
   if (Button != mbLeft || IsEmpty()) return;
   FVectLeftDown = true;
   FDoubleClickDown = Shift.Contains(ssDouble);
@@ -361,8 +368,13 @@ void TZiduzUvVect::MouseMove(TShiftState Shift, Integer X, Integer Y) {
     return;
   }
   const TPoint last = FLastRaw;
+  const bool selectionHint = FHintActive && FHintSource != iemhDragLen;
+  if (selectionHint) HideMeasureHint();
   TZiduzUvView::MouseMove(Shift, X, Y);
-  if (X == last.X && Y == last.Y) return;
+  if (X == last.X && Y == last.Y) {
+    if (selectionHint) ShowMeasureHint(-1000000, -1000000);
+    return;
+  }
   FLastMousePos = TPoint(X, Y);
   const TPoint p = FDrawOutsideImage ? TPoint(X, Y) : ClampToImageArea(X, Y);
   if (FVectLeftDown && !IsEmpty())
@@ -370,6 +382,8 @@ void TZiduzUvVect::MouseMove(TShiftState Shift, Integer X, Integer Y) {
   else
     MouseMoveFree(Shift, X, Y, p);
   ForwardCustomHover(Shift, X, Y);
+  FollowSelectionWithHint();
+  if (FHintActive && FHintSource != iemhDragLen) RefreshMeasureHint(X, Y);
 }
 
 void TZiduzUvVect::MouseMoveCaptured(TShiftState Shift, Integer X, Integer Y, TPoint P) {
@@ -612,7 +626,11 @@ void TZiduzUvVect::ForwardCustomHover(TShiftState Shift, Integer X, Integer Y) {
 // Release
 
 void TZiduzUvVect::MouseUp(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
+  const bool selectionHint = FHintActive && FHintSource != iemhDragLen;
+  if (selectionHint) HideMeasureHint();
   TZiduzUvView::MouseUp(Button, Shift, X, Y);
+  FollowSelectionWithHint();
+  if (FHintActive && FHintSource != iemhDragLen) RefreshMeasureHint(X, Y);
   FDoubleClickDown = Shift.Contains(ssDouble);
   if (Button != mbLeft || !FVectLeftDown) return;
   FVectLeftDown = false;

@@ -295,6 +295,88 @@ TEST_F(VectHint, ADragLengthGestureShowsTheHintAndReportsItsLength) {
   EXPECT_EQ(Differences(before, Surface(v), box), 0);
 }
 
+TEST_F(VectHint, OutlineOfAPolygonBeingDrawnRunsOnToTheMouse) {
+  struct Case {
+    const char* Name;
+    std::vector<TPoint> Clicks;
+    TPoint Mouse;
+    bool Rubber;
+    double Open, Closed;  // while drawn, and once ended (-1: not checked)
+  };
+  const Case cases[] = {
+      {"one point, rubber", {{10, 10}}, {13, 14}, true, 5, -1},
+      {"one point, no rubber", {{10, 10}}, {13, 14}, false, 0, -1},
+      {"two points, rubber", {{10, 10}, {40, 10}}, {40, 50}, true, 30 + 40, -1},
+      {"two points, no rubber", {{10, 10}, {40, 10}}, {40, 50}, false, 30, -1},
+      // An open outline is not closed while drawn: 70, not 120.
+      {"three points, rubber", {{10, 10}, {40, 10}, {40, 50}}, {20, 50}, true, 30 + 40 + 20, 120},
+      {"three points, no rubber", {{10, 10}, {40, 10}, {40, 50}}, {20, 50}, false, 30 + 40, 120},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TZiduzUvVect* v = MakeHintView();
+    v->SetMouseInteract(TIEMouseInteract{miSelectPolygon});
+    v->SetMeasureRubberSegment(c.Rubber);
+    for (TPoint p : c.Clicks) ASSERT_TRUE(GtTestClick(v->Handle(), gmbLeft, p.X, p.Y));
+    ASSERT_TRUE(GtTestMouse(v->Handle(), gmaMove, gmbNone, c.Mouse.X, c.Mouse.Y));
+    ASSERT_TRUE(v->GestureRunning());
+    EXPECT_NEAR(v->GetOutlineLength(), c.Open, 1e-9);
+    // The mouse's distance counts in the unit like every other segment.
+    v->SetMeasureScale(2);
+    EXPECT_NEAR(v->GetOutlineLength(), 2 * c.Open, 1e-9);
+    v->SetMeasureScale(1);
+    // Ended: closed, and the mouse no longer counts.
+    v->EndPolygonSelection(false, false);
+    EXPECT_FALSE(v->GestureRunning());
+    if (c.Closed >= 0) {
+      EXPECT_NEAR(v->GetOutlineLength(), c.Closed, 1e-9);
+    }
+    delete v;
+  }
+}
+
+TEST_F(VectHint, MeasuringInteractionsShowTheSelectionInTheHint) {
+  struct Case {
+    const char* Name;
+    TIEVectorInteract Interact;
+    const char* Text;  // of the last hint shown, empty for none
+  };
+  // The triangle (10,10) (40,10) (40,50) being drawn, the mouse at (10,50).
+  const Case cases[] = {
+      {"area", TIEVectorInteract{viMeasureArea}, "600.00 pixels\u00B2"},
+      {"perimeter", TIEVectorInteract{viMeasurePerimeter}, "100.00 pixels"},
+      {"area before perimeter", TIEVectorInteract{viMeasureArea, viMeasurePerimeter}, "600.00 pixels\u00B2"},
+      {"neither", TIEVectorInteract{viNoClickCreate}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TZiduzUvVect* v = MakeHintView();
+    v->SetMouseInteract(TIEMouseInteract{miSelectPolygon});
+    v->SetVectorInteract(c.Interact);
+    std::string shown;
+    v->OnMeasureHint = [&](TObject*, WideString& Text, double) { shown = WideToUtf8(Text); };
+    for (TPoint p : {TPoint(10, 10), TPoint(40, 10), TPoint(40, 50)})
+      ASSERT_TRUE(GtTestClick(v->Handle(), gmbLeft, p.X, p.Y));
+    const std::vector<uint32_t> before = Surface(v);
+    ASSERT_TRUE(GtTestMouse(v->Handle(), gmaMove, gmbNone, 10, 50));
+    EXPECT_EQ(shown, c.Text);
+    EXPECT_EQ(v->MeasureHintActive(), *c.Text != 0);
+    if (*c.Text) {
+      // The box is on the window, near the mouse.
+      TRect box;
+      EXPECT_GT(Differences(before, Surface(v), box), 100);
+      EXPECT_LE(std::abs(v->MeasureHintPos().X - 10), 40);
+      EXPECT_LE(std::abs(v->MeasureHintPos().Y - 50), 40);
+      // Ended and taken away, the selection has nothing to show.
+      v->EndPolygonSelection(false, false);
+      v->Deselect();
+      ASSERT_TRUE(GtTestMouse(v->Handle(), gmaMove, gmbNone, 20, 60));
+      EXPECT_FALSE(v->MeasureHintActive());
+    }
+    delete v;
+  }
+}
+
 TEST_F(VectMeasure, LoadingObjectsRecomputesTheUnitFactors) {
   TZiduzUvVect* a = MakeVect();
   TZiduzUvVect* b = MakeVect();
