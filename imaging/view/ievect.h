@@ -506,6 +506,7 @@ class TZiduzUvVect : public TZiduzUvView, public TIEUndoObjectState {
   // angle stays as it is.
   void CancelInteraction();
   virtual void DrawNewLineFeedback(bool Erase);
+  bool EraseFeedbackFromBackBuffer(bool Erase);
   virtual void DrawNewBoxFeedback(bool Erase);
   virtual void DrawNewEllipseFeedback(bool Erase);
   virtual void DrawNewObjectFeedback();

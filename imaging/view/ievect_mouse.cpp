@@ -84,13 +84,18 @@ TPoint TZiduzUvVect::ClampToImageArea(Integer X, Integer Y) {
 // ---------------------------------------------------------------------------
 // Feedback of the gesture, drawn on the window over the picture
 
+// A rubber band drawn with a pen that does not invert cannot be erased by
+// drawing it again: the back buffer is painted over the drag's rectangle.
+bool TZiduzUvVect::EraseFeedbackFromBackBuffer(bool Erase) {
+  if (FRubberBandPen->Mode() == pmNot || !Erase) return false;
+  const TRect r = Normal(FStartPoint, FCurrentPoint);
+  PaintBackBufferTo(TRect(r.Left - 1, r.Top - 1, r.Right + 2, r.Bottom + 2));
+  return true;
+}
+
 void TZiduzUvVect::DrawNewLineFeedback(bool Erase) {
   if (!HandleAllocated()) return;
-  if (FRubberBandPen->Mode() != pmNot && Erase) {
-    TRect r = Normal(FStartPoint, FCurrentPoint);
-    PaintBackBufferTo(TRect(r.Left - 1, r.Top - 1, r.Right + 2, r.Bottom + 2));
-    return;
-  }
+  if (EraseFeedbackFromBackBuffer(Erase)) return;
   TCanvas* c = Canvas();
   c->Pen()->Assign(FRubberBandPen.get());
   c->MoveTo(FStartPoint.X, FStartPoint.Y);
@@ -99,11 +104,7 @@ void TZiduzUvVect::DrawNewLineFeedback(bool Erase) {
 
 void TZiduzUvVect::DrawNewBoxFeedback(bool Erase) {
   if (!HandleAllocated()) return;
-  if (FRubberBandPen->Mode() != pmNot && Erase) {
-    TRect r = Normal(FStartPoint, FCurrentPoint);
-    PaintBackBufferTo(TRect(r.Left - 1, r.Top - 1, r.Right + 2, r.Bottom + 2));
-    return;
-  }
+  if (EraseFeedbackFromBackBuffer(Erase)) return;
   const TRect r = Normal(FStartPoint, FCurrentPoint);
   TCanvas* c = Canvas();
   c->Pen()->Assign(FRubberBandPen.get());
@@ -116,11 +117,7 @@ void TZiduzUvVect::DrawNewBoxFeedback(bool Erase) {
 
 void TZiduzUvVect::DrawNewEllipseFeedback(bool Erase) {
   if (!HandleAllocated()) return;
-  if (FRubberBandPen->Mode() != pmNot && Erase) {
-    TRect r = Normal(FStartPoint, FCurrentPoint);
-    PaintBackBufferTo(TRect(r.Left - 1, r.Top - 1, r.Right + 2, r.Bottom + 2));
-    return;
-  }
+  if (EraseFeedbackFromBackBuffer(Erase)) return;
   const TRect r = Normal(FStartPoint, FCurrentPoint);
   TCanvas* c = Canvas();
   c->Pen()->Assign(FRubberBandPen.get());
