@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The control set's checks that need a real X server: a private Xvfb display,
 # the xcb platform, and the tests named Xvfb* of test_controls (they drive
-# the windows with xdotool): the splitter's ghost drag, and the status bar's
-# grip drag that sizes its form through the system resize loop.
+# the windows with xdotool and read them back with xwininfo): the splitter's
+# ghost drag, the status bar's grip drag that sizes its form through the
+# system resize loop, where a popup menu's window shows, and a two-level popup
+# menu opened by a right press, closed by a click outside, Escape or a chosen
+# item. No window manager runs: the popups are never activated and the form
+# takes the input focus itself.
 # Usage: tests/controls/xvfb_checks.sh [build dir]   (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
