@@ -440,6 +440,8 @@ class TGIFSubImage : public TGIFItem {
   TGIFGraphicControlExtension* ControlExtension = nullptr;
 
  private:
+  // Pixels whose mask pixel is not 0 become a new transparent colour.
+  void TransparencyFromMask(TBitmap* Mask);
   void RenderPlain(TBitmap* Bitmap);
   void RenderDithered(TBitmap* Bitmap);
 

@@ -1,11 +1,15 @@
 // Frames rendered into bitmaps with a monochrome transparency mask, drawn
 // stretched or tiled with or without their transparent colour, made from
 // other graphics; the image's palette, bitmap form, progress and clipboard.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "imaging/formats/giflib.h"
 #include "imaging/formats/giflib_reduce.h"
+#include "platform/devices/metafile.h"
+#include "platform/graphics/icon.h"
 #include "platform/ui/clipbrd.h"
 
 namespace giflib_render {
@@ -121,6 +125,25 @@ std::unique_ptr<TBitmap> Copy24(TBitmap* Source) {
   c->Assign(Source);
   c->SetPixelFormat(pf24bit);
   return c;
+}
+
+// The pixels a metafile leaves unpainted: drawn once on white and once on
+// black, the two combined by exclusive or are 0 exactly where it painted.
+std::unique_ptr<TBitmap> MetafileMask(TGraphic* Meta) {
+  const Integer w = Meta->Width(), h = Meta->Height();
+  auto white = std::make_unique<TBitmap>();
+  TBitmap black;
+  for (auto [b, colour] : {std::pair{white.get(), clWhite}, std::pair{&black, clBlack}}) {
+    b->SetPixelFormat(pf24bit);
+    b->SetSize(w, h);
+    b->Canvas()->Brush()->SetStyle(bsSolid);
+    b->Canvas()->Brush()->SetColor(colour);
+    b->Canvas()->FillRect(TRect(0, 0, w, h));
+    b->Canvas()->Draw(0, 0, Meta);
+  }
+  white->Canvas()->SetCopyMode(cmSrcInvert);
+  white->Canvas()->Draw(0, 0, &black);
+  return white;
 }
 
 }  // namespace
@@ -379,15 +402,33 @@ void TGIFSubImage::Assign(TPersistent* Source) {
   Clear();
   if (graphic->Empty()) return;
   auto* bmp = dynamic_cast<TBitmap*>(graphic);
+  auto* icon = dynamic_cast<TIcon*>(graphic);
+  auto* meta = dynamic_cast<TMetafile*>(graphic);
   std::unique_ptr<TBitmap> drawn;
   if (!bmp) {
-    drawn = std::make_unique<TBitmap>();
-    try {
-      drawn->Assign(graphic);
-    } catch (const EConvertError&) {
+    auto draw = [&] {
+      drawn = std::make_unique<TBitmap>();
       drawn->SetPixelFormat(pf24bit);
       drawn->SetSize(graphic->Width(), graphic->Height());
       drawn->Canvas()->Draw(0, 0, graphic);
+    };
+    auto assign = [&] {
+      drawn = std::make_unique<TBitmap>();
+      drawn->Assign(graphic);
+    };
+    // Icons and metafiles draw themselves best; other graphics convert.
+    if (icon || meta) {
+      try {
+        draw();
+      } catch (const Exception&) {
+        assign();
+      }
+    } else {
+      try {
+        assign();
+      } catch (const Exception&) {
+        draw();
+      }
     }
     bmp = drawn.get();
     if (bmp->Empty()) return;
@@ -462,23 +503,60 @@ void TGIFSubImage::Assign(TPersistent* Source) {
       }
     }
   }
+  if (icon) {
+    ICONINFO info;
+    if (!GetIconInfo(icon->Handle(), &info)) return;
+    DeleteObject(info.hbmColor);
+    TBitmap mask;
+    mask.SetHandle(info.hbmMask);
+    TransparencyFromMask(&mask);
+    return;
+  }
+  if (meta) {
+    TransparencyFromMask(MetafileMask(meta).get());
+    return;
+  }
   if (!graphic->Transparent()) return;
   // The transparent colour of the source marks the pixels to leave out.
   auto colours = Copy24(bmp);
   const TColor key = ColorToRGB(bmp->TransparentColor() & 0xFFFFFF);
   const Byte kr = Byte(key), kg = Byte(key >> 8), kb = Byte(key >> 16);
+  TBitmap mask;
+  mask.SetPixelFormat(pf8bit);
+  mask.SetSize(colours->Width(), colours->Height());
+  for (Integer y = 0; y < colours->Height(); ++y) {
+    const Byte* src = static_cast<const Byte*>(colours->ScanLine(y));
+    Byte* dst = static_cast<Byte*>(mask.ScanLine(y));
+    for (Integer x = 0; x < colours->Width(); ++x)
+      dst[x] = src[3 * x] == kb && src[3 * x + 1] == kg && src[3 * x + 2] == kr ? 1 : 0;
+  }
+  TransparencyFromMask(&mask);
+}
+
+void TGIFSubImage::TransparencyFromMask(TBitmap* Mask) {
   FLocalColorMap.Optimize();
   if (FLocalColorMap.Count() == 0 || FLocalColorMap.Count() >= 256) return;
   const Integer index = FLocalColorMap.Add(0);
   bool changed = false;
-  for (Integer y = 0; y < Height(); ++y) {
-    const Byte* src = static_cast<const Byte*>(colours->ScanLine(y));
+  // Any non-zero byte of a pixel marks it, whatever the mask's format.
+  const TPixelFormat pf = Mask->PixelFormat();
+  const Integer bytes = pf == pf8bit ? 1 : 3;
+  std::unique_ptr<TBitmap> wide;
+  if (pf != pf8bit) {
+    wide = Copy24(Mask);
+    Mask = wide.get();
+  }
+  const Integer w = std::min(Width(), Mask->Width()), h = std::min(Height(), Mask->Height());
+  for (Integer y = 0; y < h; ++y) {
+    const Byte* src = static_cast<const Byte*>(Mask->ScanLine(y));
     Byte* dst = PixelData.data() + int64_t(y) * Width();
-    for (Integer x = 0; x < Width(); ++x)
-      if (src[3 * x] == kb && src[3 * x + 1] == kg && src[3 * x + 2] == kr) {
+    for (Integer x = 0; x < w; ++x) {
+      const Byte* m = src + int64_t(x) * bytes;
+      if (m[0] | m[bytes - 1] | m[bytes / 2]) {
         dst[x] = Byte(index);
         changed = true;
       }
+    }
   }
   if (!changed) {
     FLocalColorMap.Delete(index);

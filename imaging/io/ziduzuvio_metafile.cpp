@@ -130,7 +130,7 @@ void TZiduzUvIO::LoadFromFileMetafile(const WideString& FileName, Integer Width,
   TPrivateDecode decode(*this);
   try {
     TMetafile meta;
-    if (!meta.LoadFromFile(FileName)) {
+    if (!meta.LoadMetafile(FileName)) {
       LogFailure(W("\"") + FileName + W("\" is no metafile that can be read"));
       SetAborting(true);
     } else {

@@ -9,12 +9,15 @@
 #include <QRectF>
 #include <QSvgRenderer>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/base/sysutils.h"
+#include "platform/graphics/bitmap.h"
 
 extern "C" {
 #include <emf2svg.h>
@@ -164,7 +167,7 @@ bool TMetafile::LoadFromBytes(std::vector<uint8_t> Data) {
   return true;
 }
 
-bool TMetafile::LoadFromFile(const WideString& FileName) {
+bool TMetafile::LoadMetafile(const WideString& FileName) {
   std::ifstream f(WideToUtf8(FileName), std::ios::binary);
   if (!f) {
     LoadFromBytes({});
@@ -214,4 +217,68 @@ bool TMetafile::Draw(uint8_t* Rows, int32_t Width, int32_t Height, int64_t Strid
     }
   }
   return true;
+}
+
+TGraphic* TMetafile::Create() { return new TMetafile; }
+
+void TMetafile::Assign(TPersistent* Source) {
+  if (auto* m = dynamic_cast<TMetafile*>(Source)) {
+    if (m == this) return;
+    FData = m->FData;
+    FEnhanced = m->FEnhanced;
+    FWidth = m->FWidth;
+    FHeight = m->FHeight;
+    Changed(this);
+    return;
+  }
+  TGraphic::Assign(Source);
+}
+
+void TMetafile::LoadFromStream(TStream* Stream) {
+  const int64_t left = Stream->Size() - Stream->Position();
+  if (left < 0 || uint64_t(left) > kMaxBytes) throw EInvalidGraphic("Invalid metafile");
+  std::vector<uint8_t> data(static_cast<size_t>(left));
+  if (!data.empty()) Stream->ReadBuffer(data.data(), left);
+  if (!LoadFromBytes(std::move(data))) throw EInvalidGraphic("Invalid metafile");
+  Changed(this);
+}
+
+void TMetafile::SaveToStream(TStream* Stream) {
+  if (!FData.empty()) Stream->WriteBuffer(FData.data(), int64_t(FData.size()));
+}
+
+void TMetafile::SetWidth(Integer Value) {
+  if (Value < 0 || Value == FWidth) return;
+  FWidth = Value;
+  Changed(this);
+}
+
+void TMetafile::SetHeight(Integer Value) {
+  if (Value < 0 || Value == FHeight) return;
+  FHeight = Value;
+  Changed(this);
+}
+
+void TMetafile::Draw(TCanvas* ACanvas, const TRect& Rect) {
+  if (!ACanvas || Empty()) return;
+  const Integer x = std::min(Rect.Left, Rect.Right), y = std::min(Rect.Top, Rect.Bottom);
+  const int64_t w = std::abs(int64_t(Rect.Width())), h = std::abs(int64_t(Rect.Height()));
+  if (w == 0 || h == 0) return;
+  // A hostile size must not make the renderer allocate without bound.
+  constexpr int64_t kMaxPixels = int64_t(1) << 26;
+  if (w > 65535 || h > 65535 || w * h > kMaxPixels) throw EInvalidGraphic("Metafile cannot be drawn");
+  // The records paint over what the canvas shows, so the rendering starts
+  // from a copy of the target rectangle.
+  TBitmap work;
+  work.SetPixelFormat(pf24bit);
+  work.SetSize(Integer(w), Integer(h));
+  HDC dst = ACanvas->Handle();
+  HDC src = work.Canvas()->Handle();
+  BitBlt(src, 0, 0, Integer(w), Integer(h), dst, x, y, SRCCOPY);
+  const size_t rowBytes = size_t(w) * 3;
+  std::vector<uint8_t> rows(rowBytes * size_t(h));
+  for (int64_t r = 0; r < h; ++r) std::memcpy(rows.data() + rowBytes * r, work.ScanLine(Integer(r)), rowBytes);
+  if (!Draw(rows.data(), int32_t(w), int32_t(h), int64_t(rowBytes))) throw EInvalidGraphic("Metafile cannot be drawn");
+  for (int64_t r = 0; r < h; ++r) std::memcpy(work.ScanLine(Integer(r)), rows.data() + rowBytes * r, rowBytes);
+  BitBlt(dst, x, y, Integer(w), Integer(h), work.Canvas()->Handle(), 0, 0, SRCCOPY);
 }

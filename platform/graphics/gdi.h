@@ -25,6 +25,11 @@ using HFONT = HFONT__*;
 using HBITMAP = HBITMAP__*;
 using HRGN = HRGN__*;
 using HPALETTE = HPALETTE__*;
+// Cursors and icons share one handle type; each kind checks that a handle is
+// one of its own.
+struct HCURSOR__;
+using HCURSOR = HCURSOR__*;
+using HICON = HCURSOR;
 
 // ---------------------------------------------------------------- records
 

@@ -9,9 +9,6 @@
 // handle kept after its window went away stays invalid for good.
 struct HWND__;
 using HWND = HWND__*;
-struct HCURSOR__;
-using HCURSOR = HCURSOR__*;
-using HICON = HCURSOR;
 using HINSTANCE = void*;
 using HMENU = void*;
 using ATOM = Word;
