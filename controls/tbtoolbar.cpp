@@ -40,6 +40,9 @@ void TTBToolbarView::InvalidateLayout() {
   TTBView::InvalidateLayout();
 }
 
+TTBCustomItem* TTBToolbarView::MDIButtonsItem() { return FToolbar->FMDIButtonsItem; }
+TTBCustomItem* TTBToolbarView::MDISystemMenuItem() { return FToolbar->FMDISystemMenuItem; }
+
 TFont* TTBToolbarView::ViewFont() { return FToolbar->FSystemFont ? TTBView::ViewFont() : FToolbar->Font(); }
 
 // ---------------------------------------------------------------- toolbar

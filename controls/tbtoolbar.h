@@ -19,6 +19,8 @@ class TTBToolbarView : public TTBView {
   void UpdateLayout(TPoint& Size) override;
   void InvalidateLayout() override;
   TFont* ViewFont() override;
+  TTBCustomItem* MDIButtonsItem() override;
+  TTBCustomItem* MDISystemMenuItem() override;
 
  private:
   TTBCustomToolbar* FToolbar;
@@ -42,6 +44,12 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
   bool SystemFont() const { return FSystemFont; }
   void SetSystemFont(bool Value);
   Integer WrapLineCount() const { return FWrapLineCount; }
+  // The items an MDI handler lends the menu bar: shown in front of and after
+  // the toolbar's own items (the caller rebuilds the view's viewers).
+  TTBCustomItem* MDIButtonsItem() const { return FMDIButtonsItem; }
+  void SetMDIButtonsItem(TTBCustomItem* Value) { FMDIButtonsItem = Value; }
+  TTBCustomItem* MDISystemMenuItem() const { return FMDISystemMenuItem; }
+  void SetMDISystemMenuItem(TTBCustomItem* Value) { FMDISystemMenuItem = Value; }
 
   TTBShrinkMode GetShrinkMode() override { return FShrinkMode; }
   TPoint GetBaseSize() override;
@@ -78,6 +86,8 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
   TTBShrinkMode FShrinkMode = tbsmChevron;
   bool FSystemFont = true;
   Integer FWrapLineCount = 0;
+  TTBCustomItem* FMDIButtonsItem = nullptr;
+  TTBCustomItem* FMDISystemMenuItem = nullptr;
   // Inside CalcSize the view's new size is what is being asked for; it must
   // not start another arrangement.
   Integer FCalcLock = 0;

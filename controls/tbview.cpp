@@ -230,8 +230,11 @@ void TTBView::UpdateSourceItem() {
 }
 
 void TTBView::RefreshActions() {
+  // An item's refresh may rebuild its own sub-items and so free viewers
+  // further on in the copy; those are skipped.
   const std::vector<TTBItemViewer*> Copy = FViewers;
-  for (TTBItemViewer* V : Copy) V->Item()->RefreshFromAction();
+  for (TTBItemViewer* V : Copy)
+    if (std::find(FViewers.begin(), FViewers.end(), V) != FViewers.end()) V->Item()->RefreshFromAction();
 }
 
 // ---------------------------------------------------------------- viewer list

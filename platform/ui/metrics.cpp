@@ -77,7 +77,9 @@ Integer GetSystemMetrics(Integer Index) {
     case SM_CYMENU: return kCaption + 1;
     case SM_CYSMCAPTION: return 15;
     case SM_CXSIZE:
-    case SM_CYSIZE: return kCaption;
+    case SM_CYSIZE:
+    case SM_CXMENUSIZE:
+    case SM_CYMENUSIZE: return kCaption;
     case SM_CXMIN: return 112;
     case SM_CYMIN: return 27;
     case SM_CXMINTRACK: return 112;
