@@ -11,6 +11,8 @@
 
 #include "controls/tbview.h"
 
+namespace tbview_tests {
+
 namespace {
 
 struct TTree {
@@ -216,3 +218,4 @@ TEST(TbView, ButtonPartOfSplitButtons) {
 }
 
 }  // namespace
+}  // namespace tbview_tests
