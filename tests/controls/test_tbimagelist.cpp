@@ -16,18 +16,9 @@ namespace test_tbimagelist_tests {
 
 namespace {
 
-std::unique_ptr<TBitmap> Filled(Integer W, Integer H, TColor Color) {
-  auto B = std::make_unique<TBitmap>();
-  B->SetPixelFormat(pf24bit);
-  B->SetSize(W, H);
-  B->Canvas()->Brush()->SetColor(Color);
-  B->Canvas()->FillRect(TRect(0, 0, W, H));
-  return B;
-}
-
 // A list of one 16 x 16 image in a single colour.
 void FillList(TCustomImageList& L, TColor Color) {
-  auto B = Filled(16, 16, Color);
+  auto B = FilledBitmap(16, 16, Color);
   ASSERT_EQ(L.AddMasked(B.get(), clFuchsia), 0);
 }
 
@@ -128,7 +119,7 @@ TEST(TbImageList, ImagesComeFromTheStrip) {
   EXPECT_TRUE(L->ImageDataStored(true));
 
   // 50 pixels at width 16: three whole images, the rest ignored.
-  auto Strip = Filled(50, 16, clLime);
+  auto Strip = FilledBitmap(50, 16, clLime);
   Strip->Canvas()->Brush()->SetColor(clBlue);
   Strip->Canvas()->FillRect(TRect(16, 0, 32, 16));  // the second image is all mask colour
   L->SetImagesBitmap(Strip.get());

@@ -18,17 +18,14 @@
 #include "platform/ui/imglist.h"
 #include "platform/ui/testsupport.h"
 #include "platform/ui/winuser.h"
+#include "tests/platform/ui/mdi_test_util.h"
 
 namespace test_tbmdi_tests {
 
-class TbMdi : public ::testing::Test {
+class TbMdi : public mdi_test::MdiFrameTest {
  protected:
   void SetUp() override {
-    Frame = std::make_unique<TForm>(nullptr);
-    Frame->SetFormStyle(fsMDIForm);
-    Frame->SetBounds(20, 20, 700, 500);
-    Application->SetMainForm(Frame.get());
-    Frame->Show();
+    MakeFrame();
     Dock = new TTBDock(Frame.get());
     Dock->SetParent(Frame.get());
     MenuBar = new TTBToolbar(Frame.get());
@@ -50,21 +47,6 @@ class TbMdi : public ::testing::Test {
     Handler->SetToolbar(MenuBar);
     GtTestPump(20);
   }
-  void TearDown() override {
-    Kids.clear();
-    Frame.reset();
-    Application->ProcessMessages();
-  }
-  TForm* AddChild(const WideString& Caption, bool MinimizeBox = true) {
-    auto* F = new TForm(nullptr);
-    F->SetFormStyle(fsMDIChild);
-    if (!MinimizeBox) F->SetBorderIcons(TBorderIcons{biSystemMenu, biMaximize});
-    F->SetCaption(Caption);
-    F->SetBounds(10 + 10 * static_cast<Integer>(Kids.size()), 10, 200, 150);
-    F->Show();
-    Kids.emplace_back(F);
-    return F;
-  }
   // The menu bar's viewers of the handler's items that the layout shows.
   std::vector<TTBItemViewer*> ShownMdiViewers() {
     std::vector<TTBItemViewer*> Out;
@@ -82,8 +64,6 @@ class TbMdi : public ::testing::Test {
     return Handler->SystemMenuItem()->Visible() && B->MinimizeItem()->Visible() && B->RestoreItem()->Visible() &&
            B->CloseItem()->Visible();
   }
-  std::unique_ptr<TForm> Frame;
-  std::vector<std::unique_ptr<TForm>> Kids;
   TTBDock* Dock = nullptr;
   TTBToolbar* MenuBar = nullptr;
   TTBSubmenuItem* File = nullptr;

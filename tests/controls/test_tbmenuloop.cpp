@@ -10,38 +10,16 @@
 
 #include "controls/tbmodal.h"
 #include "controls/tbpopup.h"
+#include "tests/controls/tbpopup_test_util.h"
 #include "tests/platform/ui/uitest.h"
 
 namespace test_tbmenuloop_tests {
 
 namespace {
 
-// Runs Fn once from a timer while the menu loop waits, as the user's input would arrive.
-std::function<void()> g_Soon;
-void SoonProc(HWND, UINT, UINT_PTR Id, DWORD) {
-  KillTimer(nullptr, Id);
-  auto Fn = std::move(g_Soon);
-  g_Soon = nullptr;
-  if (Fn) Fn();
-}
-void Soon(std::function<void()> Fn) {
-  g_Soon = std::move(Fn);
-  SetTimer(nullptr, 0, 1, SoonProc);
-}
+using gt_uitest::Soon;
 
-// The popup window of the running menu whose view shows Parent's items.
-TTBPopupWindow* PopupOf(TTBCustomItem* Parent) {
-  TTBPopupWindow* Found = nullptr;
-  EnumWindows(
-      [&](HWND W, LPARAM) -> BOOL {
-        if (auto* P = dynamic_cast<TTBPopupWindow*>(FindControl(W)); P && IsWindowVisible(W) &&
-                                                                      P->View()->ParentItem() == Parent)
-          Found = P;
-        return TRUE;
-      },
-      0);
-  return Found;
-}
+using tbpopup_test::PopupOf;
 
 struct TMenuFixture {
   TComponent Owner{nullptr};

@@ -18,6 +18,7 @@
 #include "controls/tbcommon.h"
 #include "controls/tbitempopup.h"
 #include "controls/tbpopup.h"
+#include "tests/controls/tbpopup_test_util.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
 #include "tests/platform/ui/uitest.h"
@@ -67,19 +68,7 @@ bool XShown(uint64_t Id) { return XWindowInfo(Id).Viewable; }
 
 std::string At(TPoint P) { return " mousemove --sync " + std::to_string(P.X) + " " + std::to_string(P.Y); }
 
-// The shown popup window whose view shows Parent's items.
-TTBPopupWindow* PopupOf(TTBCustomItem* Parent) {
-  TTBPopupWindow* Found = nullptr;
-  EnumWindows(
-      [&](HWND W, LPARAM) -> BOOL {
-        if (auto* P = dynamic_cast<TTBPopupWindow*>(FindControl(W)); P && IsWindowVisible(W) &&
-                                                                      P->View()->ParentItem() == Parent)
-          Found = P;
-        return TRUE;
-      },
-      0);
-  return Found;
-}
+using tbpopup_test::PopupOf;
 
 // The screen point in the middle of Item's row in the popup W.
 TPoint RowOf(TTBPopupWindow* W, TTBCustomItem* Item) {

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/graphics/bitmap.h"
 #include "platform/graphics/gdi.h"
 
 struct TTestDib {
@@ -73,6 +75,16 @@ struct TTestDib {
   }
   std::string Picture(COLORREF C) const { return Picture(C, 0, 0, W, H); }
 };
+
+// A 24-bit bitmap filled with one colour.
+inline std::unique_ptr<TBitmap> FilledBitmap(Integer W, Integer H, TColor Color) {
+  auto B = std::make_unique<TBitmap>();
+  B->SetPixelFormat(pf24bit);
+  B->SetSize(W, H);
+  B->Canvas()->Brush()->SetColor(Color);
+  B->Canvas()->FillRect(TRect(0, 0, W, H));
+  return B;
+}
 
 inline std::string Lines(std::initializer_list<const char*> Rows) {
   std::string s;

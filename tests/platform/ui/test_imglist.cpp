@@ -8,6 +8,7 @@
 
 #include "platform/graphics/resources.h"
 #include "platform/ui/imglist.h"
+#include "tests/platform/graphics/gdi_test_util.h"
 #include "tests/support/files.h"
 #include "tests/support/pnm.h"
 #include "tests/support/process.h"
@@ -15,16 +16,6 @@
 
 namespace imglist_tests {
 namespace {
-
-// A 24-bit bitmap filled with one colour.
-std::unique_ptr<TBitmap> Filled(Integer W, Integer H, TColor Color) {
-  auto B = std::make_unique<TBitmap>();
-  B->SetPixelFormat(pf24bit);
-  B->SetSize(W, H);
-  B->Canvas()->Brush()->SetColor(Color);
-  B->Canvas()->FillRect(TRect(0, 0, W, H));
-  return B;
-}
 
 uint32_t PixelAt(TBitmap* B, Integer X, Integer Y) {
   const auto* Row = static_cast<const Byte*>(B->ScanLine(Y));
@@ -55,11 +46,11 @@ TEST(ImageList, StripsGiveWholeImagesOfTheListsHeightOnly) {
     TImageList L(16, 16, nullptr);
     Integer Changes = 0;
     L.OnChange = [&](TObject*) { ++Changes; };
-    auto Strip = Filled(C.W, C.H, clRed);
+    auto Strip = FilledBitmap(C.W, C.H, clRed);
     EXPECT_EQ(L.AddMasked(Strip.get(), clFuchsia), C.First);
     EXPECT_EQ(L.Count(), C.Count);
     EXPECT_EQ(Changes, C.First >= 0 ? 1 : 0);
-    auto Mask = Filled(C.W, C.H, clBlack);
+    auto Mask = FilledBitmap(C.W, C.H, clBlack);
     EXPECT_EQ(L.Add(Strip.get(), Mask.get()), C.First >= 0 ? C.Count : -1);
     EXPECT_EQ(L.Count(), 2 * C.Count);
   }
@@ -85,7 +76,7 @@ TEST(ImageList, SystemMenuStripMatchesTheOutsideCropWithSilverTransparent) {
     ASSERT_EQ(Tile.Width, 16);
     ASSERT_EQ(Tile.Height, 16);
     // Drawn over fuchsia: silver pixels let it through, the others are the tile's.
-    auto Out = Filled(16, 16, clFuchsia);
+    auto Out = FilledBitmap(16, 16, clFuchsia);
     L.Draw(Out->Canvas(), 0, 0, i);
     for (Integer y = 0; y < 16; ++y)
       for (Integer x = 0; x < 16; ++x) {
@@ -103,7 +94,7 @@ TEST(ImageList, SystemMenuStripMatchesTheOutsideCropWithSilverTransparent) {
 const char* const kImage[] = {"KWTT", "RTTW", "TTKT", "TTTT"};
 
 std::unique_ptr<TBitmap> ImageFromRows() {
-  auto B = Filled(4, 4, clFuchsia);
+  auto B = FilledBitmap(4, 4, clFuchsia);
   for (Integer y = 0; y < 4; ++y)
     for (Integer x = 0; x < 4; ++x) {
       const char C = kImage[y][x];
@@ -118,7 +109,7 @@ TEST(ImageList, EnabledDrawingKeepsTheBackgroundAndGreyedDrawingMatchesTheGolden
   ASSERT_EQ(L.AddMasked(Img.get(), clFuchsia), 0);
   const TColor Bg = static_cast<TColor>(RGB(10, 20, 30));
 
-  auto Enabled = Filled(4, 4, Bg);
+  auto Enabled = FilledBitmap(4, 4, Bg);
   L.Draw(Enabled->Canvas(), 0, 0, 0, true);
   for (Integer y = 0; y < 4; ++y)
     for (Integer x = 0; x < 4; ++x) {
@@ -130,7 +121,7 @@ TEST(ImageList, EnabledDrawingKeepsTheBackgroundAndGreyedDrawingMatchesTheGolden
   // Greyed at (1, 1) on 6 x 6: the dark and coloured pixels are the shape;
   // h the highlight one pixel down and right, s the shadow over it.
   const char* const Golden[] = {"......", ".s....", ".sh...", "..hs..", "....h.", "......"};
-  auto Grey = Filled(6, 6, Bg);
+  auto Grey = FilledBitmap(6, 6, Bg);
   L.Draw(Grey->Canvas(), 1, 1, 0, false);
   for (Integer y = 0; y < 6; ++y)
     for (Integer x = 0; x < 6; ++x) {
@@ -159,17 +150,17 @@ TEST(ImageList, DrawExBackgroundsAndMasksTable) {
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
-    auto Out = Filled(4, 4, static_cast<TColor>(RGB(10, 20, 30)));
+    auto Out = FilledBitmap(4, 4, static_cast<TColor>(RGB(10, 20, 30)));
     ASSERT_TRUE(ImageList_DrawEx(H, 0, Out->Canvas()->Handle(), 0, 0, 0, 0, C.Bk, CLR_NONE, C.Style));
     EXPECT_EQ(PixelAt(Out.get(), 3, 3), C.ClearPixel);
     EXPECT_EQ(PixelAt(Out.get(), 0, 0), C.BlackPixel);
   }
   // A mask bitmap: white is transparent.
-  auto Red = Filled(4, 4, clRed);
-  auto Mask = Filled(4, 4, clBlack);
+  auto Red = FilledBitmap(4, 4, clRed);
+  auto Mask = FilledBitmap(4, 4, clBlack);
   Mask->Canvas()->SetPixels(1, 1, clWhite);
   ASSERT_TRUE(ImageList_Replace(H, 0, Red->Handle(), Mask->Handle()));
-  auto Out = Filled(4, 4, clBlue);
+  auto Out = FilledBitmap(4, 4, clBlue);
   ImageList_Draw(H, 0, Out->Canvas()->Handle(), 0, 0, ILD_TRANSPARENT);
   EXPECT_EQ(PixelAt(Out.get(), 1, 1), 0x0000FFu);
   EXPECT_EQ(PixelAt(Out.get(), 2, 1), 0xFF0000u);
@@ -193,7 +184,7 @@ TEST(ImageList, ChangesAreAnnouncedOncePerChangeOrBracket) {
   };
   L.RegisterChanges(Link.get());
   EXPECT_EQ(Link->Sender(), &L);
-  auto Strip = Filled(24, 8, clRed);
+  auto Strip = FilledBitmap(24, 8, clRed);
   struct Step {
     const char* Name;
     std::function<void()> Do;
@@ -212,7 +203,7 @@ TEST(ImageList, ChangesAreAnnouncedOncePerChangeOrBracket) {
          L.BeginUpdate();
          L.EndUpdate();
        }, 0, 4},
-      {"replace", [&] { L.Replace(1, Filled(8, 8, clBlue).get(), nullptr); }, 1, 4},
+      {"replace", [&] { L.Replace(1, FilledBitmap(8, 8, clBlue).get(), nullptr); }, 1, 4},
       {"same size", [&] { L.SetSize(8, 8); }, 0, 4},
       {"new size empties", [&] { L.SetWidth(10); }, 1, 0},
       {"clear an empty list", [&] { L.Clear(); }, 0, 0},
@@ -229,7 +220,7 @@ TEST(ImageList, ChangesAreAnnouncedOncePerChangeOrBracket) {
   EXPECT_THROW(L.Replace(0, Strip.get(), nullptr), EInvalidOperation);
   // A link freed first leaves the list; a list freed first leaves the link.
   Link.reset();
-  L.AddMasked(Filled(10, 8, clRed).get(), clNone);
+  L.AddMasked(FilledBitmap(10, 8, clRed).get(), clNone);
   auto Late = std::make_unique<TChangeLink>();
   {
     TImageList Short(4, 4, nullptr);
@@ -240,13 +231,13 @@ TEST(ImageList, ChangesAreAnnouncedOncePerChangeOrBracket) {
 
 TEST(ImageList, ListsOnOneHandleShareTheirImages) {
   auto A = std::make_unique<TImageList>(16, 16, nullptr);
-  A->AddMasked(Filled(32, 16, clRed).get(), clFuchsia);
+  A->AddMasked(FilledBitmap(32, 16, clRed).get(), clFuchsia);
   TImageList B(nullptr);
   B.SetShareImages(true);
   B.SetHandle(A->Handle());
   EXPECT_EQ(B.Count(), 2);
   EXPECT_EQ(B.Width(), 16);
-  B.AddMasked(Filled(16, 16, clBlue).get(), clFuchsia);
+  B.AddMasked(FilledBitmap(16, 16, clBlue).get(), clFuchsia);
   EXPECT_EQ(A->Count(), 3);
   EXPECT_EQ(ImageList_GetImageCount(A->Handle()), 3);
   // The sharing list leaves the handle alive; the owner frees it.

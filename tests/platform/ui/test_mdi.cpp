@@ -6,35 +6,17 @@
 
 #include "platform/ui/menus.h"
 #include "tests/platform/ui/uitest.h"
+#include "tests/platform/ui/mdi_test_util.h"
 
 namespace test_mdi_tests {
 
-class Mdi : public ::testing::Test {
+class Mdi : public mdi_test::MdiFrameTest {
  protected:
   void SetUp() override {
-    Frame = std::make_unique<TForm>(nullptr);
-    Frame->SetFormStyle(fsMDIForm);
-    Frame->SetBounds(20, 20, 700, 500);
-    Application->SetMainForm(Frame.get());
-    Frame->Show();
+    MakeFrame();
     Frame->SetClientWidth(600);
     Frame->SetClientHeight(400);
     GtTestPump(20);
-  }
-  void TearDown() override {
-    Kids.clear();
-    Frame.reset();
-    Application->ProcessMessages();
-  }
-  TForm* AddChild(const WideString& Caption, bool MinimizeBox = true) {
-    auto* F = new TForm(nullptr);
-    F->SetFormStyle(fsMDIChild);
-    if (!MinimizeBox) F->SetBorderIcons(TBorderIcons{biSystemMenu, biMaximize});
-    F->SetCaption(Caption);
-    F->SetBounds(10 + 10 * static_cast<Integer>(Kids.size()), 10, 200, 150);
-    F->Show();
-    Kids.emplace_back(F);
-    return F;
   }
   std::vector<WideString> Order() {
     std::vector<WideString> Out;
@@ -49,8 +31,6 @@ class Mdi : public ::testing::Test {
     ClientToScreen(F->Handle(), &P);
     return TPoint(P.X - W.Left, P.Y - W.Top);
   }
-  std::unique_ptr<TForm> Frame;
-  std::vector<std::unique_ptr<TForm>> Kids;
 };
 
 TEST_F(Mdi, ClientFillsTheFrameAndChildrenLiveInIt) {

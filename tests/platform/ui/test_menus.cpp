@@ -12,18 +12,7 @@
 namespace menus_tests {
 namespace {
 
-// Runs Fn once from a timer while the menu loop waits, as the user's keys would arrive.
-std::function<void()> g_Soon;
-void SoonProc(HWND, UINT, UINT_PTR Id, DWORD) {
-  KillTimer(nullptr, Id);
-  auto Fn = std::move(g_Soon);
-  g_Soon = nullptr;
-  if (Fn) Fn();
-}
-void Soon(std::function<void()> Fn) {
-  g_Soon = std::move(Fn);
-  SetTimer(nullptr, 0, 1, SoonProc);
-}
+using gt_uitest::Soon;
 
 // Runs Fn from the loop once Ready holds (the loop has taken what came
 // before); gives up after many turns, cancelling the menu.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -106,3 +107,21 @@ class UiTest : public ::testing::Test {
   }
   std::unique_ptr<TForm> Form;
 };
+
+namespace gt_uitest {
+
+// Runs Fn once from a timer while a menu loop waits, as the user's input
+// would arrive.
+inline std::function<void()> g_Soon;
+inline void SoonProc(HWND, UINT, UINT_PTR Id, DWORD) {
+  KillTimer(nullptr, Id);
+  auto Fn = std::move(g_Soon);
+  g_Soon = nullptr;
+  if (Fn) Fn();
+}
+inline void Soon(std::function<void()> Fn) {
+  g_Soon = std::move(Fn);
+  SetTimer(nullptr, 0, 1, SoonProc);
+}
+
+}  // namespace gt_uitest
