@@ -202,6 +202,14 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
         brush->SetColor(O.BrushColor);
         brush->SetStyle(O.BrushStyle);
       };
+      // A text or memo being edited in place: the editor shows the text,
+      // the object only its frame around it.
+      auto editorFrame = [&] {
+        brush->SetStyle(bsClear);
+        c.Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
+        Include(ext, x1 - 1, y1 - 1);
+        Include(ext, x2 + 1, y2 + 1);
+      };
       switch (O.Kind) {
         case vkLine:
           lineWithEnds();
@@ -319,10 +327,7 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
           break;
         case vkMemo: {
           if (hobj == FEditingObject) {
-            brush->SetStyle(bsClear);
-            c.Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
-            Include(ext, x1 - 1, y1 - 1);
-            Include(ext, x2 + 1, y2 + 1);
+            editorFrame();
             break;
           }
           if (O.MemoHasBitmap && !DrawingAlpha && GetStoredBitmap(O.BitmapIndex)) stretchBitmap = true;
@@ -333,11 +338,7 @@ bool TZiduzUvVect::DrawObject(TIEVectObject& O, Integer hobj, TIEBitmap* Target,
         }
         case vkText: {
           if (hobj == FEditingObject) {
-            // The editor shows the text; the object only its frame.
-            brush->SetStyle(bsClear);
-            c.Rectangle(x1 - 1, y1 - 1, x2 + 1, y2 + 1);
-            Include(ext, x1 - 1, y1 - 1);
-            Include(ext, x2 + 1, y2 + 1);
+            editorFrame();
             break;
           }
           c.Rectangle(x1, y1, x2 + 1, y2 + 1);
