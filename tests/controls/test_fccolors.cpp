@@ -11,6 +11,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_fccolors_tests {
+
 namespace {
 
 using gt_test::CaptureWithInput;
@@ -407,3 +409,5 @@ TEST(FcGradient, BarBackgroundAndVerticalFlip) {
 }
 
 }  // namespace
+
+}  // namespace test_fccolors_tests

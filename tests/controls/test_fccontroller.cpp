@@ -8,6 +8,8 @@
 
 #include "controls/fccommon.h"
 
+namespace test_fccontroller_tests {
+
 namespace {
 
 // A control that publishes some frame properties by name and records each set.
@@ -220,3 +222,5 @@ TEST(FcColorTables, RowsNamesAndTheDivideKey) {
 }
 
 }  // namespace
+
+}  // namespace test_fccontroller_tests

@@ -14,6 +14,8 @@
 #include "platform/ui/testsupport.h"
 #include "tests/controls/fc_test_util.h"
 
+namespace test_fcpanel_tests {
+
 namespace {
 
 // A shown form and the pixels of a window's surface as COLORREF values.
@@ -260,3 +262,5 @@ TEST(FcPanel, BottomPanelsGrowUpwardAndSizeChangesInvalidateOnlyEdgeStrips) {
 }
 
 }  // namespace
+
+}  // namespace test_fcpanel_tests

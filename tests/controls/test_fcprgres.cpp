@@ -10,6 +10,8 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
 
+namespace test_fcprgres_tests {
+
 namespace {
 
 struct TBarForm {
@@ -173,3 +175,5 @@ TEST(FcProgressBar, PercentTextChangesColourExactlyAtTheFillEdge) {
 }
 
 }  // namespace
+
+}  // namespace test_fcprgres_tests

@@ -10,6 +10,8 @@
 #include "controls/tbcommon.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_tbcommon_tests {
+
 namespace {
 
 // A pixel of a saved copy of a 24-bit bottom-up DIB's bytes.
@@ -245,3 +247,5 @@ TEST(TbCommonPrinting, CheckVisibleRefusesAndTheClientIsErasedThenPrinted) {
 }
 
 }  // namespace
+
+}  // namespace test_tbcommon_tests

@@ -7,6 +7,8 @@
 
 #include "controls/tbitempopup.h"
 
+namespace test_tbitempopup_tests {
+
 namespace {
 
 const TRect Work(0, 0, 1024, 768);
@@ -105,3 +107,5 @@ TEST(TbPopupPlacement, Table) {
 }
 
 }  // namespace
+
+}  // namespace test_tbitempopup_tests

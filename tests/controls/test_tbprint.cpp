@@ -8,6 +8,8 @@
 #include "tests/platform/graphics/gdi_test_util.h"
 #include "tests/platform/ui/uitest.h"
 
+namespace test_tbprint_tests {
+
 namespace {
 
 class TbPrint : public UiTest {};
@@ -46,3 +48,5 @@ TEST_F(TbPrint, ChildrenArePrintedAtTheirPlaces) {
 }
 
 }  // namespace
+
+}  // namespace test_tbprint_tests

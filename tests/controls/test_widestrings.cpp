@@ -6,6 +6,8 @@
 
 #include "controls/widestrings.h"
 
+namespace test_widestrings_tests {
+
 namespace {
 
 struct TReplaceCase {
@@ -111,3 +113,5 @@ TEST(WideStrings, CharacterClasses) {
 }
 
 }  // namespace
+
+}  // namespace test_widestrings_tests

@@ -13,6 +13,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait.h"
 
+namespace test_support_tests {
+
 namespace {
 
 std::vector<uint8_t> File(const std::string& Head, const std::vector<uint8_t>& Raster) {
@@ -154,3 +156,5 @@ TEST(SupportWait, ReturnsAsSoonAsTheConditionHoldsAndGivesUpAfterTheDeadline) {
 }
 
 }  // namespace
+
+}  // namespace test_support_tests

@@ -8,6 +8,8 @@
 #include "imaging/view/ziduzuvview.h"
 #include "test_psd_util.h"
 
+namespace test_psd_layers_tests {
+
 using namespace fmt_test;
 using namespace psd_tests;
 
@@ -221,3 +223,5 @@ TEST(PsdLayers, OneLayerGivesItsAlphaToThePicture) {
 
 }  // namespace
 }  // namespace psd_layer_tests
+
+}  // namespace test_psd_layers_tests

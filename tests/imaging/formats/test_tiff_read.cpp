@@ -23,6 +23,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_tiff_read_tests {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -637,3 +639,5 @@ TEST(TiffCompanion, LoadsLibtiffPagesByFileStreamAndBuffer) {
 }
 
 }  // namespace
+
+}  // namespace test_tiff_read_tests

@@ -23,6 +23,8 @@
 #include "tests/support/stream_bytes.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_tiff_write_tests {
+
 using gt_test::Capture;
 using gt_test::HaveTool;
 using gt_test::Shell;
@@ -473,3 +475,5 @@ TEST(TiffWrite, CompanionSavesByFileAndStream) {
 }
 
 }  // namespace
+
+}  // namespace test_tiff_write_tests

@@ -19,6 +19,8 @@
 #include "io_test_util.h"
 #include "platform/base/sysutils.h"
 
+namespace test_formats_tests {
+
 using namespace io_test;
 
 namespace {
@@ -608,3 +610,5 @@ TEST_F(FileFormat, MissingOrUnopenableFilesGiveZero) {
 }
 
 }  // namespace
+
+}  // namespace test_formats_tests

@@ -16,6 +16,8 @@
 #include "platform/devices/colorengine.h"
 #include "platform/graphics/bitmap.h"
 
+namespace test_ioparams_tests {
+
 namespace {
 
 // The record only hands its owner to the owner link, so any address serves
@@ -952,3 +954,5 @@ TEST(IOParamsICC, AssignCopiesProfilesIntoObjectsOfItsOwn) {
 }
 
 }  // namespace
+
+}  // namespace test_ioparams_tests

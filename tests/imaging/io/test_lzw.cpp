@@ -14,6 +14,8 @@
 #include "tests/support/process.h"
 #include "tests/support/stream_bytes.h"
 
+namespace test_lzw_tests {
+
 using io_test::Bytes;
 using gt_test::Capture;
 using gt_test::HaveTool;
@@ -525,3 +527,5 @@ TEST(GifLZW, HandMadeStreams) {
 }
 
 }  // namespace
+
+}  // namespace test_lzw_tests

@@ -22,6 +22,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_plugins_tests {
+
 namespace plugin_tests {
 namespace {
 
@@ -327,3 +329,5 @@ TEST_F(Plugins, CameraRawMethodsFollowThePluginThatTookTheExtension) {
 
 }  // namespace
 }  // namespace plugin_tests
+
+}  // namespace test_plugins_tests

@@ -10,6 +10,8 @@
 #include "imaging/io/ieformats.h"
 #include "io_test_util.h"
 
+namespace test_sniff_corpus_tests {
+
 using namespace io_test;
 
 namespace {
@@ -134,3 +136,5 @@ TEST_F(SniffCorpus, FilesOfOtherProgramsAndHandMadeOnes) {
 }
 
 }  // namespace
+
+}  // namespace test_sniff_corpus_tests

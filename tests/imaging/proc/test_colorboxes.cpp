@@ -11,6 +11,8 @@
 #include "imaging/proc/ziduzuvproc.h"
 #include "platform/graphics/bitmap.h"
 
+namespace test_colorboxes_tests {
+
 namespace colorbox_tests {
 namespace {
 
@@ -289,3 +291,5 @@ TEST(HistogramBox, WithoutAPictureOrAfterItsProcessorIsFreedOnlyTheBackgroundSho
 
 }  // namespace
 }  // namespace colorbox_tests
+
+}  // namespace test_colorboxes_tests

@@ -9,6 +9,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_adjust_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -185,3 +187,5 @@ TEST(ProcAdjust, IntensityOperationSavesItsCaption) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_adjust_tests

@@ -16,6 +16,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_clipboard_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -317,3 +319,5 @@ TEST_F(XvfbClipboard, XvfbPngOfAnotherProgramPastesAsItDecodes) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_clipboard_tests

@@ -9,6 +9,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_color_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -308,3 +310,5 @@ TEST(ProcMerge, ClearIgnoresTheSelection) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_color_tests

@@ -4,6 +4,8 @@
 
 #include "proc_test_util.h"
 
+namespace test_proc_edges_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -134,3 +136,5 @@ TEST(ProcEdges, AVeryLongEdgeChainIsFollowedWithoutRecursion) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_edges_tests

@@ -3,6 +3,8 @@
 
 #include "proc_test_util.h"
 
+namespace test_proc_effects_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -119,3 +121,5 @@ TEST(ProcEffects, SoftShadowGrowsTheCanvasAndKeepsThePicture) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_effects_tests

@@ -9,6 +9,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_filters_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -180,3 +182,5 @@ TEST(ProcFilters, MorphologySpreadsOrRemovesASingleDarkPixel) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_filters_tests

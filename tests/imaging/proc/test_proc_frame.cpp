@@ -5,6 +5,8 @@
 #include "imaging/view/ziduzuvview.h"
 #include "proc_test_util.h"
 
+namespace test_proc_frame_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -182,3 +184,5 @@ TEST(ProcFrame, APlatformBitmapIsWrappedAndMarkedModified) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_frame_tests

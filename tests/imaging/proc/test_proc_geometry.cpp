@@ -11,6 +11,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_geometry_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -242,3 +244,5 @@ TEST(ProcGeometry, RoundCornersClearsTheFourCornersOnly) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_geometry_tests

@@ -7,6 +7,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_proc_rotate_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -157,3 +159,5 @@ TEST(ProcRotate, BicubicRingingNextToABrightEdgeStaysDark) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_rotate_tests

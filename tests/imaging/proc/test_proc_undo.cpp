@@ -5,6 +5,8 @@
 #include "imaging/view/ziduzuvview.h"
 #include "proc_test_util.h"
 
+namespace test_proc_undo_tests {
+
 using namespace proc_test;
 
 namespace {
@@ -265,3 +267,5 @@ TEST(ProcUndo, TheSingleImageViewsSelectionLayersAndLayerPicturesComeBack) {
 }
 
 }  // namespace
+
+}  // namespace test_proc_undo_tests

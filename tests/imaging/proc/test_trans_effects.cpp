@@ -16,6 +16,8 @@
 #include "platform/graphics/gdi.h"
 #include "tests/support/lcg.h"
 
+namespace test_trans_effects_tests {
+
 namespace trans_effect_tests {
 namespace {
 
@@ -620,3 +622,5 @@ TEST(TransitionRegions, BowTiesMeetInTheMiddleAtDifferentTimes) {
 
 }  // namespace
 }  // namespace trans_effect_tests
+
+}  // namespace test_trans_effects_tests

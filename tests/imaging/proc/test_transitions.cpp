@@ -11,6 +11,8 @@
 #include "imaging/view/ietransitions.h"
 #include "platform/graphics/bitmap.h"
 
+namespace test_transitions_tests {
+
 namespace transition_tests {
 namespace {
 
@@ -345,3 +347,5 @@ TEST(Transitions, PanZoomFramesStretchOrLetterBoxThePicture) {
 
 }  // namespace
 }  // namespace transition_tests
+
+}  // namespace test_transitions_tests

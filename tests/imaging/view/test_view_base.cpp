@@ -10,6 +10,8 @@
 #include "platform/ui/winuser.h"
 #include "view_test_util.h"
 
+namespace test_view_base_tests {
+
 using namespace view_test;
 
 namespace {
@@ -127,3 +129,5 @@ TEST_F(TBaseTest, BorderAndCtl3DRecreateTheWindowOnlyWhenChanged) {
 }
 
 }  // namespace
+
+}  // namespace test_view_base_tests

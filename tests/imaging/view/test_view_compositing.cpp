@@ -13,10 +13,13 @@
 #include "tests/support/temp_dir.h"
 #include "view_test_util.h"
 
-using namespace view_test;
-
+// Internals of the layer compositor, declared here only for the tests.
 double IELayerSupersample(Integer W, Integer H, double Angle);
 extern int64_t IELayerRotationMaxPixels;
+
+namespace test_view_compositing_tests {
+
+using namespace view_test;
 
 namespace {
 
@@ -360,3 +363,5 @@ TEST_F(TCompTest, FlattenShowsBackgroundUnderTransparency) {
 }
 
 }  // namespace
+
+}  // namespace test_view_compositing_tests

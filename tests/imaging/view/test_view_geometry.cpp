@@ -9,6 +9,8 @@
 #include "platform/ui/winuser.h"
 #include "view_test_util.h"
 
+namespace test_view_geometry_tests {
+
 using namespace view_test;
 
 namespace {
@@ -493,3 +495,5 @@ TEST_F(TGeomTest, TablesMatchTheExactRationalOracle) {
 }
 
 }  // namespace
+
+}  // namespace test_view_geometry_tests

@@ -6,6 +6,8 @@
 
 #include "view_test_util.h"
 
+namespace test_view_layer_gestures_tests {
+
 using namespace view_test;
 
 namespace {
@@ -113,3 +115,5 @@ TEST_F(TGestureTest, CursorsAroundTheRotationCentre) {
 }
 
 }  // namespace
+
+}  // namespace test_view_layer_gestures_tests

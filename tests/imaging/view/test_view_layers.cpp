@@ -8,6 +8,8 @@
 #include "platform/graphics/colors.h"
 #include "view_test_util.h"
 
+namespace test_view_layers_tests {
+
 using namespace view_test;
 
 namespace {
@@ -273,3 +275,5 @@ TEST_F(TLayers, NavigatorOutlivesItsMainView) {
 }
 
 }  // namespace
+
+}  // namespace test_view_layers_tests

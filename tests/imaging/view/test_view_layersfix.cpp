@@ -14,6 +14,8 @@
 #include "tests/support/temp_dir.h"
 #include "view_test_util.h"
 
+namespace test_view_layersfix_tests {
+
 using namespace view_test;
 
 namespace layersfix_tests {
@@ -348,3 +350,5 @@ TEST_F(TFixTest, MergeWithANavigatorKeepsItShowingTheCurrentPicture) {
 
 }  // namespace
 }  // namespace layersfix_tests
+
+}  // namespace test_view_layersfix_tests

@@ -14,6 +14,8 @@
 #include "tests/support/temp_dir.h"
 #include "view_test_util.h"
 
+namespace test_view_layersio_tests {
+
 using namespace view_test;
 
 namespace {
@@ -501,3 +503,5 @@ TEST_F(TLayersIO, SingleLayerRecord) {
 }
 
 }  // namespace
+
+}  // namespace test_view_layersio_tests

@@ -18,6 +18,8 @@
 #include "platform/ui/winuser.h"
 #include "view_test_util.h"
 
+namespace test_view_lifecycle_tests {
+
 using namespace view_test;
 
 namespace {
@@ -505,3 +507,5 @@ TEST(ViewUnit, StartUpSetsTheGlobals) {
 }
 
 }  // namespace
+
+}  // namespace test_view_lifecycle_tests

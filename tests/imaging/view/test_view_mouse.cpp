@@ -9,6 +9,8 @@
 #include "platform/ui/winuser.h"
 #include "view_test_util.h"
 
+namespace test_view_mouse_tests {
+
 using namespace view_test;
 
 namespace {
@@ -314,3 +316,5 @@ TEST_F(TMouseTest, DraggingALayer) {
 }
 
 }  // namespace
+
+}  // namespace test_view_mouse_tests

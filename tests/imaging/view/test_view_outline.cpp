@@ -6,6 +6,8 @@
 #include "platform/ui/extctrls.h"
 #include "view_test_util.h"
 
+namespace test_view_outline_tests {
+
 using namespace view_test;
 
 namespace {
@@ -165,3 +167,5 @@ TEST_F(TOutlineTest, GripsOnTheCornersAndSides) {
 }
 
 }  // namespace
+
+}  // namespace test_view_outline_tests

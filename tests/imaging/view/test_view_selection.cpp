@@ -14,6 +14,8 @@
 #include "tests/support/temp_dir.h"
 #include "view_test_util.h"
 
+namespace test_view_selection_tests {
+
 using namespace view_test;
 
 namespace {
@@ -533,3 +535,5 @@ TEST_F(TSelTest, SelectionFollowsTheLayerPosition) {
 }
 
 }  // namespace
+
+}  // namespace test_view_selection_tests

@@ -6,6 +6,8 @@
 
 #include "view_test_util.h"
 
+namespace test_view_xvfb_tests {
+
 using namespace view_test;
 
 namespace {
@@ -50,3 +52,5 @@ TEST_F(XvfbView, XvfbDragSelectsAndWheelZooms) {
 }
 
 }  // namespace
+
+}  // namespace test_view_xvfb_tests

@@ -18,6 +18,8 @@
 #include "tests/imaging/viewbg/viewbg_support.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_background_golden_tests {
+
 using namespace viewbg_test;
 
 namespace {
@@ -210,3 +212,5 @@ INSTANTIATE_TEST_SUITE_P(Styles, BackgroundGolden, ::testing::Range<size_t>(0, C
                          [](const ::testing::TestParamInfo<size_t>& I) { return std::string(Cases()[I.param].Name); });
 
 }  // namespace
+
+}  // namespace test_background_golden_tests

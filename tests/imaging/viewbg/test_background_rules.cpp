@@ -6,6 +6,8 @@
 
 #include "tests/imaging/viewbg/viewbg_support.h"
 
+namespace test_background_rules_tests {
+
 using namespace viewbg_test;
 
 namespace {
@@ -228,3 +230,5 @@ TEST(Grid, DividesTheOrderedRectangle) {
 }
 
 }  // namespace
+
+}  // namespace test_background_rules_tests

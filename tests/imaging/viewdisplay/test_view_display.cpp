@@ -14,6 +14,8 @@
 #include "platform/graphics/colors.h"
 #include "tests/support/wait.h"
 
+namespace test_view_display_tests {
+
 using namespace display_test;
 
 namespace {
@@ -653,3 +655,5 @@ TEST_F(DisplayTest, SizeChangeAndBlankStopARunningTransition) {
 }
 
 }  // namespace
+
+}  // namespace test_view_display_tests

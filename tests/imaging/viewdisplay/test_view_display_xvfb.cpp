@@ -8,6 +8,8 @@
 #include "display_test_util.h"
 #include "imaging/io/ziduzuvio.h"
 
+namespace test_view_display_xvfb_tests {
+
 using namespace display_test;
 
 namespace {
@@ -90,3 +92,5 @@ TEST_F(XvfbDisplay, XvfbScreenShowsTheZoomedScrolledPicture) {
 }
 
 }  // namespace
+
+}  // namespace test_view_display_xvfb_tests

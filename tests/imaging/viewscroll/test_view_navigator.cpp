@@ -4,6 +4,8 @@
 #include "../view/view_test_util.h"
 #include "platform/ui/winuser.h"
 
+namespace test_view_navigator_tests {
+
 using view_test::ViewTest;
 
 namespace {
@@ -227,3 +229,5 @@ TEST_F(NavigatorTest, OwnerTearsDownBothInEitherOrder) {
 }
 
 }  // namespace
+
+}  // namespace test_view_navigator_tests

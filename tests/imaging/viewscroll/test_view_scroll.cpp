@@ -7,6 +7,8 @@
 #include "../view/view_test_util.h"
 #include "platform/ui/winuser.h"
 
+namespace test_view_scroll_tests {
+
 using view_test::ViewTest;
 
 namespace {
@@ -399,3 +401,5 @@ TEST_F(ScrollTest, WheelScrollAction) {
 }
 
 }  // namespace
+
+}  // namespace test_view_scroll_tests

@@ -5,6 +5,8 @@
 
 #include "platform/base/components.h"
 
+namespace test_components_tests {
+
 namespace {
 
 struct TLog {
@@ -173,3 +175,5 @@ TEST(Component, DestroyingMarksTheWholeTree) {
   EXPECT_TRUE(grandchild->ComponentState().Contains(csDestroying));
   EXPECT_TRUE((TComponentState{csDestroying} == owner.ComponentState()));
 }
+
+}  // namespace test_components_tests

@@ -9,6 +9,8 @@
 #include "platform/base/dateutils.h"
 #include "scratch_dir.h"
 
+namespace test_datetime_tests {
+
 namespace {
 // Sets TZ for the life of the guard.
 class TimeZoneGuard {
@@ -149,3 +151,5 @@ TEST(DateTime, NowAndFileTimesAreLocal) {
   }
   EXPECT_FALSE(FileAge(dir.Wide() + u"missing", age));
 }
+
+}  // namespace test_datetime_tests

@@ -13,6 +13,8 @@
 #include "platform/base/fileutils.h"
 #include "scratch_dir.h"
 
+namespace test_files_tests {
+
 namespace fs = std::filesystem;
 
 TEST(TempFiles, NamesNeverCollideAcrossThreads) {
@@ -165,3 +167,5 @@ TEST(Files, FoldersDeletingAndRenaming) {
   EXPECT_TRUE(DeleteFile(d + u"\u0416"));
   EXPECT_FALSE(DeleteFile(d + u"\u0416"));
 }
+
+}  // namespace test_files_tests

@@ -7,6 +7,8 @@
 #include "platform/base/strutils.h"
 #include "scratch_dir.h"
 
+namespace test_lists_tests {
+
 namespace {
 
 // Records what the list reports through Notify.
@@ -317,3 +319,5 @@ TEST(StringList, CustomSortByIndexAndWithABadComparison) {
   l.CustomSort([](TStringList*, Integer, Integer) { return -1; });  // must end, within bounds
   EXPECT_EQ(l.Count(), 204);
 }
+
+}  // namespace test_lists_tests

@@ -12,6 +12,8 @@
 
 #include "platform/base/pages.h"
 
+namespace test_pages_tests {
+
 namespace {
 
 bool Mapped(const void* p) {
@@ -62,3 +64,5 @@ TEST(ZeroedPages, ImpossibleSizesFailCleanly) {
   EXPECT_EQ(AllocateZeroedPages(SIZE_MAX / 2), nullptr);  // more than any address space
   FreeZeroedPages(nullptr);
 }
+
+}  // namespace test_pages_tests

@@ -11,6 +11,8 @@
 #include "platform/base/fileutils.h"
 #include "scratch_dir.h"
 
+namespace test_streams_tests {
+
 namespace {
 std::string ReadAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -208,3 +210,5 @@ TEST(HandleStream, RefusedTransfersKeepTheSystemsReason) {
   }
   ::close(pipeFds[1]);
 }
+
+}  // namespace test_streams_tests

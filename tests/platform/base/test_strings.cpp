@@ -7,6 +7,8 @@
 #include "platform/base/strutils.h"
 #include "scratch_dir.h"
 
+namespace test_strings_tests {
+
 TEST(Utf, RoundTripsIncludingSupplementaryCharacters) {
   struct Case { const char* utf8; size_t units; };
   const Case cases[] = {
@@ -225,3 +227,5 @@ TEST(FloatText, SameUnderEveryCLocale) {
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(LocaleDecimalSeparator(), u'.');
 }
+
+}  // namespace test_strings_tests

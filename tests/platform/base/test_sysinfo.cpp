@@ -8,6 +8,8 @@
 #include "platform/base/sysinfo.h"
 #include "scratch_dir.h"
 
+namespace test_sysinfo_tests {
+
 namespace fs = std::filesystem;
 
 TEST(RandomNumbers, SequenceOfTheProcessWideGenerator) {
@@ -141,3 +143,5 @@ TEST(Processor, CountAndFeatures) {
   EXPECT_FALSE(CpuHasFeature(cfMMX));
 #endif
 }
+
+}  // namespace test_sysinfo_tests

@@ -8,6 +8,8 @@
 #include "platform/base/threads.h"
 #include "tests/support/wait.h"
 
+namespace test_threads_tests {
+
 namespace {
 
 // A thread that runs a lambda.
@@ -276,3 +278,5 @@ TEST(Threads, InterlockedCounters) {
   Sleep(20);
   EXPECT_GE(GetTickCount() - t0, 15u);
 }
+
+}  // namespace test_threads_tests

@@ -5,6 +5,8 @@
 #include "platform/base/classes.h"
 #include "platform/base/types.h"
 
+namespace test_types_tests {
+
 TEST(Rounding, HalvesGoToEvenNeighbour) {
   struct Case { double x; int64_t round, trunc; };
   const Case cases[] = {
@@ -37,3 +39,5 @@ TEST(MemoryStream, ShortReadRaisesAndWritesGrow) {
   EXPECT_EQ(s.Size(), 11);
   EXPECT_EQ(static_cast<const char*>(s.Memory())[8], 0);
 }
+
+}  // namespace test_types_tests

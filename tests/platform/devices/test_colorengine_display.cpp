@@ -13,6 +13,8 @@
 
 #include "platform/devices/colorengine.h"
 
+namespace test_colorengine_display_tests {
+
 namespace {
 
 struct TPressProfile {
@@ -203,3 +205,5 @@ TEST(ColorEngineDisplay, OtherPairsStillConvert) {
 }
 
 }  // namespace
+
+}  // namespace test_colorengine_display_tests

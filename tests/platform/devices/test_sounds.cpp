@@ -10,6 +10,8 @@
 #include "platform/devices/sounds.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_sounds_tests {
+
 namespace {
 
 TEST(Sounds, ThemeLookupFindsOnlyEventsWithAFile) {
@@ -36,3 +38,5 @@ TEST(Sounds, DataFoldersFollowTheDesktopVariables) {
 }
 
 }  // namespace
+
+}  // namespace test_sounds_tests

@@ -9,6 +9,8 @@
 #include "platform/graphics/globalmem.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_bitmap_tests {
+
 namespace {
 
 // Bits per pixel of each pixel format.
@@ -310,3 +312,5 @@ TEST(Picture, SaveAndLoadAFileThroughATemporaryName) {
 }
 
 }  // namespace
+
+}  // namespace test_bitmap_tests

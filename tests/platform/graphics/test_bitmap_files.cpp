@@ -20,6 +20,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_bitmap_files_tests {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -364,3 +366,5 @@ TEST(BmpRunLength, RefusedFiles) {
 }
 
 }  // namespace
+
+}  // namespace test_bitmap_files_tests

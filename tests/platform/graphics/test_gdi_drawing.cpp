@@ -6,6 +6,8 @@
 #include "platform/graphics/gdi.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_gdi_drawing_tests {
+
 namespace {
 
 constexpr COLORREF kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0x0000FF, kBlue = 0xFF0000;
@@ -796,3 +798,5 @@ TEST(GdiBlit, TrueColourCopiesBetweenDepthsKeepColours) {
 }
 
 }  // namespace
+
+}  // namespace test_gdi_drawing_tests

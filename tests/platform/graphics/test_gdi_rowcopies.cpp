@@ -10,6 +10,8 @@
 #include "platform/graphics/gdi.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_gdi_rowcopies_tests {
+
 namespace {
 
 // The pixel's bytes in a bottom-up test DIB.
@@ -83,3 +85,5 @@ TEST(GdiRowPaths, CopiesBetweenTwentyFourAndThirtyTwoBitsMatchThePixelModel) {
 }
 
 }  // namespace
+
+}  // namespace test_gdi_rowcopies_tests

@@ -10,6 +10,8 @@
 #include "platform/graphics/resources.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_globalmem_drawdib_tests {
+
 namespace {
 
 TEST(GlobalMemory, MoveableBlocksLockUnlockResizeAndFree) {
@@ -246,3 +248,5 @@ TEST(Resources, SystemMenuImagesHoldFourGlyphsOnSilver) {
 }
 
 }  // namespace
+
+}  // namespace test_globalmem_drawdib_tests

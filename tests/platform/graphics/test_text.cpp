@@ -8,6 +8,8 @@
 #include "platform/graphics/gdi.h"
 #include "tests/platform/graphics/gdi_test_util.h"
 
+namespace test_text_tests {
+
 namespace {
 
 constexpr COLORREF kBlack = 0x000000, kWhite = 0xFFFFFF, kRed = 0x0000FF;
@@ -320,3 +322,5 @@ TEST(Text, GlyphMetricsAndFontEnumeration) {
 }
 
 }  // namespace
+
+}  // namespace test_text_tests

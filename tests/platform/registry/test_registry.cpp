@@ -13,6 +13,8 @@
 
 #include "registry_fixture.h"
 
+namespace test_registry_tests {
+
 using regtest::RegistryTest;
 
 namespace {
@@ -407,3 +409,5 @@ TEST_F(RegistryTest, FileIsCreatedOnFirstWriteAndReadsSeeItsLatestContent) {
   EXPECT_FALSE(reg.ValueExists(W("Mine")));
   EXPECT_EQ(RegistryError([&] { reg.WriteInteger(W("Mine"), 5); }), "Failed to set data for 'Mine'");
 }
+
+}  // namespace test_registry_tests

@@ -8,6 +8,8 @@
 #include "platform/base/sysutils.h"
 #include "platform/registry/registry_file.h"
 
+namespace test_registry_file_tests {
+
 using gt::reg::FormatRegistryFile;
 using gt::reg::ParseRegistryFile;
 using gt::reg::RegKey;
@@ -180,3 +182,5 @@ TEST(RegistryFile, WrittenFileReadsBackUnchanged) {
   EXPECT_NE(text.find("\"neg\": {\"integer\": -2147483648}"), std::string::npos);
   EXPECT_NE(text.find("é Ж 😀"), std::string::npos);
 }
+
+}  // namespace test_registry_file_tests

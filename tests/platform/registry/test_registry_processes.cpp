@@ -19,6 +19,8 @@
 #include "platform/registry/registry_store.h"
 #include "registry_fixture.h"
 
+namespace test_registry_processes_tests {
+
 using regtest::RegistryTest;
 using regtest::ScopedEnv;
 
@@ -290,3 +292,5 @@ TEST_F(RegistryTest, FileLocationComesFromTheEnvironment) {
     EXPECT_EQ(files, 1u);  // and nowhere else
   }
 }
+
+}  // namespace test_registry_processes_tests

@@ -7,6 +7,8 @@
 
 #include "platform/ui/actnlist.h"
 
+namespace test_actions_tests {
+
 namespace {
 
 std::string Narrow(const WideString& S) { return std::string(S.begin(), S.end()); }
@@ -226,3 +228,5 @@ TEST(Actions, HintHandlerMayChangeOrForbid) {
 }
 
 }  // namespace
+
+}  // namespace test_actions_tests

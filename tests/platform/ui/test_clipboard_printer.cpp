@@ -12,6 +12,8 @@
 #include "tests/support/temp_dir.h"
 #include "uitest.h"
 
+namespace test_clipboard_printer_tests {
+
 namespace {
 
 std::vector<uint8_t> Bytes(const char* S, size_t N) { return std::vector<uint8_t>(S, S + N); }
@@ -194,3 +196,5 @@ TEST(UiPrinter, PagesDrawnOnTheCanvasEndUpInThePdfFile) {
 }
 
 }  // namespace
+
+}  // namespace test_clipboard_printer_tests

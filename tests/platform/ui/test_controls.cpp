@@ -5,6 +5,8 @@
 #include "platform/ui/spin.h"
 #include "uitest.h"
 
+namespace test_controls_tests {
+
 namespace {
 
 template <class T>
@@ -388,3 +390,5 @@ TEST_F(UiTest, ClosingFormsRunsTheirEventsAndReleaseFreesLater) {
 }
 
 }  // namespace
+
+}  // namespace test_controls_tests

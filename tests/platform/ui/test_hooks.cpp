@@ -5,6 +5,8 @@
 
 #include "tests/platform/ui/uitest.h"
 
+namespace test_hooks_tests {
+
 namespace {
 
 std::vector<std::string> g_Log;
@@ -191,3 +193,5 @@ TEST_F(HooksUi, CallWndProcHookSeesDeactivationThenActivation) {
 }
 
 }  // namespace
+
+}  // namespace test_hooks_tests

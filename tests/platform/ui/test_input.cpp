@@ -1,6 +1,8 @@
 // Mouse, wheel and keyboard input reaching controls as the class library's events.
 #include "uitest.h"
 
+namespace test_input_tests {
+
 namespace {
 
 struct MouseCase {
@@ -210,3 +212,5 @@ TEST_F(UiTest, CursorOfTheControlUnderTheMouseAndScreenCursorOverride) {
 }
 
 }  // namespace
+
+}  // namespace test_input_tests

@@ -4,6 +4,8 @@
 // character messages.
 #include "uitest.h"
 
+namespace test_keys_tests {
+
 namespace {
 
 // Makes the key steps callable from the test.
@@ -109,3 +111,5 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, KeySteps,
                          CaseName);
 
 }  // namespace
+
+}  // namespace test_keys_tests

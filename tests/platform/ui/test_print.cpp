@@ -5,6 +5,8 @@
 #include "tests/platform/graphics/gdi_test_util.h"
 #include "tests/platform/ui/uitest.h"
 
+namespace test_print_tests {
+
 namespace {
 
 // A recorder with a sunken two-pixel frame.
@@ -88,3 +90,5 @@ TEST_F(PrintUi, CheckVisibleOnAHiddenWindowPrintsNothing) {
 }
 
 }  // namespace
+
+}  // namespace test_print_tests

@@ -7,6 +7,8 @@
 
 #include "tests/platform/ui/uitest.h"
 
+namespace test_queue_tests {
+
 namespace {
 
 // Runs Action once from a timer while a loop waits, as a user's input would arrive.
@@ -355,3 +357,5 @@ TEST_F(QueueUi, SizeCommandStartedInsideTheApplicationPumpGetsItsInput) {
   EXPECT_EQ(After.Height(), Before.Height() + 20);
 }
 }  // namespace
+
+}  // namespace test_queue_tests

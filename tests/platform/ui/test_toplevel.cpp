@@ -6,6 +6,8 @@
 
 #include "tests/platform/ui/uitest.h"
 
+namespace test_toplevel_tests {
+
 namespace {
 
 class TopLevelUi : public UiTest {};
@@ -408,3 +410,4 @@ TEST_F(TopLevelUi, ScreenOutlinesUnderALockComeOffExactly) {
 
 }  // namespace
 
+}  // namespace test_toplevel_tests

@@ -7,6 +7,8 @@
 #include "platform/ui/extctrls.h"
 #include "uitest.h"
 
+namespace test_windows_tests {
+
 namespace {
 
 constexpr UINT kProgressMessage = WM_USER + 7003;  // 8027
@@ -528,3 +530,5 @@ TEST(UiMetrics, FixedMetricsAndScreenSettings) {
 }
 
 }  // namespace
+
+}  // namespace test_windows_tests

@@ -13,6 +13,8 @@
 #include "tests/support/process.h"
 #include "uitest.h"
 
+namespace test_xvfb_tests {
+
 namespace {
 
 const char16_t* const kRawName = u"ZIDUZUV RAW FORMAT";
@@ -259,3 +261,4 @@ TEST_F(UiTest, XvfbScreenOutlinesLeaveTheScreenAsBefore) {
 
 }  // namespace
 
+}  // namespace test_xvfb_tests

@@ -12,6 +12,8 @@
 
 #include "platform/base/sysutils.h"
 
+namespace test_iehelpers_tests {
+
 // The memory tests ask for impossible blocks and expect nullptr back.
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
@@ -367,3 +369,5 @@ TEST(IEMemory, GlobalAndTryGetMem) {
   IETryGetMem(p, -5);
   EXPECT_EQ(p, nullptr);
 }
+
+}  // namespace test_iehelpers_tests

@@ -24,6 +24,8 @@
 #include "platform/base/sysutils.h"
 #include "tests/support/process.h"
 
+namespace test_iestreams_tests {
+
 namespace {
 
 constexpr Word kCreate = 0xFFFF;
@@ -691,3 +693,5 @@ TEST(IEEncoders, Base64DecodesWithCoreutils) {
     }
   }
 }
+
+}  // namespace test_iestreams_tests

@@ -16,6 +16,8 @@
 #include "helpers_test_support.h"
 #include "platform/graphics/colors.h"
 
+namespace test_ieutils_tests {
+
 // ---------------------------------------------------------------------------
 // Row length
 
@@ -540,3 +542,5 @@ TEST(IEScalars, FindNearestColor) {
   EXPECT_EQ(IEFindNearestColor(pal, 4, 0xF0F0F0), 3);
   EXPECT_EQ(IEFindNearestColor(pal, 0, 0x123456), 0);
 }
+
+}  // namespace test_ieutils_tests

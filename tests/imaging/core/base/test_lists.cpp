@@ -6,6 +6,8 @@
 
 #include "imaging/core/base/ielists.h"
 
+namespace test_lists_tests {
+
 namespace {
 
 TEST(TIEList, FlagsFollowWhatChanged) {
@@ -190,3 +192,5 @@ TEST(Processor, MMXIsReportedOnX86) {
 }
 
 }  // namespace
+
+}  // namespace test_lists_tests

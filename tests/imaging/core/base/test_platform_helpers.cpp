@@ -15,6 +15,8 @@
 #include "platform/ui/testsupport.h"
 #include "platform/ui/winuser.h"
 
+namespace test_platform_helpers_tests {
+
 namespace {
 
 // A control that has nothing of its own to say about its scroll bars.
@@ -241,3 +243,5 @@ TEST_F(PlatformHelpers, OnlyTheLeftButtonIsPrimaryWhenTheButtonsAreNotSwapped) {
 }
 
 }  // namespace
+
+}  // namespace test_platform_helpers_tests

@@ -10,6 +10,8 @@
 
 #include "imaging/core/base/ieprogress.h"
 
+namespace test_progress_tests {
+
 namespace {
 
 TEST(ProgressStep, PercentagesStayWithinZeroToHundred) {
@@ -122,3 +124,5 @@ TEST(ProgressRec, ShortOrFailingWriteSetsTheAbortFlag) {
 }
 
 }  // namespace
+
+}  // namespace test_progress_tests

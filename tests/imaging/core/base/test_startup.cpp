@@ -17,6 +17,8 @@
 #include "imaging/core/base/iestartup.h"
 #include "platform/base/sysutils.h"
 
+namespace test_startup_tests {
+
 namespace {
 
 // A debug-log line is "YYYY-MM-DD hh:mm:ss : message": returns the message when
@@ -275,3 +277,5 @@ TEST_F(DebugLogTest, UnwritableLogNeverRaises) {
 }
 
 }  // namespace
+
+}  // namespace test_startup_tests

@@ -4,6 +4,8 @@
 
 #include "bitmap_fixture.h"
 
+namespace test_bitmap_alpha_tests {
+
 namespace {
 
 Byte& At(TIEBitmap& b, int x, int y) { return static_cast<Byte*>(b.GetScanline(y))[x]; }
@@ -160,3 +162,5 @@ INSTANTIATE_TEST_SUITE_P(
                       AssignCase{"FileToMemory", 0, std::numeric_limits<int64_t>::max()},
                       AssignCase{"FileToFile", 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace test_bitmap_alpha_tests

@@ -8,6 +8,8 @@
 #include "bitmap_fixture.h"
 #include "imaging/core/base/iesysinfo.h"
 
+namespace test_bitmap_storage_tests {
+
 namespace {
 
 enum class Storage { Block, Segments, File };
@@ -589,3 +591,5 @@ TEST_F(BitmapTest, BigPictureGoesToAFileWhenTheSystemHasTooLittleLeft) {
   ASSERT_TRUE(small.Allocate(100, 100, ie24RGB));
   EXPECT_EQ(small.Location(), ieMemory);
 }
+
+}  // namespace test_bitmap_storage_tests

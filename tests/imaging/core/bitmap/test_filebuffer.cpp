@@ -17,6 +17,8 @@
 
 #include "bitmap_fixture.h"
 
+namespace test_filebuffer_tests {
+
 namespace {
 
 int FailWithNoSpace(int, int64_t, int64_t) { return ENOSPC; }
@@ -268,3 +270,5 @@ TEST_P(FileBufferStores, CopyToFlushesMappingsAndCopiesAcrossPieces) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, FileBufferStores, ::testing::Values(true, false),
                          [](const auto& info) { return std::string(info.param ? "File" : "Memory"); });
+
+}  // namespace test_filebuffer_tests

@@ -11,6 +11,8 @@
 #include "imaging/core/bitmap/iemask.h"
 #include "mask_support.h"
 
+namespace test_mask_copy_tests {
+
 using namespace mask_test;
 
 namespace {
@@ -311,3 +313,5 @@ TEST(MaskIntersect, BitmapOverlaidAtAnOffsetCutsTheMask) {
   EXPECT_EQ(g.GetPixel(0, 0), 255);
   EXPECT_TRUE(g.IsEmpty()) << "not even the box is recomputed";
 }
+
+}  // namespace test_mask_copy_tests

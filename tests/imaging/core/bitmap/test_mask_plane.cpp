@@ -10,6 +10,8 @@
 #include "mask_support.h"
 #include "platform/base/sysutils.h"
 
+namespace test_mask_plane_tests {
+
 using namespace mask_test;
 
 TEST(MaskPlane, NewMaskIsEmptyWithoutPlane) {
@@ -511,3 +513,5 @@ TEST(MaskStretch, EveryDestinationPixelShowsTheSourceOffsetRoundedDown) {
     EXPECT_NE(z.At(3, 0), 0);
   }
 }
+
+}  // namespace test_mask_plane_tests

@@ -13,6 +13,8 @@
 #include "imaging/core/bitmap/iemask.h"
 #include "mask_support.h"
 
+namespace test_mask_polygon_tests {
+
 using namespace mask_test;
 
 // The largest single allocation while tracking is on: a fill must not size
@@ -39,16 +41,21 @@ void* TrackedAllocOrThrow(size_t Size) {
 }
 }  // namespace
 
-void* operator new(size_t Size) { return TrackedAllocOrThrow(Size); }
-void* operator new[](size_t Size) { return TrackedAllocOrThrow(Size); }
-void* operator new(size_t Size, const std::nothrow_t&) noexcept { return TrackedAlloc(Size); }
-void* operator new[](size_t Size, const std::nothrow_t&) noexcept { return TrackedAlloc(Size); }
+}  // namespace test_mask_polygon_tests
+
+// The replacements must be global.
+void* operator new(size_t Size) { return test_mask_polygon_tests::TrackedAllocOrThrow(Size); }
+void* operator new[](size_t Size) { return test_mask_polygon_tests::TrackedAllocOrThrow(Size); }
+void* operator new(size_t Size, const std::nothrow_t&) noexcept { return test_mask_polygon_tests::TrackedAlloc(Size); }
+void* operator new[](size_t Size, const std::nothrow_t&) noexcept { return test_mask_polygon_tests::TrackedAlloc(Size); }
 void operator delete(void* P) noexcept { std::free(P); }
 void operator delete[](void* P) noexcept { std::free(P); }
 void operator delete(void* P, size_t) noexcept { std::free(P); }
 void operator delete[](void* P, size_t) noexcept { std::free(P); }
 void operator delete(void* P, const std::nothrow_t&) noexcept { std::free(P); }
 void operator delete[](void* P, const std::nothrow_t&) noexcept { std::free(P); }
+
+namespace test_mask_polygon_tests {
 
 namespace {
 
@@ -269,3 +276,5 @@ TEST(MaskPolygon, APolygonCoveringNoPixelKeepsTheBoxItFound) {
     EXPECT_TRUE(m.IsPointInside(3, 2));
   }
 }
+
+}  // namespace test_mask_polygon_tests

@@ -9,6 +9,8 @@
 #include "imaging/core/bitmap/ieselcopy.h"
 #include "mask_support.h"
 
+namespace test_selcopy_tests {
+
 using namespace mask_test;
 
 namespace {
@@ -290,3 +292,5 @@ TEST(SelectionCopy, MembersAgreeWithTheRoutines) {
   EXPECT_EQ(MaskRows(back), MaskRows(m));
   EXPECT_EQ(Box(back), Box(m));
 }
+
+}  // namespace test_selcopy_tests

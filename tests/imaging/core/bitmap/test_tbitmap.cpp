@@ -14,6 +14,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
+namespace test_tbitmap_tests {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -470,3 +472,5 @@ TEST(PlatformLocation, ResizeKeepsTheTopLeft) {
 }
 
 }  // namespace
+
+}  // namespace test_tbitmap_tests

@@ -21,6 +21,8 @@
 #include "tests/imaging/core/bitmap/bitmap_fixture.h"
 #include "tests/imaging/core/color/quant_support.h"
 
+namespace test_bitrows_tests {
+
 using namespace quant_test;
 
 namespace {
@@ -629,3 +631,5 @@ TEST(Tables, PredefinedFiltersAreBuiltFreedAndRebuilt) {
 }
 
 }  // namespace
+
+}  // namespace test_bitrows_tests

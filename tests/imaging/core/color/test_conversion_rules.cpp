@@ -12,6 +12,8 @@
 #include "imaging/core/color/ieicc.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_conversion_rules_tests {
+
 namespace {
 
 using ConversionRules = FormulaCMYKTest;  // black and white survive the CMYK formulas exactly
@@ -297,3 +299,5 @@ TEST_F(ProfileConversions, CMYKPicturesConvertThroughTheProfile) {
 }
 
 }  // namespace
+
+}  // namespace test_conversion_rules_tests

@@ -9,6 +9,8 @@
 #include "imaging/core/base/ieglobals.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_copy_tests {
+
 namespace {
 
 using Copies = BitmapTest;
@@ -417,3 +419,5 @@ TEST_F(Copies, StretchWithAFilterFollowsTheNearestCopyOfAGradient) {
 }
 
 }  // namespace
+
+}  // namespace test_copy_tests

@@ -13,6 +13,8 @@
 #include "imaging/core/color/ieicc.h"
 #include "imaging/core/render/ierender.h"
 
+namespace test_icc_display_tests {
+
 namespace {
 
 class UseCMYKProfileScope {
@@ -93,3 +95,5 @@ TEST(ICCDisplayDeathTest, FirstUseFromSeveralThreadsAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace test_icc_display_tests

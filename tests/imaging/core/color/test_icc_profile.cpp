@@ -10,6 +10,8 @@
 #include "platform/base/strutils.h"
 #include "platform/base/sysutils.h"
 
+namespace test_icc_profile_tests {
+
 using namespace icctest;
 
 namespace {
@@ -253,3 +255,5 @@ TEST(ICCProfile, DamagedTagTablesAreReadSafely) {
     EXPECT_EQ(icc.Copyright(), c.Copyright);
   }
 }
+
+}  // namespace test_icc_profile_tests

@@ -18,6 +18,8 @@
 #include "imaging/core/color/ieicc.h"
 #include "imaging/io/ioparams.h"
 
+namespace test_icc_transform_tests {
+
 using namespace icctest;
 
 namespace {
@@ -602,3 +604,5 @@ TEST(ICCGlobalDeathTest, NoSystemProfileLeavesTheFormulas) {
   }
   std::remove(rgbProfile.c_str());
 }
+
+}  // namespace test_icc_transform_tests

@@ -9,6 +9,8 @@
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/testsupport.h"
 
+namespace test_palettepicker_tests {
+
 namespace {
 
 class PalettePicker : public ::testing::Test {
@@ -107,3 +109,5 @@ TEST_F(PalettePicker, ClickWithoutCurrentCellDoesNothing) {
   EXPECT_EQ(d.CurrentCell(), -1);
   EXPECT_EQ(d.SelectedColor, 0x123456);
 }
+
+}  // namespace test_palettepicker_tests

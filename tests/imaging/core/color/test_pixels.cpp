@@ -8,6 +8,8 @@
 #include "imaging/core/base/ieglobals.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_pixels_tests {
+
 namespace {
 
 using Pixels = FormulaCMYKTest;  // CMYK pixels read and fill by the formulas
@@ -374,3 +376,5 @@ TEST_F(Pixels, SyncFullIsAllZeroAndIsGrayScale) {
 }
 
 }  // namespace
+
+}  // namespace test_pixels_tests

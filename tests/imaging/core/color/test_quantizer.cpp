@@ -13,6 +13,8 @@
 #include "imaging/core/color/iequantizer.h"
 #include "tests/imaging/core/color/quant_support.h"
 
+namespace test_quantizer_tests {
+
 using namespace quant_test;
 
 namespace {
@@ -433,3 +435,5 @@ TEST_F(Quantizer, SameInputGivesTheSamePaletteAndIndexes) {
 }
 
 }  // namespace
+
+}  // namespace test_quantizer_tests

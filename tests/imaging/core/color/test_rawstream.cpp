@@ -7,6 +7,8 @@
 #include "imaging/core/base/iestreams.h"
 #include "tests/imaging/core/color/conv_support.h"
 
+namespace test_rawstream_tests {
+
 namespace {
 
 using RawStream = BitmapTest;
@@ -286,3 +288,5 @@ TEST_F(RawStream, RawSizeAbove2GiBIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace test_rawstream_tests

@@ -9,6 +9,8 @@
 #include "imaging/core/kernels/iebitmapstats.h"
 #include "kernels_support.h"
 
+namespace test_bitmapstats_tests {
+
 using namespace kernels_test;
 
 namespace {
@@ -281,3 +283,5 @@ TEST(ConvertRowToIndexed, EveryPair) {
     EXPECT_EQ(dst[c.Expected.size()], 0) << c.Name << ": wrote past the row";
   }
 }
+
+}  // namespace test_bitmapstats_tests

@@ -13,6 +13,8 @@
 #include "tests/support/pnm_bitmap.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_blur_tests {
+
 using namespace kernels_test;
 
 namespace {
@@ -356,3 +358,5 @@ TEST(SoftShadow, ObjectOutsideThePictureTouchesNothing) {
       ASSERT_EQ(pic.GetPixelRGBAddress(x, y)->r, object ? 200 : 255);
     }
 }
+
+}  // namespace test_blur_tests

@@ -13,6 +13,8 @@
 #include "imaging/core/kernels/iemagicwand.h"
 #include "kernels_support.h"
 
+namespace test_filebacked_tests {
+
 using namespace kernels_test;
 
 namespace {
@@ -118,3 +120,5 @@ TEST(FileBackedPictures, KernelsGiveTheSameResults) {
     }
   }
 }
+
+}  // namespace test_filebacked_tests

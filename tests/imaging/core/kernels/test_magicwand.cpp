@@ -11,6 +11,8 @@
 #include "imaging/core/bitmap/iemask.h"
 #include "kernels_support.h"
 
+namespace test_magicwand_tests {
+
 using namespace kernels_test;
 
 namespace {
@@ -299,3 +301,5 @@ TEST(MagicWandOutline, HugeRegionFailsCleanly) {
   EXPECT_EQ(mask.X2, N - 1);
   EXPECT_EQ(mask.Y2, N - 1);
 }
+
+}  // namespace test_magicwand_tests

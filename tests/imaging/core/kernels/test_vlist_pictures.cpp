@@ -4,6 +4,8 @@
 // picture.
 #include "vlist_fixture.h"
 
+namespace test_vlist_pictures_tests {
+
 namespace {
 
 // --- round trips, memory and disk store ---------------------------------------
@@ -288,3 +290,5 @@ TEST_F(VlistBorrowTest, BorrowedPictureBitsCoverTheWholePicture) {
 }
 
 }  // namespace
+
+}  // namespace test_vlist_pictures_tests

@@ -5,6 +5,8 @@
 
 #include "vlist_fixture.h"
 
+namespace test_vlist_store_tests {
+
 namespace {
 
 constexpr int64_t kInitialStore = 262144;
@@ -230,3 +232,5 @@ TEST_F(VlistStoreTest, StoreFailuresRaiseAndLeaveTheListUsable) {
 }
 
 }  // namespace
+
+}  // namespace test_vlist_store_tests

@@ -15,6 +15,8 @@
 #include "imaging/core/messages/iemessages_rows.h"
 #include "platform/base/sysutils.h"
 
+namespace test_message_rows_tests {
+
 namespace {
 
 enum class Script { Latin, Cyrillic, Greek, Arabic, Japanese, Han, Hangul };
@@ -365,3 +367,5 @@ TEST_F(MessageRowsTest, SystemLanguageSelectsTheRowOfTheLocale) {
 }
 
 }  // namespace
+
+}  // namespace test_message_rows_tests

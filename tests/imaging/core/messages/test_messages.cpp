@@ -9,6 +9,8 @@
 #include "imaging/core/base/iestartup.h"
 #include "platform/base/sysutils.h"
 
+namespace test_messages_tests {
+
 namespace {
 
 class MessageTest : public ::testing::Test {
@@ -136,3 +138,5 @@ TEST(MessageTable, CharacterSetsOfScripts) {
 }
 
 }  // namespace
+
+}  // namespace test_messages_tests

@@ -7,6 +7,8 @@
 #include "imaging/core/meta/ieiptc.h"
 #include "platform/base/sysutils.h"
 
+namespace test_iptc_tests {
+
 namespace {
 
 using Bytes = std::vector<Byte>;
@@ -281,3 +283,5 @@ TEST(IPTCCodePage, EveryByteSurvivesTheStringRoundTrip) {
 }
 
 }  // namespace
+
+}  // namespace test_iptc_tests

@@ -8,6 +8,8 @@
 #include "imaging/core/meta/ietifftags.h"
 #include "tifftags_util.h"
 
+namespace test_makernote_tests {
+
 using namespace tifftags_test;
 
 namespace {
@@ -312,3 +314,5 @@ TEST(MakerNote, HandBuiltDirectoryAssignAndLengthLimit) {
   EXPECT_EQ(h.TagsStream()->Size(), 0);
   EXPECT_EQ(h.WriteToStream(&s), 0);
 }
+
+}  // namespace test_makernote_tests

@@ -10,6 +10,8 @@
 #include "imaging/core/meta/iemarkers.h"
 #include "platform/base/sysutils.h"
 
+namespace test_markers_tests {
+
 namespace {
 
 void Add(TIEMarkerList& l, Byte type, const std::string& payload) {
@@ -150,3 +152,5 @@ TEST(IEQuickSort, SortsByIndexAndStaysInRange) {
 }
 
 }  // namespace
+
+}  // namespace test_markers_tests

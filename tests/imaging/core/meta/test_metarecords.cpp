@@ -11,6 +11,8 @@
 #include "imaging/core/base/iestartup.h"
 #include "platform/base/sysutils.h"
 
+namespace test_metarecords_tests {
+
 namespace {
 
 using Bytes = std::vector<Byte>;
@@ -367,3 +369,5 @@ TEST(WideStrings, AddAndGet) {
 }
 
 }  // namespace
+
+}  // namespace test_metarecords_tests

@@ -14,6 +14,8 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_oracles_tests {
+
 namespace {
 
 using Bytes = std::vector<Byte>;
@@ -193,3 +195,5 @@ TEST_F(OracleTest, XMPPacketsBothWays) {
 }
 
 }  // namespace
+
+}  // namespace test_oracles_tests

@@ -10,6 +10,8 @@
 #include "imaging/core/meta/ietifftags.h"
 #include "tifftags_util.h"
 
+namespace test_tiffhandler_tests {
+
 using namespace tifftags_test;
 
 namespace {
@@ -426,3 +428,5 @@ TEST(TIFFHandler, WriteFileReplacesItsSourceSafely) {
   EXPECT_THROW(back.WriteFile(Wide(dir / "missing" / "b.tif"), -1), EStreamError);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
+
+}  // namespace test_tiffhandler_tests

@@ -9,6 +9,8 @@
 #include "imaging/core/meta/ietifftags.h"
 #include "tifftags_util.h"
 
+namespace test_tiffhostile_tests {
+
 using namespace tifftags_test;
 
 namespace {
@@ -180,3 +182,5 @@ TEST(TIFFHandlerHostile, OverlappingPiecesStayWithinBudget) {
     }
   }
 }
+
+}  // namespace test_tiffhostile_tests

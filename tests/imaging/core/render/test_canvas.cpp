@@ -11,6 +11,8 @@
 #include "imaging/core/render/iegeom.h"
 #include "platform/base/sysutils.h"
 
+namespace test_canvas_tests {
+
 namespace {
 
 struct Rgb {
@@ -402,3 +404,5 @@ TEST(CanvasBinding, PlainFallbackGivesTheSamePixels) {
   }
 }
 }  // namespace
+
+}  // namespace test_canvas_tests

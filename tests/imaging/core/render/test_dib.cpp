@@ -20,6 +20,8 @@
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_dib_tests {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -405,3 +407,5 @@ TEST(DibRead, FourBitOddWidthAndPaletteIndexBeyondTable) {
 }
 
 }  // namespace
+
+}  // namespace test_dib_tests

@@ -10,6 +10,8 @@
 #include "imaging/core/render/iedibbitmap.h"
 #include "imaging/core/render/iedibconvert.h"
 
+namespace test_dib_convert_tests {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -203,3 +205,5 @@ TEST(SwapRedBlue, AllForms) {
 }
 
 }  // namespace
+
+}  // namespace test_dib_convert_tests

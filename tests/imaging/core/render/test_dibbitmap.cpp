@@ -6,6 +6,8 @@
 
 #include "imaging/core/render/iedibbitmap.h"
 
+namespace test_dibbitmap_tests {
+
 namespace {
 
 TEST(DibBitmap, RowsAreBottomUpAndPlatformDrawingLandsInThem) {
@@ -52,3 +54,5 @@ TEST(DibBitmap, AllocationRules) {
 }
 
 }  // namespace
+
+}  // namespace test_dibbitmap_tests

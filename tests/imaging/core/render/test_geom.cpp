@@ -9,6 +9,8 @@
 #include "imaging/core/bitmap/iebitmap.h"
 #include "imaging/core/render/iegeom.h"
 
+namespace test_geom_tests {
+
 namespace {
 constexpr double kPi = std::numbers::pi;
 
@@ -242,3 +244,5 @@ TEST(Geometry, GrayColorTables) {
 }
 
 }  // namespace
+
+}  // namespace test_geom_tests

@@ -10,6 +10,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
+namespace test_mask_members_tests {
+
 namespace {
 
 std::unique_ptr<TBitmap> White(Integer W, Integer H) {
@@ -83,3 +85,5 @@ TEST(MaskMembers, SharedScaledPlaneMatchesFreshDrawings) {
 }
 
 }  // namespace
+
+}  // namespace test_mask_members_tests

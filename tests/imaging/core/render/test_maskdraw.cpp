@@ -11,6 +11,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
+namespace test_maskdraw_tests {
+
 namespace {
 
 using TCoords = std::set<std::pair<Integer, Integer>>;
@@ -323,3 +325,5 @@ TEST(MaskDrawInverted, InvertsUnderSelectedPixelsAndTwiceRestores) {
   IEMaskDrawInverted(*eight, bmp->Canvas(), 0, 0, 8, 8, 0, 0, 8, 8);
   EXPECT_EQ(Px(bmp.get(), 3, 3), (std::array<Byte, 3>{0, 0, 0}));
 }
+
+}  // namespace test_maskdraw_tests

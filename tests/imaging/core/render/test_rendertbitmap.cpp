@@ -15,6 +15,8 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/canvas.h"
 
+namespace test_rendertbitmap_tests {
+
 namespace {
 
 constexpr Integer kW = 20, kH = 16;  // the target
@@ -251,3 +253,5 @@ TEST(RenderToTBitmap, TargetPixelFormats) {
   src->RenderToTIEBitmap(&expected, 3, 2, kSW, kSH, 0, 0, kSW, kSH, 255, rfNone, 0);
   EXPECT_EQ(Pixels(&device), Pixels(expected));
 }
+
+}  // namespace test_rendertbitmap_tests

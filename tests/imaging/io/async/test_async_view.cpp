@@ -23,6 +23,8 @@
 #include "platform/ui/testsupport.h"
 #include "tests/support/wait.h"
 
+namespace test_async_view_tests {
+
 namespace {
 
 constexpr Integer kBigW = 2000, kBigH = 1500;
@@ -370,3 +372,5 @@ TEST_F(AsyncViewTest, AVIFramesOnAWorker) {
   EXPECT_TRUE(isFrame(6));
   EXPECT_EQ(finishes, 2);
 }
+
+}  // namespace test_async_view_tests

@@ -9,6 +9,8 @@
 #include "codec_test_util.h"
 #include "imaging/io/iejpeg.h"
 
+namespace test_jpeg_iptc_tests {
+
 using namespace codec_test;
 using io_test::Shell;
 using io_test::TempDir;
@@ -245,3 +247,5 @@ TEST(JpegIptc, SaveMarkerUpdateWalksPhotoshopResources) {
               block);
   }
 }
+
+}  // namespace test_jpeg_iptc_tests

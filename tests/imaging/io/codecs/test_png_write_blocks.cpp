@@ -10,6 +10,8 @@
 #include "codec_test_util.h"
 #include "imaging/io/iepng.h"
 
+namespace test_png_write_blocks_tests {
+
 using namespace codec_test;
 
 namespace {
@@ -81,3 +83,5 @@ TEST(PngWriterBlocks, AFailedWriteEndsTheWriteAndNothingFollowsIt) {
 }
 
 }  // namespace
+
+}  // namespace test_png_write_blocks_tests

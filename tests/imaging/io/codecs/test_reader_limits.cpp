@@ -21,6 +21,8 @@
 #include "imaging/io/iepng.h"
 #include "imaging/io/iezlib.h"
 
+namespace test_reader_limits_tests {
+
 using namespace codec_test;
 using io_test::Shell;
 using io_test::TempDir;
@@ -291,3 +293,5 @@ TEST(ReaderLimits, WholeBufferInflationOfExtremeRatioData) {
     std::free(out);
   }
 }
+
+}  // namespace test_reader_limits_tests

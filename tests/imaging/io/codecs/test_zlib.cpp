@@ -11,6 +11,8 @@
 #include "imaging/core/base/iestreams.h"
 #include "imaging/io/iezlib.h"
 
+namespace test_zlib_tests {
+
 using namespace codec_test;
 using io_test::Shell;
 using io_test::TempDir;
@@ -297,3 +299,5 @@ TEST(ZLib, ProgressFiresPerExchangedBuffer) {
   // Stored blocks: 300,000 bytes fill the 64 KB buffer four times.
   EXPECT_EQ(fired, 4);
 }
+
+}  // namespace test_zlib_tests

@@ -11,6 +11,8 @@
 #include "imaging/io/iepng.h"
 #include "platform/base/threads.h"
 
+namespace test_async_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 
@@ -181,3 +183,5 @@ TEST_F(RegistryTest, RaisingWorkerReportsFailure) {
 }
 
 }  // namespace
+
+}  // namespace test_async_tests

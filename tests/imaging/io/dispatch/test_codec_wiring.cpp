@@ -17,6 +17,8 @@
 #include "imaging/core/color/ieicc.h"
 #include "platform/devices/colorengine.h"
 
+namespace test_codec_wiring_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 using io_test::ReadFile;
@@ -401,3 +403,5 @@ TEST_F(CodecWiring, JpegProfileBecomesTheInputProfileForOneLoadOnly) {
 }
 
 }  // namespace
+
+}  // namespace test_codec_wiring_tests

@@ -16,6 +16,8 @@
 #include "platform/ui/extctrls.h"
 #include "tests/support/wait.h"
 
+namespace test_companion_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 
@@ -541,3 +543,5 @@ TEST_F(RegistryTest, OneOperationAtATimePerComponent) {
 }
 
 }  // namespace
+
+}  // namespace test_companion_tests

@@ -12,6 +12,8 @@
 #include "dispatch_test_util.h"
 #include "imaging/core/base/iestreams.h"
 
+namespace test_frame_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 using io_test::Cat;
@@ -346,3 +348,5 @@ TEST_F(RegistryTest, ImageCounts) {
 }
 
 }  // namespace
+
+}  // namespace test_frame_tests

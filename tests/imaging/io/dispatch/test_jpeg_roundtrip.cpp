@@ -7,6 +7,8 @@
 
 #include "dispatch_test_util.h"
 
+namespace test_jpeg_roundtrip_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 
@@ -103,3 +105,5 @@ TEST_F(JpegRoundTrip, FileStreamBuffer) {
 }
 
 }  // namespace
+
+}  // namespace test_jpeg_roundtrip_tests

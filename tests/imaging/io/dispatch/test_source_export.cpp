@@ -10,6 +10,8 @@
 #include "dispatch_test_util.h"
 #include "imaging/io/iesourceexport.h"
 
+namespace test_source_export_tests {
+
 using namespace dispatch_test;
 using io_test::Bytes;
 using io_test::ReadFile;
@@ -174,3 +176,5 @@ TEST_F(SourceExport, NothingToExportLeavesTheFileAlone) {
 }
 
 }  // namespace
+
+}  // namespace test_source_export_tests

@@ -28,6 +28,8 @@
 #include "platform/base/sysutils.h"
 #include "tests/support/temp_dir.h"
 
+namespace test_safe_save_tests {
+
 namespace fs = std::filesystem;
 using gt_test::TempDir;
 
@@ -483,3 +485,5 @@ TEST(SafeSave, FullDiskLeavesTheOriginalAndSaysWhy) {
   if (report.rfind("SKIP ", 0) == 0) GTEST_SKIP() << report.substr(5);
   EXPECT_EQ(report, "");
 }
+
+}  // namespace test_safe_save_tests
