@@ -22,6 +22,8 @@ PACKAGES=(
   xclip
   # X checks of the window layer: xprop and xwininfo read window properties
   x11-utils
+  # the file dialog's X check types into the dialog under a window manager
+  openbox
   # X window properties the window layer sets itself
   libxcb1-dev
   # PDF and PostScript writer checks: the document checker, the image lister, page selection

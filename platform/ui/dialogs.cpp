@@ -14,6 +14,7 @@
 namespace {
 
 std::function<Integer(const WideString&, const WideString&, UINT)> g_Hook;
+std::function<Integer(TForm*)> g_FormHook;
 
 struct TButtonSpec {
   WideString Caption;
@@ -229,4 +230,58 @@ void ShowMessage(const WideString& Msg) {
   }
   std::unique_ptr<TForm> Form(CreateMessageDialog(Msg, mtCustom, TMsgDlgButtons{mbOK}));
   Form->ShowModal();
+}
+
+TCommonDialog::TCommonDialog(TComponent* AOwner) : TComponent(AOwner) {}
+
+void TCommonDialog::DoShow() {
+  if (OnShow) OnShow(this);
+}
+
+void TCommonDialog::DoClose() {
+  if (OnClose) OnClose(this);
+}
+
+void GtSetDialogFormHook(const std::function<Integer(TForm* Form)>& Hook) { g_FormHook = Hook; }
+
+Integer GtShowDialogForm(TForm* Form) { return g_FormHook ? g_FormHook(Form) : Form->ShowModal(); }
+
+bool InputQuery(const WideString& ACaption, const WideString& APrompt, WideString& Value) {
+  constexpr Integer Margin = 8, Width = 260, ButtonWidth = 75, ButtonHeight = 25;
+  std::unique_ptr<TForm> Form(new TForm(nullptr));
+  Form->SetBorderStyle(bsDialog);
+  Form->SetCaption(ACaption);
+  Form->SetPosition(poScreenCenter);
+  auto* Prompt = new TLabel(Form.get());
+  Prompt->SetName(u"Prompt");
+  Prompt->SetParent(Form.get());
+  Prompt->SetBounds(Margin, Margin, Width - 2 * Margin, 13);
+  Prompt->SetCaption(APrompt);
+  auto* Edit = new TEdit(Form.get());
+  Edit->SetName(u"Edit");
+  Edit->SetParent(Form.get());
+  Edit->SetBounds(Margin, Prompt->Top() + Prompt->Height() + 4, Width - 2 * Margin, 21);
+  Edit->SetText(Value);
+  Edit->SelectAll();
+  const Integer ButtonTop = Edit->Top() + Edit->Height() + 12;
+  auto* Ok = new TButton(Form.get());
+  Ok->SetName(u"OKButton");
+  Ok->SetParent(Form.get());
+  Ok->SetCaption(u"OK");
+  Ok->SetModalResult(mrOk);
+  Ok->SetDefault(true);
+  Ok->SetBounds(Width / 2 - ButtonWidth - 4, ButtonTop, ButtonWidth, ButtonHeight);
+  auto* Cancel = new TButton(Form.get());
+  Cancel->SetName(u"CancelButton");
+  Cancel->SetParent(Form.get());
+  Cancel->SetCaption(u"Cancel");
+  Cancel->SetModalResult(mrCancel);
+  Cancel->SetCancel(true);
+  Cancel->SetBounds(Width / 2 + 4, ButtonTop, ButtonWidth, ButtonHeight);
+  Form->SetClientWidth(Width);
+  Form->SetClientHeight(ButtonTop + ButtonHeight + Margin);
+  Form->SetActiveControl(Edit);
+  if (GtShowDialogForm(Form.get()) != mrOk) return false;
+  Value = Edit->Text();
+  return true;
 }
