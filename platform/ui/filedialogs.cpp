@@ -14,6 +14,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <QWindow>
 
 #include "platform/base/strutils.h"
@@ -163,6 +164,7 @@ using namespace filedialogs;
 // ---------------------------------------------------------------------------
 // The shown open or save dialog.
 
+namespace filedialogs {
 class TQtFileDialog : public QFileDialog {
  public:
   std::function<void()> OnAccept;
@@ -172,6 +174,7 @@ class TQtFileDialog : public QFileDialog {
   // The checks passed: close without the toolkit's own checks and prompts.
   void Close(bool Ok) { Ok ? QDialog::accept() : QDialog::reject(); }
 };
+}  // namespace filedialogs
 
 class TFileDialogSession : public TGtFileDialogScript {
  public:
@@ -538,6 +541,7 @@ void GtSetFileDialogHook(const std::function<void(TGtFileDialogScript& Script)>&
 // ---------------------------------------------------------------------------
 // The folder picker.
 
+namespace filedialogs {
 class TFolderPickerSession : public TGtFolderPickerScript {
  public:
   explicit TFolderPickerSession(const TGtBrowseInfo& AInfo) : Info(AInfo) {}
@@ -552,7 +556,10 @@ class TFolderPickerSession : public TGtFolderPickerScript {
     Dlg->setFileMode(QFileDialog::Directory);
     Dlg->setAcceptMode(QFileDialog::AcceptOpen);
     const QString Root = ToQString(Info.Root);
-    Dlg->setDirectory(!Root.isEmpty() && QFileInfo(Root).isDir() ? Root : QDir::rootPath());
+    RootDir = !Root.isEmpty() && QFileInfo(Root).isDir() ? QDir::cleanPath(QFileInfo(Root).absoluteFilePath())
+                                                          : QDir::rootPath();
+    Dlg->setDirectory(RootDir);
+    Dlg->setSidebarUrls({QUrl::fromLocalFile(RootDir)});
     // The text above the tree: the toolkit's dialog shows it beside the folder box.
     if (!Info.lpszTitle.empty()) Dlg->setLabelText(QFileDialog::LookIn, ToQString(Info.lpszTitle));
     Wnd = AdoptDialog(Dlg, u"Browse for Folder", [this](TMessage& M) { WndProc(M); });
@@ -560,7 +567,14 @@ class TFolderPickerSession : public TGtFolderPickerScript {
     Dlg->OnReject = [this] { Dlg->Close(false); };
     auto Note = [this] { NoteSelection(); };
     if (auto* Model = Dlg->findChild<QFileSystemModel*>())
-      QObject::connect(Model, &QFileSystemModel::rootPathChanged, Dlg, Note);
+      QObject::connect(Model, &QFileSystemModel::rootPathChanged, Dlg, [this](const QString& Now) {
+        // The tree starts at the root: the picker goes no higher.
+        if (!Inside(QDir::cleanPath(Now))) {
+          QTimer::singleShot(0, Dlg, [this] { Dlg->setDirectory(RootDir); });
+          return;
+        }
+        NoteSelection();
+      });
     QObject::connect(Dlg, &QFileDialog::currentChanged, Dlg, Note);
     if (QLineEdit* E = Edit()) QObject::connect(E, &QLineEdit::textChanged, Dlg, Note);
     // After the dialog's own update of its button, so that the callback's answer holds.
@@ -582,7 +596,12 @@ class TFolderPickerSession : public TGtFolderPickerScript {
 
   HWND Dialog() override { return Wnd; }
   WideString Selected() override { return Current(); }
-  void Select(const WideString& Path) override { SetSelection(ToQString(Path)); }
+  // As the user goes there, so the picker's own rules apply.
+  void Select(const WideString& Path) override {
+    Dlg->setDirectory(ToQString(Path));
+    if (QLineEdit* E = Edit()) E->clear();
+    NoteSelection();
+  }
   void TypeName(const WideString& Text) override {
     if (QLineEdit* E = Edit()) E->setText(ToQString(Text));
   }
@@ -612,9 +631,13 @@ class TFolderPickerSession : public TGtFolderPickerScript {
     return S.isEmpty() ? FromQString(Dlg->directory().absolutePath()) : FromQString(QDir::cleanPath(S.first()));
   }
 
+  bool Inside(const QString& Path) const {
+    return RootDir == QDir::rootPath() || Path == RootDir || Path.startsWith(RootDir + u'/');
+  }
+
   void SetSelection(const QString& Path) {
     const QFileInfo F(Path);
-    if (!F.isDir()) return;
+    if (!F.isDir() || !Inside(QDir::cleanPath(F.absoluteFilePath()))) return;
     Dlg->setDirectory(F.absoluteFilePath());
     if (QLineEdit* E = Edit()) E->clear();
     NoteSelection();
@@ -635,7 +658,8 @@ class TFolderPickerSession : public TGtFolderPickerScript {
   void NoteSelection() {
     if (!Ready) return;
     const WideString Now = Current();
-    if (Now == Last) return;
+    // A step above the root is taken back before anybody hears of it.
+    if (Now == Last || !Inside(QDir::cleanPath(ToQString(Now)))) return;
     Last = Now;
     Call(BFFM_SELCHANGED, reinterpret_cast<LPARAM>(&Now));
   }
@@ -685,11 +709,14 @@ class TFolderPickerSession : public TGtFolderPickerScript {
   }
 
   TGtBrowseInfo Info;
+  QString RootDir;
   TQtFileDialog* Dlg = nullptr;
   HWND Wnd = nullptr;
   WideString Last, Chosen;
   bool Ready = false, OkAllowed = true, Closed = false;
 };
+
+}  // namespace filedialogs
 
 WideString GtBrowseForFolder(const TGtBrowseInfo& Info) {
   TFolderPickerSession S(Info);

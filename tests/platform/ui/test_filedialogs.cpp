@@ -421,6 +421,9 @@ TEST_F(FileDialogTest, FolderPickerPreselectsReportsSelectionsAndAnswersThePath)
     EXPECT_EQ(S.Selected(), W(One));
     EXPECT_EQ(S.OkCaption(), u"Copy here");
     Caption = GtGetWindowText(S.Dialog());
+    // Above the root the picker does not go.
+    S.Select(W(Dir.Path + "/.."));
+    EXPECT_TRUE(GtTestPumpUntil([&] { return S.Selected() == W(Dir.Path); }, 2000)) << WideToUtf8(S.Selected());
     S.Select(W(Locked));
     EXPECT_FALSE(S.OkEnabled());
     EXPECT_FALSE(S.Accept());
@@ -431,7 +434,8 @@ TEST_F(FileDialogTest, FolderPickerPreselectsReportsSelectionsAndAnswersThePath)
   EXPECT_EQ(GtBrowseForFolder(Info), W(One));
   EXPECT_EQ(Display, u"one");
   EXPECT_EQ(Caption, u"Pick a folder");
-  EXPECT_EQ(Log.Calls, (std::vector<std::string>{"init", "sel " + One, "sel " + Locked, "sel " + One}));
+  EXPECT_EQ(Log.Calls,
+            (std::vector<std::string>{"init", "sel " + One, "sel " + Dir.Path, "sel " + Locked, "sel " + One}));
 
   // A typed name that is no folder: with validation the callback decides.
   for (Integer Answer : {1, 0}) {
