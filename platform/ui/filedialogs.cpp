@@ -10,9 +10,11 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -84,6 +86,21 @@ HWND AdoptDialog(QFileDialog* Dialog, const WideString& Caption, const TWndMetho
   if (QWindow* Owner = OwnerWindow())
     if (Dialog->windowHandle()) Dialog->windowHandle()->setTransientParent(Owner);
   return Wnd;
+}
+
+// Gives the dialog the size its controls ask for and centres it over its
+// owner (over the screen without one), before it shows.
+void PlaceDialog(QFileDialog* Dialog, HWND Wnd) {
+  const QSize Size = Dialog->sizeHint().expandedTo(QSize(560, 360));
+  QRect Over;
+  if (QWindow* Owner = OwnerWindow()) Over = Owner->frameGeometry();
+  if (Over.isEmpty()) {
+    const QScreen* Screen = QGuiApplication::primaryScreen();
+    Over = Screen ? Screen->availableGeometry() : QRect(0, 0, Size.width(), Size.height());
+  }
+  const QPoint Corner = Over.center() - QPoint(Size.width() / 2, Size.height() / 2);
+  SetWindowPos(Wnd, nullptr, std::max(0, Corner.x()), std::max(0, Corner.y()), Size.width(), Size.height(),
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // A child window of the dialog that holds the caller's panel.
@@ -227,6 +244,7 @@ class TFileDialogSession : public TGtFileDialogScript {
 
   // Runs the dialog, modally or through the test hook; true when a name was accepted.
   bool Run() {
+    PlaceDialog(Dlg, Wnd);
     if (g_FileHook) {
       Dlg->show();
       Shown();
@@ -583,6 +601,7 @@ class TFolderPickerSession : public TGtFolderPickerScript {
   }
 
   WideString Run() {
+    PlaceDialog(Dlg, Wnd);
     if (g_FolderHook) {
       Dlg->show();
       Initialized();
