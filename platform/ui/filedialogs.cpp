@@ -198,8 +198,8 @@ class TFileDialogSession : public TGtFileDialogScript {
   TFileDialogSession(TOpenDialog* AOwner, bool ASave) : Owner(AOwner), Save(ASave) {}
 
   ~TFileDialogSession() override {
-    ReturnPanel();
-    Host.reset();
+    ReturnPanel(Right, Owner->FHostedPanel);
+    ReturnPanel(Bottom, Owner->FHostedStrip);
     if (Wnd) DestroyWindow(Wnd);
   }
 
@@ -239,7 +239,7 @@ class TFileDialogSession : public TGtFileDialogScript {
                      [this](const QString&) { gtui::Guarded([&] { Owner->DoSelectionChange(); }); });
     // After the dialog's own handling of the pick (it changes the listing and the typed extension).
     if (QComboBox* C = Types()) QObject::connect(C, &QComboBox::activated, Dlg, [this](int) { NoteType(); });
-    HostPanel();
+    HostPanels();
   }
 
   // Runs the dialog, modally or through the test hook; true when a name was accepted.
@@ -268,7 +268,8 @@ class TFileDialogSession : public TGtFileDialogScript {
 
   // --- the script
   HWND Dialog() override { return Wnd; }
-  HWND PanelHost() override { return Host && Host->HandleAllocated() ? Host->Handle() : nullptr; }
+  HWND PanelHost() override { return HostWindow(Right); }
+  HWND StripHost() override { return HostWindow(Bottom); }
   void ChangeFolder(const WideString& F) override {
     Dlg->setDirectory(ToQString(F));
     NoteFolder();
@@ -338,7 +339,8 @@ class TFileDialogSession : public TGtFileDialogScript {
   }
 
   void Shown() {
-    if (Host) Follower->Follow();
+    for (THosted* H : {&Right, &Bottom})
+      if (H->Follower) H->Follower->Follow();
     gtui::Guarded([&] { Owner->DoShow(); });
   }
 
@@ -402,41 +404,72 @@ class TFileDialogSession : public TGtFileDialogScript {
     Dlg->Close(true);
   }
 
-  void HostPanel() {
-    TWinControl* Panel = Owner->FHostedPanel;
-    if (!Panel) return;
+  // A caller's panel in a window of the dialog on a place its layout keeps
+  // free: at the right of the standard controls, or in a strip under them.
+  struct THosted {
+    TWinControl* Panel = nullptr;
+    TWinControl* Parent = nullptr;
+    TRect Bounds;
+    TAlign Align = alNone;
+    bool Visible = false;
+    std::unique_ptr<TPanelHost> Host;
+    TPlaceFollower* Follower = nullptr;
+  };
+
+  void HostPanels() {
     auto* Grid = qobject_cast<QGridLayout*>(Dlg->layout());
     if (!Grid) return;
-    Saved.Panel = Panel;
-    Saved.Parent = Panel->Parent();
-    Saved.Bounds = TRect(Panel->Left(), Panel->Top(), Panel->Left() + Panel->Width(), Panel->Top() + Panel->Height());
-    Saved.Align = Panel->Align();
-    Saved.Visible = Panel->Visible();
+    if (TWinControl* P = Owner->FHostedPanel) {
+      QWidget* Place = NewPlace(P, QSizePolicy::Preferred, QSizePolicy::Expanding);
+      Grid->addWidget(Place, 0, Grid->columnCount(), Grid->rowCount(), 1);
+      Host(Right, P, Place);
+    }
+    if (TWinControl* P = Owner->FHostedStrip; P && P != Owner->FHostedPanel) {
+      QWidget* Place = NewPlace(P, QSizePolicy::Expanding, QSizePolicy::Fixed);
+      Grid->addWidget(Place, Grid->rowCount(), 0, 1, Grid->columnCount());
+      Host(Bottom, P, Place);
+    }
+  }
+
+  QWidget* NewPlace(TWinControl* Panel, QSizePolicy::Policy Across, QSizePolicy::Policy Down) {
     auto* Place = new QWidget(Dlg);
     Place->setMinimumSize(std::max(1, Panel->Width()), std::max(1, Panel->Height()));
-    Place->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
-    Grid->addWidget(Place, 0, Grid->columnCount(), Grid->rowCount(), 1);
-    Host = std::make_unique<TPanelHost>(Wnd);
-    Host->SetBounds(0, 0, Panel->Width(), Panel->Height());
-    Host->Reveal();
-    Follower = new TPlaceFollower(Place, Host.get());
-    Place->installEventFilter(Follower);
-    Panel->SetParent(Host.get());
+    Place->setSizePolicy(Across, Down);
+    return Place;
+  }
+
+  void Host(THosted& H, TWinControl* Panel, QWidget* Place) {
+    H.Panel = Panel;
+    H.Parent = Panel->Parent();
+    H.Bounds = TRect(Panel->Left(), Panel->Top(), Panel->Left() + Panel->Width(), Panel->Top() + Panel->Height());
+    H.Align = Panel->Align();
+    H.Visible = Panel->Visible();
+    H.Host = std::make_unique<TPanelHost>(Wnd);
+    H.Host->SetBounds(0, 0, Panel->Width(), Panel->Height());
+    H.Host->Reveal();
+    H.Follower = new TPlaceFollower(Place, H.Host.get());
+    Place->installEventFilter(H.Follower);
+    Panel->SetParent(H.Host.get());
     Panel->SetAlign(alClient);
     Panel->SetVisible(true);
   }
 
-  void ReturnPanel() {
-    if (!Saved.Panel) return;
-    TWinControl* Panel = Saved.Panel;
-    Saved.Panel = nullptr;
+  void ReturnPanel(THosted& H, TWinControl* StillHosted) {
+    TWinControl* Panel = H.Panel;
+    H.Panel = nullptr;
     // The panel may have been freed while the dialog showed.
-    if (Owner->FHostedPanel != Panel) return;
-    Panel->SetVisible(false);
-    Panel->SetParent(Saved.Parent);
-    Panel->SetAlign(Saved.Align);
-    Panel->SetBounds(Saved.Bounds.Left, Saved.Bounds.Top, Saved.Bounds.Width(), Saved.Bounds.Height());
-    Panel->SetVisible(Saved.Visible);
+    if (Panel && StillHosted == Panel) {
+      Panel->SetVisible(false);
+      Panel->SetParent(H.Parent);
+      Panel->SetAlign(H.Align);
+      Panel->SetBounds(H.Bounds.Left, H.Bounds.Top, H.Bounds.Width(), H.Bounds.Height());
+      Panel->SetVisible(H.Visible);
+    }
+    H.Host.reset();
+  }
+
+  static HWND HostWindow(const THosted& H) {
+    return H.Host && H.Host->HandleAllocated() ? H.Host->Handle() : nullptr;
   }
 
   TOpenDialog* Owner;
@@ -447,33 +480,38 @@ class TFileDialogSession : public TGtFileDialogScript {
   Integer Live = 1;
   QString LastFolder;
   bool Accepted = false, Closed = false;
-  std::unique_ptr<TPanelHost> Host;
-  TPlaceFollower* Follower = nullptr;
-  struct {
-    TWinControl* Panel = nullptr;
-    TWinControl* Parent = nullptr;
-    TRect Bounds;
-    TAlign Align = alNone;
-    bool Visible = false;
-  } Saved;
+  THosted Right, Bottom;
 };
 
 // ---------------------------------------------------------------------------
 
 TOpenDialog::TOpenDialog(TComponent* AOwner) : TCommonDialog(AOwner), FFiles(std::make_unique<TStringList>()) {}
 
-TOpenDialog::~TOpenDialog() { SetHostedPanel(nullptr); }
-
-void TOpenDialog::SetHostedPanel(TWinControl* Value) {
-  if (FHostedPanel == Value) return;
-  if (FHostedPanel) FHostedPanel->RemoveFreeNotification(this);
-  FHostedPanel = Value;
-  if (FHostedPanel) FHostedPanel->FreeNotification(this);
+TOpenDialog::~TOpenDialog() {
+  SetHostedPanel(nullptr);
+  SetHostedStrip(nullptr);
 }
+
+namespace filedialogs {
+namespace {
+void Link(TComponent* Self, TWinControl*& Field, TWinControl* Value, TWinControl* Other) {
+  if (Field == Value) return;
+  if (Field && Field != Other) Field->RemoveFreeNotification(Self);
+  Field = Value;
+  if (Field) Field->FreeNotification(Self);
+}
+}  // namespace
+}  // namespace filedialogs
+
+void TOpenDialog::SetHostedPanel(TWinControl* Value) { Link(this, FHostedPanel, Value, FHostedStrip); }
+
+void TOpenDialog::SetHostedStrip(TWinControl* Value) { Link(this, FHostedStrip, Value, FHostedPanel); }
 
 void TOpenDialog::Notification(TComponent* AComponent, TOperation Operation) {
   TCommonDialog::Notification(AComponent, Operation);
-  if (Operation == opRemove && AComponent == FHostedPanel) FHostedPanel = nullptr;
+  if (Operation != opRemove) return;
+  if (AComponent == FHostedPanel) FHostedPanel = nullptr;
+  if (AComponent == FHostedStrip) FHostedStrip = nullptr;
 }
 
 Integer TOpenDialog::FilterIndex() const { return FSession ? FSession->LiveIndex() : FFilterIndex; }

@@ -57,6 +57,10 @@ class TOpenDialog : public TCommonDialog {
   // its former parent, place and visibility. Null: none.
   TWinControl* HostedPanel() const { return FHostedPanel; }
   void SetHostedPanel(TWinControl* Value);
+  // The same for a strip under the standard controls (and the panel), as
+  // wide as the dialog and as tall as the strip was.
+  TWinControl* HostedStrip() const { return FHostedStrip; }
+  void SetHostedStrip(TWinControl* Value);
 
   // While the dialog shows: the folder it lists, the text of its file-name
   // box, and a new text for that box. Outside: the folder of FileName, FileName, nothing.
@@ -87,6 +91,7 @@ class TOpenDialog : public TCommonDialog {
   Integer FFilterIndex = 1;
   std::unique_ptr<TStringList> FFiles;
   TWinControl* FHostedPanel = nullptr;
+  TWinControl* FHostedStrip = nullptr;
   TFileDialogSession* FSession = nullptr;  // while shown
 };
 
@@ -108,8 +113,9 @@ class TGtFileDialogScript {
  public:
   virtual ~TGtFileDialogScript() = default;
   virtual HWND Dialog() = 0;
-  // The window the hosted panel sits in (null without a panel).
+  // The windows the hosted panel and strip sit in (null without one).
   virtual HWND PanelHost() = 0;
+  virtual HWND StripHost() = 0;
   virtual void ChangeFolder(const WideString& Folder) = 0;
   // Picks a row (1-based) of the file-type list.
   virtual void ChooseType(Integer FilterIndex) = 0;

@@ -213,7 +213,7 @@ TEST_F(FileDialogTest, MustExistChecksKeepTheDialogWithAMessage) {
   }
 }
 
-TEST_F(FileDialogTest, HostedPanelSitsInTheDialogAndReturnsToItsOwnerAfterwards) {
+TEST_F(FileDialogTest, HostedPanelAndStripSitInTheDialogAndReturnToTheirOwnerAfterwards) {
   auto* Panel = new TPanel(Form.get());
   Panel->SetParent(Form.get());
   Panel->SetBounds(7, 9, 120, 150);
@@ -221,24 +221,40 @@ TEST_F(FileDialogTest, HostedPanelSitsInTheDialogAndReturnsToItsOwnerAfterwards)
   auto* Inner = new TButton(Form.get());
   Inner->SetParent(Panel);
   Inner->SetBounds(4, 4, 60, 22);
+  auto* Strip = new TPanel(Form.get());
+  Strip->SetParent(Form.get());
+  Strip->SetBounds(3, 170, 90, 30);
+  Strip->SetAlign(alBottom);
   for (bool Save : {false, true}) {
     SCOPED_TRACE(Save ? "save" : "open");
     std::unique_ptr<TOpenDialog> D(Save ? new TSaveDialog(Form.get()) : new TOpenDialog(Form.get()));
     D->SetInitialDir(W(Dir.Path));
     D->SetHostedPanel(Panel);
+    D->SetHostedStrip(Strip);
     bool Checked = false;
     D->OnShow = [&](TObject*) {
       // Laid out by the time the dialog announces itself.
-      EXPECT_GT(Panel->Width(), 0);
+      EXPECT_GE(Panel->Width(), 120);
       EXPECT_GE(Panel->Height(), 150);
+      EXPECT_EQ(Strip->Height(), 30);
     };
     GtSetFileDialogHook([&](TGtFileDialogScript& S) {
-      HWND Host = S.PanelHost();
-      ASSERT_NE(Host, nullptr);
-      EXPECT_EQ(GetParent(Panel->Handle()), Host);
+      HWND PanelHost = S.PanelHost(), StripHost = S.StripHost();
+      ASSERT_TRUE(PanelHost && StripHost);
+      EXPECT_EQ(GetParent(Panel->Handle()), PanelHost);
+      EXPECT_EQ(GetParent(Strip->Handle()), StripHost);
       EXPECT_EQ(GetAncestorWindow(Inner->Handle()), S.Dialog());
       EXPECT_TRUE(Panel->Showing());
+      EXPECT_TRUE(Strip->Showing());
       EXPECT_TRUE(IsWindowVisible(Inner->Handle()));
+      // The panel beside the standard controls, the strip under both, across the dialog.
+      TRect Client, P, St;
+      GetClientRect(S.Dialog(), &Client);
+      GetWindowRect(Panel->Handle(), &P);
+      GetWindowRect(Strip->Handle(), &St);
+      EXPECT_GE(St.Top, P.Bottom);
+      EXPECT_GT(St.Width(), Client.Width() * 9 / 10);
+      EXPECT_GT(P.Left, St.Left + St.Width() / 2);
       S.Cancel();
       Checked = true;
     });
@@ -253,16 +269,23 @@ TEST_F(FileDialogTest, HostedPanelSitsInTheDialogAndReturnsToItsOwnerAfterwards)
     EXPECT_EQ(Panel->Height(), 150);
     EXPECT_FALSE(Panel->Visible());
     EXPECT_EQ(Inner->Parent(), Panel);
+    EXPECT_EQ(Strip->Parent(), Form.get());
+    EXPECT_EQ(Strip->Align(), alBottom);
+    EXPECT_EQ(Strip->Height(), 30);
+    EXPECT_TRUE(Strip->Visible());
   }
   // A panel freed while the dialog shows is not touched afterwards (asan).
   TOpenDialog D(Form.get());
   D.SetHostedPanel(Panel);
+  D.SetHostedStrip(Strip);
   GtSetFileDialogHook([&](TGtFileDialogScript& S) {
     delete Panel;
     EXPECT_EQ(D.HostedPanel(), nullptr);
+    EXPECT_EQ(D.HostedStrip(), Strip);
     S.Cancel();
   });
   EXPECT_FALSE(D.Execute());
+  EXPECT_EQ(Strip->Parent(), Form.get());
 }
 
 TEST_F(FileDialogTest, FiltersAndFilterIndexRoundTripAndTypeChangesAreReportedOnce) {
@@ -591,7 +614,7 @@ TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   D.SetInitialDir(W(Dir.Path));
   D.SetTitle(u"Save the picture as");
   D.SetDefaultExt(u"png");
-  // A red panel inside the dialog, read back from the screen while it shows.
+  // A red panel and a blue strip inside the dialog, read back from the screen while it shows.
   TForm Keeper(nullptr);
   auto* Panel = new TPanel(&Keeper);
   Panel->SetParent(&Keeper);
@@ -599,13 +622,24 @@ TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   Panel->SetBevelOuter(bvNone);
   Panel->SetColor(clRed);
   D.SetHostedPanel(Panel);
+  auto* Strip = new TPanel(&Keeper);
+  Strip->SetParent(&Keeper);
+  Strip->SetBounds(0, 0, 100, 24);
+  Strip->SetBevelOuter(bvNone);
+  Strip->SetColor(clBlue);
+  D.SetHostedStrip(Strip);
   std::vector<uint32_t> Seen;
   TTimer Look(nullptr);
   Look.SetInterval(50);
   Look.OnTimer = [&](TObject*) {
     if (!D.Handle() || !IsWindowVisible(D.Handle()) || !Panel->Showing()) return;
-    const TPoint P = Panel->ClientToScreen(TPoint(Panel->Width() / 2, Panel->Height() / 2));
-    if (GtTestScreenPixels(P.X, P.Y, 1, 1, Seen) && !Seen.empty() && Seen[0] == 0xFF0000) Look.SetEnabled(false);
+    std::vector<uint32_t> Now, Pixel;
+    for (TWinControl* C : {static_cast<TWinControl*>(Panel), static_cast<TWinControl*>(Strip)}) {
+      const TPoint P = C->ClientToScreen(TPoint(C->Width() / 2, C->Height() / 2));
+      if (GtTestScreenPixels(P.X, P.Y, 1, 1, Pixel) && Pixel.size() == 1) Now.push_back(Pixel[0]);
+    }
+    Seen = Now;
+    if (Seen == std::vector<uint32_t>{0xFF0000, 0x0000FF}) Look.SetEnabled(false);
   };
   Look.SetEnabled(true);
   // Should the keys go astray, the dialog is closed instead of waiting forever.
@@ -627,7 +661,7 @@ TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   EXPECT_EQ(Typed, 0);
   EXPECT_TRUE(Ok);
   EXPECT_EQ(D.FileName(), W(Dir.File("holiday.png")));
-  EXPECT_EQ(Seen, std::vector<uint32_t>{0xFF0000});
+  EXPECT_EQ(Seen, (std::vector<uint32_t>{0xFF0000, 0x0000FF}));
   EXPECT_EQ(Panel->Parent(), &Keeper);
 }
 
