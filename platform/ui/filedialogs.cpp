@@ -394,9 +394,20 @@ class TFileDialogSession : public TGtFileDialogScript {
     Owner->FFiles->Clear();
     for (const WideString& N : Names) Owner->FFiles->Add(N);
     Owner->FFileName = Names.front();
-    if (!Owner->DoCanClose()) {
+    auto Restore = [&] {
       Owner->FFileName = OldName;
       Owner->FFiles->Assign(&Old);
+    };
+    bool CanClose = false;
+    try {
+      CanClose = Owner->DoCanClose();
+    } catch (...) {
+      // A failing handler keeps the dialog as a veto does; the failure is reported.
+      Restore();
+      throw;
+    }
+    if (!CanClose) {
+      Restore();
       return;
     }
     Accepted = true;

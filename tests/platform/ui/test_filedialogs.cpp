@@ -395,6 +395,28 @@ TEST_F(FileDialogTest, EventsComeInTheirOrderAndLiveStateAnswersWhileShown) {
   EXPECT_EQ(Log, (std::vector<std::string>{"show", "folder " + Sub, "close"}));
 }
 
+TEST_F(FileDialogTest, AFailingHandlerOrTheWindowClosingNeverEndsTheProgram) {
+  TOpenDialog D(Form.get());
+  D.SetInitialDir(W(Dir.Path));
+  std::vector<std::string> Reported;
+  Application->OnException = [&](TObject*, Exception& E) { Reported.push_back(WideToUtf8(E.Message())); };
+  D.OnCanClose = [](TObject*, bool&) { throw Exception("cannot tell"); };
+  bool Closed = true;
+  GtSetFileDialogHook([&](TGtFileDialogScript& S) {
+    S.TypeName(u"a.png");
+    // The failure is reported and the dialog goes on.
+    Closed = S.Accept();
+    EXPECT_TRUE(IsWindowVisible(S.Dialog()));
+    // The window manager's close button cancels; the dialog is not freed under its own loop (asan).
+    SendMessage(S.Dialog(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(S.Dialog()));
+  });
+  EXPECT_FALSE(D.Execute());
+  EXPECT_FALSE(Closed);
+  EXPECT_EQ(Reported, std::vector<std::string>{"cannot tell"});
+  EXPECT_EQ(D.FileName(), u"");
+}
+
 // The folder picker's callback as the picker component writes it.
 struct TPickerLog {
   std::vector<std::string> Calls;
@@ -663,6 +685,47 @@ TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   EXPECT_EQ(D.FileName(), W(Dir.File("holiday.png")));
   EXPECT_EQ(Seen, (std::vector<uint32_t>{0xFF0000, 0x0000FF}));
   EXPECT_EQ(Panel->Parent(), &Keeper);
+}
+
+TEST(XvfbFileDialog, XvfbAFolderNameTypedIntoTheRealFolderPickerAndReturnIsTheResult) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  ASSERT_TRUE(gt_test::HaveTool("xdotool")) << "needs xdotool";
+  ASSERT_TRUE(gt_test::HaveTool("openbox")) << "needs openbox";
+  TWindowManager Wm;
+  ASSERT_TRUE(Wm.Ready);
+  gt_test::TempDir Dir("picker-x");
+  ASSERT_TRUE(Dir.Ok());
+  ASSERT_EQ(mkdir(Dir.File("albums").c_str(), 0700), 0);
+  TPickerLog Log;
+  Log.OkText = u"Copy here";
+  TGtBrowseInfo Info;
+  Info.Root = W(Dir.Path);
+  Info.ulFlags = BIF_NEWDIALOGSTYLE | BIF_EDITBOX;
+  Info.lParam = reinterpret_cast<LPARAM>(&Log);
+  HWND Shown = nullptr;
+  TTimer Guard(nullptr);
+  Guard.SetInterval(100);
+  Integer Ticks = 0;
+  Guard.OnTimer = [&](TObject*) {
+    // The picker's window is the one the callback was given; closed should the keys go astray.
+    if (++Ticks == 200 && Shown) PostMessage(Shown, WM_CLOSE, 0, 0);
+  };
+  Guard.SetEnabled(true);
+  Info.lpfn = [&](HWND Wnd, UINT Msg, LPARAM LParam, LPARAM Data) {
+    if (Msg == BFFM_INITIALIZED) Shown = Wnd;
+    return PickerCallback(Wnd, Msg, LParam, Data);
+  };
+  int Typed = -1;
+  std::thread Typist([&] {
+    Typed = gt_test::Shell(
+        "xdotool search --sync --onlyvisible --name 'Pick a folder' windowactivate --sync && sleep 0.5 && "
+        "xdotool type --delay 30 'albums' && sleep 0.2 && xdotool key Return");
+  });
+  const WideString Chosen = GtBrowseForFolder(Info);
+  Typist.join();
+  EXPECT_EQ(Typed, 0);
+  EXPECT_EQ(Chosen, W(Dir.File("albums")));
+  EXPECT_EQ(Log.Calls.front(), "init");
 }
 
 }  // namespace test_filedialogs_tests
