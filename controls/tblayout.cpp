@@ -50,7 +50,9 @@ void TTBView::Relayout(TPoint& Size) {
 }
 
 void TTBView::UpdateLayout(TPoint& Size) {
-  TPoint Base, Total;
+  // Size comes in as the least the content may take (a toolbar's row
+  // thickness); the layout grows it.
+  TPoint Base, Total = Size;
   Integer Lines = 1;
   ComputeLayout(true, FOrientation, FWrapOffset, FChevronOffset, FChevronSize, Base, Total, Lines);
   FBaseSize = Base;
@@ -227,7 +229,9 @@ bool TTBView::ComputeLayout(bool UpdateViewers, Integer AOrientation, Integer AW
     Wrap -= Margins.Right;
     if (Wrap < 1) Wrap = 1;
   }
-  TotalSize = TPoint(0, 0);
+  // TotalSize comes in as a minimum (0, 0 when there is none).
+  TotalSize.X = std::max<Integer>(TotalSize.X, 0);
+  TotalSize.Y = std::max<Integer>(TotalSize.Y, 0);
   WrappedLines = 1;
   TPoint Cur(Margins.Left, Margins.Top);
   bool LineOpen = false, LineBroken = false, WrapPending = false;

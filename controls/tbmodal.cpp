@@ -213,9 +213,10 @@ TPoint RelativeTo(TTBItemViewer* V, const TPoint& Screen) {
   return TPoint(C.X - V->BoundsRect.Left, C.Y - V->BoundsRect.Top);
 }
 
+// Whether V is Root or one of the popups opened from it.
 bool InChain(TTBView* Root, TTBView* V) {
-  for (TTBView* P = Root; P; P = P->ParentView())
-    if (P == V) return true;
+  for (TTBView* P = V; P; P = P->ParentView())
+    if (P == Root) return true;
   return false;
 }
 

@@ -1,19 +1,69 @@
 // The toolbar: sizes from the view's layout per dock kind, wrap and chevron
-// offsets, the floating size list and the menu-bar settings.
+// offsets, the chevron, the floating size list and the settings. Keys,
+// shortcuts, the mouse and control items are in tbtoolbarinput.cpp.
 #include "controls/tbtoolbar.h"
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "controls/tbcommon.h"
+#include "controls/tbhook.h"
+
 namespace {
 constexpr Integer ChevronSize = 12;
-}
+const WideString DefaultChevronHint = u"More Buttons|";
+}  // namespace
 
 Integer ViewOrientationFor(TTBDockKind Kind) {
   switch (Kind) {
     case dkFloating: return tbvoFloating;
     case dkVertical: return tbvoVertical;
     default: return tbvoHorizontal;
+  }
+}
+
+// ---------------------------------------------------------------- chevron
+
+TTBChevronItem::TTBChevronItem(TTBCustomToolbar* AToolbar) : TTBCustomItem(AToolbar), FToolbar(AToolbar) {
+  TTBItemStyle S = ItemStyle();
+  S.Include(tisSubmenu).Include(tisNoAutoOpen);
+  SetItemStyle(S);
+  SetHint(DefaultChevronHint);
+  SetCaption(DoubleAmpersands(GetShortHint(DefaultChevronHint)));
+}
+
+TTBView* TTBChevronItem::ChevronSourceView() { return FToolbar->View(); }
+
+TTBItemViewer* TTBChevronItem::CreateViewer(TTBView* View, Integer GroupLevel) {
+  return new TTBChevronItemViewer(View, this, GroupLevel);
+}
+
+void TTBChevronItemViewer::Paint(TCanvas* Canvas, const TRect& ClientRect, bool IsSelected, bool IsPushed, bool) {
+  HDC DC = Canvas->Handle();
+  TRect R = ClientRect;
+  const bool Enabled = Item()->Enabled();
+  const bool Designing = Item()->ComponentState().Contains(csDesigning);
+  if (Enabled) {
+    if (IsPushed)
+      DrawEdge(DC, &R, BDR_SUNKENOUTER, BF_RECT);
+    else if (IsSelected && !Designing)
+      DrawEdge(DC, &R, BDR_RAISEDINNER, BF_RECT);
+  }
+  const bool Vertical = View()->Orientation() == tbvoVertical;
+  // The glyph's top-left corner and the area it may cover.
+  TRect G = Vertical ? TRect(R.Right - 9, R.Top + 2, R.Right - 4, R.Top + 10) : TRect(R.Left + 2, 4, R.Left + 10, 9);
+  if (IsPushed) OffsetRect(G, 1, 1);
+  const uint8_t* Rows = Vertical ? TBChevronGlyphDown : TBChevronGlyphRight;
+  auto Draw = [&](Integer DX, Integer DY, COLORREF Color) {
+    for (Integer Y = 0; Y < G.Height(); ++Y)
+      for (Integer X = 0; X < G.Width(); ++X)
+        if (Rows[Y] & (0x80 >> X)) SetPixelV(DC, G.Left + X + DX, G.Top + Y + DY, Color);
+  };
+  if (Enabled) {
+    Draw(0, 0, GetSysColor(COLOR_BTNTEXT));
+  } else {
+    Draw(0, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
+    Draw(0, 0, GetSysColor(COLOR_BTNSHADOW));
   }
 }
 
@@ -32,6 +82,18 @@ void TTBToolbarView::ApplyAutoSize(Integer, Integer) {
 
 void TTBToolbarView::UpdateLayout(TPoint& Size) {
   FToolbar->FShrunkSize = 0;
+  // Every bar of a row gets one thickness; a full-size bar spans the dock.
+  const bool Vertical = Orientation() == tbvoVertical;
+  if (TTBDock* D = FToolbar->CurrentDock(); D && FToolbar->Docked()) {
+    const Integer Min = D->GetOtherBarsRowThickness(FToolbar->EffectiveDockRow(), FToolbar);
+    (Vertical ? Size.X : Size.Y) = std::max(Vertical ? Size.X : Size.Y, Min);
+  }
+  if (FToolbar->FullSize()) (Vertical ? Size.Y : Size.X) = std::max(Vertical ? Size.Y : Size.X, WrapOffset());
+  ++FToolbar->FPositionsLock;
+  struct TUnlock {
+    Integer& L;
+    ~TUnlock() { --L; }
+  } Unlock{FToolbar->FPositionsLock};
   TTBView::UpdateLayout(Size);
 }
 
@@ -40,6 +102,7 @@ void TTBToolbarView::InvalidateLayout() {
   TTBView::InvalidateLayout();
 }
 
+TTBCustomItem* TTBToolbarView::ChevronItem() { return FToolbar->FChevronItem; }
 TTBCustomItem* TTBToolbarView::MDIButtonsItem() { return FToolbar->FMDIButtonsItem; }
 TTBCustomItem* TTBToolbarView::MDISystemMenuItem() { return FToolbar->FMDISystemMenuItem; }
 
@@ -50,17 +113,44 @@ TFont* TTBToolbarView::ViewFont() { return FToolbar->FSystemFont ? TTBView::View
 TTBCustomToolbar::TTBCustomToolbar(TComponent* AOwner) : TTBCustomDockableWindow(AOwner) {
   FControlStyle.Exclude(csCaptureMouse);
   FRoot = new TTBRootItem(this);
+  FRoot->SetParentComponentOfRoot(this);
+  FChevronItem = new TTBChevronItem(this);
+  FChevronItem->SetLinkSubitems(FRoot);
   FView = new TTBToolbarView(this);
+  FView->SetBackgroundColor(clBtnFace);
   FView->RebuildViewers();
   SetBounds(Left(), Top(), 23, 22);
 }
 
 TTBCustomToolbar::~TTBCustomToolbar() {
   Destroying();
+  if (FMenuHookRegistered) UnregisterHookProc(this, MenuBarGetMessageHook);
+  FMenuHookRegistered = false;
+  FProcessShortCuts = false;
+  FMenuBar = false;
+  UpdateShortcutRegistration();
   delete FView;
   FView = nullptr;
+  delete FChevronItem;
+  FChevronItem = nullptr;
   delete FRoot;
   FRoot = nullptr;
+}
+
+void TTBCustomToolbar::SetChevronHint(const WideString& Value) {
+  FChevronItem->SetHint(Value);
+  FChevronItem->SetCaption(DoubleAmpersands(GetShortHint(Value)));
+}
+
+void TTBCustomToolbar::SetChevronMoveItems(bool Value) {
+  if (Value == FChevronMoveItems) return;
+  FChevronMoveItems = Value;
+  FView->SetUsePriorityList(Value && !ComponentState().Contains(csDesigning));
+}
+
+void TTBCustomToolbar::SetChevronPriorityForNewItems(TTBChevronPriorityForNewItems Value) {
+  FChevronPriorityForNewItems = Value;
+  FView->SetNewViewersGetHighestPriority(Value == tbcpHighest);
 }
 
 void TTBCustomToolbar::SetFloatingWidth(Integer Value) {
@@ -105,6 +195,19 @@ void TTBCustomToolbar::SetMenuBar(bool Value) {
     SetCloseButton(!Value);
     SetProcessShortCuts(Value);
   }
+  const bool Hook = Value && !ComponentState().Contains(csDesigning);
+  if (Hook && !FMenuHookRegistered)
+    RegisterHookProc(this, MenuBarGetMessageHook, HookCodeBit(hookGetMessage));
+  else if (!Hook && FMenuHookRegistered)
+    UnregisterHookProc(this, MenuBarGetMessageHook);
+  FMenuHookRegistered = Hook;
+  UpdateShortcutRegistration();
+}
+
+void TTBCustomToolbar::SetProcessShortCuts(bool Value) {
+  if (Value == FProcessShortCuts) return;
+  FProcessShortCuts = Value;
+  UpdateShortcutRegistration();
 }
 
 TPoint TTBCustomToolbar::GetBaseSize() {
@@ -144,9 +247,20 @@ void TTBCustomToolbar::UpdateViewProperties() {
     TTBDock* Dock = Floating() ? nullptr : CurrentDock();
     FView->SetChevronOffset(GetChevronOffsetFor(Dock, FView->Orientation()));
     FView->SetWrapOffset(GetWrapOffsetFor(Dock));
-  } else {
-    FView->SetChevronOffset(0);
-    FView->SetWrapOffset(0);
+    return;
+  }
+  FView->SetChevronOffset(0);
+  FView->SetWrapOffset(0);
+  // A plain toolbar that keeps its width (no automatic size, or stretched
+  // between both sides) fits its items into that width: the width is the
+  // length the chevron or the wrapping works within. Taking the offsets'
+  // zero as the width instead would shrink the bar to nothing.
+  const TAnchors A = Anchors();
+  if (!AutoResize() || (A.Contains(akLeft) && A.Contains(akRight))) {
+    if (FShrinkMode == tbsmChevron)
+      FView->SetChevronOffset(ClientWidth());
+    else if (FShrinkMode == tbsmWrap)
+      FView->SetWrapOffset(ClientWidth());
   }
 }
 
@@ -164,6 +278,7 @@ void TTBCustomToolbar::CalcSize(bool Apply, TTBDockKind Kind, TPoint& Size, TTBD
   const Integer Orientation = ViewOrientationFor(Kind);
   TTBDock* D = AFloating ? nullptr : Dock;
   TPoint Base;
+  Size = TPoint(0, 0);
   Integer Lines = 1;
   FView->ComputeLayout(false, Orientation, GetWrapOffsetFor(D), GetChevronOffsetFor(D, Orientation), ChevronSize,
                        Base, Size, Lines);
@@ -300,7 +415,17 @@ void TTBCustomToolbar::SizeCommit() {
 
 void TTBCustomToolbar::SizeEnd() { FSizeData.reset(); }
 
-void TTBCustomToolbar::Paint() { FView->PaintViewers(Canvas()); }
+void TTBCustomToolbar::Paint() {
+  if (ComponentState().Contains(csDesigning) && !Docked()) {
+    TRect R = ClientRect();
+    TCanvas* C = Canvas();
+    C->Pen()->SetColor(clBtnShadow);
+    C->Pen()->SetStyle(psDot);
+    C->Brush()->SetStyle(bsClear);
+    C->Rectangle(R);
+  }
+  FView->PaintViewers(Canvas());
+}
 
 void TTBCustomToolbar::RelayoutContents() {
   TPoint Size;

@@ -1,16 +1,47 @@
 // The toolbar: a dockable bar that shows a tree of items through a view,
 // sized from the view's layout for each kind of dock, wrapping at the dock's
-// length or at a chosen floating width; and its menu-bar settings.
+// length or at a chosen floating width; the chevron that collects the items
+// that do not fit; menu-bar keys; shortcuts that work anywhere in the form;
+// child controls hosted as items.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "controls/tbdockwin.h"
+#include "controls/tbhook.h"
 #include "controls/tbitem.h"
 #include "controls/tbview.h"
 
 class TTBCustomToolbar;
+
+// Rows of the chevron's 8 x 8 glyphs; set bits are drawn. The rightward
+// glyph uses 8 columns and 5 rows, the downward one 5 columns and 8 rows.
+constexpr uint8_t TBChevronGlyphRight[8] = {0xCC, 0x66, 0x33, 0x66, 0xCC, 0x00, 0x00, 0x00};
+constexpr uint8_t TBChevronGlyphDown[8] = {0x88, 0xD8, 0x70, 0x20, 0x88, 0xD8, 0x70, 0x20};
+
+// The button at the end of a toolbar that opens a popup of the items the
+// toolbar had no room for.
+class TTBChevronItem : public TTBCustomItem {
+ public:
+  explicit TTBChevronItem(TTBCustomToolbar* AToolbar);
+  TTBView* ChevronSourceView() override;
+  TTBItemViewer* CreateViewer(TTBView* View, Integer GroupLevel) override;
+
+ private:
+  TTBCustomToolbar* FToolbar;
+};
+
+class TTBChevronItemViewer : public TTBItemViewer {
+ public:
+  using TTBItemViewer::TTBItemViewer;
+  void Paint(TCanvas* Canvas, const TRect& R, bool IsSelected, bool IsPushed, bool Emboss) override;
+};
+
+enum TTBChevronPriorityForNewItems { tbcpHighest, tbcpLowest };
+// Asked before a toolbar searches its items for a shortcut.
+using TShortCutEvent = std::function<void(TMessage& Msg, bool& Handled)>;
 
 class TTBToolbarView : public TTBView {
  public:
@@ -19,6 +50,7 @@ class TTBToolbarView : public TTBView {
   void UpdateLayout(TPoint& Size) override;
   void InvalidateLayout() override;
   TFont* ViewFont() override;
+  TTBCustomItem* ChevronItem() override;
   TTBCustomItem* MDIButtonsItem() override;
   TTBCustomItem* MDISystemMenuItem() override;
 
@@ -26,19 +58,36 @@ class TTBToolbarView : public TTBView {
   TTBCustomToolbar* FToolbar;
 };
 
-class TTBCustomToolbar : public TTBCustomDockableWindow {
+class TTBCustomToolbar : public TTBCustomDockableWindow, public ITBItemContainer {
  public:
   explicit TTBCustomToolbar(TComponent* AOwner);
   ~TTBCustomToolbar() override;
 
   TTBRootItem* Items() const { return FRoot; }
+  TTBCustomItem* GetRootItem() override { return FRoot; }
   TTBToolbarView* View() const { return FView; }
+  TTBChevronItem* ChevronItem() const { return FChevronItem; }
+  TCustomImageList* Images() const { return FRoot->SubMenuImages(); }
+  void SetImages(TCustomImageList* Value) { FRoot->SetSubMenuImages(Value); }
+  TTBCustomItem* LinkSubitems() const { return FRoot->LinkSubitems(); }
+  void SetLinkSubitems(TTBCustomItem* Value) { FRoot->SetLinkSubitems(Value); }
+  TTBItemOptions Options() const { return FRoot->Options(); }
+  void SetOptions(TTBItemOptions Value) { FRoot->SetOptions(Value); }
+  const WideString& ChevronHint() const { return FChevronItem->Hint(); }
+  void SetChevronHint(const WideString& Value);
+  bool ChevronMoveItems() const { return FChevronMoveItems; }
+  void SetChevronMoveItems(bool Value);
+  TTBChevronPriorityForNewItems ChevronPriorityForNewItems() const { return FChevronPriorityForNewItems; }
+  void SetChevronPriorityForNewItems(TTBChevronPriorityForNewItems Value);
+  bool UpdateActions() const { return FUpdateActions; }
+  void SetUpdateActions(bool Value) { FUpdateActions = Value; }
+  TShortCutEvent OnShortCut;
   Integer FloatingWidth() const { return FFloatingWidth; }
   void SetFloatingWidth(Integer Value);
   bool MenuBar() const { return FMenuBar; }
   void SetMenuBar(bool Value);
   bool ProcessShortCuts() const { return FProcessShortCuts; }
-  void SetProcessShortCuts(bool Value) { FProcessShortCuts = Value; }
+  void SetProcessShortCuts(bool Value);
   TTBShrinkMode ShrinkMode() const { return FShrinkMode; }
   void SetShrinkMode(TTBShrinkMode Value);
   bool SystemFont() const { return FSystemFont; }
@@ -50,6 +99,18 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
   void SetMDIButtonsItem(TTBCustomItem* Value) { FMDIButtonsItem = Value; }
   TTBCustomItem* MDISystemMenuItem() const { return FMDISystemMenuItem; }
   void SetMDISystemMenuItem(TTBCustomItem* Value) { FMDISystemMenuItem = Value; }
+
+  // Opens the menu from the keyboard: with a key, the item whose accelerator
+  // it is; without (Alt alone), the first selectable item. True when the menu
+  // loop ran.
+  bool KeyboardOpen(WideChar Key, bool RequirePrimaryAccel);
+  // Hosts Control as an item at Index of the root.
+  TTBControlItem* AddControlItem(Integer Index, TControl* Control);
+  // Whether the toolbar is in the list of toolbars whose shortcuts work
+  // anywhere in their form.
+  bool ShortcutsRegistered() const { return FShortcutsRegistered; }
+  // Also true over an item that takes clicks: a press there is no drag.
+  bool IsPointOnControl(const TPoint& P) override;
 
   TTBShrinkMode GetShrinkMode() override { return FShrinkMode; }
   TPoint GetBaseSize() override;
@@ -74,11 +135,33 @@ class TTBCustomToolbar : public TTBCustomDockableWindow {
  protected:
   void Paint() override;
   void RelayoutContents() override;
+  void WndProc(TMessage& Message) override;
+  void Loaded() override;
+  void AlignControls(TControl* AControl, TRect& Rect) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) override;
+  void MouseMove(TShiftState Shift, Integer X, Integer Y) override;
 
  private:
   friend class TTBToolbarView;
+  // Menu bars see the thread's messages as they are retrieved.
+  static void MenuBarGetMessageHook(THookProcCode Code, HWND Wnd, WPARAM WParam, LPARAM LParam);
+  void UpdateShortcutRegistration();
+  void ControlInserted(TControl* Control);
+  void ControlRemoved(TControl* Control);
+  bool HasControlItemFor(TControl* Control) const;
+  void ClearHover();
+  void SysKeyMenu(TMessage& Message);
+
   TTBRootItem* FRoot = nullptr;
+  TTBChevronItem* FChevronItem = nullptr;
   TTBToolbarView* FView = nullptr;
+  bool FChevronMoveItems = true;
+  TTBChevronPriorityForNewItems FChevronPriorityForNewItems = tbcpHighest;
+  bool FUpdateActions = true;
+  bool FShortcutsRegistered = false;
+  bool FMenuHookRegistered = false;
+  bool FInMouseDownLoop = false;
+  Integer FPositionsLock = 0;
   TPoint FBaseSize;
   Integer FFloatingWidth = 0;
   bool FMenuBar = false;

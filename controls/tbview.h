@@ -162,6 +162,7 @@ class TTBView : public TComponent {
   bool LayoutValid() const { return FValidated; }
   virtual void UpdateLayout(TPoint& Size);
   void Relayout(TPoint& Size);
+  // TotalSize is in-out: it comes in as the least size the content takes.
   bool ComputeLayout(bool UpdateViewers, Integer AOrientation, Integer AWrapOffset, Integer AChevronOffset,
                      Integer AChevronSize, TPoint& ABaseSize, TPoint& TotalSize, Integer& WrappedLines);
   virtual void LayoutMargins(Integer AOrientation, TRect& Margins);

@@ -675,10 +675,15 @@ void TWinControl::InsertControl(TControl* C) {
   }
   AlignControl(C);
   if (!W) C->Invalidate();
+  // The parent hears of its new child (a toolbar turns it into an item).
+  Perform(CM_CONTROLCHANGE, reinterpret_cast<WPARAM>(C), 1);
 }
 
 void TWinControl::RemoveControl(TControl* C) {
   auto It = std::find(FControls.begin(), FControls.end(), C);
+  if (It == FControls.end()) return;
+  Perform(CM_CONTROLCHANGE, reinterpret_cast<WPARAM>(C), 0);
+  It = std::find(FControls.begin(), FControls.end(), C);
   if (It == FControls.end()) return;
   if (TCustomForm* F = GetParentForm(this)) F->ControlRemoved(C);
   if (auto* W = dynamic_cast<TWinControl*>(C)) {

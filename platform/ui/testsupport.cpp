@@ -306,3 +306,9 @@ void GtTestDesktopThemeChanged() {
     QCoreApplication::sendEvent(W, &E);
   }
 }
+
+namespace gtui {
+extern Integer g_BeepCount;
+}  // namespace gtui
+
+Integer GtTestBeepCount() { return gtui::g_BeepCount; }

@@ -60,3 +60,5 @@ void GtTestDesktopThemeChanged();
 uint64_t GtTestNativeWindowId(HWND Wnd);
 // The opacity the platform was asked to give a top-level window (0 to 1).
 double GtTestWindowOpacity(HWND Wnd);
+// How many times MessageBeep was called so far.
+Integer GtTestBeepCount();

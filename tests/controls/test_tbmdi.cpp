@@ -126,7 +126,9 @@ TEST_F(TbMdi, MaximisingShowsItemAndButtonsBeforeTheChildChanges) {
   EXPECT_EQ(V[2]->Item(), B->MinimizeItem());
   EXPECT_EQ(V[3]->Item(), B->RestoreItem());
   EXPECT_EQ(V[5]->Item(), B->CloseItem());
-  EXPECT_EQ(View->Viewers(View->ViewerCount() - 1)->Item(), B->CloseItem());
+  // Only the toolbar's chevron comes after the buttons.
+  EXPECT_EQ(View->Viewers(View->ViewerCount() - 1)->Item(), MenuBar->ChevronItem());
+  EXPECT_EQ(View->Viewers(View->ViewerCount() - 2)->Item(), B->CloseItem());
   for (size_t I : {2u, 3u, 5u}) {
     EXPECT_EQ(V[I]->BoundsRect.Width(), GetSystemMetrics(SM_CXMENUSIZE) - 2);
     EXPECT_EQ(Measured(V[I]).Y, GetSystemMetrics(SM_CYMENUSIZE) - 4);

@@ -10,6 +10,7 @@
 
 #include "controls/tbtoolbar.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/stdctrls.h"
 
 namespace test_tbtoolbar_tests {
 
@@ -191,6 +192,110 @@ TEST(TbToolbar, AStartSizeOffTheListStillSnapsToListedSizes) {
     }
     T->SizeEnd();
   }
+}
+
+}  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+// A toolbar whose component state a test can set, as a form designer or a
+// form reader would.
+class TStateToolbar : public TTBToolbar {
+ public:
+  using TTBToolbar::TTBToolbar;
+  using TComponent::ExcludeState;
+  using TComponent::IncludeState;
+  void Load() { Loaded(); }
+};
+
+// The control items of a root, in order, by their controls.
+std::vector<TControl*> HostedControls(TTBToolbar* T) {
+  std::vector<TControl*> Out;
+  for (Integer i = 0; i < T->Items()->Count(); ++i)
+    if (auto* C = dynamic_cast<TTBControlItem*>(T->Items()->Items(i))) Out.push_back(C->Control());
+  return Out;
+}
+
+TEST(TbToolbar, ChildControlsBecomeItemsAndLeaveWithoutBeingFreed) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(2);
+  T->SetCurrentDock(F.Dock);
+  auto* Edit = new TButton(F.Form.get());
+  Edit->SetBounds(0, 0, 50, 21);
+  Edit->SetParent(T);
+  ASSERT_EQ(HostedControls(T), std::vector<TControl*>{Edit});
+  EXPECT_EQ(T->Items()->IndexOf(T->Items()->Items(2)), 2) << "added at the end";
+  // Laid out like an item: after the two 20-pixel items, centred in the line.
+  EXPECT_EQ(Edit->Left(), 40);
+  EXPECT_EQ(T->ClientWidth(), 90);
+  EXPECT_EQ(T->ClientHeight(), 21);
+  // Leaving the toolbar frees the item, not the control.
+  Edit->SetParent(F.Form.get());
+  EXPECT_TRUE(HostedControls(T).empty());
+  EXPECT_EQ(T->Items()->Count(), 2);
+  EXPECT_EQ(Edit->Parent(), F.Form.get()) << "the control lives on";
+  EXPECT_EQ(T->ClientWidth(), 40);
+  // Joining again makes a new item; an item added by code is not doubled.
+  Edit->SetParent(T);
+  auto* Button = new TButton(F.Form.get());
+  T->AddControlItem(0, Button);
+  Button->SetParent(T);
+  EXPECT_EQ(HostedControls(T), (std::vector<TControl*>{Button, Edit}));
+}
+
+TEST(TbToolbar, LoadingTurnsTheChildrenIntoItemsOnce) {
+  TToolbarForm F;
+  auto* T = new TStateToolbar(F.Form.get());
+  T->IncludeState(csLoading);
+  T->Items()->Add(new TBoxItem(F.Form.get(), 20, 20));
+  auto* A = new TButton(F.Form.get());
+  A->SetParent(T);
+  auto* B = new TButton(F.Form.get());
+  B->SetParent(T);
+  T->AddControlItem(0, B);  // already held: loading must not add another
+  EXPECT_EQ(HostedControls(T), std::vector<TControl*>{B}) << "nothing is added while loading";
+  T->ExcludeState(csLoading);
+  T->Load();
+  EXPECT_EQ(HostedControls(T), (std::vector<TControl*>{B, A}));
+}
+
+TEST(TbToolbar, ControlItemsMadeAtDesignTimeTakeTheFirstFreeName) {
+  TToolbarForm F;
+  auto* T = new TStateToolbar(F.Form.get());
+  T->IncludeState(csDesigning);
+  auto* Taken = new TTBItem(F.Form.get());
+  Taken->SetName(u"TBControlItem2");
+  std::vector<WideString> Names;
+  for (int i = 0; i < 3; ++i) {
+    auto* C = new TButton(F.Form.get());
+    C->SetParent(T);
+    Names.push_back(T->Items()->Items(i)->Name());
+  }
+  EXPECT_EQ(Names, (std::vector<WideString>{u"TBControlItem1", u"TBControlItem3", u"TBControlItem4"}));
+  EXPECT_EQ(T->Items()->Items(0)->Owner(), F.Form.get()) << "owned by the toolbar's owner";
+}
+
+TEST(TbToolbar, BarsOfARowShareTheThicknessOfTheThickest) {
+  TToolbarForm F;
+  TTBToolbar* Tall = F.AddToolbar(2, 20, 30);
+  TTBToolbar* Low = F.AddToolbar(2, 20, 20);
+  Tall->SetCurrentDock(F.Dock);
+  Low->SetCurrentDock(F.Dock);
+  ASSERT_EQ(Low->EffectiveDockRow(), Tall->EffectiveDockRow());
+  EXPECT_EQ(Low->ClientHeight(), 30);
+  // The lower bar's items sit in the middle of the row, also after its own relayout.
+  Low->Items()->Add(new TBoxItem(F.Form.get(), 20, 20));
+  for (Integer i = 0; i < Low->View()->ViewerCount(); ++i) {
+    TTBItemViewer* V = Low->View()->Viewers(i);
+    if (!V->Show) continue;
+    EXPECT_EQ(V->BoundsRect.Top, 5) << i;
+    EXPECT_EQ(V->BoundsRect.Bottom, 25) << i;
+  }
+  EXPECT_EQ(Low->ClientHeight(), 30);
+  // Alone in a row it takes its own thickness again.
+  Tall->SetDockRow(1);
+  F.Dock->ArrangeBars();
+  EXPECT_EQ(Low->ClientHeight(), 20);
 }
 
 }  // namespace test_tbtoolbar_tests
