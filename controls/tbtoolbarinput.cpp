@@ -184,14 +184,14 @@ void TTBCustomToolbar::ClearHover() { FView->TrackMouse(TPoint(TBUnsetPosition, 
 
 bool TTBCustomToolbar::IsPointOnControl(const TPoint& P) {
   if (TTBCustomDockableWindow::IsPointOnControl(P)) return true;
-  if (ComponentState().Contains(csDesigning)) return false;
+  if (!FView || ComponentState().Contains(csDesigning)) return false;
   FView->TrackMouse(ClientToScreen(P), true);
   TTBItemViewer* V = FView->Selected();
   return V && !V->Item()->ItemStyle().Contains(tisClicksTransparent);
 }
 
 void TTBCustomToolbar::MouseMove(TShiftState Shift, Integer X, Integer Y) {
-  if (!ComponentState().Contains(csDesigning)) {
+  if (FView && !ComponentState().Contains(csDesigning)) {
     FView->TrackMouse(ClientToScreen(TPoint(X, Y)), true);
     WideString H;
     if (TTBItemViewer* V = FView->Selected())
@@ -205,7 +205,7 @@ void TTBCustomToolbar::MouseMove(TShiftState Shift, Integer X, Integer Y) {
 void TTBCustomToolbar::MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y) {
   TWinControl* Before = Parent();
   TTBCustomDockableWindow::MouseDown(Button, Shift, X, Y);
-  if (Parent() != Before || ComponentState().Contains(csDesigning) || Button != mbLeft) return;
+  if (!FView || Parent() != Before || ComponentState().Contains(csDesigning) || Button != mbLeft) return;
   FView->TrackMouse(ClientToScreen(TPoint(X, Y)), true);
   TTBItemViewer* V = FView->Selected();
   if (!V || V->Item()->ItemStyle().Contains(tisClicksTransparent)) return;
@@ -284,6 +284,12 @@ void TTBCustomToolbar::AlignControls(TControl*, TRect&) {
 // ---------------------------------------------------------------- messages
 
 void TTBCustomToolbar::WndProc(TMessage& Message) {
+  // While the toolbar is being freed its view is gone: only the dockable
+  // window's handling remains.
+  if (!FView) {
+    TTBCustomDockableWindow::WndProc(Message);
+    return;
+  }
   const bool Designing = ComponentState().Contains(csDesigning);
   switch (Message.Msg) {
     case WM_SYSCOMMAND:

@@ -10,7 +10,9 @@
 
 #include "controls/tbtoolbar.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
+#include "platform/ui/testsupport.h"
 
 namespace test_tbtoolbar_tests {
 
@@ -296,6 +298,84 @@ TEST(TbToolbar, BarsOfARowShareTheThicknessOfTheThickest) {
   Tall->SetDockRow(1);
   F.Dock->ArrangeBars();
   EXPECT_EQ(Low->ClientHeight(), 20);
+}
+
+}  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+TEST(TbToolbar, HintsComeFromTheItemUnderThePointer) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(3);
+  T->Items()->Items(0)->SetHint(u"Bold|Makes the selection bold");
+  T->Items()->Items(1)->SetHint(u"Mark|Marks the place");
+  T->Items()->Items(1)->SetShortCut(ShortCut('M', TShiftState{ssCtrl}));
+  T->Items()->Items(2)->SetHint(u"Long|Shown in menus only");
+  T->Items()->Items(2)->SetOptions(TTBItemOptions{tboLongHintInMenuOnly});
+  T->SetCurrentDock(F.Dock);
+  T->SetShowHint(true);
+  GtTestPump(10);
+  // The tooltip: the short hint and the shortcut; none between items.
+  EXPECT_EQ(GtTestTooltip(T->Handle(), 10, 10), u"Bold");
+  EXPECT_EQ(GtTestTooltip(T->Handle(), 30, 10), u"Mark (Ctrl+M)");
+  EXPECT_EQ(GtTestTooltip(T->Handle(), T->ClientWidth() + 5, 10), u"");
+  // The toolbar's own Hint follows the pointer for the status line, unless
+  // the item keeps its long hint for menus.
+  struct {
+    Integer X;
+    const char16_t* Hint;
+  } Moves[] = {{10, u"Bold|Makes the selection bold"}, {30, u"Mark|Marks the place"}, {50, u""}};
+  for (const auto& M : Moves) {
+    GtTestMouse(T->Handle(), gmaMove, gmbNone, M.X, 10);
+    GtTestPump(5);
+    EXPECT_EQ(T->Hint(), WideString(M.Hint)) << "x " << M.X;
+  }
+  GtTestMouse(T->Handle(), gmaMove, gmbNone, 30, 10);
+  GtTestPump(5);
+  ASSERT_NE(T->View()->Selected(), nullptr) << "hovering selects";
+  T->Perform(WM_NCMOUSEMOVE, HTCAPTION, 0);
+  EXPECT_EQ(T->View()->Selected(), nullptr);
+  EXPECT_EQ(T->Hint(), u"");
+}
+
+TEST(TbToolbar, PressesOnItemsAreNoDragStarts) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(3);
+  TTBCustomItem* Through = T->Items()->Items(2);
+  Through->SetItemStyle(TTBItemStyle(Through->ItemStyle()).Include(tisClicksTransparent));
+  T->SetCurrentDock(F.Dock);
+  struct {
+    Integer X;
+    bool OnControl;
+  } Cases[] = {{5, true}, {35, true}, {45, false} /* clicks pass through */, {200, false} /* beside the items */};
+  for (const auto& C : Cases) EXPECT_EQ(T->IsPointOnControl(TPoint(C.X, 10)), C.OnControl) << "x " << C.X;
+}
+
+TEST(TbToolbar, APlainToolbarThatKeepsItsWidthFitsItsItemsIntoIt) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(10);
+  T->SetAutoResize(false);
+  T->SetParent(F.Form.get());
+  T->SetBounds(0, 100, 100, 22);
+  T->View()->InvalidateLayout();
+  T->View()->EnsureLayout();
+  EXPECT_EQ(T->Width(), 100) << "the width is kept";
+  // 100 pixels less the chevron's 12: four items show, six wait in the chevron.
+  Integer Shown = 0, Hidden = 0;
+  for (Integer i = 0; i < 10; ++i) {
+    TTBItemViewer* V = T->View()->FindViewer(T->Items()->Items(i));
+    Shown += V->Show;
+    Hidden += V->OffEdge;
+  }
+  EXPECT_EQ(Shown, 4);
+  EXPECT_EQ(Hidden, 6);
+  EXPECT_TRUE(T->View()->FindViewer(T->ChevronItem())->Show);
+  // Wrapping instead: 5 items a line, two lines.
+  T->SetShrinkMode(tbsmWrap);
+  T->View()->EnsureLayout();
+  Integer Lines = 0;
+  for (Integer i = 0; i < 10; ++i) Lines = std::max(Lines, T->View()->FindViewer(T->Items()->Items(i))->BoundsRect.Top);
+  EXPECT_EQ(Lines, 20) << "the second line starts 20 pixels down";
 }
 
 }  // namespace test_tbtoolbar_tests

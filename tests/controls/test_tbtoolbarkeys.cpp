@@ -240,6 +240,25 @@ TEST_F(TbToolbarKeys, AClickOnAMenuOpensItAndAClickInItRunsTheCommandOnceAfterIt
   }
 }
 
+TEST_F(TbToolbarKeys, AltAndALetterOnAToolbarClicksTheItemItUnderlines) {
+  TwoBar->Items()->Items(1)->SetCaption(u"&Keep");
+  Two->Show();
+  GtTestPump(10);
+  const Integer Beeps = GtTestBeepCount();
+  Type('K', gmkAlt, u'k');
+  GtTestPump(10);
+  EXPECT_EQ(Log, std::vector<std::string>{"two keep"});
+  EXPECT_EQ(GtTestBeepCount(), Beeps);
+  EXPECT_FALSE(TwoBar->View()->State().Contains(vsModal));
+  // A letter no item underlines opens nothing on a toolbar; the menu bar
+  // knows no such menu either and says so.
+  Log.clear();
+  Type('Z', gmkAlt, u'z');
+  GtTestPump(10);
+  EXPECT_TRUE(Log.empty());
+  EXPECT_EQ(GtTestBeepCount(), Beeps + 1);
+}
+
 TEST_F(TbToolbarKeys, AltAndMinusIsLeftToTheSystemWithoutABeep) {
   const Integer Beeps = GtTestBeepCount();
   Type(VK_OEM_MINUS, gmkAlt, u'-');
