@@ -675,8 +675,8 @@ TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   int Typed = -1;
   std::thread Typist([&] {
     Typed = gt_test::Shell(
-        "xdotool search --sync --onlyvisible --name 'Save the picture as' windowactivate --sync && sleep 0.5 && "
-        "xdotool type --delay 30 'holiday' && sleep 0.2 && xdotool key Return");
+        "timeout 30 sh -c \"xdotool search --sync --onlyvisible --name 'Save the picture as' windowactivate --sync && "
+        "sleep 0.5 && xdotool type --delay 30 holiday && sleep 0.2 && xdotool key Return\"");
   });
   const bool Ok = D.Execute();
   Typist.join();
@@ -718,8 +718,8 @@ TEST(XvfbFileDialog, XvfbAFolderNameTypedIntoTheRealFolderPickerAndReturnIsTheRe
   int Typed = -1;
   std::thread Typist([&] {
     Typed = gt_test::Shell(
-        "xdotool search --sync --onlyvisible --name 'Pick a folder' windowactivate --sync && sleep 0.5 && "
-        "xdotool type --delay 30 'albums' && sleep 0.2 && xdotool key Return");
+        "timeout 30 sh -c \"xdotool search --sync --onlyvisible --name 'Pick a folder' windowactivate --sync && "
+        "sleep 0.5 && xdotool type --delay 30 albums && sleep 0.2 && xdotool key Return\"");
   });
   const WideString Chosen = GtBrowseForFolder(Info);
   Typist.join();
