@@ -111,6 +111,9 @@ class TTBCustomToolbar : public TTBCustomDockableWindow, public ITBItemContainer
   bool ShortcutsRegistered() const { return FShortcutsRegistered; }
   // Also true over an item that takes clicks: a press there is no drag.
   bool IsPointOnControl(const TPoint& P) override;
+  // The tab order without the controls waiting in the chevron (and what
+  // they hold).
+  void GetTabOrderList(std::vector<TWinControl*>& List) override;
 
   TTBShrinkMode GetShrinkMode() override { return FShrinkMode; }
   TPoint GetBaseSize() override;

@@ -268,6 +268,21 @@ void TTBCustomToolbar::ControlRemoved(TControl* Control) {
   }
 }
 
+void TTBCustomToolbar::GetTabOrderList(std::vector<TWinControl*>& List) {
+  const size_t From = List.size();
+  TTBCustomDockableWindow::GetTabOrderList(List);
+  if (!FView) return;
+  std::vector<TControl*> Hidden;
+  FView->CollectControls(Hidden);
+  if (Hidden.empty()) return;
+  auto Inside = [&](TWinControl* W) {
+    for (TControl* C = W; C && C != this; C = C->Parent())
+      if (std::find(Hidden.begin(), Hidden.end(), C) != Hidden.end()) return true;
+    return false;
+  };
+  List.erase(std::remove_if(List.begin() + static_cast<std::ptrdiff_t>(From), List.end(), Inside), List.end());
+}
+
 void TTBCustomToolbar::Loaded() {
   for (Integer i = 0; i < ControlCount(); ++i)
     if (!HasControlItemFor(Controls(i))) AddControlItem(FRoot->Count(), Controls(i));

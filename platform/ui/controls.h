@@ -327,8 +327,9 @@ class TWinControl : public TControl {
   void SetTabOrder(Integer Value);
   bool TabStop() const { return FTabStop; }
   void SetTabStop(bool Value);
-  // Windowed children in tab order, depth first.
-  void GetTabOrderList(std::vector<TWinControl*>& List);
+  // Windowed children in tab order, depth first (a container may leave out
+  // children that cannot be reached).
+  virtual void GetTabOrderList(std::vector<TWinControl*>& List);
   TWinControl* FindNextControl(TWinControl* CurControl, bool GoForward, bool CheckTabStop, bool CheckParent);
   void SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop);
 

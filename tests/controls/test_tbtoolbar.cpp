@@ -5,11 +5,13 @@
 
 #include "tests/controls/tbtest.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "controls/tbtoolbar.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/extctrls.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/ui/testsupport.h"
@@ -376,6 +378,38 @@ TEST(TbToolbar, APlainToolbarThatKeepsItsWidthFitsItsItemsIntoIt) {
   Integer Lines = 0;
   for (Integer i = 0; i < 10; ++i) Lines = std::max(Lines, T->View()->FindViewer(T->Items()->Items(i))->BoundsRect.Top);
   EXPECT_EQ(Lines, 20) << "the second line starts 20 pixels down";
+}
+
+}  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+TEST(TbToolbar, ControlsWaitingInTheChevronAreLeftOutOfTheTabOrder) {
+  TToolbarForm F;
+  auto* Before = new TButton(F.Form.get());
+  Before->SetParent(F.Form.get());
+  TTBToolbar* T = F.AddToolbar(30);
+  auto* Near = new TPanel(F.Form.get());
+  Near->SetBounds(0, 0, 40, 20);
+  auto* Far = new TPanel(F.Form.get());
+  Far->SetBounds(0, 0, 40, 20);
+  auto* InFar = new TButton(F.Form.get());
+  InFar->SetParent(Far);
+  T->AddControlItem(0, Near);
+  Near->SetParent(T);
+  Far->SetParent(T);  // the last item: the first to go behind the chevron
+  T->SetChevronMoveItems(false);  // the items hide from the end
+  T->SetCurrentDock(F.Dock);
+  ASSERT_TRUE(T->View()->FindViewer(T->Items()->Items(T->Items()->Count() - 1))->OffEdge);
+  ASSERT_FALSE(T->View()->FindViewer(T->Items()->Items(0))->OffEdge);
+  std::vector<TWinControl*> List;
+  F.Form->GetTabOrderList(List);
+  auto Has = [&](TWinControl* W) { return std::find(List.begin(), List.end(), W) != List.end(); };
+  EXPECT_TRUE(Has(Before));
+  EXPECT_TRUE(Has(T));
+  EXPECT_TRUE(Has(Near));
+  EXPECT_FALSE(Has(Far));
+  EXPECT_FALSE(Has(InFar)) << "nor what the hidden control holds";
 }
 
 }  // namespace test_tbtoolbar_tests
