@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "controls/tbcommon.h"
+#include "controls/tbfloat.h"
 #include "platform/graphics/colors.h"
 #include "platform/graphics/gdi.h"
 
@@ -20,6 +21,10 @@ TTBCustomDockableWindow::TTBCustomDockableWindow(TComponent* AOwner) : TCustomCo
   FControlStyle.Include(csAcceptsControls).Include(csClickEvents).Include(csDoubleClicks).Include(csSetCaption);
   FControlStyle.Exclude(csCaptureMouse).Exclude(csOpaque);
   SetColor(clBtnFace);
+  if (!ComponentState().Contains(csDesigning))
+    RegisterHookProc(this, FloatingHookProc,
+                     HookCodeBit(hookActivate) | HookCodeBit(hookActivateApp) | HookCodeBit(hookWindowPosChanged) |
+                         HookCodeBit(hookDestroyWindow));
   LoadTrackMouseEvent();
 }
 
@@ -31,6 +36,16 @@ TTBCustomDockableWindow::~TTBCustomDockableWindow() {
     if (D) D->ChangeDockList(false, this);
   if (FCurrentDock) FCurrentDock->ChangeVisibleList(this, true);
   FCurrentDock = FLastDock = nullptr;
+  FFloating = false;
+  UpdateFloatingRegistration();
+  if (TTBFloatingWindowParent* W = FFloatingWindow) {
+    // The floating window frees its children: the bar leaves it first.
+    FFloatingWindow = nullptr;
+    if (FParent == W) TCustomControl::SetParent(nullptr);
+    W->SetDockableWindow(nullptr);
+    delete W;
+  }
+  UnregisterHookProc(this, FloatingHookProc);
 }
 
 void TTBCustomDockableWindow::DockDestroying(TTBDock* Dock) {
@@ -54,15 +69,17 @@ bool TTBCustomDockableWindow::VisibleInDock() const {
 void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
   auto* OldDock = dynamic_cast<TTBDock*>(FParent);
   auto* NewDock = dynamic_cast<TTBDock*>(AParent);
+  const bool NewFloating = AParent && dynamic_cast<TTBFloatingWindowParent*>(AParent);
   if (AParent == FParent) {
     FCurrentDock = NewDock;
     FDocked = NewDock != nullptr;
-    FFloating = false;
+    FFloating = NewFloating;
+    UpdateFloatingRegistration();
     return;
   }
   const bool Destroying = ComponentState().Contains(csDestroying);
   if (!Destroying && AParent) {
-    if (OnDockChanging) OnDockChanging(this, false, NewDock);
+    if (OnDockChanging) OnDockChanging(this, NewFloating, NewDock);
     if (OnRecreating) OnRecreating(this);
   }
   ++FHideLock;
@@ -85,7 +102,7 @@ void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
         --Bar->FHideLock;
       }
     } Unwind{this, OldDock, NewDock};
-    if (AParent && !Destroying && OnDockChangingHidden) OnDockChangingHidden(this, false, NewDock);
+    if (AParent && !Destroying && OnDockChangingHidden) OnDockChangingHidden(this, NewFloating, NewDock);
     BeginUpdate();
     Unwind.Begun = true;
     FShrunkSize = 0;
@@ -103,7 +120,7 @@ void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
         TCustomControl::SetParent(nullptr);
         FCurrentDock = NewDock;
         FDocked = NewDock != nullptr;
-        FFloating = false;
+        FFloating = NewFloating;
         SetWindowHandle(H);
         if (H) {
           ::SetParent(H, AParent->Handle());
@@ -121,8 +138,17 @@ void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
     } catch (...) {
       FCurrentDock = dynamic_cast<TTBDock*>(FParent);
       FDocked = FCurrentDock != nullptr;
-      FFloating = false;
+      FFloating = FParent && dynamic_cast<TTBFloatingWindowParent*>(FParent);
       throw;
+    }
+    // The floating window goes once the bar has left it (a smooth drag may
+    // bring the bar back into it before the drag ends).
+    if (FFloatingWindow && FFloatingWindow != AParent && FSmoothDragging) FFloatingWindow->SetShouldShow(false);
+    if (FFloatingWindow && FFloatingWindow != AParent && !FSmoothDragging) {
+      TTBFloatingWindowParent* W = FFloatingWindow;
+      FFloatingWindow = nullptr;
+      W->SetDockableWindow(nullptr);
+      delete W;
     }
     if (NewDock) {
       if (!FUseLastDock)
@@ -132,8 +158,10 @@ void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
         NewDock->ChangeVisibleList(this, false);
       }
     }
+    UpdateFloatingRegistration();
     Arrange();
   }  // the locks come off here, on every way out
+  UpdateVisibility();
 
   if (FParent && !ComponentState().Contains(csLoading) && FMoveEventLock == 0 && OnMove) OnMove(this);
   if (!Destroying && AParent) {
@@ -144,6 +172,13 @@ void TTBCustomDockableWindow::SetParent(TWinControl* AParent) {
 
 void TTBCustomDockableWindow::SetBounds(Integer ALeft, Integer ATop, Integer AWidth, Integer AHeight) {
   if (FBoundsLock == 0 && (AWidth != Width() || AHeight != Height())) SizeChanging(AWidth, AHeight);
+  if (FFloating && FFloatingWindow && FParent == FFloatingWindow && !ComponentState().Contains(csDesigning)) {
+    // The floating window's client area takes the size; the bar sits at its origin.
+    const TRect M = FloatingNCMargins();
+    FFloatingWindow->SetBounds(FFloatingWindow->Left(), FFloatingWindow->Top(), AWidth + M.Left + M.Right,
+                               AHeight + M.Top + M.Bottom);
+    ALeft = ATop = 0;
+  }
   TCustomControl::SetBounds(ALeft, ATop, AWidth, AHeight);
 }
 
@@ -265,9 +300,10 @@ void TTBCustomDockableWindow::ToggleDocking() {
       FDockPos = -8;
       SetCurrentDock(FDefaultDock);
     }
+  } else if (FDockMode == dmCanFloat) {
+    SetFloating(true);
+    MoveOnScreen(true);
   }
-  // Floating a docked bar needs the floating window, which this bar does
-  // not have yet; the toggle then leaves it docked.
 }
 
 void TTBCustomDockableWindow::Close() {
@@ -295,6 +331,7 @@ void TTBCustomDockableWindow::Loaded() {
 void TTBCustomDockableWindow::CMVisibleChanged(TMessage& Message) {
   TCustomControl::CMVisibleChanged(Message);
   if (!ComponentState().Contains(csDesigning) && FDocked) FCurrentDock->ChangeVisibleList(this, false);
+  UpdateVisibility();
   if (OnVisibleChanged) OnVisibleChanged(this);
 }
 
@@ -473,6 +510,9 @@ void TTBCustomDockableWindow::NCLButtonDown(TMessage& Message) {
       DrawNCArea(false, nullptr, nullptr);
     });
     if (Released) Close();
+  } else if (Message.WParam == static_cast<WPARAM>(HTDRAGHANDLE) && CanDrag()) {
+    TPoint P = ScreenToClient(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)));
+    BeginMoving(P.X, P.Y);
   }
 }
 
@@ -536,6 +576,38 @@ void TTBCustomDockableWindow::WndProc(TMessage& Message) {
       }
       break;
     case WM_NCMOUSELEAVE: UpdateNCHot(false); break;
+    case WM_SETCURSOR:
+      // The four-way cursor over the grips of the drag handle.
+      if (FDocked && LOWORD(Message.LParam) == HTDRAGHANDLE && FCurrentDock->AllowDrag() &&
+          FDragHandleStyle != dhNone) {
+        TPoint P;
+        GetCursorPos(&P);
+        TRect W;
+        GetWindowRect(Handle(), &W);
+        const bool Vertical = GetDockKind(FCurrentDock, false) == dkVertical;
+        const Integer Along = Vertical ? P.Y - W.Top : P.X - W.Left;
+        if (Along < DragHandleSize() + 2) {
+          ::SetCursor(LoadCursor(nullptr, IDC_SIZEALL));
+          Message.Result = 1;
+          return;
+        }
+      }
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      if (FFloating && FFloatingWindow) FFloatingWindow->MouseActivate();
+      if (Message.Msg == WM_LBUTTONDOWN && CanDrag() &&
+          !IsPointOnControl(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)))) {
+        BeginMoving(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam));
+        MouseUp(mbLeft, TShiftState(), -1, -1);
+        return;
+      }
+      break;
+    case CM_TEXTCHANGED:
+      TCustomControl::WndProc(Message);
+      if (FFloatingWindow) FFloatingWindow->SetCaption(Caption());
+      return;
     case WM_LBUTTONDBLCLK:
       if (CanDrag() && !IsPointOnControl(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)))) {
         ToggleDocking();

@@ -6,11 +6,14 @@
 
 #include "controls/tbdock.h"
 #include "controls/tbdockarrange.h"
+#include "controls/tbhook.h"
 
 enum TTBDockMode { dmCanFloat, dmCannotFloat, dmCannotFloatOrChangeDocks };
 enum TTBDragHandleStyle { dhDouble, dhNone, dhSingle };
 enum TTBFloatingMode { fmOnTopOfParentForm, fmOnTopOfAllForms };
 using TTBDockableTo = TEnumSet<TTBDockPosition>;
+
+class TTBFloatingWindowParent;
 
 using TTBDockChangingEvent = std::function<void(TObject* Sender, bool Floating, TTBDock* DockingTo)>;
 
@@ -65,9 +68,64 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
   TTBDockMode DockMode() const { return FDockMode; }
   void SetDockMode(TTBDockMode Value) { FDockMode = Value; }
   bool CloseButton() const { return FCloseButton; }
-  void SetCloseButton(bool Value) { FCloseButton = Value; }
+  void SetCloseButton(bool Value);
   TTBDockableTo DockableTo() const { return FDockableTo; }
   void SetDockableTo(TTBDockableTo Value) { FDockableTo = Value; }
+  bool ActivateParent() const { return FActivateParent; }
+  void SetActivateParent(bool Value) { FActivateParent = Value; }
+  bool HideWhenInactive() const { return FHideWhenInactive; }
+  void SetHideWhenInactive(bool Value);
+  bool Resizable() const { return FResizable; }
+  void SetResizable(bool Value);
+  bool ShowCaption() const { return FShowCaption; }
+  void SetShowCaption(bool Value);
+  bool SmoothDrag() const { return FSmoothDrag; }
+  void SetSmoothDrag(bool Value) { FSmoothDrag = Value; }
+  TTBFloatingMode FloatingMode() const { return FFloatingMode; }
+  void SetFloatingMode(TTBFloatingMode Value);
+
+  // Floating.
+  TTBFloatingWindowParent* FloatingWindow() const { return FFloatingWindow; }
+  bool InactiveCaption() const { return FInactiveCaption; }
+  Integer FloatingLeft() const { return FFloatingLeft; }
+  Integer FloatingTop() const { return FFloatingTop; }
+  // Floats the bar in its own tool window (made on the first float and kept
+  // while it floats), or makes it a plain child of its form.
+  void SetFloating(bool Value);
+  // Where the floating window goes (its top-left; the size stays).
+  void SetFloatingPosition(const TRect& R);
+  // Shifts a floating window back into the work area of the nearest monitor;
+  // with OnlyIfFullyOff only a window wholly outside it.
+  void MoveOnScreen(bool OnlyIfFullyOff);
+  // The floating frame: left/right and bottom thickness (the top adds the caption).
+  virtual TPoint GetFloatingBorderSize();
+  // The floating window's margins: left, top (with the caption), right, bottom.
+  TRect FloatingNCMargins();
+  // Client size limits of a floating bar; 0 means no limit.
+  virtual void GetFloatingMinMaxSize(Integer& MinWidth, Integer& MinHeight, Integer& MaxHeight, Integer& MaxWidth) {
+    (void)MinWidth, (void)MinHeight, (void)MaxHeight, (void)MaxWidth;
+  }
+  // Hooks of the floating resize loop: the side (left 0, right 1, top 2,
+  // bottom 5), the window's outer start size and its margins; each tracked
+  // rectangle against the starting one; the commit of an accepted size.
+  virtual void SizeBegin(Integer Side, Integer StartWidth, Integer StartHeight, const TRect& Frame) {
+    (void)Side, (void)StartWidth, (void)StartHeight, (void)Frame;
+  }
+  virtual void SizeTrack(TRect& Rect, const TRect& StartRect) { (void)Rect, (void)StartRect; }
+  virtual void SizeCommit() {}
+  virtual void SizeEnd() {}
+  // The drag loop, from a press at client point (X, Y) of the bar.
+  void BeginMoving(Integer InitX, Integer InitY);
+  // The resize loop of a floating bar by one side.
+  void BeginSizing(Integer Side);
+  // Whether the bar should show now: visible, not held hidden, and when it
+  // floats, its form shown and not minimised and (HideWhenInactive) an
+  // active window in the program.
+  bool ShouldShowNow();
+  void UpdateVisibility();
+  void UpdateCaptionState();
+  // The bar's OnMove unless moves are held back.
+  void DoMoved();
 
   TNotifyEvent OnClose;
   TCloseQueryEvent OnCloseQuery;
@@ -133,6 +191,7 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
 
   // Drag state, set by the drag loop.
   bool FDragging = false, FSlideMode = false, FSlidePending = false, FNewRowRequest = false;
+  bool FSmoothDragging = false;
 
  protected:
   void Notification(TComponent* AComponent, TOperation Operation) override;
@@ -149,6 +208,11 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
 
  private:
   void UpdateNCHot(bool Hot);
+  void ShowingLogic(bool Show);
+  static void FloatingHookProc(THookProcCode Code, HWND Wnd, WPARAM WParam, LPARAM LParam);
+  void UpdateFloatingRegistration();
+  // Sets a new floating window's bar, form and caption (tbfloat.cpp).
+  void MakeFloatingWindow(TCustomForm* Form);
   void NCLButtonDown(TMessage& Message);
   Integer NCHitTest(TPoint ScreenPoint);
 
@@ -171,4 +235,9 @@ class TTBCustomDockableWindow : public TCustomControl, public TTBArrangedBar {
   Integer FUpdateLock = 0, FMoveEventLock = 0, FHideLock = 0;
   bool FArrangePending = false;
   bool FCloseButtonDown = false, FCloseButtonHot = false;
+  bool FActivateParent = true, FHideWhenInactive = true, FResizable = true, FShowCaption = true, FSmoothDrag = true;
+  TTBFloatingMode FFloatingMode = fmOnTopOfParentForm;
+  bool FInactiveCaption = false;
+  Integer FFloatingLeft = 0, FFloatingTop = 0;
+  TTBFloatingWindowParent* FFloatingWindow = nullptr;
 };

@@ -24,6 +24,8 @@ PACKAGES=(
   x11-utils
   # the file dialog's X check types into the dialog under a window manager
   openbox
+  # X checks of floating toolbars under a real window manager: close requests by wmctrl
+  wmctrl
   # X window properties the window layer sets itself
   libxcb1-dev
   # PDF and PostScript writer checks: the document checker, the image lister, page selection

@@ -29,6 +29,10 @@ QRect VirtualGeometry() {
 // Desktop window dragging shows the contents; the setting is kept for the
 // program that turns it off and back on (the window manager decides here).
 bool g_DragFullWindows = true;
+// Captions drawn as a gradient: off, as on the classic desktop, unless a
+// program turns them on (SPI_SETGRADIENTCAPTIONS, 0x1009, Param TRUE).
+bool g_GradientCaptions = false;
+constexpr UINT SpiSetGradientCaptions = 0x1009;
 
 constexpr Integer kBorder = 1, kEdge = 2, kCaption = 18, kFrame = 4, kFixedFrame = 3;
 
@@ -159,6 +163,10 @@ BOOL SystemParametersInfo(UINT Action, UINT Param, void* PvParam, UINT) {
       *static_cast<BOOL*>(PvParam) = TRUE;
       return TRUE;
     case SPI_GETGRADIENTCAPTIONS:
+      if (!PvParam) return FALSE;
+      *static_cast<BOOL*>(PvParam) = g_GradientCaptions ? TRUE : FALSE;
+      return TRUE;
+    case SpiSetGradientCaptions: g_GradientCaptions = Param != 0; return TRUE;
     case SPI_GETFLATMENU:
     case SPI_GETMENUFADE:
     case SPI_GETMENUANIMATION:
