@@ -707,7 +707,11 @@ void TTBCustomDockableWindow::BeginSizing(Integer Side) {
       if (M.message == WM_KEYDOWN && M.wParam == VK_ESCAPE) break;
       if (M.message >= WM_KEYFIRST && M.message <= WM_KEYLAST) continue;
       if (M.message == WM_MOUSEMOVE || M.message == WM_NCMOUSEMOVE) {
-        Step(M.pt);
+        // Where the pointer is now: the window may have moved under it since
+        // the message was made.
+        TPoint P;
+        GetCursorPos(&P);
+        Step(P);
       } else if (M.message == WM_LBUTTONUP || M.message == WM_NCLBUTTONUP) {
         Accept = true;
         break;

@@ -2,8 +2,9 @@
 // tests/controls/xvfb_checks.sh, which starts openbox for the tests named
 // *XvfbWm*): the floating window is transient for its form, hides while the
 // form is minimised and comes back with it, leaves the form active when
-// clicked, passes a close request to the form, and a bar docked, floated by
-// a drag with Ctrl and dragged back by its caption keeps one window. Without
+// clicked, passes a close request to the form, a bar docked, floated by a
+// drag with Ctrl and dragged back by its caption keeps one window, and a
+// resize by the left edge, live or by outline, moves that edge only. Without
 // a display and a window manager these checks skip.
 #include <gtest/gtest.h>
 
@@ -65,11 +66,16 @@ class TTestBar : public TTBCustomDockableWindow {
   TPoint FClient;
 };
 
-// xdotool commands run one by one from timers while a drag loop waits.
+// xdotool commands run one by one from timers while a drag loop waits;
+// pointer moves wait until the loop holds the mouse.
 std::deque<std::string> g_Commands;
 void CommandProc(HWND, UINT, UINT_PTR Id, DWORD) {
   KillTimer(nullptr, Id);
   if (g_Commands.empty()) return;
+  if (g_Commands.front().rfind("mousemove", 0) == 0 && !GetCapture()) {
+    SetTimer(nullptr, 0, 60, CommandProc);
+    return;
+  }
   const std::string C = g_Commands.front();
   g_Commands.pop_front();
   gt_test::Shell("xdotool " + C + " >/dev/null 2>&1");
@@ -194,6 +200,29 @@ TEST_F(TbFloatXvfbWm, DockedFloatedAndDockedAgainKeepsOneWindow) {
   EXPECT_FALSE(Bar->FloatingWindow());
   EXPECT_TRUE(WaitFor([&] { return !XExists(FloatId); })) << "the floating window is gone";
   EXPECT_TRUE(IsWindowVisible(H));
+}
+
+TEST_F(TbFloatXvfbWm, ResizingByTheLeftEdgeMovesThatEdgeOnly) {
+  Float();
+  for (bool Smooth : {true, false}) {
+    SCOPED_TRACE(Smooth ? "live" : "outline");
+    Bar->SetSmoothDrag(Smooth);
+    TRect W;
+    GetWindowRect(Bar->FloatingWindow()->Handle(), &W);
+    const TPoint Edge(W.Left + 1, W.Top + W.Height() / 2 + 5);
+    g_Commands = {"mousemove --sync " + std::to_string(Edge.X - 20) + " " + std::to_string(Edge.Y),
+                  "mousemove --sync " + std::to_string(Edge.X - 40) + " " + std::to_string(Edge.Y), "mouseup 1"};
+    SetTimer(nullptr, 0, 100, CommandProc);
+    gt_test::Shell("xdotool mousemove --sync " + std::to_string(Edge.X) + " " + std::to_string(Edge.Y) +
+                   " mousedown 1 >/dev/null 2>&1");
+    ASSERT_TRUE(WaitFor([&] { return g_Commands.empty(); }));
+    GtTestPump(300);
+    TRect After;
+    GetWindowRect(Bar->FloatingWindow()->Handle(), &After);
+    EXPECT_EQ(After.Left, W.Left - 40);
+    EXPECT_EQ(After.Right, W.Right);
+    EXPECT_EQ(Bar->Width(), After.Width() - 2 * Bar->GetFloatingBorderSize().X);
+  }
 }
 
 }  // namespace test_tbfloatxvfb_tests

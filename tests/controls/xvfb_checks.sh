@@ -10,7 +10,7 @@
 # Then the tests named *XvfbWm* run on a second display with openbox as the
 # window manager: floating toolbars that follow their form's minimising,
 # stay inactive when clicked, pass close requests (wmctrl) to the form and
-# keep one window across docking and floating.
+# keep one window across docking and floating, and resize by their frame.
 # Usage: tests/controls/xvfb_checks.sh [build dir]   (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
