@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/tbcommon.h"
 #include "controls/tbdockmove.h"
 #include "controls/tbfloat.h"
 #include "platform/ui/forms.h"
@@ -80,12 +81,12 @@ struct TDragForm {
     return D;
   }
   HWND FormH() { return Form->Handle(); }
-  // Presses on the bar's drag handle (4 pixels into the window, 6 down) and
-  // runs the script while the loop holds the mouse; returns when it ends.
-  void DragFromHandle(std::vector<std::function<void()>> Steps, Cardinal Mods = 0) {
+  // Presses on the bar's drag handle (4 pixels into the window, GrabY down)
+  // and runs the script while the loop holds the mouse; returns when it ends.
+  void DragFromHandle(std::vector<std::function<void()>> Steps, Cardinal Mods = 0, Integer GrabY = 6) {
     RunScript(std::move(Steps));
     HWND H = Bar->Handle();
-    TPoint Client = Bar->ScreenToClient(WindowPoint(4, 6));
+    TPoint Client = Bar->ScreenToClient(WindowPoint(4, GrabY));
     GtTestMouse(H, gmaMove, gmbNone, Client.X, Client.Y, Mods);
     GtTestMouse(H, gmaPress, gmbLeft, Client.X, Client.Y, Mods);
     GtTestPumpUntil([] { return g_Script.empty(); }, 3000);
@@ -173,6 +174,21 @@ TEST(TbDockLoop, CtrlKeepsTheBarFromDockingAndTakesEffectAtOnce) {
     EXPECT_EQ(Seen, (std::vector<TTBDock*>{F.Left, nullptr, F.Left}));
     EXPECT_EQ(F.Bar->CurrentDock(), F.Left);
   }
+}
+
+TEST(TbDockLoop, AFloatingBarCannotBeDraggedAboveTheWorkAreaBeyondItsCaption) {
+  TDragForm F;
+  TRect Area;
+  MonitorAreaOfPoint(F.WindowPoint(4, 6), true, Area);
+  const TPoint Far = F.Form->ScreenToClient(TPoint(Area.Left + 200, Area.Top - 400));
+  // Grabbed near its bottom, the bar would go higher than its caption allows.
+  F.DragFromHandle({F.MovesTo(Far.X, Far.Y, gmkCtrl), F.Release(Far.X, Far.Y, gmkCtrl)}, gmkCtrl, 22);
+  GtTestKey(F.FormH(), false, VK_CONTROL);
+  ASSERT_TRUE(F.Bar->Floating());
+  TRect W;
+  GetWindowRect(F.Bar->FloatingWindow()->Handle(), &W);
+  const Integer TopFrame = F.Bar->FloatingNCMargins().Top;
+  EXPECT_EQ(W.Top, Area.Top - TopFrame + 4) << "the caption's last 4 pixels stay reachable";
 }
 
 TEST(TbDockLoop, EscapeAndTheRightButtonPutEverythingBack) {
