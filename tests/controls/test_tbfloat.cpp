@@ -14,6 +14,7 @@
 
 #include "controls/tbcommon.h"
 #include "controls/tbfloat.h"
+#include "controls/tbtoolbar.h"
 #include "platform/graphics/colors.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/testsupport.h"
@@ -311,6 +312,59 @@ TEST(TbFloat, ResizingSnapsKeepsTheMinimumAndACancelledOutlineChangesNothing) {
     EXPECT_EQ(F.Bar->Calls.back(), "end");
     EXPECT_EQ(GetCapture(), nullptr);
   }
+}
+
+// An item whose viewer measures to a fixed size.
+class TBoxItem : public TTBItem {
+ public:
+  using TTBItem::TTBItem;
+  TTBItemViewer* CreateViewer(TTBView* View, Integer GroupLevel) override;
+};
+class TBoxViewer : public TTBItemViewer {
+ public:
+  using TTBItemViewer::TTBItemViewer;
+  void MeasureSize(TCanvas*, Integer& AW, Integer& AH) override { AW = AH = 20; }
+};
+TTBItemViewer* TBoxItem::CreateViewer(TTBView* View, Integer GroupLevel) {
+  return new TBoxViewer(View, this, GroupLevel);
+}
+
+TEST(TbFloat, AToolbarResizedByItsFrameTakesTheListedWidthItSnapsTo) {
+  // Ten 20 x 20 items; the toolbar lists its floating sizes (one line, two
+  // lines of five, ...). Dragging the right edge well past the two-line
+  // width lands the window on that width and the toolbar wraps there.
+  std::unique_ptr<TForm> Form(new TForm(nullptr));
+  Form->SetBounds(40, 40, 500, 400);
+  Form->Show();
+  auto* T = new TTBToolbar(Form.get());
+  for (int i = 0; i < 10; ++i) T->Items()->Add(new TBoxItem(Form.get()));
+  T->SetParent(Form.get());
+  T->SetFloatingPosition(Bounds(100, 100, 0, 0));
+  T->SetFloating(true);
+  GtTestActivate(Form->Handle());
+  GtTestPump(30);
+  HWND FW = T->FloatingWindow()->Handle();
+  const TRect M = T->FloatingNCMargins();
+  const std::vector<TPoint> Sizes = T->GetFloatingSizes();
+  ASSERT_GE(Sizes.size(), 3u);
+  const Integer TwoLines = Sizes[1].X + M.Left + M.Right;
+  TRect W;
+  GetWindowRect(FW, &W);
+  ASSERT_GT(W.Width(), TwoLines + 12);
+  // Pressed on the right edge, released 5 pixels short of the two-line width.
+  const Integer Edge = W.Width() - 1, To = TwoLines + 5;
+  RunScript({[&] { GtTestMouse(FW, gmaMove, gmbNone, To - M.Left, 10); },
+             [&] { GtTestMouse(FW, gmaRelease, gmbLeft, To - M.Left, 10); }});
+  GtTestMouse(FW, gmaMove, gmbNone, Edge - M.Left, 10);
+  GtTestMouse(FW, gmaPress, gmbLeft, Edge - M.Left, 10);
+  GtTestPumpUntil([] { return g_Script.empty(); }, 3000);
+  GtTestPump(30);
+  GetWindowRect(FW, &W);
+  EXPECT_EQ(W.Width(), TwoLines);
+  EXPECT_EQ(T->FloatingWidth(), Sizes[1].X) << "the stored width leaves out the frame";
+  EXPECT_EQ(T->Width(), Sizes[1].X);
+  Form.reset();
+  Application->ProcessMessages();
 }
 
 TEST(TbFloat, CloseRequestsAndEscapeGoToTheForm) {
