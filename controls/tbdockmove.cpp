@@ -150,7 +150,10 @@ void TTBCustomDockableWindow::BeginMoving(Integer InitX, Integer InitY) {
   if (!SelfSaved) Saved.push_back({this, StartRow, StartPos});
   // What this bar had before the effective places became the requested ones.
   for (TSavedPlace& S : Saved)
-    if (S.Bar == this) S.Row = StartRow, S.Pos = StartPos;
+    if (S.Bar == this) {
+      S.Row = StartRow;
+      S.Pos = StartPos;
+    }
 
   const TPoint Border = GetFloatingBorderSize();
   const Integer TopFrame = Border.Y + (FShowCaption ? GetSmallCaptionHeight() : 0);
@@ -327,14 +330,16 @@ void TTBCustomDockableWindow::BeginMoving(Integer InitX, Integer InitY) {
     if (Accepted) {
       FSmoothDragging = false;
       if (!IsRectEmpty(DragRect)) MoveBarTo(Target, DragRect);
-    } else if (Smooth) {
+    } else {
       // A cancelled drag puts the bar and the bars it pushed back where they were.
       for (const TSavedPlace& S : Saved) {
         S.Bar->FDockRow = S.Row;
         S.Bar->FDockPos = S.Pos;
       }
       FSlideMode = false;
-      if (StartDock) {
+      if (!Smooth) {
+        // Nothing moved.
+      } else if (StartDock) {
         if (FCurrentDock != StartDock) SetParent(StartDock);
         StartDock->CommitPositions = true;
         StartDock->ArrangeBars();

@@ -9,6 +9,7 @@
 
 #include "controls/tbcommon.h"
 #include "controls/tbhook.h"
+#include "controls/tbpopup.h"
 #include "platform/graphics/colors.h"
 #include "platform/graphics/gdi.h"
 
@@ -536,9 +537,7 @@ void TTBCustomDockableWindow::UpdateCaptionState() {
   HWND FW = FFloatingWindow->Handle();
   HWND Active = GetActiveWindow();
   // A menu of the toolbars opened from the bar keeps the caption as it is.
-  if (Active && GetWindowLong(Active, GWL_EXSTYLE) & WS_EX_TOOLWINDOW && Active != FW &&
-      !dynamic_cast<TTBFloatingWindowParent*>(FindControl(Active)))
-    return;
+  if (Active && dynamic_cast<TTBPopupWindow*>(FindControl(Active))) return;
   if (auto* Other = dynamic_cast<TTBFloatingWindowParent*>(FindControl(Active)); Other && Other->ParentForm()) {
     TCustomForm* F = Other->ParentForm();
     Active = F->HandleAllocated() ? F->Handle() : nullptr;
