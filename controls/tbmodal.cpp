@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "controls/tbacc.h"
 #include "controls/tbcommon.h"
 #include "controls/tbpopup.h"
 #include "platform/ui/forms.h"
@@ -131,11 +132,13 @@ class TTBModalHandler {
     ForegroundLock(true);
     SetCapture(FWnd);
     SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    NotifyAccEvent(EVENT_SYSTEM_MENUSTART, FWnd, OBJID_CLIENT, CHILDID_SELF);
     FStarted = true;
   }
   ~TTBModalHandler() {
     ForegroundLock(false);
     if (GetCapture() == FWnd) ReleaseCapture();
+    if (FStarted) NotifyAccEvent(EVENT_SYSTEM_MENUEND, FWnd, OBJID_CLIENT, CHILDID_SELF);
     if (FCreatedWnd) DeallocateHWnd(FWnd);
   }
   HWND Wnd() const { return FWnd; }

@@ -2,6 +2,7 @@
 // scroll arrows, and the popup-menu component.
 #include "controls/tbpopup.h"
 
+#include "controls/tbacc.h"
 #include "controls/tbcommon.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/hints.h"
@@ -101,6 +102,7 @@ void TTBPopupWindow::CreateWnd() {
 
 void TTBPopupWindow::DestroyWnd() {
   if (FView) FView->StopAllTimers();
+  NotifyAccEvent(EVENT_SYSTEM_MENUPOPUPEND, Handle(), OBJID_CLIENT, CHILDID_SELF);
   TCustomControl::DestroyWnd();
 }
 
@@ -156,6 +158,9 @@ void TTBPopupWindow::WndProc(TMessage& Message) {
         FView->TimerFired(static_cast<Integer>(Message.WParam - 9000));
         return;
       }
+      break;
+    case WM_GETOBJECT:
+      if (FView->HandleGetObject(Message)) return;
       break;
     case CM_HINTSHOW: {
       auto* Info = reinterpret_cast<THintInfo*>(Message.LParam);
@@ -298,6 +303,7 @@ TTBPopupWindow* TTBCustomItem::OpenPopup(TTBView* ParentView, TTBItemViewer* Par
       PlaySoundEvent(u"MenuPopup");
       Window->ShowPopup();
     }
+    NotifyAccEvent(EVENT_SYSTEM_MENUPOPUPSTART, Window->Handle(), OBJID_CLIENT, CHILDID_SELF);
     if (View->Selected()) View->ReportFocus();
   } catch (...) {
     if (ParentView && ParentView->OpenPopupWindow() == Window) ParentView->SetOpenPopup(nullptr, nullptr, nullptr);

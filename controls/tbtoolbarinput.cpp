@@ -322,6 +322,10 @@ void TTBCustomToolbar::WndProc(TMessage& Message) {
         return;
       }
       break;
+    case WM_GETOBJECT:
+      // Screen readers ask the bar's window for the view's object.
+      if (FView->HandleGetObject(Message)) return;
+      break;
     case CM_HINTSHOW: {
       auto* Info = reinterpret_cast<THintInfo*>(Message.LParam);
       if (!Info) break;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "controls/tbacc.h"
 #include "controls/tbcommon.h"
 #include "controls/tbitemaction.h"
 #include "platform/ui/controls.h"
@@ -48,6 +49,7 @@ TTBItemViewer::TTBItemViewer(TTBView* AView, TTBCustomItem* AItem, Integer AGrou
 
 TTBItemViewer::~TTBItemViewer() {
   TBCancelQueuedViewerActions(this);
+  DetachAccObjectOf(this);
   TBReleaseLiveObject();
 }
 
@@ -123,6 +125,8 @@ Integer TTBItemViewer::AccessibleRole() {
   return 43;                                                   // push button
 }
 
+bool TTBItemViewer::AccessibleValue(WideString&) { return false; }
+
 TPoint TTBItemViewer::ScreenToViewer(const TPoint& P) const {
   TPoint C = P;
   if (FView->Window() && FView->Window()->HandleAllocated()) ScreenToClient(FView->Window()->Handle(), &C);
@@ -151,6 +155,7 @@ TTBView::TTBView(TComponent* AOwner, TTBView* AParentView, TTBCustomItem* AParen
 
 TTBView::~TTBView() {
   CloseChildPopups();
+  DetachAccObjectOf(this);
   if (FParentView && FParentView->IsToolbar()) {
     TTBViewState S = FParentView->State();
     FParentView->SetState(S.Include(vsNoAnimation));

@@ -11,6 +11,8 @@
 
 class TWinControl;
 class TCustomImageList;
+class TTBViewAccObject;
+class TTBItemViewerAccObject;
 
 enum TTBViewOrientation : Integer { tbvoHorizontal = 0, tbvoVertical = 1, tbvoFloating = 2 };
 
@@ -71,6 +73,8 @@ class TTBItemViewer : public TObject {
   virtual void Paint(TCanvas* Canvas, const TRect& R, bool IsSelected, bool IsPushed, bool Emboss);
   virtual void DrawCaption(TCanvas* Canvas, const TRect& R, UINT Format, bool Emboss, const WideString& Text);
   virtual Integer AccessibleRole();
+  // The value a screen reader reads for the item; false when it has none.
+  virtual bool AccessibleValue(WideString& Value);
   // Mouse and keys in a running menu loop; points relative to the viewer.
   virtual void MouseDown(TShiftState Shift, Integer X, Integer Y, bool& MouseDownOnMenu);
   virtual void MouseUp(Integer X, Integer Y, bool MouseWasDownOnMenu);
@@ -89,10 +93,25 @@ class TTBItemViewer : public TObject {
   bool Execute(bool GivePriority);
   TPoint ScreenToViewer(const TPoint& P) const;
 
+  // ---- accessibility
+  // The viewer's object, made on first request; the viewer holds no
+  // reference to it (its clients do) and the object clears this link when
+  // it goes.
+  TTBItemViewerAccObject* AccessibleObject();
+  // The object made so far, without making one; set by the objects only,
+  // under their list lock.
+  TTBItemViewerAccObject* AccObject() const { return FAccObject; }
+  void SetAccObject(TTBItemViewerAccObject* Value) { FAccObject = Value; }
+  // Queues an accessible select (0) or invoke (1) through the thread's
+  // queued-click window; PerformAccessibleAction runs it when it arrives.
+  void QueueAccessibleAction(Integer Action);
+  void PerformAccessibleAction(Integer Action);
+
  private:
   TTBView* FView;
   TTBCustomItem* FItem;
   Integer FGroupLevel;
+  TTBItemViewerAccObject* FAccObject = nullptr;
 };
 
 class TTBSeparatorItemViewer : public TTBItemViewer {
@@ -150,7 +169,8 @@ class TTBView : public TComponent {
   // Closes the popups opened from this view (the popup windows' own part
   // comes with them).
   virtual void CloseChildPopups();
-  virtual void ReportFocus() {}
+  // Tells assistive tools which viewer has the focus while a menu runs.
+  void ReportFocus();
 
   // ---- layout
   virtual void InvalidateLayout();
@@ -270,6 +290,15 @@ class TTBView : public TComponent {
 
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
+  // ---- accessibility
+  // The view's object, made on first request; the view holds one reference.
+  TTBViewAccObject* AccessibleObject();
+  // The object made so far; set by the objects only, under their list lock.
+  TTBViewAccObject* AccObject() const { return FAccObject; }
+  void SetAccObject(TTBViewAccObject* Value) { FAccObject = Value; }
+  // WM_GETOBJECT for the client area: answers the view's object and true.
+  bool HandleGetObject(TMessage& Message);
+
  protected:
   void ViewerDeleting(TTBItemViewer* Viewer);
 
@@ -323,4 +352,5 @@ class TTBView : public TComponent {
   bool FValidated = false;
   TWinControl* FWindow;
   Integer FWrapOffset = 0;
+  TTBViewAccObject* FAccObject = nullptr;  // counted
 };

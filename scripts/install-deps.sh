@@ -48,6 +48,9 @@ PACKAGES=(
   libraw-bin
   # HD Photo codec and its reference tools (JxrEncApp, JxrDecApp)
   libjxr-dev libjxr-tools
+  # the screen-reader check of the toolbars: a private session bus, the
+  # accessibility bus it starts, and a pyatspi client
+  dbus dbus-daemon at-spi2-core python3-pyatspi
   # run time: the CMYK colour profile, printing to a CUPS queue
   libgs-common cups-client
   locales coreutils

@@ -6,23 +6,11 @@
 #pragma once
 
 #include "platform/graphics/gdi.h"
+#include "platform/ui/hresult.h"
 #include "platform/ui/winuser.h"
 
 struct HTHEME__;
 using HTHEME = HTHEME__*;
-
-using HRESULT = int32_t;
-enum : HRESULT {
-  S_OK = 0,
-  S_FALSE = 1,
-  E_NOTIMPL = static_cast<HRESULT>(0x80004001u),
-  E_FAIL = static_cast<HRESULT>(0x80004005u),
-  E_HANDLE = static_cast<HRESULT>(0x80070006u),
-  E_INVALIDARG = static_cast<HRESULT>(0x80070057u),
-  E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490u),
-};
-inline bool SUCCEEDED(HRESULT R) { return R >= 0; }
-inline bool FAILED(HRESULT R) { return R < 0; }
 
 // Parts and states of the classes drawn here. "SCROLLBAR" and "GLOBALS"
 // open but have no parts to draw.

@@ -603,6 +603,7 @@ void InitWindowing() {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
     throw Exception("The window layer needs the widget application: create the application object first");
   QApplication::setQuitOnLastWindowClosed(false);
+  InstallAccessibilityFactory();
   if (QGuiApplication::platformName() == QLatin1String("offscreen"))
     g_PreviousMessageHandler = qInstallMessageHandler(FilterPlatformNotes);
   SetMainThread();

@@ -112,6 +112,9 @@ std::vector<HWND> AllWindowHandles(bool WithMessageWindows);
 void DesktopThemeChanged();
 // The live window whose frame or client is Widget (or one of its ancestors).
 TWindow* WindowOfWidget(QWidget* Widget);
+// Lets windows that answer WM_GETOBJECT show their own accessibility objects
+// (accbridge.cpp); run once the widget application exists.
+void InstallAccessibilityFactory();
 
 struct TCreateWindow {
   TWindowKind Kind = wkSurface;
