@@ -296,7 +296,9 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
       const QPoint G = M->globalPosition().toPoint();
       NoteMessagePos(TPoint(G.x(), G.y()));
       QPoint P = M->position().toPoint();
-      if (Receiver != W->Client) P = W->Client->mapFrom(Receiver, P);
+      // The receiver is the frame around the client or, for item views, a viewport inside it.
+      if (Receiver != W->Client)
+        P = W->Client->isAncestorOf(Receiver) ? Receiver->mapTo(W->Client, P) : W->Client->mapFrom(Receiver, P);
       LPARAM Pos = MAKELPARAM(P.x(), P.y());
       WPARAM Keys = MouseKeys(M->buttons(), M->modifiers());
       UINT Msg = WM_MOUSEMOVE;

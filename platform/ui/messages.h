@@ -127,6 +127,8 @@ enum : UINT {
   CN_VSCROLL = CN_BASE + WM_VSCROLL, CN_KEYDOWN = CN_BASE + WM_KEYDOWN, CN_KEYUP = CN_BASE + WM_KEYUP,
   CN_CHAR = CN_BASE + WM_CHAR, CN_SYSKEYDOWN = CN_BASE + WM_SYSKEYDOWN, CN_SYSCHAR = CN_BASE + WM_SYSCHAR,
 };
+// Common-control notifications reflected to the control that sent them (LParam: NMHDR*).
+enum : UINT { CN_NOTIFY = UINT(CN_BASE) + UINT(WM_NOTIFY) };
 
 // WM_SYSCOMMAND commands (the low four bits carry extra data, e.g. the WMSZ_ edge of SC_SIZE).
 enum : WPARAM {

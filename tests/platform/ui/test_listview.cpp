@@ -1,0 +1,386 @@
+// The list view: image indexes asked only for rows that paint, the hit
+// test against what is drawn, label editing, custom-draw colours, the
+// header's sort bits through its own window, begin-drag notifications,
+// sorting, and the state, overlay, cut and drop-target looks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/base/strutils.h"
+#include "platform/ui/listview.h"
+#include "tests/platform/ui/itemview_test_util.h"
+#include "tests/platform/ui/uitest.h"
+
+namespace listview_tests {
+namespace {
+
+using namespace gt_itemview_test;
+
+// A list that records the notifications it reflects to itself and what its children tell it.
+class TRecordingList : public TListView {
+ public:
+  using TListView::TListView;
+  std::vector<NMLISTVIEW> Drags;
+  std::vector<std::pair<WPARAM, LPARAM>> ParentNotes;
+  void Dispatch(TMessage& M) override {
+    if (M.Msg == CN_NOTIFY) {
+      auto* H = reinterpret_cast<NMHDR*>(M.LParam);
+      if (H->code == LVN_BEGINDRAG || H->code == LVN_BEGINRDRAG) Drags.push_back(*reinterpret_cast<NMLISTVIEW*>(H));
+    }
+    if (M.Msg == WM_PARENTNOTIFY) ParentNotes.push_back({M.WParam, M.LParam});
+    TListView::Dispatch(M);
+  }
+};
+
+WideString W(const std::string& S) { return WideString(S.begin(), S.end()); }
+
+class ListViewTest : public UiTest {
+ protected:
+  TRecordingList* MakeList(TViewStyle Style, std::initializer_list<Integer> Widths) {
+    auto* LV = new TRecordingList(Form.get());
+    LV->SetBounds(0, 0, 300, 200);
+    LV->SetViewStyle(Style);
+    for (Integer Width : Widths) LV->Columns()->Add()->SetWidth(Width);
+    LV->SetParent(Form.get());
+    return LV;
+  }
+  void AddItems(TCustomListView* LV, std::initializer_list<const char*> Captions) {
+    for (const char* C : Captions) LV->Items()->Add()->SetCaption(W(C));
+  }
+};
+
+TEST_F(ListViewTest, OnlyRowsAboutToPaintAreAskedForTheirImage) {
+  auto Images = SolidImages({clRed, clGreen});
+  TRecordingList* LV = MakeList(vsReport, {200});
+  LV->SetSmallImages(Images.get());
+  LV->Items()->BeginUpdate();
+  for (Integer i = 0; i < 10000; ++i) LV->Items()->Add()->SetCaption(W("item " + std::to_string(i)));
+  LV->Items()->EndUpdate();
+  std::set<Integer> Asked;
+  Integer Calls = 0;
+  // Filling an item on display, as the shell list does: the image is set when first asked.
+  LV->OnGetImageIndex = [&](TObject*, TListItem* Item) {
+    Asked.insert(Item->Index());
+    ++Calls;
+    if (Item->ImageIndex() < 0) Item->SetImageIndex(Item->Index() % 2);
+  };
+  ASSERT_TRUE(GtTestPumpUntil([&] { return !Asked.empty(); }, 3000));
+  GtTestPump(50);
+  const Integer Visible = LV->VisibleRowCount();
+  ASSERT_GE(Visible, 5);
+  EXPECT_GE(static_cast<Integer>(Asked.size()), Visible);
+  EXPECT_LE(static_cast<Integer>(Asked.size()), Visible + 2);
+  EXPECT_EQ(*Asked.begin(), 0);
+  // Setting the image while painting does not make the list paint for ever.
+  const Integer Settled = Calls;
+  GtTestPump(150);
+  EXPECT_EQ(Calls, Settled);
+
+  Asked.clear();
+  LV->Items()->Item(5000)->MakeVisible(false);
+  ASSERT_TRUE(GtTestPumpUntil([&] { return Asked.count(5000) > 0; }, 3000));
+  GtTestPump(50);
+  EXPECT_LE(static_cast<Integer>(Asked.size()), Visible + 2);
+  const Integer Top = LV->TopItem()->Index();
+  for (Integer I : Asked) EXPECT_TRUE(I >= Top - 1 && I <= Top + Visible + 1) << I << " top " << Top;
+  // The image the handler chose is the one drawn.
+  TListItem* Shown = LV->Items()->Item(5000);
+  TGrab G(LV->Handle());
+  EXPECT_EQ(G.At(Shown->DisplayRect(drIcon)), Rgb(5000 % 2 ? clGreen : clRed));
+}
+
+TEST_F(ListViewTest, HitTestFollowsWhatIsDrawn) {
+  auto Images = SolidImages({clRed});
+  auto States = SolidImages({clBlack, clLime});
+  TRecordingList* LV = MakeList(vsReport, {100, 80});
+  LV->SetSmallImages(Images.get());
+  LV->SetStateImages(States.get());
+  AddItems(LV, {"alpha", "beta"});
+  for (Integer i = 0; i < 2; ++i) {
+    LV->Items()->Item(i)->SetStateIndex(1);
+    LV->Items()->Item(i)->SetImageIndex(0);
+  }
+  GtTestPump(50);
+  const TRect B0 = LV->Items()->Item(0)->DisplayRect(drBounds);
+  const TRect B1 = LV->Items()->Item(1)->DisplayRect(drBounds);
+  const TRect Icon = LV->Items()->Item(0)->DisplayRect(drIcon);
+  const TRect Label = LV->Items()->Item(0)->DisplayRect(drLabel);
+  ASSERT_FALSE(IsRectEmpty(Icon));
+  ASSERT_GT(Icon.Left, B0.Left);  // the state image comes first
+  ASSERT_GT(Label.Left, Icon.Right - 1);
+  ASSERT_EQ(B1.Top, B0.Bottom);
+  const Integer Y0 = (B0.Top + B0.Bottom) / 2, Y1 = (B1.Top + B1.Bottom) / 2;
+  struct Case {
+    const char* Name;
+    Integer X, Y;
+    THitTests Hits;
+    Integer Item;  // -1: none
+  };
+  const Case Cases[] = {
+      {"state image", B0.Left + 4, Y0, THitTests{htOnStateIcon, htOnItem}, 0},
+      {"image", Icon.Left + 8, Y0, THitTests{htOnIcon, htOnItem}, 0},
+      {"label", Label.Left + 6, Y0, THitTests{htOnLabel, htOnItem}, 0},
+      {"second row", Label.Left + 6, Y1, THitTests{htOnLabel, htOnItem}, 1},
+      {"second column", 140, Y1, THitTests{htOnLabel, htOnItem}, 1},
+      {"past the columns", 250, Y0, THitTests{htNowhere}, -1},
+      {"below the items", Label.Left + 6, B1.Bottom + 20, THitTests{htNowhere}, -1},
+      {"left of the list", -5, Y0, THitTests{htToLeft}, -1},
+      {"right of the list", LV->ClientWidth() + 5, Y0, THitTests{htToRight}, -1},
+      {"below the list", 10, LV->ClientHeight() + 5, THitTests{htBelow}, -1},
+      {"above the list", 10, -5, THitTests{htAbove}, -1},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    EXPECT_EQ(LV->GetHitTestInfoAt(C.X, C.Y), C.Hits);
+    TListItem* Expected = C.Item >= 0 ? LV->Items()->Item(C.Item) : nullptr;
+    EXPECT_EQ(LV->GetItemAt(C.X, C.Y), Expected);
+    LVHITTESTINFO Info;
+    Info.pt = TPoint(C.X, C.Y);
+    EXPECT_EQ(SendMessage(LV->Handle(), LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&Info)), C.Item);
+    EXPECT_EQ(Info.iItem, C.Item);
+  }
+  // The parts the hit test names are where their pictures are.
+  TGrab G(LV->Handle());
+  EXPECT_EQ(G.At(B0.Left + 4, Y0), Rgb(clLime));
+  EXPECT_EQ(G.At(Icon.Left + 8, Y0), Rgb(clRed));
+  EXPECT_GT(G.Count(Label, [](uint32_t P) { return P != Rgb(clWindow); }), 0);
+}
+
+TEST_F(ListViewTest, LabelEditingCommitsAndCancels) {
+  TRecordingList* LV = MakeList(vsReport, {200});
+  AddItems(LV, {"old", "other"});
+  TListItem* Item = LV->Items()->Item(0);
+  std::vector<WideString> Edited;
+  Integer Asked = 0;
+  bool Allow = true;
+  LV->OnEditing = [&](TObject*, TListItem*, bool& AllowEdit) {
+    ++Asked;
+    AllowEdit = Allow;
+  };
+  // The handler may change the text that is stored.
+  LV->OnEdited = [&](TObject*, TListItem*, WideString& S) {
+    Edited.push_back(S);
+    S += u"!";
+  };
+  GtTestActivate(Form->Handle());
+  GtTestPump(30);
+
+  ASSERT_TRUE(Item->EditCaption());
+  EXPECT_TRUE(LV->IsEditing());
+  Type(LV->Handle(), "new");
+  Press(LV->Handle(), VK_RETURN);
+  EXPECT_FALSE(LV->IsEditing());
+  EXPECT_EQ(Edited, std::vector<WideString>{u"new"});
+  EXPECT_EQ(Item->Caption(), u"new!");
+
+  ASSERT_TRUE(Item->EditCaption());
+  Type(LV->Handle(), "zzz");
+  Press(LV->Handle(), VK_ESCAPE);
+  EXPECT_FALSE(LV->IsEditing());
+  EXPECT_EQ(Item->Caption(), u"new!");
+
+  ASSERT_TRUE(Item->EditCaption());
+  Item->CancelEdit();
+  EXPECT_FALSE(LV->IsEditing());
+  EXPECT_EQ(Edited.size(), 1u);
+  EXPECT_EQ(Item->Caption(), u"new!");
+
+  Allow = false;
+  EXPECT_FALSE(Item->EditCaption());
+  EXPECT_FALSE(LV->IsEditing());
+  EXPECT_EQ(Asked, 4);
+  Allow = true;
+  LV->SetReadOnly(true);
+  EXPECT_FALSE(Item->EditCaption());
+  EXPECT_EQ(Asked, 4);  // a read-only list does not even ask
+}
+
+TEST_F(ListViewTest, CustomDrawColoursReachTheScreen) {
+  TRecordingList* LV = MakeList(vsReport, {200});
+  AddItems(LV, {"WWWWWWWW", "WWWWWWWW", "WWWWWWWW", "WWWWWWWW"});
+  LV->OnCustomDrawItem = [](TCustomListView* Sender, TListItem* Item, TCustomDrawState, bool& DefaultDraw) {
+    switch (Item->Index()) {
+      case 1: Sender->Canvas()->Font()->SetColor(clBlue); break;
+      case 2: Sender->Canvas()->Brush()->SetColor(clYellow); break;
+      case 3:
+        // Drawn by the handler alone.
+        Sender->Canvas()->Brush()->SetColor(clLime);
+        Sender->Canvas()->FillRect(Item->DisplayRect(drBounds));
+        DefaultDraw = false;
+        break;
+      default: break;
+    }
+  };
+  GtTestPump(50);
+  TGrab G(LV->Handle());
+  auto Label = [&](Integer I) { return LV->Items()->Item(I)->DisplayRect(drLabel); };
+  auto Dark = [](uint32_t P) { return (P & 0xFF) < 100 && ((P >> 8) & 0xFF) < 100 && ((P >> 16) & 0xFF) < 100; };
+  EXPECT_EQ(G.Count(Label(0), Bluish), 0);
+  EXPECT_GT(G.Count(Label(0), Dark), 10);
+  EXPECT_GT(G.Count(Label(1), Bluish), 10);
+  EXPECT_EQ(G.Count(Label(1), Dark), 0);
+  const auto Yellow = [](uint32_t P) { return P == 0xFFFF00; };
+  EXPECT_EQ(G.Count(Label(0), Yellow), 0);
+  EXPECT_GT(G.Count(Label(2), Yellow), Label(2).Width() * Label(2).Height() / 2);
+  EXPECT_EQ(G.At(Label(3)), Rgb(clLime));
+  EXPECT_EQ(G.Count(Label(3), Dark), 0);
+}
+
+TEST_F(ListViewTest, SortBitsRoundTripThroughTheHeaderWindow) {
+  TRecordingList* LV = MakeList(vsReport, {80, 80, 80});
+  LV->Columns()->Items(2)->SetAlignment(taRightJustify);
+  for (Integer i = 0; i < 3; ++i) LV->Columns()->Items(i)->SetCaption(W("col " + std::to_string(i)));
+  AddItems(LV, {"a", "b"});
+  GtTestPump(50);
+  const HWND Header = reinterpret_cast<HWND>(SendMessage(LV->Handle(), LVM_GETHEADER, 0, 0));
+  ASSERT_TRUE(Header);
+  // The list was told of its header's creation, so that it can subclass it.
+  ASSERT_EQ(LV->ParentNotes.size(), 1u);
+  EXPECT_EQ(LOWORD(LV->ParentNotes[0].first), WM_CREATE);
+  EXPECT_EQ(LV->ParentNotes[0].second, reinterpret_cast<LPARAM>(Header));
+  std::vector<UINT> Seen;
+  TWndMethod Old;
+  Old = SubclassWindow(Header, [&](TMessage& M) {
+    Seen.push_back(M.Msg);
+    Old(M);
+  });
+  ASSERT_TRUE(Old);
+  EXPECT_EQ(SendMessage(Header, HDM_GETITEMCOUNT, 0, 0), 3);
+  auto Format = [&](Integer I) {
+    HDITEMW It;
+    It.mask = HDI_FORMAT;
+    EXPECT_TRUE(SendMessage(Header, HDM_GETITEMW, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&It)));
+    return It.fmt;
+  };
+  // As the shell list does: read the format, change the sort bits, write it back.
+  auto SetSort = [&](Integer I, Integer Bits) {
+    HDITEMW It;
+    It.mask = HDI_FORMAT;
+    SendMessage(Header, HDM_GETITEMW, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&It));
+    It.fmt = (It.fmt & ~(HDF_SORTUP | HDF_SORTDOWN)) | Bits;
+    SendMessage(Header, HDM_SETITEMW, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&It));
+  };
+  const Integer HeaderBottom = LV->Items()->Item(0)->DisplayRect(drBounds).Top;
+  ASSERT_GT(HeaderBottom, 5);
+  const TGrab Plain(LV->Handle());
+  struct Case {
+    Integer Column, Bits;
+  };
+  const Case Cases[] = {{1, HDF_SORTUP}, {1, HDF_SORTDOWN}, {0, HDF_SORTUP}, {0, 0}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Column * 10000 + C.Bits);
+    for (Integer i = 0; i < 3; ++i) SetSort(i, i == C.Column ? C.Bits : 0);
+    for (Integer i = 0; i < 3; ++i) {
+      const Integer F = Format(i);
+      EXPECT_EQ(F & (HDF_SORTUP | HDF_SORTDOWN), i == C.Column ? C.Bits : 0) << i;
+      EXPECT_EQ(F & HDF_JUSTIFYMASK, i == 2 ? HDF_RIGHT : HDF_LEFT) << i;
+      EXPECT_TRUE(F & HDF_STRING);
+    }
+    GtTestPump(30);
+    const TGrab Now(LV->Handle());
+    EXPECT_EQ(Now.SameRows(Plain, 0, HeaderBottom), C.Bits == 0);  // the arrow shows, and goes again
+  }
+  EXPECT_GE(std::count(Seen.begin(), Seen.end(), UINT(HDM_SETITEMW)), 12);
+  SubclassWindow(Header, Old);
+}
+
+TEST_F(ListViewTest, DraggingFromAnItemReportsBeginDrag) {
+  struct Case {
+    TGtMouseButton Button;
+    UINT Code;
+  };
+  for (const Case& C : {Case{gmbLeft, LVN_BEGINDRAG}, Case{gmbRight, LVN_BEGINRDRAG}}) {
+    SCOPED_TRACE(C.Code);
+    TRecordingList* LV = MakeList(vsReport, {200});
+    AddItems(LV, {"one", "two", "three"});
+    GtTestPump(50);
+    const TPoint P = Mid(LV->Items()->Item(1)->DisplayRect(drLabel));
+    GtTestMouse(LV->Handle(), gmaPress, C.Button, P.X, P.Y);
+    for (Integer dx = 2; dx <= 16; dx += 2) GtTestMouse(LV->Handle(), gmaMove, C.Button, P.X + dx, P.Y);
+    GtTestMouse(LV->Handle(), gmaRelease, C.Button, P.X + 16, P.Y);
+    ASSERT_EQ(LV->Drags.size(), 1u);
+    EXPECT_EQ(LV->Drags[0].hdr.code, C.Code);
+    EXPECT_EQ(LV->Drags[0].iItem, 1);
+    EXPECT_EQ(LV->Drags[0].ptAction.X, P.X);
+    // A drag over the empty area starts nothing.
+    GtTestMouse(LV->Handle(), gmaPress, C.Button, 150, 180);
+    for (Integer dx = 2; dx <= 16; dx += 2) GtTestMouse(LV->Handle(), gmaMove, C.Button, 150 - dx, 180);
+    GtTestMouse(LV->Handle(), gmaRelease, C.Button, 134, 180);
+    EXPECT_EQ(LV->Drags.size(), 1u);
+    delete LV;
+  }
+}
+
+TEST_F(ListViewTest, SortingKeepsTheSelectionWithItsItem) {
+  TRecordingList* LV = MakeList(vsReport, {200});
+  AddItems(LV, {"b", "C", "a"});
+  std::vector<std::pair<WideString, bool>> Selections;
+  LV->OnSelectItem = [&](TObject*, TListItem* I, bool S) { Selections.push_back({I->Caption(), S}); };
+  LV->Items()->Item(1)->SetSelected(true);
+  GtTestPump(30);
+  auto Order = [&] {
+    WideString S;
+    for (Integer i = 0; i < LV->Items()->Count(); ++i) S += LV->Items()->Item(i)->Caption();
+    return S;
+  };
+  LV->AlphaSort();
+  EXPECT_EQ(Order(), u"abC");  // letter case does not count
+  ASSERT_TRUE(LV->Selected());
+  EXPECT_EQ(LV->Selected()->Caption(), u"C");
+  LV->CustomSort([](TListItem* A, TListItem* B, LPARAM) { return -WideCompareText(A->Caption(), B->Caption()); }, 0);
+  EXPECT_EQ(Order(), u"Cba");
+  Integer SeenData = 0;
+  LV->OnCompare = [&](TObject*, TListItem* A, TListItem* B, Integer Data, Integer& Compare) {
+    SeenData = Data;
+    Compare = WideCompareText(A->Caption(), B->Caption());
+  };
+  LV->CustomSort(nullptr, 7);
+  EXPECT_EQ(Order(), u"abC");
+  EXPECT_EQ(SeenData, 7);
+  LV->OnCompare = nullptr;
+  LV->SetSortType(stText);
+  LV->Items()->Item(0)->SetCaption(u"z");
+  EXPECT_EQ(Order(), u"bCz");
+  // A click selects in the view; a single-selection list gives up the old one.
+  Selections.clear();
+  const TPoint P = Mid(LV->Items()->Item(0)->DisplayRect(drLabel));
+  GtTestClick(LV->Handle(), gmbLeft, P.X, P.Y);
+  EXPECT_EQ(LV->Selected(), LV->Items()->Item(0));
+  EXPECT_EQ(LV->SelCount(), 1);
+  const std::vector<std::pair<WideString, bool>> Expected{{u"C", false}, {u"b", true}};
+  EXPECT_EQ(Selections, Expected);
+}
+
+TEST_F(ListViewTest, StateOverlayCutAndDropTargetLooks) {
+  auto Images = SolidImages({clRed});
+  AddOverlayDot(Images.get());
+  auto States = SolidImages({clBlack, clLime});
+  TRecordingList* LV = MakeList(vsReport, {200});
+  LV->SetSmallImages(Images.get());
+  LV->SetStateImages(States.get());
+  AddItems(LV, {"plain", "cut", "overlay", "drop", "state"});
+  for (Integer i = 0; i < 5; ++i) LV->Items()->Item(i)->SetImageIndex(0);
+  LV->Items()->Item(1)->SetCut(true);
+  LV->Items()->Item(2)->SetOverlayIndex(1);
+  LV->Items()->Item(3)->SetDropTarget(true);
+  LV->Items()->Item(4)->SetStateIndex(1);
+  GtTestPump(50);
+  TGrab G(LV->Handle());
+  auto Icon = [&](Integer I) { return LV->Items()->Item(I)->DisplayRect(drIcon); };
+  EXPECT_EQ(G.At(Icon(0)), Rgb(clRed));
+  EXPECT_EQ(G.At(Icon(1)), 0xFE7F7Fu);  // half way to the window colour
+  EXPECT_EQ(G.At(Icon(2)), Rgb(clBlue));
+  EXPECT_EQ(G.At(Icon(2).Left + 1, Icon(2).Top + 1), Rgb(clRed));
+  const TRect Drop = LV->Items()->Item(3)->DisplayRect(drLabel);
+  EXPECT_GT(G.Count(Drop, [](uint32_t P) { return P == Rgb(clHighlight); }), Drop.Width() * Drop.Height() / 2);
+  EXPECT_EQ(G.Count(LV->Items()->Item(0)->DisplayRect(drLabel), [](uint32_t P) { return P == Rgb(clHighlight); }), 0);
+  const Integer StateX = LV->Items()->Item(4)->DisplayRect(drBounds).Left + 8;
+  EXPECT_EQ(G.At(StateX, Mid(Icon(4)).Y), Rgb(clLime));
+  EXPECT_EQ(G.At(StateX, Mid(Icon(0)).Y), Rgb(clWindow));  // no state image
+}
+
+}  // namespace
+}  // namespace listview_tests
