@@ -880,6 +880,15 @@ TTreeNode* TTreeNodes::Insert(TTreeNode* Sibling, const WideString& S) {
 
 void TTreeNodes::Delete(TTreeNode* Node) {
   if (!Node || Node->FDeleting || Node->FOwner != this) return;
+  TTreeNode* Sel = FOwner->FSelected;
+  if (Sel && (Sel == Node || Sel->HasAsParent(Node)) && !FOwner->FDestroying) {
+    // The node after the deleted branch takes the selection, as the control's own deletion does.
+    TTreeNode* Next = Node->getNextSibling();
+    if (!Next) Next = Node->getPrevSibling();
+    if (!Next) Next = Node->FParent;
+    if (Next && Next->FDeleting) Next = nullptr;
+    if (!Next || !FOwner->SelectNode(Next, TVC_UNKNOWN)) FOwner->FSelected = nullptr;
+  }
   Node->FDeleting = true;
   while (!Node->FChildren.empty()) Delete(Node->FChildren.back());
   FOwner->NodeRemoving(Node);
@@ -1036,15 +1045,7 @@ void TCustomTreeView::NodeRemoving(TTreeNode* Node) {
     H->EditingNode = nullptr;
     H->View->CancelEditing();
   }
-  if (FSelected == Node) {
-    // Another node takes the selection, as the control's own deletion does.
-    TTreeNode* Next = Node->getNextSibling();
-    if (!Next) Next = Node->getPrevSibling();
-    if (!Next) Next = Node->FParent;
-    if (Next && Next->FDeleting) Next = nullptr;
-    FSelected = nullptr;
-    if (!FDestroying && Next && FItems->FUpdateCount == 0) SelectNode(Next, TVC_UNKNOWN);
-  }
+  if (FSelected == Node) FSelected = nullptr;
   if (Node->FDropTarget) Node->FDropTarget = false;
   if (FDestroying) return;
   NMTREEVIEWW N;
