@@ -47,16 +47,9 @@ class TListModel : public QAbstractTableModel {
   QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
   // Tells the views that everything may have changed (the end of an update bracket).
   void Reset();
-  void InsertRow(int Row) {
-    beginInsertRows(QModelIndex(), Row, Row);
-    ++Rows;
-    endInsertRows();
-  }
-  void RemoveRow(int Row) {
-    beginRemoveRows(QModelIndex(), Row, Row);
-    --Rows;
-    endRemoveRows();
-  }
+  void InsertRow(int Row);
+  void BeginRemoveRow(int Row);
+  void EndRemoveRow();
   // The items were put in a new order: persistent indexes follow their items.
   void Reordered();
   void RowChanged(int Row) {
@@ -234,14 +227,37 @@ QVariant TListModel::headerData(int Section, Qt::Orientation Orientation, int Ro
 }
 
 void TListModel::Reset() {
+  // Selection signals of a change of structure are the view's bookkeeping, not the user's choice.
+  const bool WasSyncing = std::exchange(Host->Syncing, true);
   beginResetModel();
   TCustomListView* LV = Host->LV;
   Rows = LV ? LV->Items()->Count() : 0;
   Columns = !LV ? 0 : LV->ViewStyle() == vsReport ? LV->Columns()->Count() : 1;
   endResetModel();
+  Host->Syncing = WasSyncing;
+}
+
+void TListModel::InsertRow(int Row) {
+  const bool WasSyncing = std::exchange(Host->Syncing, true);
+  beginInsertRows(QModelIndex(), Row, Row);
+  ++Rows;
+  endInsertRows();
+  Host->Syncing = WasSyncing;
+}
+
+void TListModel::BeginRemoveRow(int Row) {
+  Host->Syncing = true;
+  beginRemoveRows(QModelIndex(), Row, Row);
+}
+
+void TListModel::EndRemoveRow() {
+  --Rows;
+  endRemoveRows();
+  Host->Syncing = false;
 }
 
 void TListModel::Reordered() {
+  const bool WasSyncing = std::exchange(Host->Syncing, true);
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList Old = persistentIndexList();
   QModelIndexList New;
@@ -251,6 +267,7 @@ void TListModel::Reordered() {
   }
   changePersistentIndexList(Old, New);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+  Host->Syncing = WasSyncing;
 }
 
 // ---------------------------------------------------------------- delegate
@@ -991,13 +1008,12 @@ void TListItems::Delete(Integer Index) {
   FOwner->ItemRemoving(Item);
   Index = Item->FIndex;  // a deletion handler may have moved things
   if (Index < 0 || Index >= Count() || FItems[static_cast<size_t>(Index)] != Item) return;
+  TListViewHost* H = FUpdateCount > 0 ? nullptr : HostOf(FOwner);
+  if (FUpdateCount > 0) FStructureChanged = true;
+  if (H) H->Model->BeginRemoveRow(Index);
   FItems.erase(FItems.begin() + Index);
   Renumber(static_cast<size_t>(Index));
-  if (FUpdateCount > 0) {
-    FStructureChanged = true;
-  } else if (TListViewHost* H = HostOf(FOwner)) {
-    H->Model->RemoveRow(Index);
-  }
+  if (H) H->Model->EndRemoveRow();
   Item->FIndex = -1;
   delete Item;
 }

@@ -217,7 +217,8 @@ int TTreeModel::rowCount(const QModelIndex& Parent) const {
 }
 
 bool TTreeModel::hasChildren(const QModelIndex& Parent) const {
-  if (!Parent.isValid()) return Host->TV && !Host->TV->Items()->FRoots.empty();
+  if (!Host->TV) return false;
+  if (!Parent.isValid()) return !Host->TV->Items()->FRoots.empty();
   return static_cast<TTreeNode*>(Parent.internalPointer())->HasChildren();
 }
 
@@ -910,6 +911,9 @@ void TTreeNodes::Delete(TTreeNode* Node) {
 }
 
 void TTreeNodes::Clear() {
+  // Emptying the tree drops the selection once, without moving it from node to node.
+  FOwner->FSelected = nullptr;
+  FOwner->FChangePending = false;
   BeginUpdate();
   while (!FRoots.empty()) Delete(FRoots.back());
   EndUpdate();
@@ -1439,7 +1443,7 @@ void TCustomTreeView::Dispatch(TMessage& M) {
     case WM_TIMER:
       if (M.WParam == ChangeTimerId) {
         KillTimer(FHandle, ChangeTimerId);
-        if (FChangePending) {
+        if (FChangePending && FSelected) {
           FChangePending = false;
           Change(FSelected);
         }

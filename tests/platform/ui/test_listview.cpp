@@ -354,6 +354,41 @@ TEST_F(ListViewTest, SortingKeepsTheSelectionWithItsItem) {
   EXPECT_EQ(Selections, Expected);
 }
 
+TEST_F(ListViewTest, RangesChosenInTheViewReachTheItems) {
+  TRecordingList* LV = MakeList(vsReport, {200});
+  LV->SetMultiSelect(true);
+  AddItems(LV, {"a", "b", "c", "d", "e", "f"});
+  Integer Told = 0;
+  LV->OnSelectItem = [&](TObject*, TListItem*, bool S) { Told += S ? 1 : -1; };
+  GtTestPump(30);
+  auto At = [&](Integer I) { return Mid(LV->Items()->Item(I)->DisplayRect(drLabel)); };
+  GtTestClick(LV->Handle(), gmbLeft, At(1).X, At(1).Y);
+  GtTestClick(LV->Handle(), gmbLeft, At(4).X, At(4).Y, gmkShift);
+  EXPECT_EQ(LV->SelCount(), 4);
+  EXPECT_EQ(Told, 4);
+  GtTestClick(LV->Handle(), gmbLeft, At(2).X, At(2).Y, gmkCtrl);
+  EXPECT_EQ(LV->SelCount(), 3);
+  WideString Chosen;
+  for (TListItem* I = LV->GetNextItem(nullptr, sdAll, {isSelected}); I; I = LV->GetNextItem(I, sdAll, {isSelected}))
+    Chosen += I->Caption();
+  EXPECT_EQ(Chosen, u"bde");
+  EXPECT_EQ(LV->ItemFocused(), LV->Items()->Item(2));
+  LV->SelectAll();
+  EXPECT_EQ(LV->SelCount(), 6);
+  // Deleting selected items keeps the count right.
+  LV->Items()->Delete(0);
+  EXPECT_EQ(LV->SelCount(), 5);
+  LV->ClearSelection();
+  EXPECT_EQ(LV->SelCount(), 0);
+  EXPECT_EQ(LV->Selected(), nullptr);
+  EXPECT_EQ(Told, 1);  // a deleted item is told as deleted, not as deselected
+  GtTestPump(30);
+  // The view shows no selection either: a click on one item selects that one alone.
+  GtTestClick(LV->Handle(), gmbLeft, At(3).X, At(3).Y);
+  EXPECT_EQ(LV->SelCount(), 1);
+  EXPECT_EQ(LV->Selected(), LV->Items()->Item(3));
+}
+
 TEST_F(ListViewTest, StateOverlayCutAndDropTargetLooks) {
   auto Images = SolidImages({clRed});
   AddOverlayDot(Images.get());
