@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "platform/base/strutils.h"
+#include "platform/base/sysutils.h"
+#include "platform/graphics/bitmap.h"
 #include "platform/ui/listview.h"
 #include "tests/platform/ui/itemview_test_util.h"
 #include "tests/platform/ui/uitest.h"
+#include "tests/support/temp_dir.h"
 
 namespace listview_tests {
 namespace {
@@ -352,6 +355,56 @@ TEST_F(ListViewTest, SortingKeepsTheSelectionWithItsItem) {
   EXPECT_EQ(LV->SelCount(), 1);
   const std::vector<std::pair<WideString, bool>> Expected{{u"C", false}, {u"b", true}};
   EXPECT_EQ(Selections, Expected);
+}
+
+TEST_F(ListViewTest, BackgroundPictureShowsBehindTransparentRows) {
+  gt_test::TempDir Dir;
+  ASSERT_TRUE(Dir.Ok());
+  auto Picture = FilledBitmap(8, 8, clRed);
+  Picture->Canvas()->Brush()->SetColor(clBlue);
+  Picture->Canvas()->FillRect(TRect(4, 0, 8, 8));
+  const WideString File = Utf8ToWide(Dir.File("back.bmp"));
+  Picture->SaveToFile(File);
+  TRecordingList* LV = MakeList(vsReport, {200});
+  AddItems(LV, {"one"});
+  // As the shell list does: text without background, then the picture from a file, tiled.
+  EXPECT_TRUE(SendMessage(LV->Handle(), LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(CLR_NONE)));
+  LVBKIMAGEW Back;
+  Back.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_TILE;
+  Back.pszImage = File.c_str();
+  EXPECT_TRUE(SendMessage(LV->Handle(), LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&Back)));
+  GtTestPump(50);
+  const TRect Row = LV->Items()->Item(0)->DisplayRect(drBounds);
+  auto Picture8 = [](uint32_t P) { return P == Rgb(clRed) || P == Rgb(clBlue); };
+  {
+    TGrab G(LV->Handle());
+    const TRect Empty(Row.Left, Row.Bottom + 10, Row.Right, Row.Bottom + 40);
+    EXPECT_EQ(G.Count(Empty, Picture8), Empty.Width() * Empty.Height());
+    EXPECT_GT(G.Count(Row, [](uint32_t P) { return P == Rgb(clBlue); }), Row.Height() * 10);  // behind the row too
+  }
+  Back.ulFlags = LVBKIF_SOURCE_NONE;
+  EXPECT_TRUE(SendMessage(LV->Handle(), LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&Back)));
+  GtTestPump(50);
+  {
+    TGrab G(LV->Handle());
+    EXPECT_EQ(G.Count(TRect(Row.Left, Row.Bottom + 10, Row.Right, Row.Bottom + 40), Picture8), 0);
+  }
+  const WideString Missing = Utf8ToWide(Dir.File("missing.bmp"));
+  Back.ulFlags = LVBKIF_SOURCE_URL;
+  Back.pszImage = Missing.c_str();
+  EXPECT_FALSE(SendMessage(LV->Handle(), LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&Back)));
+}
+
+TEST_F(ListViewTest, ExtendedStylesChangeOnlyTheMaskedBits) {
+  TRecordingList* LV = MakeList(vsReport, {200});
+  const HWND H = LV->Handle();
+  EXPECT_EQ(SendMessage(H, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER, LVS_EX_DOUBLEBUFFER), 0);
+  EXPECT_EQ(SendMessage(H, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT | 0x4),
+            LVS_EX_DOUBLEBUFFER);
+  EXPECT_EQ(SendMessage(H, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_DOUBLEBUFFER | LVS_EX_FULLROWSELECT);
+  EXPECT_TRUE(LV->RowSelect());
+  LV->SetRowSelect(false);
+  EXPECT_EQ(SendMessage(H, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_DOUBLEBUFFER);
 }
 
 TEST_F(ListViewTest, RangesChosenInTheViewReachTheItems) {

@@ -3,6 +3,7 @@
 // cut and drop-target looks, begin-drag notifications, deletion and sorting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,39 @@ TEST_F(TreeViewTest, ChildrenAreAskedForWhenANodeOpens) {
     EXPECT_EQ(C.Node->HasChildren(), C.HasChildren);
     EXPECT_EQ(ButtonX(TV, C.Node) >= 0, C.HasChildren);
   }
+}
+
+TEST_F(TreeViewTest, OnlyNodesAboutToPaintAreAskedForTheirImages) {
+  auto Images = SolidImages({clRed, clGreen});
+  TRecordingTree* TV = MakeTree();
+  TV->SetImages(Images.get());
+  TV->Items()->BeginUpdate();
+  for (Integer i = 0; i < 2000; ++i) TV->Items()->Add(nullptr, W("folder " + std::to_string(i)));
+  TV->Items()->EndUpdate();
+  std::vector<TTreeNode*> Asked, AskedSelected;
+  // As the shell tree does: a node without an image gets one when it is first shown.
+  TV->OnGetImageIndex = [&](TObject*, TTreeNode* N) {
+    Asked.push_back(N);
+    if (N->ImageIndex() < 0) N->SetImageIndex(0);
+  };
+  TV->OnGetSelectedIndex = [&](TObject*, TTreeNode* N) {
+    AskedSelected.push_back(N);
+    N->SetSelectedIndex(1);
+  };
+  TV->SetSelected(TV->Items()->Item(1));
+  ASSERT_TRUE(GtTestPumpUntil([&] { return !Asked.empty(); }, 3000));
+  GtTestPump(100);
+  const Integer Rows = TV->ClientHeight() / TV->Items()->Item(0)->DisplayRect(false).Height();
+  std::sort(Asked.begin(), Asked.end());
+  Asked.erase(std::unique(Asked.begin(), Asked.end()), Asked.end());
+  EXPECT_GE(static_cast<Integer>(Asked.size()), Rows);
+  EXPECT_LE(static_cast<Integer>(Asked.size()), Rows + 2);
+  ASSERT_FALSE(AskedSelected.empty());
+  for (TTreeNode* N : AskedSelected) EXPECT_EQ(N, TV->Items()->Item(1));  // only the selected node shows that image
+  TGrab G(TV->Handle());
+  auto IconOf = [](TTreeNode* N) { return TPoint(N->DisplayRect(true).Left - 9, Mid(N->DisplayRect(false)).Y); };
+  EXPECT_EQ(G.At(IconOf(TV->Items()->Item(0)).X, IconOf(TV->Items()->Item(0)).Y), Rgb(clRed));
+  EXPECT_EQ(G.At(IconOf(TV->Items()->Item(1)).X, IconOf(TV->Items()->Item(1)).Y), Rgb(clGreen));
 }
 
 TEST_F(TreeViewTest, ChangeDelayTellsOnlyTheSelectionThatStays) {
