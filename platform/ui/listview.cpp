@@ -1049,22 +1049,58 @@ TCustomListView::TCustomListView(TComponent* AOwner)
     : TWinControl(AOwner),
       FItems(std::make_unique<TListItems>(this)),
       FColumns(std::make_unique<TListColumns>(this)),
-      FCanvas(std::make_unique<TCanvas>()),
-      FImageLink(std::make_unique<TChangeLink>()) {
+      FCanvas(std::make_unique<TCanvas>()) {
   FControlStyle = TControlStyle{csSetCaption, csDoubleClicks, csOpaque};
   FTabStop = true;
   FColor = clWindow;
   FParentColor = false;
   SetBounds(0, 0, 250, 150);
-  FImageLink->OnChange = [this](TObject*) { ImageListChanged(); };
+  for (auto& Link : FImageLinks) {
+    Link = std::make_unique<TChangeLink>();
+    Link->OnChange = [this](TObject*) { ImageListChanged(); };
+  }
 }
 
 TCustomListView::~TCustomListView() {
   FDestroying = true;
   if (TListViewHost* H = NativeOf<TListViewHost>(FHandle)) H->LV = nullptr;
   if (FHeaderHandle) DestroyWindow(std::exchange(FHeaderHandle, nullptr));
-  for (TCustomImageList* L : {FSmallImages, FLargeImages, FStateImages})
-    if (L) L->UnRegisterChanges(FImageLink.get());
+  ChangeImages(FSmallImages, nullptr, LVSIL_SMALL);
+  ChangeImages(FLargeImages, nullptr, LVSIL_NORMAL);
+  ChangeImages(FStateImages, nullptr, LVSIL_STATE);
+}
+
+void TCustomListView::ChangeImages(TCustomImageList*& Field, TCustomImageList* Value, UINT Slot) {
+  if (Field == Value) return;
+  TCustomImageList* Old = Field;
+  Field = Value;
+  FImageHandles[Slot] = Value ? Value->Handle() : nullptr;
+  auto Used = [this](TCustomImageList* L) { return L == FSmallImages || L == FLargeImages || L == FStateImages; };
+  // A list in two slots stays linked until it leaves both.
+  TChangeLink* Link = FImageLinks[Slot].get();
+  if (Old) {
+    Old->UnRegisterChanges(Link);
+    if (!Used(Old)) Old->RemoveFreeNotification(this);
+  }
+  if (Value) {
+    Value->RegisterChanges(Link);
+    Value->FreeNotification(this);
+  }
+}
+
+void TCustomListView::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  // An image list that goes away leaves the list without it, never with a dangling one.
+  bool Changed = false;
+  TCustomImageList** Fields[] = {&FLargeImages, &FSmallImages, &FStateImages};
+  for (UINT Slot = 0; Slot <= LVSIL_STATE; ++Slot)
+    if (*Fields[Slot] && *Fields[Slot] == AComponent) {
+      *Fields[Slot] = nullptr;
+      FImageHandles[Slot] = nullptr;
+      Changed = true;
+    }
+  if (Changed && !FDestroying) ImageListChanged();
 }
 
 HIMAGELIST TCustomListView::ImageListFor(UINT Kind) const { return Kind <= LVSIL_STATE ? FImageHandles[Kind] : nullptr; }
@@ -1195,28 +1231,18 @@ void TCustomListView::ImageListChanged() {
   }
 }
 
-namespace {
-void SetImages(TCustomImageList*& Field, TCustomImageList* Value, TChangeLink* Link, HIMAGELIST& Handle) {
-  if (Field == Value) return;
-  if (Field) Field->UnRegisterChanges(Link);
-  Field = Value;
-  Handle = Value ? Value->Handle() : nullptr;
-  if (Value) Value->RegisterChanges(Link);
-}
-}  // namespace
-
 void TCustomListView::SetSmallImages(TCustomImageList* Value) {
-  SetImages(FSmallImages, Value, FImageLink.get(), FImageHandles[LVSIL_SMALL]);
+  ChangeImages(FSmallImages, Value, LVSIL_SMALL);
   ImageListChanged();
 }
 
 void TCustomListView::SetLargeImages(TCustomImageList* Value) {
-  SetImages(FLargeImages, Value, FImageLink.get(), FImageHandles[LVSIL_NORMAL]);
+  ChangeImages(FLargeImages, Value, LVSIL_NORMAL);
   ImageListChanged();
 }
 
 void TCustomListView::SetStateImages(TCustomImageList* Value) {
-  SetImages(FStateImages, Value, FImageLink.get(), FImageHandles[LVSIL_STATE]);
+  ChangeImages(FStateImages, Value, LVSIL_STATE);
   ImageListChanged();
 }
 

@@ -290,9 +290,11 @@ class TCustomListView : public TWinControl {
   void Dispatch(TMessage& Message) override;
   void FontChanged() override;
   void ColorChanged() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
   friend class TListViewHost;
+  void ChangeImages(TCustomImageList*& Field, TCustomImageList* Value, UINT Slot);
   LRESULT Notify(NMHDR& Header);
   void ItemStateChanging(TListItem* Item, UINT NewState);
   void ItemChanged(TListItem* Item, UINT Changed, UINT OldState);
@@ -314,8 +316,9 @@ class TCustomListView : public TWinControl {
   bool FMultiSelect = false, FRowSelect = false, FReadOnly = false, FHideSelection = true;
   bool FShowColumnHeaders = true, FAutoArrange = true;
   TCustomImageList *FSmallImages = nullptr, *FLargeImages = nullptr, *FStateImages = nullptr;
-  std::unique_ptr<TChangeLink> FImageLink;
-  HIMAGELIST FImageHandles[3] = {nullptr, nullptr, nullptr};  // LVSIL_NORMAL, LVSIL_SMALL, LVSIL_STATE
+  // By slot: LVSIL_NORMAL, LVSIL_SMALL, LVSIL_STATE (a link has one list).
+  std::unique_ptr<TChangeLink> FImageLinks[3];
+  HIMAGELIST FImageHandles[3] = {nullptr, nullptr, nullptr};
   TSortType FSortType = stNone;
   Integer FAllocBy = 0;
   Integer FSelCount = 0;

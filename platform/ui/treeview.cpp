@@ -944,23 +944,50 @@ void TTreeNodes::EndUpdate() {
 TCustomTreeView::TCustomTreeView(TComponent* AOwner)
     : TWinControl(AOwner),
       FItems(std::make_unique<TTreeNodes>(this)),
-      FCanvas(std::make_unique<TCanvas>()),
-      FImageLink(std::make_unique<TChangeLink>()) {
+      FCanvas(std::make_unique<TCanvas>()) {
   FControlStyle = TControlStyle{csSetCaption, csDoubleClicks, csOpaque};
   FTabStop = true;
   FColor = clWindow;
   FParentColor = false;
   SetBounds(0, 0, 121, 97);
-  FImageLink->OnChange = [this](TObject*) { ImageListChanged(); };
+  for (auto& Link : FImageLinks) {
+    Link = std::make_unique<TChangeLink>();
+    Link->OnChange = [this](TObject*) { ImageListChanged(); };
+  }
 }
 
 TCustomTreeView::~TCustomTreeView() {
   FDestroying = true;
   if (TTreeViewHost* H = NativeOf<TTreeViewHost>(FHandle)) H->TV = nullptr;
   if (FHandle) KillTimer(FHandle, ChangeTimerId);
-  for (TCustomImageList* L : {FImages, FStateImages})
-    if (L) L->UnRegisterChanges(FImageLink.get());
+  ChangeImages(FImages, nullptr);
+  ChangeImages(FStateImages, nullptr);
   FSelected = nullptr;
+}
+
+void TCustomTreeView::ChangeImages(TCustomImageList*& Field, TCustomImageList* Value) {
+  if (Field == Value) return;
+  TCustomImageList* Old = Field;
+  Field = Value;
+  TChangeLink* Link = FImageLinks[&Field == &FStateImages ? 1 : 0].get();
+  if (Old) {
+    Old->UnRegisterChanges(Link);
+    // A list in both slots stays linked until it leaves both.
+    if (Old != FImages && Old != FStateImages) Old->RemoveFreeNotification(this);
+  }
+  if (Value) {
+    Value->RegisterChanges(Link);
+    Value->FreeNotification(this);
+  }
+}
+
+void TCustomTreeView::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation != opRemove || (AComponent != FImages && AComponent != FStateImages)) return;
+  // An image list that goes away leaves the tree without it, never with a dangling one.
+  if (AComponent == FImages) FImages = nullptr;
+  if (AComponent == FStateImages) FStateImages = nullptr;
+  if (!FDestroying) ImageListChanged();
 }
 
 TTreeNode* TCustomTreeView::CreateNode() {
@@ -1173,18 +1200,12 @@ void TCustomTreeView::SetIndent(Integer Value) {
 }
 
 void TCustomTreeView::SetImages(TCustomImageList* Value) {
-  if (FImages == Value) return;
-  if (FImages) FImages->UnRegisterChanges(FImageLink.get());
-  FImages = Value;
-  if (Value) Value->RegisterChanges(FImageLink.get());
+  ChangeImages(FImages, Value);
   ImageListChanged();
 }
 
 void TCustomTreeView::SetStateImages(TCustomImageList* Value) {
-  if (FStateImages == Value) return;
-  if (FStateImages) FStateImages->UnRegisterChanges(FImageLink.get());
-  FStateImages = Value;
-  if (Value) Value->RegisterChanges(FImageLink.get());
+  ChangeImages(FStateImages, Value);
   ImageListChanged();
 }
 

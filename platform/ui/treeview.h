@@ -241,8 +241,10 @@ class TCustomTreeView : public TWinControl {
   void Dispatch(TMessage& Message) override;
   void FontChanged() override;
   void ColorChanged() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
+  void ChangeImages(TCustomImageList*& Field, TCustomImageList* Value);
   LRESULT Notify(NMHDR& Header);
   // Selection through the tree's own path (TVN_SELCHANGING, TVN_SELCHANGED), Action a TVC_ value.
   bool SelectNode(TTreeNode* Node, UINT Action);
@@ -259,7 +261,7 @@ class TCustomTreeView : public TWinControl {
 
   std::unique_ptr<TTreeNodes> FItems;
   std::unique_ptr<TCanvas> FCanvas;
-  std::unique_ptr<TChangeLink> FImageLink;
+  std::unique_ptr<TChangeLink> FImageLinks[2];  // Images, StateImages (a link has one list)
   TTreeNode* FSelected = nullptr;
   Integer FChangeDelay = 0;
   bool FChangePending = false;

@@ -13,6 +13,7 @@
 #include "platform/base/sysutils.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/ui/listview.h"
+#include "platform/ui/treeview.h"
 #include "tests/platform/ui/itemview_test_util.h"
 #include "tests/platform/ui/uitest.h"
 #include "tests/support/temp_dir.h"
@@ -393,6 +394,30 @@ TEST_F(ListViewTest, BackgroundPictureShowsBehindTransparentRows) {
   Back.ulFlags = LVBKIF_SOURCE_URL;
   Back.pszImage = Missing.c_str();
   EXPECT_FALSE(SendMessage(LV->Handle(), LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&Back)));
+}
+
+TEST_F(ListViewTest, AnImageListFreedFirstLeavesTheViewsWithoutIt) {
+  auto Images = SolidImages({clRed});
+  TRecordingList* LV = MakeList(vsReport, {200});
+  auto* TV = new TTreeView(Form.get());
+  TV->SetBounds(0, 200, 300, 40);
+  TV->SetParent(Form.get());
+  LV->SetSmallImages(Images.get());
+  LV->SetStateImages(Images.get());  // one list in two places
+  TV->SetImages(Images.get());
+  AddItems(LV, {"one"});
+  LV->Items()->Item(0)->SetImageIndex(0);
+  TV->Items()->Add(nullptr, u"node")->SetImageIndex(0);
+  GtTestPump(50);
+  EXPECT_EQ(TGrab(LV->Handle()).At(LV->Items()->Item(0)->DisplayRect(drIcon)), Rgb(clRed));
+  Images.reset();
+  EXPECT_EQ(LV->SmallImages(), nullptr);
+  EXPECT_EQ(LV->StateImages(), nullptr);
+  EXPECT_EQ(TV->Images(), nullptr);
+  LV->Invalidate();
+  TV->Invalidate();
+  GtTestPump(50);  // painting after the list has gone touches nothing of it
+  EXPECT_EQ(TGrab(LV->Handle()).Count(LV->Items()->Item(0)->DisplayRect(drBounds), [](uint32_t P) { return P == Rgb(clRed); }), 0);
 }
 
 TEST_F(ListViewTest, ExtendedStylesChangeOnlyTheMaskedBits) {
