@@ -13,8 +13,43 @@
 #include <cstring>
 #include <vector>
 
-std::string NativeFileName(const WideString& FileName) { return WideToUtf8(FileName); }
-WideString WideFileName(const std::string& NativeName) { return Utf8ToWide(NativeName); }
+// A file name is any byte string. Bytes that are not UTF-8 become the lone
+// surrogates U+DC80..U+DCFF and go back to the same bytes, so every name the
+// system gives can be opened again (other texts still show U+FFFD).
+std::string NativeFileName(const WideString& FileName) {
+  std::string Out;
+  size_t From = 0;
+  for (size_t i = 0; i <= FileName.size(); ++i) {
+    char16_t C = i < FileName.size() ? FileName[i] : 0;
+    bool Escaped = C >= 0xDC80 && C <= 0xDCFF && !(i > 0 && FileName[i - 1] >= 0xD800 && FileName[i - 1] <= 0xDBFF);
+    if (i < FileName.size() && !Escaped) continue;
+    Out += WideToUtf8(FileName.substr(From, i - From));
+    if (Escaped) Out += static_cast<char>(C - 0xDC00);
+    From = i + 1;
+  }
+  return Out;
+}
+
+WideString WideFileName(const std::string& NativeName) {
+  WideString Out;
+  size_t i = 0, n = NativeName.size();
+  while (i < n) {
+    auto B = static_cast<unsigned char>(NativeName[i]);
+    size_t Len = B < 0x80 ? 1 : (B & 0xE0) == 0xC0 ? 2 : (B & 0xF0) == 0xE0 ? 3 : (B & 0xF8) == 0xF0 ? 4 : 0;
+    if (Len > 0 && i + Len <= n) {
+      WideString W = Utf8ToWide(NativeName.substr(i, Len));
+      // A valid sequence comes back as one code point and no replacement character.
+      if (W.find(u'\uFFFD') == WideString::npos || NativeName.compare(i, Len, "\xEF\xBF\xBD") == 0) {
+        Out += W;
+        i += Len;
+        continue;
+      }
+    }
+    Out += static_cast<char16_t>(0xDC00 + B);
+    ++i;
+  }
+  return Out;
+}
 
 namespace {
 

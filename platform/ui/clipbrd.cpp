@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/base/strutils.h"
+#include "platform/ui/dragdrop.h"
 #include "platform/ui/private/window.h"
 
 namespace {
@@ -66,6 +67,79 @@ QClipboard* Board() {
 }
 
 bool IsText(UINT F) { return F == CF_TEXT || F == CF_OEMTEXT || F == CF_UNICODETEXT; }
+
+// File lists travel as text/uri-list; whether they were cut or copied, as
+// the two desktops' markers: the file managers' list with "cut" or "copy"
+// in front, and a "1" for cut files.
+const QString kUriList = QStringLiteral("text/uri-list");
+const QString kCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
+const QString kCutSelection = QStringLiteral("application/x-kde-cutselection");
+UINT DropEffectFormat() { return RegisterClipboardFormat(CFSTR_PREFERREDDROPEFFECT); }
+bool IsFileListMime(const QString& Mime) { return Mime == kUriList || Mime == kCopiedFiles || Mime == kCutSelection; }
+
+std::vector<uint8_t> DwordBytes(DWORD V) {
+  return {static_cast<uint8_t>(V), static_cast<uint8_t>(V >> 8), static_cast<uint8_t>(V >> 16),
+          static_cast<uint8_t>(V >> 24)};
+}
+
+// The file list of the platform clipboard as a dropped-files block.
+bool ReadFileList(const QMimeData* M, std::vector<uint8_t>& Out) {
+  std::string List;
+  if (M->hasFormat(kCopiedFiles)) {
+    List = M->data(kCopiedFiles).toStdString();
+    size_t Eol = List.find('\n');
+    List = Eol == std::string::npos ? std::string() : List.substr(Eol + 1);
+  } else if (M->hasFormat(kUriList)) {
+    List = M->data(kUriList).toStdString();
+  } else {
+    return false;
+  }
+  std::vector<WideString> Names = GtNamesOfUriList(List);
+  HDROP H = GtCreateDropFiles(Names);
+  if (!H) return false;
+  auto* P = static_cast<const uint8_t*>(GlobalLock(H));
+  Out.assign(P, P + GlobalSize(H));
+  GlobalUnlock(H);
+  GlobalFree(H);
+  return true;
+}
+
+// DROPEFFECT_MOVE for cut files, DROPEFFECT_COPY for copied ones.
+bool ReadCutMarker(const QMimeData* M, std::vector<uint8_t>& Out) {
+  if (M->hasFormat(kCopiedFiles)) {
+    QByteArray D = M->data(kCopiedFiles);
+    Out = DwordBytes(D.startsWith("cut") ? DROPEFFECT_MOVE : DROPEFFECT_COPY);
+    return true;
+  }
+  if (M->hasFormat(kCutSelection)) {
+    Out = DwordBytes(M->data(kCutSelection).startsWith('1') ? DROPEFFECT_MOVE : DROPEFFECT_COPY);
+    return true;
+  }
+  return false;
+}
+
+void PublishFileList(QMimeData* M, const std::vector<uint8_t>& Block, const std::vector<uint8_t>* Effect) {
+  std::vector<WideString> Names;
+  if (!GtReadDropFiles(Block.data(), Block.size(), Names)) return;
+  std::string List = GtUriListOfNames(Names);
+  M->setData(kUriList, QByteArray(List.data(), static_cast<qsizetype>(List.size())));
+  bool Cut = false;
+  if (Effect && Effect->size() >= 4) {
+    DWORD V = static_cast<DWORD>((*Effect)[0]) | static_cast<DWORD>((*Effect)[1]) << 8 |
+              static_cast<DWORD>((*Effect)[2]) << 16 | static_cast<DWORD>((*Effect)[3]) << 24;
+    Cut = (V & DROPEFFECT_MOVE) != 0;
+  }
+  // The file managers' list: one URL a line, no line end after the last.
+  std::string Copied = Cut ? "cut" : "copy";
+  size_t At = 0;
+  while (At < List.size()) {
+    size_t End = List.find("\r\n", At);
+    Copied += "\n" + List.substr(At, End - At);
+    At = End + 2;
+  }
+  M->setData(kCopiedFiles, QByteArray(Copied.data(), static_cast<qsizetype>(Copied.size())));
+  if (Cut) M->setData(kCutSelection, QByteArray("1"));
+}
 
 std::vector<uint8_t> BlockBytes(HGLOBAL Mem) {
   std::vector<uint8_t> Out;
@@ -171,9 +245,11 @@ std::vector<UINT> OfferedFormats() {
   if (!M) return Out;
   if (M->hasText()) Out.insert(Out.end(), {CF_UNICODETEXT, CF_TEXT, CF_OEMTEXT});
   if (M->hasFormat(QStringLiteral("image/bmp")) || M->hasImage()) Out.push_back(CF_DIB);
+  if (M->hasFormat(kUriList) || M->hasFormat(kCopiedFiles)) Out.push_back(CF_HDROP);
+  if (M->hasFormat(kCopiedFiles) || M->hasFormat(kCutSelection)) Out.push_back(DropEffectFormat());
   for (const QString& Mime : M->formats()) {
     if (Mime == QLatin1String("text/plain") || Mime.startsWith(QLatin1String("text/plain;")) ||
-        Mime == QLatin1String("image/bmp"))
+        Mime == QLatin1String("image/bmp") || IsFileListMime(Mime))
       continue;
     UINT F = 0;
     std::vector<UINT> Known;
@@ -222,6 +298,8 @@ bool ReadFormat(UINT F, std::vector<uint8_t>& Out) {
     Out = DibOfImage(qvariant_cast<QImage>(M->imageData()));
     return !Out.empty();
   }
+  if (F == CF_HDROP) return ReadFileList(M, Out);
+  if (F == DropEffectFormat()) return ReadCutMarker(M, Out);
   AnsiString Mime = GtClipboardMimeType(F);
   if (Mime.empty()) return false;
   QString Q = QString::fromStdString(Mime);
@@ -249,8 +327,16 @@ void Publish() {
         break;
       }
   }
+  const UINT Effect = DropEffectFormat();
+  const std::vector<uint8_t>* EffectBytes = nullptr;
+  for (auto& P : S.Pending)
+    if (P.first == Effect) EffectBytes = &P.second;
   for (auto& P : S.Pending) {
-    if (IsText(P.first)) continue;
+    if (IsText(P.first) || P.first == Effect) continue;
+    if (P.first == CF_HDROP) {
+      PublishFileList(M, P.second, EffectBytes);
+      continue;
+    }
     if (P.first == CF_DIB) {
       std::vector<uint8_t> Bmp;
       if (!GtPackedDIBToBmpFile(P.second.data(), P.second.size(), Bmp)) continue;
@@ -304,6 +390,7 @@ Integer GetClipboardFormatName(UINT Format, WCHAR* Buffer, Integer MaxCount) {
 AnsiString GtClipboardMimeType(UINT Format) {
   if (IsText(Format)) return "text/plain";
   if (Format == CF_DIB) return "image/bmp";
+  if (Format == CF_HDROP) return "text/uri-list";
   WideString N = GtClipboardFormatName(Format);
   if (N.empty()) return AnsiString();
   AnsiString Lower = WideToUtf8(WideLowerCase(N));

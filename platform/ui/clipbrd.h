@@ -1,7 +1,9 @@
 // The clipboard: the Windows calls and the class library's TClipboard over
 // the platform clipboard (X11 selections between processes). Formats map to
 // MIME types: CF_TEXT, CF_OEMTEXT and CF_UNICODETEXT to text/plain, CF_DIB to
-// image/bmp (a BMP file: the packed DIB behind a 14-byte file header), the
+// image/bmp (a BMP file: the packed DIB behind a 14-byte file header), CF_HDROP
+// to text/uri-list (with "Preferred DropEffect" as the desktops' cut and copy
+// markers, x-special/gnome-copied-files and application/x-kde-cutselection), the
 // registered "PNG" to image/png, and every other registered name N to
 // application/x-<N in lower case, blanks as "-"> ("ZIDUZUV RAW FORMAT" is
 // application/x-ziduzuv-raw-format). Other MIME types on the clipboard get

@@ -163,6 +163,7 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner), FFont(NewControlFon
 TControl::~TControl() {
   if (g_CaptureControl == this) SetCaptureControl(nullptr);
   gtui::ControlDestroyed(this);
+  gtui::DragControlDestroyed(this);
   if (FParent) FParent->RemoveControl(this);
 }
 
@@ -484,6 +485,10 @@ void TControl::DoMouseUp(TMessage& M, TMouseButton Button) {
 }
 
 void TControl::WMLButtonDown(TMessage& M) {
+  if (FDragMode == dmAutomatic && !Dragging()) {
+    BeginDrag(true);
+    return;
+  }
   if (FControlStyle.Contains(csCaptureMouse)) SetMouseCapture(true);
   if (FControlStyle.Contains(csClickEvents)) FControlState.Include(csClicked);
   DoMouseDown(M, mbLeft, TShiftState{});

@@ -94,6 +94,18 @@ using TMouseWheelUpDownEvent = std::function<void(TObject* Sender, TShiftState S
 using TKeyEvent = std::function<void(TObject* Sender, Word& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, WideChar& Key)>;
 
+// Dragging one control onto another inside the program.
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+// Source is the dragged control, or the object OnStartDrag gave; X and Y
+// are in the target's client area.
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, Integer X, Integer Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, Integer X, Integer Y)>;
+using TStartDragEvent = std::function<void(TObject* Sender, TObject*& DragObject)>;
+// Target is null when the drag was cancelled or no control accepted it.
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, Integer X, Integer Y)>;
+
 // The mouse-key flags of a mouse message and the Alt key as a shift state.
 TShiftState KeysToShiftState(WPARAM Keys);
 // The shift state of a key message (Shift and Ctrl from the key state, Alt from KeyData).
@@ -234,8 +246,31 @@ class TControl : public TComponent {
   TMouseWheelUpDownEvent OnMouseWheelDown;
   TMouseWheelUpDownEvent OnMouseWheelUp;
 
+  // Automatic: a left press starts a drag at once instead of reaching the control.
+  TDragMode DragMode() const { return FDragMode; }
+  void SetDragMode(TDragMode Value) { FDragMode = Value; }
+  // The cursor over a target that accepts the drag (elsewhere crNoDrop).
+  TCursor DragCursor() const { return FDragCursor; }
+  void SetDragCursor(TCursor Value) { FDragCursor = Value; }
+  // Drags this control while the left button is held: at once, or once the
+  // pointer moved Threshold pixels (5 when negative); returns when the drag
+  // has ended by the release (a drop), Escape, the right button or a lost capture.
+  void BeginDrag(bool Immediate, Integer Threshold = -1);
+  // Ends the running drag of this control, dropping or cancelling.
+  void EndDrag(bool Drop);
+  bool Dragging() const;
+  // Asks OnDragOver; without it the drag is not accepted.
+  virtual void DragOver(TObject* Source, Integer X, Integer Y, TDragState State, bool& Accept);
+  virtual void DragDrop(TObject* Source, Integer X, Integer Y);
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TStartDragEvent OnStartDrag;
+  TEndDragEvent OnEndDrag;
+
  protected:
   friend class TWinControl;
+  virtual void DoStartDrag(TObject*& DragObject);
+  virtual void DoEndDrag(TObject* Target, Integer X, Integer Y);
   virtual void Click();
   virtual void DblClick();
   virtual void MouseDown(TMouseButton Button, TShiftState Shift, Integer X, Integer Y);
@@ -299,6 +334,8 @@ class TControl : public TComponent {
   TRect FAnchorBounds;
   TPoint FAnchorParentSize{-1, -1};
   Integer FWheelAccumulator = 0;
+  TDragMode FDragMode = dmManual;
+  TCursor FDragCursor = crDrag;
 };
 
 class TWinControl : public TControl {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/ui/messages.h"
@@ -62,3 +63,10 @@ uint64_t GtTestNativeWindowId(HWND Wnd);
 double GtTestWindowOpacity(HWND Wnd);
 // How many times MessageBeep was called so far.
 Integer GtTestBeepCount();
+
+// A drag from another program over client point (X, Y) of Wnd carrying
+// UriList (text/uri-list bytes), offering Effects (DROPEFFECT_ bits) with
+// KeyState (MK_ bits); answers the effect the window takes (0 for none).
+enum TGtDragStage { gdsEnter, gdsMove, gdsLeave, gdsDrop };
+DWORD GtTestDragFiles(HWND Wnd, TGtDragStage Stage, Integer X, Integer Y, const std::string& UriList, DWORD Effects,
+                      DWORD KeyState);

@@ -1070,6 +1070,7 @@ BOOL DestroyWindow(HWND Wnd) {
   CursorWindowGone(W);
   ScrollBarsWindowGone(W);
   DCsWindowGone(W);
+  DropTargetsWindowGone(W);
   OverlayWindowGone(W);
   if (W->Surface) W->Surface->Owner = nullptr;
   if (W->Parent) {

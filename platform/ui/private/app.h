@@ -9,6 +9,8 @@ namespace gtui {
 // Forgets Control wherever the application or the screen remembers it
 // (hint control, active control); safe before the application exists.
 void ControlDestroyed(TControl* Control);
+// Ends a class-library drag that Control takes part in (dragcontrol.cpp).
+void DragControlDestroyed(TControl* Control);
 
 // The hint machinery (hints.cpp). HintMouse follows the mouse (screen point)
 // over the control under it; HintCancel hides the hint and forgets the

@@ -187,6 +187,7 @@ void CaptureWindowGone(TWindow* W);
 void CursorWindowGone(TWindow* W);
 void ScrollBarsWindowGone(TWindow* W);
 void DCsWindowGone(TWindow* W);
+void DropTargetsWindowGone(TWindow* W);
 
 // Input while a message loop of the program (not the application's own
 // pump) waits in PeekMessage, GetMessage, WaitMessage or
