@@ -338,6 +338,12 @@ TEST(TbToolbar, HintsComeFromTheItemUnderThePointer) {
   T->Perform(WM_NCMOUSEMOVE, HTCAPTION, 0);
   EXPECT_EQ(T->View()->Selected(), nullptr);
   EXPECT_EQ(T->Hint(), u"");
+  // Leaving the window clears the hover selection as well.
+  GtTestMouse(T->Handle(), gmaMove, gmbNone, 10, 10);
+  GtTestPump(5);
+  ASSERT_NE(T->View()->Selected(), nullptr);
+  T->Perform(CM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(T->View()->Selected(), nullptr);
 }
 
 TEST(TbToolbar, PressesOnItemsAreNoDragStarts) {
@@ -410,6 +416,49 @@ TEST(TbToolbar, ControlsWaitingInTheChevronAreLeftOutOfTheTabOrder) {
   EXPECT_TRUE(Has(Near));
   EXPECT_FALSE(Has(Far));
   EXPECT_FALSE(Has(InFar)) << "nor what the hidden control holds";
+}
+
+}  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+TEST(TbToolbar, TheColourReachesTheViewThatPaintsTheBackground) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(2);
+  EXPECT_EQ(T->View()->BackgroundColor(), clBtnFace);
+  T->SetColor(clRed);
+  EXPECT_EQ(T->View()->BackgroundColor(), clRed);
+}
+
+TEST(TbToolbar, AtDesignTimeAPlainToolbarShowsADottedOutline) {
+  TToolbarForm F;
+  for (bool Designing : {false, true}) {
+    auto* T = new TStateToolbar(F.Form.get());
+    if (Designing) T->IncludeState(csDesigning);
+    T->SetParent(F.Form.get());
+    T->SetBounds(10, 150, 60, 22);
+    T->Repaint();
+    std::vector<uint32_t> Px;
+    Integer W = 0, H = 0;
+    ASSERT_TRUE(GtTestGrab(T->Handle(), Px, W, H));
+    const COLORREF Shadow = GetSysColor(COLOR_BTNSHADOW);
+    auto Is = [&](Integer X, Integer Y) {
+      const uint32_t v = Px[size_t(Y) * W + X];
+      return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF) == Shadow;
+    };
+    Integer OnTop = 0, Inside = 0;
+    for (Integer X = 0; X < W; ++X) OnTop += Is(X, 0);
+    for (Integer X = 1; X < W - 1; ++X) Inside += Is(X, H / 2);
+    EXPECT_EQ(Inside, 0);
+    if (Designing) {
+      EXPECT_GT(OnTop, 0) << "the outline";
+      EXPECT_LT(OnTop, W) << "dotted, not solid";
+      EXPECT_TRUE(Is(0, H / 2) || Is(0, H / 2 + 1));
+    } else {
+      EXPECT_EQ(OnTop, 0);
+    }
+    delete T;
+  }
 }
 
 }  // namespace test_tbtoolbar_tests
