@@ -291,6 +291,62 @@ TEST_F(ListViewTest, SortBitsRoundTripThroughTheHeaderWindow) {
   SubclassWindow(Header, Old);
 }
 
+TEST_F(ListViewTest, IconViewPlacesItemsInAGridWithTheLabelUnderTheImage) {
+  auto Large = std::make_unique<TImageList>(32, 32, nullptr);
+  Large->AddMasked(FilledBitmap(32, 32, clRed).get(), clFuchsia);
+  TRecordingList* LV = MakeList(vsIcon, {});
+  // As the thumbnail view sets its picture list: by handle.
+  SendMessage(LV->Handle(), LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(Large->Handle()));
+  AddItems(LV, {"first", "second", "third"});
+  for (Integer i = 0; i < 3; ++i) LV->Items()->Item(i)->SetImageIndex(0);
+  GtTestPump(50);
+  const TRect Icon0 = LV->Items()->Item(0)->DisplayRect(drIcon), Icon1 = LV->Items()->Item(1)->DisplayRect(drIcon);
+  const TRect Label0 = LV->Items()->Item(0)->DisplayRect(drLabel);
+  EXPECT_EQ(Icon0.Width(), 32);
+  EXPECT_EQ(Icon1.Top, Icon0.Top);  // side by side
+  EXPECT_GT(Icon1.Left, Icon0.Right);
+  EXPECT_GE(Label0.Top, Icon0.Bottom);
+  EXPECT_EQ(LV->GetHitTestInfoAt(Mid(Icon1).X, Mid(Icon1).Y), (THitTests{htOnIcon, htOnItem}));
+  EXPECT_EQ(LV->GetItemAt(Mid(Icon1).X, Mid(Icon1).Y), LV->Items()->Item(1));
+  EXPECT_EQ(LV->GetHitTestInfoAt(Mid(Label0).X, Mid(Label0).Y), (THitTests{htOnLabel, htOnItem}));
+  TGrab G(LV->Handle());
+  EXPECT_EQ(G.At(Icon0), Rgb(clRed));
+  EXPECT_EQ(G.At(Icon1), Rgb(clRed));
+  EXPECT_GT(G.Count(Label0, [](uint32_t P) { return P != Rgb(clWindow); }), 0);
+}
+
+TEST_F(ListViewTest, AHeaderBitmapShowsAndReadsBack) {
+  TRecordingList* LV = MakeList(vsReport, {120});
+  LV->Columns()->Items(0)->SetCaption(u"Name");
+  AddItems(LV, {"a"});
+  GtTestPump(30);
+  const Integer HeaderBottom = LV->Items()->Item(0)->DisplayRect(drBounds).Top;
+  auto Arrow = FilledBitmap(8, 8, clLime);
+  const HWND Header = reinterpret_cast<HWND>(SendMessage(LV->Handle(), LVM_GETHEADER, 0, 0));
+  HDITEMW It;
+  It.mask = HDI_FORMAT | HDI_BITMAP;
+  It.fmt = HDF_STRING | HDF_BITMAP | HDF_BITMAP_ON_RIGHT;
+  It.hbm = Arrow->Handle();
+  EXPECT_TRUE(SendMessage(Header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&It)));
+  GtTestPump(30);
+  const auto Lime = [](uint32_t P) { return P == Rgb(clLime); };
+  EXPECT_GE(TGrab(LV->Handle()).Count(TRect(0, 0, 120, HeaderBottom), Lime), 40);
+  HDITEMW Back;
+  Back.mask = HDI_FORMAT | HDI_BITMAP | HDI_TEXT;
+  WCHAR Text[3] = {1, 1, 1};
+  Back.pszText = Text;
+  Back.cchTextMax = 3;
+  EXPECT_TRUE(SendMessage(Header, HDM_GETITEMW, 0, reinterpret_cast<LPARAM>(&Back)));
+  EXPECT_EQ(Back.hbm, Arrow->Handle());
+  EXPECT_EQ(Back.fmt & (HDF_BITMAP | HDF_BITMAP_ON_RIGHT), HDF_BITMAP | HDF_BITMAP_ON_RIGHT);
+  EXPECT_EQ(WideString(Text), u"Na");  // cut to the buffer, never past it
+  It.mask = HDI_FORMAT;
+  It.fmt = HDF_STRING;
+  SendMessage(Header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&It));
+  GtTestPump(30);
+  EXPECT_EQ(TGrab(LV->Handle()).Count(TRect(0, 0, 120, HeaderBottom), Lime), 0);
+}
+
 TEST_F(ListViewTest, DraggingFromAnItemReportsBeginDrag) {
   struct Case {
     TGtMouseButton Button;
