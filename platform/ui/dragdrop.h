@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "platform/graphics/globalmem.h"
-#include "platform/ui/uxtheme.h"
+#include "platform/ui/hresult.h"
 #include "platform/ui/winuser.h"
 
 enum : HRESULT {
-  E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu),
   E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu),
   E_POINTER = static_cast<HRESULT>(0x80004003u),
   DV_E_FORMATETC = static_cast<HRESULT>(0x80040064u),
