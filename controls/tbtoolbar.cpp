@@ -137,6 +137,14 @@ TTBCustomToolbar::~TTBCustomToolbar() {
   FRoot = nullptr;
 }
 
+void TTBCustomToolbar::ReadPositionData(const TTBPositionReadIntProc& ReadIntProc, void* ExtraData) {
+  if (ReadIntProc) SetFloatingWidth(ReadIntProc(Name(), u"FloatRightX", FFloatingWidth, ExtraData));
+}
+
+void TTBCustomToolbar::WritePositionData(const TTBPositionWriteIntProc& WriteIntProc, void* ExtraData) {
+  if (WriteIntProc) WriteIntProc(Name(), u"FloatRightX", FFloatingWidth, ExtraData);
+}
+
 void TTBCustomToolbar::SetChevronHint(const WideString& Value) {
   FChevronItem->SetHint(Value);
   FChevronItem->SetCaption(DoubleAmpersands(GetShortHint(Value)));

@@ -40,6 +40,12 @@ class TTBChevronItemViewer : public TTBItemViewer {
 };
 
 enum TTBChevronPriorityForNewItems { tbcpHighest, tbcpLowest };
+// A caller's routines that read and write one integer of a toolbar's stored
+// position (toolbar name, value name, default or value, the caller's data).
+using TTBPositionReadIntProc =
+    std::function<Integer(const WideString& ToolbarName, const WideString& Value, Integer Default, void* ExtraData)>;
+using TTBPositionWriteIntProc =
+    std::function<void(const WideString& ToolbarName, const WideString& Value, Integer Data, void* ExtraData)>;
 // Asked before a toolbar searches its items for a shortcut.
 using TShortCutEvent = std::function<void(TMessage& Msg, bool& Handled)>;
 
@@ -106,6 +112,9 @@ class TTBCustomToolbar : public TTBCustomDockableWindow, public ITBItemContainer
   bool KeyboardOpen(WideChar Key, bool RequirePrimaryAccel);
   // Hosts Control as an item at Index of the root.
   TTBControlItem* AddControlItem(Integer Index, TControl* Control);
+  // The toolbar's own part of a stored position: its floating width.
+  void ReadPositionData(const TTBPositionReadIntProc& ReadIntProc, void* ExtraData);
+  void WritePositionData(const TTBPositionWriteIntProc& WriteIntProc, void* ExtraData);
   // Whether the toolbar is in the list of toolbars whose shortcuts work
   // anywhere in their form.
   bool ShortcutsRegistered() const { return FShortcutsRegistered; }

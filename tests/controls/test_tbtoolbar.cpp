@@ -6,6 +6,7 @@
 #include "tests/controls/tbtest.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -459,6 +460,38 @@ TEST(TbToolbar, AtDesignTimeAPlainToolbarShowsADottedOutline) {
     }
     delete T;
   }
+}
+
+}  // namespace test_tbtoolbar_tests
+
+namespace test_tbtoolbar_tests {
+
+TEST(TbToolbar, ThePositionDataHoldsTheFloatingWidthUnderTheToolbarsName) {
+  TToolbarForm F;
+  TTBToolbar* T = F.AddToolbar(3);
+  T->SetName(u"Tools");
+  T->SetFloatingWidth(77);
+  std::map<std::pair<WideString, WideString>, Integer> Store;
+  int Data = 0;
+  T->WritePositionData(
+      [&](const WideString& Bar, const WideString& Value, Integer V, void* Extra) {
+        EXPECT_EQ(Extra, &Data);
+        Store[{Bar, Value}] = V;
+      },
+      &Data);
+  EXPECT_EQ(Store, (std::map<std::pair<WideString, WideString>, Integer>{{{u"Tools", u"FloatRightX"}, 77}}));
+  T->SetFloatingWidth(0);
+  auto Read = [&](const WideString& Bar, const WideString& Value, Integer Default, void*) {
+    auto It = Store.find({Bar, Value});
+    return It == Store.end() ? Default : It->second;
+  };
+  T->ReadPositionData(Read, nullptr);
+  EXPECT_EQ(T->FloatingWidth(), 77);
+  // Nothing stored for the name: the current width is the default and stays.
+  T->SetName(u"Other");
+  T->SetFloatingWidth(40);
+  T->ReadPositionData(Read, nullptr);
+  EXPECT_EQ(T->FloatingWidth(), 40);
 }
 
 }  // namespace test_tbtoolbar_tests
