@@ -288,14 +288,22 @@ void TTBModalHandler::Loop(TTBView* RootView, bool MouseDownOnSelection, bool Ex
       return GetCapture() == FWnd && GetActiveWindow() == Active && !RootView->ModalEnding();
     };
     while (MayGoOn()) {
+      StepPopupAnimation();
       MSG Msg;
       if (!PeekMessage(&Msg, nullptr, 0, 0, PM_NOREMOVE)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+        // A running animation is stepped again after at most a millisecond.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, PopupAnimationRunning() ? 1 : INFINITE, QS_ALLINPUT);
         continue;
       }
       // A press is judged before it is taken: one outside the menu ends the
       // loop and stays queued for the window it was meant for.
       if (Msg.message == WM_LBUTTONDOWN || Msg.message == WM_RBUTTONDOWN) {
+        // A press on a menu still sliding in is meant for the menu: it shows
+        // whole first, as the cursor coming into it would make it.
+        if (HWND Animated = PopupAnimationWindow()) {
+          TRect R;
+          if (GetWindowRect(Animated, &R) && PtInRect(R, Msg.pt)) EndPopupAnimation();
+        }
         TControl* Target = FindDragTarget(Msg.pt, true);
         auto* Popup = dynamic_cast<TTBPopupWindow*>(Target);
         if (!(Popup && InChain(RootView, Popup->View()))) {

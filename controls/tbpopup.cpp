@@ -101,6 +101,7 @@ void TTBPopupWindow::CreateWnd() {
 }
 
 void TTBPopupWindow::DestroyWnd() {
+  if (HandleAllocated()) EndPopupAnimationFor(Handle());
   if (FView) FView->StopAllTimers();
   NotifyAccEvent(EVENT_SYSTEM_MENUPOPUPEND, Handle(), OBJID_CLIENT, CHILDID_SELF);
   TCustomControl::DestroyWnd();
@@ -111,6 +112,21 @@ void TTBPopupWindow::ShowPopup() {
   // A window without parent control shows through its handle, neither
   // activated nor moved in the stacking order.
   HandleNeeded();
+  TTBView* ParentView = FView->ParentView();
+  // Only a popup opened by the mouse (nothing selected yet) animates.
+  if (!IsWindowVisible(Handle()) && !FView->Selected() &&
+      !(ParentView && ParentView->State().Contains(vsNoAnimation)) && SystemFlag(SPI_GETMENUANIMATION, false)) {
+    const bool Fade = SystemFlag(SPI_GETMENUFADE, false);
+    if (Fade || FAnimationDirection != 0) {
+      try {
+        StartPopupAnimation(Handle(), Fade, FAnimationDirection);
+        return;
+      } catch (const Exception&) {
+        // The menu still opens, only without the animation.
+        InvalidateRect(Handle(), nullptr, TRUE);
+      }
+    }
+  }
   SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
@@ -135,6 +151,12 @@ void TTBPopupWindow::WndProc(TMessage& Message) {
       break;
     }
     case WM_NCPAINT: {
+      // While the window animates, its margins show the snapshot where the
+      // animation put it; a frame drawn in place would tear from it.
+      if (PopupAnimationWindow() == Handle()) {
+        Message.Result = 0;
+        return;
+      }
       HDC DC = GetWindowDC(Handle());
       ClipToNonClientUpdateRegion(Handle(), DC, reinterpret_cast<HRGN>(Message.WParam));
       PaintFrame(DC);
@@ -153,6 +175,11 @@ void TTBPopupWindow::WndProc(TMessage& Message) {
     case WM_CLOSE:
       Message.Result = 0;
       return;
+    case WM_ERASEBKGND:
+    case WM_PAINT: EndPopupAnimationFor(Handle()); break;
+    case WM_SHOWWINDOW:
+      if (!Message.WParam) EndPopupAnimationFor(Handle());
+      break;
     case WM_TIMER:
       if (Message.WParam >= 9000 && Message.WParam <= 9003) {
         FView->TimerFired(static_cast<Integer>(Message.WParam - 9000));

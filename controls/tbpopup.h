@@ -4,6 +4,7 @@
 // activated: the menu loop keeps the keyboard.
 #pragma once
 
+#include "controls/tbanim.h"
 #include "controls/tbitempopup.h"
 #include "controls/tbview.h"
 #include "platform/ui/menus.h"
@@ -30,12 +31,13 @@ class TTBPopupWindow : public TCustomControl, public ITBPopupWindow {
   ~TTBPopupWindow() override;
 
   TTBPopupView* View() const { return FView; }
-  // Slide directions recorded when the popup was placed (leftwards 1,
-  // rightwards 2, downwards 4, upwards 8).
+  // Slide directions recorded when the popup was placed (tbadLeftwards ..
+  // tbadUpwards).
   Byte AnimationDirection() const { return FAnimationDirection; }
   void SetAnimationDirection(Byte Value) { FAnimationDirection = Value; }
 
-  // Shows the window without activating it.
+  // Shows the window without activating it; a popup opened by the mouse
+  // slides or fades in when the menu settings ask for it.
   void ShowPopup();
   // The frame: flat (one shadow line and two lines of the window colour) or raised.
   void PaintFrame(HDC DC);
@@ -54,9 +56,6 @@ class TTBPopupWindow : public TCustomControl, public ITBPopupWindow {
   Byte FAnimationDirection = 0;
   TTBPopupView* FView = nullptr;
 };
-
-// Slide-direction bits of a popup window.
-enum : Byte { tbadLeftwards = 1, tbadRightwards = 2, tbadDownwards = 4, tbadUpwards = 8 };
 
 // A context menu whose items are a toolbar item tree.
 class TTBPopupMenu : public TPopupMenu, public ITBItemContainer {

@@ -33,6 +33,10 @@ bool g_DragFullWindows = true;
 // program turns them on (SPI_SETGRADIENTCAPTIONS, 0x1009, Param TRUE).
 bool g_GradientCaptions = false;
 constexpr UINT SpiSetGradientCaptions = 0x1009;
+// The program's own menu settings: menus slide by default, and fade (which
+// needs a compositing window manager to be seen) only when chosen.
+bool g_MenuAnimation = true;
+bool g_MenuFade = false;
 
 constexpr Integer kBorder = 1, kEdge = 2, kCaption = 18, kFrame = 4, kFixedFrame = 3;
 
@@ -162,14 +166,20 @@ BOOL SystemParametersInfo(UINT Action, UINT Param, void* PvParam, UINT) {
       if (!PvParam) return FALSE;
       *static_cast<BOOL*>(PvParam) = TRUE;
       return TRUE;
+    case SPI_GETMENUANIMATION:
+    case SPI_GETMENUFADE:
+      if (!PvParam) return FALSE;
+      *static_cast<BOOL*>(PvParam) = (Action == SPI_GETMENUFADE ? g_MenuFade : g_MenuAnimation) ? TRUE : FALSE;
+      return TRUE;
+    // As on Windows, the value travels in PvParam.
+    case SPI_SETMENUANIMATION: g_MenuAnimation = PvParam != nullptr; return TRUE;
+    case SPI_SETMENUFADE: g_MenuFade = PvParam != nullptr; return TRUE;
     case SPI_GETGRADIENTCAPTIONS:
       if (!PvParam) return FALSE;
       *static_cast<BOOL*>(PvParam) = g_GradientCaptions ? TRUE : FALSE;
       return TRUE;
     case SpiSetGradientCaptions: g_GradientCaptions = Param != 0; return TRUE;
     case SPI_GETFLATMENU:
-    case SPI_GETMENUFADE:
-    case SPI_GETMENUANIMATION:
       if (!PvParam) return FALSE;
       *static_cast<BOOL*>(PvParam) = FALSE;
       return TRUE;

@@ -14,6 +14,9 @@
 
 using namespace gtui;
 
+// The mask that stands for an empty region: Qt reads an empty mask as none.
+static const QRegion EmptyShape(-1, -1, 1, 1);
+
 HWND SetParent(HWND Child, HWND NewParent) {
   TWindow* W = Lookup(Child);
   TWindow* P = NewParent ? Lookup(NewParent) : nullptr;
@@ -109,7 +112,7 @@ Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw) {
   if (Shape.isEmpty()) {
     // An empty mask means "no mask" to Qt: a mask outside the window hides
     // every pixel, and the window lets every click through.
-    W->Frame->setMask(QRegion(-1, -1, 1, 1));
+    W->Frame->setMask(EmptyShape);
     W->Frame->setAttribute(Qt::WA_TransparentForMouseEvents, true);
   } else {
     W->Frame->setMask(Shape);
@@ -117,6 +120,21 @@ Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw) {
   }
   if (Redraw) W->Frame->update();
   return 1;
+}
+
+Integer GetWindowRgn(HWND Wnd, HRGN Region) {
+  TWindow* W = Lookup(Wnd);
+  if (!W || !W->Frame || !Region) return ERROR;
+  const QRegion Mask = W->Frame->mask();
+  if (Mask.isEmpty()) return ERROR;
+  SetRectRgn(Region, 0, 0, 0, 0);
+  if (Mask == EmptyShape) return NULLREGION;
+  for (const QRect& R : Mask) {
+    HRGN Part = CreateRectRgn(R.x(), R.y(), R.x() + R.width(), R.y() + R.height());
+    CombineRgn(Region, Region, Part, RGN_OR);
+    DeleteObject(Part);
+  }
+  return Mask.rectCount() == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
 namespace gtui {
@@ -147,9 +165,13 @@ namespace toplevel_x11 {
 // The platform plugin of this Qt leaves the compositor's opacity property
 // unset, so the layer writes it on the window itself.
 void SetX11Opacity(QWindow* Window, double Alpha) {
+  // Other platforms (the headless one among them) may answer the X11
+  // interface without a connection behind it.
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
   auto* X = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   if (!X || !Window || !Window->handle()) return;
   xcb_connection_t* C = X->connection();
+  if (!C) return;
   static const char Name[] = "_NET_WM_WINDOW_OPACITY";
   xcb_intern_atom_reply_t* Atom =
       xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, sizeof(Name) - 1, Name), nullptr);
@@ -167,6 +189,12 @@ void SetX11Opacity(QWindow* Window, double Alpha) {
 }  // namespace toplevel_x11
 
 using toplevel_x11::SetX11Opacity;
+
+void gtui::LayeredStyleRemoved(TWindow* W) {
+  if (!W || !W->Frame || !W->TopLevel()) return;
+  W->Frame->setWindowOpacity(1.0);
+  SetX11Opacity(W->Frame->windowHandle(), 1.0);
+}
 
 BOOL UpdateLayeredWindow(HWND Wnd, HDC, const TPoint* DstPt, const TSize* Size, HDC, const TPoint*, COLORREF,
                          const BLENDFUNCTION* Blend, DWORD Flags) {

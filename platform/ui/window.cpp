@@ -855,6 +855,14 @@ LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   return S->Result;
 }
 
+BOOL SendNotifyMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (!OnMainThread()) return PostMessage(Wnd, Msg, WParam, LParam);
+  TWindow* W = Lookup(Wnd);
+  if (!W) return FALSE;
+  Perform(W, Msg, WParam, LParam);
+  return TRUE;
+}
+
 BOOL PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   MSG M;
   M.hwnd = Wnd;
@@ -1366,7 +1374,9 @@ LONG SetWindowLong(HWND Wnd, Integer Index, LONG NewValue) {
     if (((V & WS_VSCROLL) != 0) != W->Bars[SB_VERT].Visible) ShowScrollBar(Wnd, SB_VERT, (V & WS_VSCROLL) != 0);
     Relayout(W);
   } else if (Index == GWL_EXSTYLE) {
+    const bool WasLayered = (W->ExStyle & WS_EX_LAYERED) != 0;
     W->ExStyle = static_cast<DWORD>(NewValue);
+    if (WasLayered && !(W->ExStyle & WS_EX_LAYERED)) LayeredStyleRemoved(W);
     Relayout(W);
   } else if (Index == GWL_HWNDPARENT && W->TopLevel()) {
     // Handles are 32-bit numbers, so the value carries one whole.

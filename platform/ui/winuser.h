@@ -22,6 +22,9 @@ LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 // handle that is not a live window fails (FALSE) and queues nothing; a null
 // handle posts a thread message that GetMessage and PeekMessage return.
 BOOL PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+// On the main thread as SendMessage; from another thread as PostMessage
+// (it never waits).
+BOOL SendNotifyMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 void PostQuitMessage(Integer ExitCode);
 // Runs pending platform events (input, paint, timers), then takes the first
 // queued message that matches (Wnd null: any; Min = Max = 0: every number).
@@ -122,6 +125,9 @@ BOOL GetWindowPlacement(HWND Wnd, WINDOWPLACEMENT* Placement);
 // it from now on); an empty region hides every pixel and takes no clicks,
 // null removes the shape.
 Integer SetWindowRgn(HWND Wnd, HRGN Region, BOOL Redraw);
+// Copies the window's shape into Region: NULLREGION for an empty shape,
+// ERROR (and Region untouched) when the window has none.
+Integer GetWindowRgn(HWND Wnd, HRGN Region);
 WideString GtGetWindowText(HWND Wnd);
 // GWL_HWNDPARENT reads the parent of a child window and the owner of a
 // top-level one; setting it gives a top-level window a new owner (the
@@ -135,7 +141,8 @@ WideString GtGetWindowText(HWND Wnd);
 // opacity, shown where a compositor runs). The window keeps painting
 // itself, so the source DC is not read; DstPt and Size, when given, move and
 // size it. FALSE for per-pixel alpha, a colour key or a window without
-// WS_EX_LAYERED.
+// WS_EX_LAYERED; taking WS_EX_LAYERED away
+// makes the window fully opaque again.
 struct BLENDFUNCTION {
   BYTE BlendOp = 0;
   BYTE BlendFlags = 0;
@@ -312,7 +319,8 @@ BOOL FlatSB_EnableScrollBar(HWND Wnd, Integer Bar, UINT Arrows);
 Integer GetSystemMetrics(Integer Index);
 // SPI_GETWORKAREA (TRect), SPI_GETWHEELSCROLLLINES (UINT), SPI_GET/SETDRAGFULLWINDOWS,
 // SPI_GET/SETFONTSMOOTHING, SPI_GETNONCLIENTMETRICS, SPI_GETFLATMENU (FALSE),
-// SPI_GETMENUFADE (FALSE), SPI_GETMENUANIMATION (FALSE), SPI_GETMENUSHOWDELAY (400),
+// SPI_GET/SETMENUANIMATION (TRUE) and SPI_GET/SETMENUFADE (FALSE), program settings
+// set through PvParam as on Windows, SPI_GETMENUSHOWDELAY (400),
 // SPI_GETKEYBOARDDELAY (1), SPI_GETKEYBOARDSPEED (31), SPI_GETMOUSEHOVERTIME (400),
 // SPI_GETMOUSEHOVERWIDTH/HEIGHT (4). SPI_SETDESKWALLPAPER is refused. FALSE for others.
 BOOL SystemParametersInfo(UINT Action, UINT Param, void* PvParam, UINT WinIni);

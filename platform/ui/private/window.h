@@ -245,6 +245,8 @@ bool NeverActivated(const TWindow* W);
 // Gives a top-level window the flags of its styles and its owner, keeping it
 // shown (without activation) when it was.
 void ApplyTopLevelFlags(TWindow* W);
+// WS_EX_LAYERED was taken away: the window is fully opaque again.
+void LayeredStyleRemoved(TWindow* W);
 
 // Creates the message pump object on the main thread (idempotent) and makes
 // sure a QApplication exists.
