@@ -140,15 +140,28 @@ TEST_F(TopLevelUi, WindowShapeHidesPixelsAndLetsClicksThrough) {
     return WindowFromPoint(Pt);
   };
   ASSERT_EQ(Under(Left), KH);
+  // The shape reads back: none, a rectangle, empty (not taken for none).
+  auto ShapeOf = [KH](TRect* Box) {
+    HRGN R = CreateRectRgn(5, 5, 6, 6);
+    const Integer Kind = GetWindowRgn(KH, R);
+    GetRgnBox(R, Box);
+    DeleteObject(R);
+    return Kind;
+  };
+  TRect Box;
+  EXPECT_EQ(ShapeOf(&Box), ERROR);
 
   // Only the left half of the child remains.
   SetWindowRgn(KH, CreateRectRgn(0, 0, 30, 40), TRUE);
+  EXPECT_EQ(ShapeOf(&Box), SIMPLEREGION);
+  EXPECT_EQ(Box, TRect(0, 0, 30, 40));
   GtTestPump(20);
   EXPECT_EQ(Under(Left), KH);
   EXPECT_EQ(Under(Right), PH);
 
   // Empty: nothing of the child shows, and a click goes to the parent.
   SetWindowRgn(KH, CreateRectRgn(0, 0, 0, 0), TRUE);
+  EXPECT_EQ(ShapeOf(&Box), NULLREGION);
   GtTestPump(20);
   EXPECT_EQ(Under(Left), PH);
   std::vector<uint32_t> Shaped, Plain;
@@ -169,6 +182,7 @@ TEST_F(TopLevelUi, WindowShapeHidesPixelsAndLetsClicksThrough) {
   // No region: the whole child again.
   K->Show();
   SetWindowRgn(KH, nullptr, TRUE);
+  EXPECT_EQ(ShapeOf(&Box), ERROR);
   GtTestPump(20);
   EXPECT_EQ(Under(Right), KH);
 }
@@ -310,6 +324,12 @@ TEST_F(TopLevelUi, LayeredWindowsTakeAConstantAlphaOnly) {
   GetWindowRect(Layered.Handle(), &R);
   EXPECT_EQ(R, TRect(30, 35, 80, 80));
   EXPECT_NEAR(GtTestWindowOpacity(Layered.Handle()), 1.0, 0.01);
+  // Taking the style away leaves no translucency behind.
+  Constant.SourceConstantAlpha = 90;
+  ASSERT_TRUE(UpdateLayeredWindow(Layered.Handle(), nullptr, nullptr, nullptr, nullptr, nullptr, 0, &Constant, ULW_ALPHA));
+  SetWindowLong(Layered.Handle(), GWL_EXSTYLE, kPopupEx);
+  EXPECT_NEAR(GtTestWindowOpacity(Layered.Handle()), 1.0, 0.01);
+  EXPECT_FALSE(UpdateLayeredWindow(Layered.Handle(), nullptr, nullptr, nullptr, nullptr, nullptr, 0, &Constant, ULW_ALPHA));
 }
 
 // Inverts the frame of R, Width pixels wide, with a checkerboard brush.

@@ -523,6 +523,20 @@ TEST(UiMetrics, FixedMetricsAndScreenSettings) {
   ASSERT_TRUE(SystemParametersInfo(SPI_GETDRAGFULLWINDOWS, 0, &Drag, 0));
   EXPECT_FALSE(Drag);
   SystemParametersInfo(SPI_SETDRAGFULLWINDOWS, 1, nullptr, 0);
+  // Menus slide unless the program says otherwise, and fade only when asked.
+  BOOL Animation = FALSE, Fade = TRUE;
+  ASSERT_TRUE(SystemParametersInfo(SPI_GETMENUANIMATION, 0, &Animation, 0));
+  ASSERT_TRUE(SystemParametersInfo(SPI_GETMENUFADE, 0, &Fade, 0));
+  EXPECT_TRUE(Animation);
+  EXPECT_FALSE(Fade);
+  ASSERT_TRUE(SystemParametersInfo(SPI_SETMENUFADE, 0, reinterpret_cast<void*>(1), 0));
+  ASSERT_TRUE(SystemParametersInfo(SPI_SETMENUANIMATION, 0, nullptr, 0));
+  SystemParametersInfo(SPI_GETMENUANIMATION, 0, &Animation, 0);
+  SystemParametersInfo(SPI_GETMENUFADE, 0, &Fade, 0);
+  EXPECT_FALSE(Animation);
+  EXPECT_TRUE(Fade);
+  SystemParametersInfo(SPI_SETMENUFADE, 0, nullptr, 0);
+  SystemParametersInfo(SPI_SETMENUANIMATION, 0, reinterpret_cast<void*>(1), 0);
   EXPECT_FALSE(SystemParametersInfo(SPI_SETDESKWALLPAPER, 0, nullptr, 0));
   EXPECT_EQ(Screen->PixelsPerInch(), 96);
   EXPECT_GE(Screen->MonitorCount(), 1);
