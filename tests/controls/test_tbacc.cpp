@@ -18,6 +18,7 @@
 #include "controls/tbpopup.h"
 #include "controls/tbtoolbar.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/stdctrls.h"
 #include "platform/ui/winuser.h"
 #include "tests/controls/tbpopup_test_util.h"
 #include "tests/platform/ui/uitest.h"
@@ -527,6 +528,29 @@ TEST_F(TbAcc, WindowsHandOutTheirViewsObject) {
   ASSERT_NE(Popup, nullptr);
   ASSERT_EQ(AccessibleObjectFromWindow(Popup->Window()->Handle(), OBJID_CLIENT, Obj), S_OK);
   EXPECT_EQ(Obj.get(), Popup->AccObject());
+  MenuView()->CloseChildPopups();
+
+  // A windowed control on a bar is its own window's object, as a child and
+  // under the pointer.
+  auto* Button = new TButton(Form.get());
+  Button->SetBounds(0, 0, 50, 21);
+  Button->SetParent(Tools);
+  ToolView()->EnsureLayout();
+  TAccRef Bar(ToolView()->AccessibleObject());
+  LONG Count = 0;
+  ASSERT_EQ(Bar->get_accChildCount(Count), S_OK);
+  ASSERT_EQ(Count, 6);
+  HWND Wnd = nullptr;
+  ASSERT_EQ(Bar->get_accChild(VARIANT::I4(6), Obj), S_OK);
+  ASSERT_EQ(Obj->GetWindow(Wnd), S_OK);
+  EXPECT_EQ(Wnd, Button->Handle());
+  TRect R;
+  GetWindowRect(Button->Handle(), &R);
+  VARIANT Hit;
+  ASSERT_EQ(Bar->accHitTest(R.Left + 5, R.Top + 5, Hit), S_OK);
+  ASSERT_EQ(Hit.vt, VT_DISPATCH);
+  ASSERT_EQ(Hit.pdispVal->GetWindow(Wnd), S_OK);
+  EXPECT_EQ(Wnd, Button->Handle());
 }
 
 // Clients on another thread let go of item objects while the GUI thread
