@@ -82,6 +82,13 @@ void CommandProc(HWND, UINT, UINT_PTR Id, DWORD) {
   SetTimer(nullptr, 0, 60, CommandProc);
 }
 
+// Presses the left button at P. The pointer goes somewhere else first: a
+// synchronous move to where it already is would wait for a motion that never comes.
+void PressAt(TPoint P) {
+  gt_test::Shell("xdotool mousemove --sync " + std::to_string(P.X + 3) + " " + std::to_string(P.Y + 3) +
+                 " mousemove --sync " + std::to_string(P.X) + " " + std::to_string(P.Y) + " mousedown 1 >/dev/null 2>&1");
+}
+
 class TbFloatXvfbWm : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -172,8 +179,7 @@ TEST_F(TbFloatXvfbWm, DockedFloatedAndDockedAgainKeepsOneWindow) {
                 "mousemove --sync " + std::to_string(Grip.X + 80) + " " + std::to_string(Grip.Y + 200),
                 "mouseup 1", "keyup ctrl"};
   SetTimer(nullptr, 0, 100, CommandProc);
-  gt_test::Shell("xdotool mousemove --sync " + std::to_string(Grip.X) + " " + std::to_string(Grip.Y) +
-                 " mousedown 1 >/dev/null 2>&1");
+  PressAt(Grip);
   ASSERT_TRUE(WaitFor([&] { return g_Commands.empty() && Bar->Floating() && !Bar->FDragging; }))
       << "the drag did not end floating";
   ASSERT_TRUE(Bar->FloatingWindow());
@@ -191,8 +197,7 @@ TEST_F(TbFloatXvfbWm, DockedFloatedAndDockedAgainKeepsOneWindow) {
                     std::to_string((Caption.Y + DockPoint.Y) / 2),
                 "mousemove --sync " + std::to_string(DockPoint.X) + " " + std::to_string(DockPoint.Y), "mouseup 1"};
   SetTimer(nullptr, 0, 100, CommandProc);
-  gt_test::Shell("xdotool mousemove --sync " + std::to_string(Caption.X) + " " + std::to_string(Caption.Y) +
-                 " mousedown 1 >/dev/null 2>&1");
+  PressAt(Caption);
   ASSERT_TRUE(WaitFor([&] { return g_Commands.empty() && Bar->Docked() && !Bar->FDragging; }))
       << "the caption drag did not dock the bar";
   EXPECT_EQ(Bar->CurrentDock(), Top);
@@ -213,8 +218,7 @@ TEST_F(TbFloatXvfbWm, ResizingByTheLeftEdgeMovesThatEdgeOnly) {
     g_Commands = {"mousemove --sync " + std::to_string(Edge.X - 20) + " " + std::to_string(Edge.Y),
                   "mousemove --sync " + std::to_string(Edge.X - 40) + " " + std::to_string(Edge.Y), "mouseup 1"};
     SetTimer(nullptr, 0, 100, CommandProc);
-    gt_test::Shell("xdotool mousemove --sync " + std::to_string(Edge.X) + " " + std::to_string(Edge.Y) +
-                   " mousedown 1 >/dev/null 2>&1");
+    PressAt(Edge);
     ASSERT_TRUE(WaitFor([&] { return g_Commands.empty(); }));
     GtTestPump(300);
     TRect After;
