@@ -191,6 +191,28 @@ TEST(TbDockLoop, AFloatingBarCannotBeDraggedAboveTheWorkAreaBeyondItsCaption) {
   EXPECT_EQ(W.Top, Area.Top - TopFrame + 4) << "the caption's last 4 pixels stay reachable";
 }
 
+TEST(TbDockLoop, TheHandleShowsTheMoveCursorNearItsLeadingEdge) {
+  TDragForm F;
+  HWND H = F.Bar->Handle();
+  const HCURSOR Move = LoadCursor(nullptr, IDC_SIZEALL);
+  // The single handle is 6 pixels: the move cursor within 8 of the window's left edge.
+  struct {
+    TTBDragHandleStyle Style;
+    Integer X;
+    bool Moves;
+  } Cases[] = {{dhSingle, 2, true}, {dhSingle, 7, true}, {dhSingle, 8, false}, {dhDouble, 10, true},
+               {dhDouble, 11, false}, {dhNone, 2, false}};
+  for (auto& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.Style << " at " << C.X);
+    F.Bar->SetDragHandleStyle(C.Style);
+    const TPoint P = F.WindowPoint(C.X, 10);
+    SetCursorPos(P.X, P.Y);
+    ::SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    SendMessage(H, WM_SETCURSOR, reinterpret_cast<WPARAM>(H), MAKELPARAM(HTCAPTION, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor() == Move, C.Moves);
+  }
+}
+
 TEST(TbDockLoop, EscapeAndTheRightButtonPutEverythingBack) {
   for (bool Escape : {true, false}) {
     SCOPED_TRACE(Escape ? "Escape" : "right button");

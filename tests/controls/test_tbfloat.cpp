@@ -468,6 +468,28 @@ TEST(TbFloat, TheWindowShowsOnlyWithItsFormAndReactsToActivation) {
   EXPECT_TRUE(GetWindowLong(FW, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
+TEST(TbFloat, AWindowThatOwnedTheFloatingWindowGoesAndTheApplicationOwnsIt) {
+  TFloatForm F;
+  HWND FW = F.FW();
+  auto Owner = [FW] {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(static_cast<ULONG>(GetWindowLong(FW, GWL_HWNDPARENT))));
+  };
+  auto* Other = new TForm(nullptr);
+  Other->SetBounds(600, 40, 100, 100);
+  Other->Show();
+  SetWindowOwner(FW, Other->Handle());
+  ASSERT_EQ(Owner(), Other->Handle());
+  delete Other;
+  EXPECT_EQ(Owner(), Application->Handle()) << "re-owned as the owner went";
+  EXPECT_TRUE(IsWindow(FW)) << "the floating window itself stays";
+  // The next showing check gives it back to its form.
+  SendMessage(F.Form->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+  F.Bar->Hide();
+  F.Bar->Show();
+  GtTestPump(20);
+  EXPECT_EQ(Owner(), F.Form->Handle());
+}
+
 TEST(TbFloat, MoveOnScreenShiftsLeftUpRightDownWithLeftAndTopWinning) {
   TRect Area;
   struct {
