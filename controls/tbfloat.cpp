@@ -591,7 +591,11 @@ void TTBCustomDockableWindow::FloatingHookProc(THookProcCode Code, HWND Wnd, WPA
         bool Inside = false;
         for (HWND W = FH; W; W = IsChildWindow(W) ? GetParent(W) : nullptr)
           if (W == Wnd) Inside = true;
-        if (Inside) B->UpdateVisibility();
+        if (!Inside) continue;
+        B->UpdateVisibility();
+        // A window told it shows or hides may not have done so yet.
+        if (B->FFloatingWindow->HandleAllocated())
+          PostMessage(B->FFloatingWindow->Handle(), CM_TBRECHECKSHOW, 0, 0);
       }
       break;
     }

@@ -154,7 +154,16 @@ LRESULT CallWndProcHook(Integer Code, WPARAM WParam, LPARAM LParam) {
                    : C->message == WM_ACTIVATEAPP       ? hookActivateApp
                    : C->message == WM_WINDOWPOSCHANGED ? hookWindowPosChanged
                                                         : -1;
-    if (HookCode >= 0) Dispatch(static_cast<THookProcCode>(HookCode), C->hwnd, C->wParam, C->lParam);
+    if (HookCode >= 0) {
+      Dispatch(static_cast<THookProcCode>(HookCode), C->hwnd, C->wParam, C->lParam);
+    } else if (C->message == WM_SHOWWINDOW) {
+      // The window layer tells a window it shows or hides with WM_SHOWWINDOW
+      // alone; the position change that would carry it is passed on for it.
+      WINDOWPOS Pos;
+      Pos.hwnd = C->hwnd;
+      Pos.flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | (C->wParam ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+      Dispatch(hookWindowPosChanged, C->hwnd, 0, reinterpret_cast<LPARAM>(&Pos));
+    }
   }
   return CallNextHookEx(Next, Code, WParam, LParam);
 }

@@ -447,6 +447,23 @@ TEST(TbFloat, TheWindowShowsOnlyWithItsFormAndReactsToActivation) {
   SendMessage(F.Form->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
   GtTestPump(30);
   EXPECT_TRUE(IsWindowVisible(FW));
+  // Hidden while another form is active: the position change of the form hides the bar.
+  {
+    TForm Other(nullptr);
+    Other.SetBounds(600, 40, 200, 150);
+    Other.Show();
+    GtTestActivate(Other.Handle());
+    GtTestPump(30);
+    ASSERT_TRUE(IsWindowVisible(FW));
+    F.Form->Hide();
+    GtTestPump(20);
+    EXPECT_FALSE(IsWindowVisible(FW));
+    F.Form->Show();
+    GtTestPump(20);
+    EXPECT_TRUE(IsWindowVisible(FW));
+    GtTestActivate(F.Form->Handle());
+    GtTestPump(30);
+  }
   // Hiding while the program has no active window follows that.
   F.Bar->SetHideWhenInactive(true);
   GtTestPump(30);
