@@ -183,6 +183,34 @@ TEST_F(TbMenuLoop, ClickingAnItemChoosesItAndTheOpeningReleaseDoesNot) {
   }
 }
 
+TEST_F(TbMenuLoop, AClickInASubmenuChoosesItsItem) {
+  TMenuFixture F;
+  bool Opened = false;
+  Soon([&F, &Opened] {
+    Keys({VK_DOWN, VK_RIGHT});  // opens "Recent" from the keyboard
+    Soon([&F, &Opened] {
+      TTBPopupWindow* W = PopupOf(F.Recent);
+      Opened = W != nullptr;
+      if (W) {
+        TTBItemViewer* V = W->View()->FindViewer(F.Two);
+        const TPoint C(V->BoundsRect.Left + 5, V->BoundsRect.Top + 3);
+        GtTestMouse(W->Handle(), gmaMove, gmbNone, C.X, C.Y);
+        GtTestMouse(W->Handle(), gmaPress, gmbLeft, C.X, C.Y);
+        GtTestMouse(W->Handle(), gmaRelease, gmbLeft, C.X, C.Y);
+      }
+      PostMessage(nullptr, WM_CANCELMODE, 0, 0);  // ends a loop that missed the click
+    });
+  });
+  TTBCustomItem* Got = F.Root->PopupAt(true, false, TPoint(60, 60), paLeft, false);
+  EXPECT_TRUE(Opened);
+  EXPECT_EQ(Got, F.Two) << "a press in the submenu is inside the menu";
+  Application->ProcessMessages();
+  EXPECT_EQ(F.Log, (std::vector<std::string>{"Recent", "Two"}));
+  MSG Left;
+  while (PeekMessage(&Left, nullptr, WM_CANCELMODE, WM_CANCELMODE, PM_REMOVE)) {
+  }
+}
+
 TEST_F(TbMenuLoop, ViewTimersOpenAndCloseSubmenusOnlyInPopups) {
   TMenuFixture F;
   std::unique_ptr<TTBPopupWindow> W(F.Root->OpenPopup(nullptr, nullptr, false, false, false, TPoint(40, 40), paLeft));
