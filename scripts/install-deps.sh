@@ -22,6 +22,8 @@ PACKAGES=(
   xclip
   # X checks of the window layer: xprop and xwininfo read window properties
   x11-utils
+  # the toolbar library's end-to-end check drives its demo under a real window manager
+  openbox
   # the file dialog's X check types into the dialog under a window manager
   openbox
   # X checks of floating toolbars under a real window manager: close requests by wmctrl

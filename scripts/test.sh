@@ -15,6 +15,7 @@ bash tests/imaging/viewdisplay/xvfb_checks.sh build/release
 bash tests/imaging/proc/xvfb_checks.sh build/release
 bash tests/controls/xvfb_checks.sh build/release
 bash tests/controls/acc_checks.sh build/release
+bash tests/controls/xvfb_docking.sh build/release
 bash tests/imaging/view/textcontrol/xvfb_checks.sh build/release
 
 cmake --preset asan >/dev/null

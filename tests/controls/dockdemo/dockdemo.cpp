@@ -5,12 +5,23 @@
 //   handle <bar> <window handle>
 //   viewer <bar> <caption> <left> <top> <width> <height>   (screen pixels)
 //   popup <parent caption> <left> <top> <width> <height>
+//   entry <parent caption> <caption> <checked 0|1> <left> <top> <width> <height>
+//   closed <parent caption>                                 (a popup window went)
 //   click <caption>
 //   dock <bar> <dock> row <row> pos <position>
 //   mdiclick <x> <y>                                        (client pixels)
+//   client <left> <top> <width> <height>                    (the MDI client)
+//   child <caption> <left> <top> <width> <height>           (at start)
+//   state <caption> normal|maximized|minimized              (at start and on change)
 //   ready
+// The menu bar's viewer lines are printed again, after a line "bar <bar>",
+// whenever its items or their places change (the MDI buttons come and go).
+// Viewers without a caption are named after their kind: sysmenu, minimize,
+// restore, close.
 #include <cstdio>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "controls/tbcommon.h"
 #include "controls/tbdock.h"
@@ -120,15 +131,50 @@ class TDemoForm : public TForm {
 HWND g_Client = nullptr;
 HHOOK g_Hook = nullptr;
 
+std::string ViewerName(TTBItemViewer* V) {
+  TTBCustomItem* Item = V->Item();
+  if (dynamic_cast<TTBMDISystemMenuItem*>(Item)) return "sysmenu";
+  if (auto* B = dynamic_cast<TTBMDIButtonItem*>(Item)) {
+    const char* Kinds[] = {"minimize", "restore", "close"};
+    return B->Kind() >= 0 && B->Kind() < 3 ? Kinds[B->Kind()] : "button";
+  }
+  return U8(Item->Caption());
+}
+
+// The shown viewers of a view with their screen rectangles.
+std::vector<std::pair<TTBItemViewer*, TRect>> ShownViewers(TTBView* V, HWND Wnd) {
+  std::vector<std::pair<TTBItemViewer*, TRect>> Out;
+  V->EnsureLayout();
+  TPoint Origin;
+  ClientToScreen(Wnd, &Origin);
+  for (Integer I = 0; I < V->ViewerCount(); ++I) {
+    TTBItemViewer* Vw = V->Viewers(I);
+    if (!Vw->Show) continue;
+    TRect R = Vw->BoundsRect;
+    OffsetRect(R, Origin.X, Origin.Y);
+    Out.push_back({Vw, R});
+  }
+  return Out;
+}
+
+std::string ParentName(TTBPopupWindow* P) {
+  TTBCustomItem* Parent = P->View()->ParentItem();
+  return Parent ? U8(Parent->Caption()) : std::string("-");
+}
+
 LRESULT SeeMessages(Integer Code, WPARAM WParam, LPARAM LParam) {
   const auto* C = reinterpret_cast<const CWPSTRUCT*>(LParam);
   if (C->message == WM_SHOWWINDOW && C->wParam != 0) {
     if (auto* P = dynamic_cast<TTBPopupWindow*>(FindControl(C->hwnd))) {
       TRect R;
       GetWindowRect(C->hwnd, &R);
-      TTBCustomItem* Parent = P->View()->ParentItem();
-      Say("popup " + (Parent ? U8(Parent->Caption()) : std::string("-")) + " " + RectText(R));
+      Say("popup " + ParentName(P) + " " + RectText(R));
+      for (const auto& [Vw, VR] : ShownViewers(P->View(), C->hwnd))
+        Say("entry " + ParentName(P) + " " + ViewerName(Vw) + " " + (Vw->Item()->Checked() ? "1 " : "0 ") +
+            RectText(VR));
     }
+  } else if (C->message == WM_DESTROY) {
+    if (auto* P = dynamic_cast<TTBPopupWindow*>(FindControl(C->hwnd))) Say("closed " + ParentName(P));
   } else if (C->hwnd == g_Client && (C->message == WM_LBUTTONDOWN || C->message == WM_RBUTTONDOWN)) {
     Say("mdiclick " + std::to_string(static_cast<int16_t>(C->lParam & 0xFFFF)) + " " +
         std::to_string(static_cast<int16_t>((C->lParam >> 16) & 0xFFFF)));
@@ -138,16 +184,36 @@ LRESULT SeeMessages(Integer Code, WPARAM WParam, LPARAM LParam) {
 
 void ReportBar(TTBToolbar* Bar) {
   Say("handle " + WideToUtf8(Bar->Name()) + " " + std::to_string(reinterpret_cast<uintptr_t>(Bar->Handle())));
-  TTBView* V = Bar->View();
-  V->EnsureLayout();
-  TPoint Origin;
-  ClientToScreen(Bar->Handle(), &Origin);
-  for (Integer I = 0; I < V->ViewerCount(); ++I) {
-    TTBItemViewer* Vw = V->Viewers(I);
-    if (!Vw->Show) continue;
-    TRect R = Vw->BoundsRect;
-    OffsetRect(R, Origin.X, Origin.Y);
-    Say("viewer " + WideToUtf8(Bar->Name()) + " " + U8(Vw->Item()->Caption()) + " " + RectText(R));
+  for (const auto& [Vw, R] : ShownViewers(Bar->View(), Bar->Handle()))
+    Say("viewer " + WideToUtf8(Bar->Name()) + " " + ViewerName(Vw) + " " + RectText(R));
+}
+
+// What the watch timer saw last: the menu bar's viewers and the children's states.
+TDemoForm* g_Form = nullptr;
+std::string g_LastBar;
+std::map<std::string, std::string> g_LastState;
+
+const char* StateOf(HWND Wnd) { return IsZoomed(Wnd) ? "maximized" : IsIconic(Wnd) ? "minimized" : "normal"; }
+
+void WatchTick(HWND, UINT, UINT_PTR, DWORD) {
+  TTBToolbar* Bar = g_Form->MenuBar;
+  std::string Lines;
+  for (const auto& [Vw, R] : ShownViewers(Bar->View(), Bar->Handle()))
+    Lines += "viewer " + WideToUtf8(Bar->Name()) + " " + ViewerName(Vw) + " " + RectText(R) + "\n";
+  if (Lines != g_LastBar) {
+    g_LastBar = Lines;
+    Say("bar " + WideToUtf8(Bar->Name()));
+    std::fputs(Lines.c_str(), stdout);
+    std::fflush(stdout);
+  }
+  for (Integer I = 0; I < g_Form->MDIChildCount(); ++I) {
+    TForm* Child = g_Form->MDIChildren(I);
+    const std::string Name = WideToUtf8(Child->Caption());
+    const std::string State = StateOf(Child->Handle());
+    if (g_LastState[Name] != State) {
+      g_LastState[Name] = State;
+      Say("state " + Name + " " + State);
+    }
   }
 }
 
@@ -171,6 +237,18 @@ int main() {
   Application->ProcessMessages();
   ReportBar(Form->MenuBar);
   ReportBar(Form->Toolbar);
+  TRect Client;
+  GetWindowRect(g_Client, &Client);
+  Say("client " + RectText(Client));
+  for (Integer I = Form->MDIChildCount() - 1; I >= 0; --I) {
+    TForm* Child = Form->MDIChildren(I);
+    TRect R;
+    GetWindowRect(Child->Handle(), &R);
+    Say("child " + WideToUtf8(Child->Caption()) + " " + RectText(R));
+  }
+  g_Form = Form;
+  WatchTick(nullptr, 0, 0, 0);
+  SetTimer(nullptr, 0, 100, WatchTick);
   Say("ready");
   Application->Run();
   UnhookWindowsHookEx(g_Hook);
