@@ -55,28 +55,15 @@ void TFcSplitterPane::DoExit() {
 
 void TFcSplitterPane::WndProc(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_NCHITTEST:
-      // An empty pane lets the mouse through to the window beneath.
+    case WM_NCHITTEST: {
+      // An empty pane lets the mouse through to the window beneath; where a
+      // graphic control lies on it, the pane keeps the mouse for that control.
+      if (ComponentState().Contains(csDesigning)) break;
+      const TPoint p = ScreenToClient(TPoint(GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)));
+      if (PtInRect(ClientRect(), p) && ControlAtPos(p, false)) break;
       Message.Result = HTTRANSPARENT;
       return;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_MOUSEMOVE:
-      // The layer delivers the mouse to the pane's window whatever its hit
-      // test says; passing it on to the parent makes the pane transparent.
-      // A graphic child of the pane keeps its own clicks.
-      if (Parent() && !MouseCapture()) {
-        const TPoint p(static_cast<int16_t>(Message.LParam & 0xFFFF),
-                       static_cast<int16_t>((Message.LParam >> 16) & 0xFFFF));
-        if (ControlAtPos(p, false)) break;
-        const TPoint q(p.X + Left(), p.Y + Top());
-        Message.Result = Parent()->Perform(Message.Msg, Message.WParam, MAKELPARAM(q.X, q.Y));
-        return;
-      }
-      break;
+    }
     case CM_VISIBLECHANGED:
       TFcCustomPanel::WndProc(Message);
       if (FSplitter) FSplitter->LayoutPanes();

@@ -8,6 +8,8 @@
 #include <QStyleHints>
 #include <QWheelEvent>
 
+#include <QPointer>
+
 #include <map>
 
 #include "platform/ui/private/window.h"
@@ -21,6 +23,11 @@ HWND g_Capture = nullptr;
 HWND g_MouseWindow = nullptr;  // the window that saw the last mouse move
 HCURSOR g_Cursor = nullptr;
 bool g_AltAlone = false;  // Alt is down and no other key or button came since
+// While a mouse event passes from a window that answered HTTRANSPARENT to the
+// window beneath, the widget the pointer is really over: the cursor that the
+// window beneath chooses shows there.
+QPointer<QWidget> g_PassedFrom;
+HCURSOR const NoCursorApplied = reinterpret_cast<HCURSOR>(~uintptr_t(0));
 
 void SetKey(WORD VK, bool Down) {
   uint8_t& K = g_Keys[VK & 0xFF];
@@ -89,13 +96,52 @@ const QCursor* FindCursor(HCURSOR H) {
   return It == T.Cursors.end() ? nullptr : &It->second;
 }
 
-void ApplyCursor(TWindow* W, HCURSOR H) {
-  if (!W || W->Dead || !W->Client || W->AppliedCursor == H) return;
-  W->AppliedCursor = H;
+void ShowCursorOn(QWidget* Widget, HCURSOR H) {
   if (const QCursor* C = FindCursor(H))
-    W->Client->setCursor(*C);
+    Widget->setCursor(*C);
   else
-    W->Client->setCursor(Qt::BlankCursor);
+    Widget->setCursor(Qt::BlankCursor);
+}
+
+void ApplyCursor(TWindow* W, HCURSOR H) {
+  if (!W || W->Dead || !W->Client) return;
+  if (g_PassedFrom && g_PassedFrom != W->Client) {
+    ShowCursorOn(g_PassedFrom, H);
+    // The window the pointer is over no longer shows what it last chose.
+    if (TWindow* Over = WindowOfWidget(g_PassedFrom)) Over->AppliedCursor = NoCursorApplied;
+  }
+  if (W->AppliedCursor == H) return;
+  W->AppliedCursor = H;
+  ShowCursorOn(W->Client, H);
+}
+
+// Hands a mouse event to the window beneath W at its point, as the event Qt
+// would have sent there; false when there is no such window.
+bool PassBeneath(TWindow* W, QMouseEvent* M, QWidget* Over) {
+  const QPoint G = M->globalPosition().toPoint();
+  TWindow* T = WindowBeneath(W, G);
+  if (!T || T == W || !T->Client) return false;
+  QWidget* To = T->Client;
+  if (T->Frame && !To->rect().contains(To->mapFromGlobal(G))) To = T->Frame;  // over its margins
+  QMouseEvent Passed(M->type(), To->mapFromGlobal(M->globalPosition()), M->globalPosition(), M->button(),
+                     M->buttons(), M->modifiers(), M->pointingDevice());
+  Passed.setTimestamp(M->timestamp());
+  QPointer<QWidget> Outer = g_PassedFrom;
+  if (!Outer) g_PassedFrom = Over;
+  QApplication::sendEvent(To, &Passed);
+  g_PassedFrom = Outer;
+  return true;
+}
+
+// Mouse input reaches a window only when its hit test keeps it: a window
+// answering HTTRANSPARENT passes it to the window beneath. The capture
+// window takes everything without being asked.
+bool PassedOn(TWindow* W, QMouseEvent* M, QWidget* Over) {
+  if (g_Capture || W->Kind != wkSurface) return false;
+  const QPoint G = M->globalPosition().toPoint();
+  const LRESULT Code = Perform(W, WM_NCHITTEST, 0, MAKELPARAM(G.x(), G.y()));
+  if (W->Dead) return true;
+  return Code == HTTRANSPARENT && PassBeneath(W, M, Over);
 }
 
 LPARAM KeyData(QKeyEvent* K) {
@@ -294,6 +340,7 @@ bool TranslateInput(TWindow* W, QEvent* E, QWidget* Receiver) {
         return true;
       }
       const QPoint G = M->globalPosition().toPoint();
+      if (!Native && PassedOn(W, M, Receiver)) return true;
       NoteMessagePos(TPoint(G.x(), G.y()));
       QPoint P = M->position().toPoint();
       // The receiver is the frame around the client or, for item views, a viewport inside it.
@@ -555,6 +602,25 @@ HCURSOR GetCursor() { return g_Cursor; }
 
 namespace gtui {
 
+TWindow* WindowBeneath(TWindow* W, const QPoint& Global) {
+  if (!W->Parent) return nullptr;
+  QWidget* Self = OuterWidget(W);
+  QWidget* Host = Self ? Self->parentWidget() : nullptr;
+  if (Host) {
+    // Siblings are stacked in the order of the host's children, the top one last.
+    const QObjectList& Kids = Host->children();
+    for (qsizetype i = Kids.indexOf(Self) - 1; i >= 0; --i) {
+      auto* S = qobject_cast<QWidget*>(Kids[i]);
+      if (!S || S->isWindow() || !S->isVisible() || S->testAttribute(Qt::WA_TransparentForMouseEvents)) continue;
+      const QPoint L = S->mapFromGlobal(Global);
+      if (!S->rect().contains(L) || (!S->mask().isEmpty() && !S->mask().contains(L))) continue;
+      QWidget* Deep = S->childAt(L);
+      if (TWindow* T = WindowOfWidget(Deep ? Deep : S)) return T;
+    }
+  }
+  return W->Parent;
+}
+
 bool TranslateNcInput(TWindow* W, QEvent* E) {
   // In a loop of the program, input is queued by its screen point like any other.
   if (InputGoesToQueue()) return TranslateInput(W, E, W->Frame);
@@ -567,6 +633,7 @@ bool TranslateNcInput(TWindow* W, QEvent* E) {
   const LPARAM Pt = MAKELPARAM(G.x(), G.y());
   const LRESULT Code = Perform(W, WM_NCHITTEST, 0, Pt);
   if (W->Dead) return true;
+  if (Code == HTTRANSPARENT && !g_Capture && PassBeneath(W, M, W->Frame)) return true;
   W->InNc = true;
   UINT Msg = WM_NCMOUSEMOVE;
   if (E->type() != QEvent::MouseMove) {

@@ -1149,6 +1149,16 @@ HWND WindowFromPoint(TPoint Point) {
   InitWindowing();
   QWidget* Wd = QApplication::widgetAt(Point.X, Point.Y);
   TWindow* W = Wd ? WindowOfWidget(Wd) : nullptr;
+  // A window answering HTTRANSPARENT hands the point to the window beneath.
+  while (W && W->Kind == wkSurface) {
+    const HWND H = W->Handle;
+    if (Perform(W, WM_NCHITTEST, 0, MAKELPARAM(Point.X, Point.Y)) != HTTRANSPARENT) break;
+    W = Lookup(H);
+    if (!W || W->Dead) return nullptr;
+    TWindow* Beneath = WindowBeneath(W, QPoint(Point.X, Point.Y));
+    if (!Beneath) break;
+    W = Beneath;
+  }
   return W ? W->Handle : nullptr;
 }
 

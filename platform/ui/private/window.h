@@ -150,6 +150,9 @@ void UpdateMargins(TWindow* W);
 TFrameSurface* FrameSurfaceOf(TWindow* W);
 // Mouse input over a window's margins; true when it was consumed.
 bool TranslateNcInput(TWindow* W, QEvent* Event);
+// The window beneath a child window at a screen point: the topmost sibling
+// below it there, else its parent; null for a top-level window.
+TWindow* WindowBeneath(TWindow* W, const QPoint& Global);
 // The pointer left the margins or the client area.
 void PointerLeftNc(TWindow* W);
 void PointerLeftClient(TWindow* W);

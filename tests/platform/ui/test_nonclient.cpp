@@ -1,6 +1,7 @@
 // Margins that a window asks for with WM_NCCALCSIZE, drawn by the window
 // through its window DC, and mouse input over them with the window's own hit
 // testing and leave tracking.
+#include <algorithm>
 #include <vector>
 
 #include "tests/platform/ui/uitest.h"
@@ -184,6 +185,107 @@ TEST_F(NonClientUi, DefaultHitTestTable) {
   const Case Cases[] = {{0, 0, HTBORDER}, {50, 30, HTCLIENT}, {99, 59, HTBORDER}, {100, 30, HTNOWHERE}, {-1, 0, HTNOWHERE}};
   for (const Case& C : Cases)
     EXPECT_EQ(SendMessage(H, WM_NCHITTEST, 0, MAKELPARAM(W.Left + C.X, W.Top + C.Y)), C.Code) << C.X << "," << C.Y;
+}
+
+// A window that logs its button and move messages and answers the hit test
+// it is told to (0: the default answer).
+class THitLog : public TRecorder {
+ public:
+  explicit THitLog(TComponent* AOwner) : TRecorder(AOwner) {}
+  LRESULT Answer = 0;
+  std::vector<std::pair<UINT, TPoint>> Log;
+
+ protected:
+  void WndProc(TMessage& M) override {
+    if (M.Msg == WM_NCHITTEST && Answer) {
+      M.Result = Answer;
+      return;
+    }
+    if (M.Msg == WM_MOUSEMOVE || (M.Msg >= WM_LBUTTONDOWN && M.Msg <= WM_MBUTTONDBLCLK))
+      Log.push_back({M.Msg, TPoint(GET_X_LPARAM(M.LParam), GET_Y_LPARAM(M.LParam))});
+    TRecorder::WndProc(M);
+  }
+};
+
+TEST_F(NonClientUi, ATransparentChildPassesTheMouseToTheWindowBeneathItAndAClientOneKeepsIt) {
+  // Parent P holds Below (at x 60..140) and, above it, Child (at x 10..90):
+  // child point (5, 7) lies over P only, (65, 7) over Below as well.
+  auto* P = new THitLog(Form.get());
+  P->SetBounds(20, 20, 260, 160);
+  P->SetParent(Form.get());
+  auto* Below = new THitLog(Form.get());
+  Below->SetBounds(60, 10, 80, 60);
+  Below->SetParent(P);
+  auto* Child = new THitLog(Form.get());
+  Child->SetBounds(10, 10, 80, 60);
+  Child->SetParent(P);
+  GtTestPump(20);
+  const HWND C = Child->Handle();
+  auto Gesture = [&](Integer X, Integer Y) {
+    GtTestMouse(C, gmaMove, gmbNone, X + 1, Y + 1);
+    for (THitLog* L : {P, Below, Child}) L->Log.clear();
+    GtTestMouse(C, gmaMove, gmbNone, X, Y);
+    GtTestClick(C, gmbLeft, X, Y);
+    GtTestMouse(C, gmaDoubleClick, gmbLeft, X, Y);
+    GtTestPump(10);
+  };
+  using TLog = std::vector<std::pair<UINT, TPoint>>;
+  auto At = [](const TLog& L, Integer X, Integer Y) {
+    TLog Out = L;
+    for (auto& E : Out) E.second = TPoint(X, Y);
+    return Out;
+  };
+  auto Count = [](const TLog& L, UINT Msg) {
+    return std::count_if(L.begin(), L.end(), [&](const auto& E) { return E.first == Msg; });
+  };
+
+  // A child answering HTCLIENT keeps the whole gesture: this is what a
+  // window that takes it receives.
+  Child->Answer = HTCLIENT;
+  Gesture(5, 7);
+  const TLog Kept = Child->Log;
+  EXPECT_TRUE(P->Log.empty());
+  EXPECT_EQ(Count(Kept, WM_LBUTTONDBLCLK), 1);
+  EXPECT_EQ(Count(Kept, WM_LBUTTONUP), 3);
+  EXPECT_EQ(Kept, At(Kept, 5, 7));
+  TPoint Screen(5, 7);
+  ClientToScreen(C, &Screen);
+  EXPECT_EQ(WindowFromPoint(Screen), C);
+
+  struct Case {
+    const char* Where;
+    Integer X, Y;
+    THitLog* Gets;
+    TPoint There;  // the point in the receiver's client coordinates
+  };
+  const Case Cases[] = {{"over the parent only", 5, 7, P, {15, 17}}, {"over the sibling below", 65, 7, Below, {15, 7}}};
+  Child->Answer = HTTRANSPARENT;
+  for (const Case& K : Cases) {
+    SCOPED_TRACE(K.Where);
+    Gesture(K.X, K.Y);
+    EXPECT_TRUE(Child->Log.empty());
+    // The same messages, once each, at the receiver's own point.
+    EXPECT_EQ(K.Gets->Log, At(Kept, K.There.X, K.There.Y));
+    for (THitLog* L : {P, Below}) {
+      if (L != K.Gets) {
+        EXPECT_TRUE(L->Log.empty());
+      }
+    }
+    TPoint S(K.X, K.Y);
+    ClientToScreen(C, &S);
+    EXPECT_EQ(WindowFromPoint(S), K.Gets->Handle());
+  }
+
+  // A window holding the capture is not asked: it takes the mouse.
+  for (THitLog* L : {P, Below, Child}) L->Log.clear();
+  SetCapture(C);
+  GtTestMouse(C, gmaMove, gmbNone, 5, 7);
+  GtTestMouse(C, gmaPress, gmbLeft, 5, 7);
+  ReleaseCapture();
+  GtTestMouse(C, gmaRelease, gmbLeft, 5, 7);
+  GtTestPump(10);
+  EXPECT_EQ(Child->Log, TLog({{WM_MOUSEMOVE, {5, 7}}, {WM_LBUTTONDOWN, {5, 7}}}));
+  EXPECT_EQ(P->Log, TLog({{WM_LBUTTONUP, {15, 17}}}));
 }
 
 }  // namespace
