@@ -93,6 +93,11 @@ class TbToolbarKeys : public mdi_test::MdiFrameTest {
   void Type(WORD Key, Cardinal Mods, WideChar Text = 0) {
     GtTestKey(Frame->Handle(), true, Key, Mods, Text);
     GtTestKey(Frame->Handle(), false, Key, Mods);
+    // The modifiers come up last, as the user lets go of them, so no later
+    // test sees them still held.
+    if (Mods & gmkCtrl) GtTestKey(Frame->Handle(), false, VK_CONTROL, Mods & ~gmkCtrl);
+    if (Mods & gmkShift) GtTestKey(Frame->Handle(), false, VK_SHIFT, Mods & ~(gmkCtrl | gmkShift));
+    if (Mods & gmkAlt) GtTestKey(Frame->Handle(), false, VK_MENU, 0);
     Application->ProcessMessages();
   }
   void AltAlone() {
