@@ -3,14 +3,46 @@
 // read local files or talk other protocols.
 #include "platform/devices/internet.h"
 
+// The calls go through a table of the library opened on first use, where
+// the header's checking macros cannot apply.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
 #include <mutex>
 
+#include "platform/devices/private/dynlib.h"
+
 namespace {
 
+// libcurl and its TLS, directory and name libraries are opened by the first
+// transfer, not by every start of the program.
+#define GT_CURL_FUNCTIONS(X)                                                                                  \
+  X(curl_global_init) X(curl_global_cleanup) X(curl_easy_init) X(curl_easy_cleanup) X(curl_easy_setopt)       \
+  X(curl_easy_getinfo) X(curl_easy_perform) X(curl_easy_strerror) X(curl_slist_append) X(curl_slist_free_all)
+
+struct TCurl : GtDynTable {
+#define GT_CURL_POINTER(f) decltype(&::f) f = nullptr;
+  GT_CURL_FUNCTIONS(GT_CURL_POINTER)
+#undef GT_CURL_POINTER
+
+  TCurl() {
+    // The soname has stayed the same since 2006.
+    Open({"libcurl.so.4"});
+#define GT_CURL_BIND(f) Bind(f, #f);
+    GT_CURL_FUNCTIONS(GT_CURL_BIND)
+#undef GT_CURL_BIND
+  }
+};
+
+// The loaded table, or nullptr when libcurl is missing (not retried).
+const TCurl* LoadCurl() {
+  static const TCurl table;
+  return table.Ok() ? &table : nullptr;
+}
+
 std::mutex gInitLock;
-int gInitCount = 0;
+int gInitCount = 0;      // start-ups not yet matched by a shut-down
+bool gCurlReady = false;  // the library's global set-up has run
 
 struct TTransfer {
   CURL* Curl = nullptr;
@@ -31,9 +63,9 @@ size_t WriteCb(char* Data, size_t Size, size_t Count, void* User) {
     if (!t->Started) {
       t->Started = true;
       curl_off_t length = -1;
-      curl_easy_getinfo(t->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+      LoadCurl()->curl_easy_getinfo(t->Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
       char* type = nullptr;
-      curl_easy_getinfo(t->Curl, CURLINFO_CONTENT_TYPE, &type);
+      LoadCurl()->curl_easy_getinfo(t->Curl, CURLINFO_CONTENT_TYPE, &type);
       if (type) t->Result->ContentType = type;
       if (t->MaxBytes > 0 && length > t->MaxBytes) {
         t->Result->Error = "the announced size is beyond the limit";
@@ -71,29 +103,41 @@ int ProgressCb(void* User, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 }  // namespace
 
+// The library's global set-up is not safe beside other threads' transfers;
+// it runs once, under the lock, before the first transfer.
 void GtInternetStartup() {
   std::lock_guard lock(gInitLock);
-  if (gInitCount++ == 0) curl_global_init(CURL_GLOBAL_DEFAULT);
+  ++gInitCount;
 }
 
 void GtInternetShutdown() {
   std::lock_guard lock(gInitLock);
   if (gInitCount <= 0) return;
-  if (--gInitCount == 0) curl_global_cleanup();
+  if (--gInitCount == 0 && gCurlReady) {
+    LoadCurl()->curl_global_cleanup();
+    gCurlReady = false;
+  }
 }
 
 bool GtInternetGet(const GtInternetRequest& Request, const GtInternetStart& OnStart, const GtInternetData& OnData,
                    std::atomic<bool>* Abort, GtInternetResult& Result) {
   Result = GtInternetResult();
+  const TCurl* lib = LoadCurl();
+  if (!lib) {
+    Result.Error = "the internet library cannot be loaded";
+    return false;
+  }
+  const TCurl& cu = *lib;
   {
     // A client used before start-up sets itself up once for the process.
     std::lock_guard lock(gInitLock);
-    if (gInitCount == 0) {
-      curl_global_init(CURL_GLOBAL_DEFAULT);
-      gInitCount = 1;
+    if (gInitCount == 0) gInitCount = 1;
+    if (!gCurlReady) {
+      cu.curl_global_init(CURL_GLOBAL_DEFAULT);
+      gCurlReady = true;
     }
   }
-  CURL* c = curl_easy_init();
+  CURL* c = cu.curl_easy_init();
   if (!c) {
     Result.Error = "no client";
     return false;
@@ -114,70 +158,70 @@ bool GtInternetGet(const GtInternetRequest& Request, const GtInternetStart& OnSt
   t.Result = &Result;
   t.MaxBytes = Request.MaxBytes;
 
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-  curl_easy_setopt(c, CURLOPT_USERAGENT, Request.Agent.c_str());
-  curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(c, CURLOPT_TRANSFER_ENCODING, 0L);
-  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 65536L);
+  cu.curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  cu.curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  cu.curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  cu.curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+  cu.curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  cu.curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_USERAGENT, Request.Agent.c_str());
+  cu.curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_TRANSFER_ENCODING, 0L);
+  cu.curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 65536L);
   // A stalled server ends the transfer instead of holding the caller forever.
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 60L);
-  if (Request.MaxBytes > 0) curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(Request.MaxBytes));
+  cu.curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
+  cu.curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 60L);
+  if (Request.MaxBytes > 0) cu.curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(Request.MaxBytes));
   if (!Request.User.empty() || !Request.Password.empty()) {
-    curl_easy_setopt(c, CURLOPT_USERNAME, Request.User.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, Request.Password.c_str());
+    cu.curl_easy_setopt(c, CURLOPT_USERNAME, Request.User.c_str());
+    cu.curl_easy_setopt(c, CURLOPT_PASSWORD, Request.Password.c_str());
   }
   if (!Request.Proxy.empty()) {
-    curl_easy_setopt(c, CURLOPT_PROXY, Request.Proxy.c_str());
+    cu.curl_easy_setopt(c, CURLOPT_PROXY, Request.Proxy.c_str());
     if (!Request.ProxyUser.empty() || !Request.ProxyPassword.empty()) {
-      curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, Request.ProxyUser.c_str());
-      curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, Request.ProxyPassword.c_str());
+      cu.curl_easy_setopt(c, CURLOPT_PROXYUSERNAME, Request.ProxyUser.c_str());
+      cu.curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, Request.ProxyPassword.c_str());
     }
   } else {
     // No proxy from the environment either: the caller decides.
-    curl_easy_setopt(c, CURLOPT_PROXY, "");
+    cu.curl_easy_setopt(c, CURLOPT_PROXY, "");
   }
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, Request.VerifyCertificates ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, Request.VerifyCertificates ? 2L : 0L);
-  if (!Request.CertificateFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, Request.CertificateFile.c_str());
-  curl_easy_setopt(c, CURLOPT_FTP_USE_EPSV, 1L);
-  curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
+  cu.curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, Request.VerifyCertificates ? 1L : 0L);
+  cu.curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, Request.VerifyCertificates ? 2L : 0L);
+  if (!Request.CertificateFile.empty()) cu.curl_easy_setopt(c, CURLOPT_CAINFO, Request.CertificateFile.c_str());
+  cu.curl_easy_setopt(c, CURLOPT_FTP_USE_EPSV, 1L);
+  cu.curl_easy_setopt(c, CURLOPT_TRANSFERTEXT, 0L);
   // The picture comes from the server, not from a cache between.
   struct curl_slist* headers = nullptr;
   if (Request.Service != gisFTP) {
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+    headers = cu.curl_slist_append(headers, "Cache-Control: no-cache");
+    headers = cu.curl_slist_append(headers, "Pragma: no-cache");
+    cu.curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
   }
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteCb);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, ProgressCb);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+  cu.curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteCb);
+  cu.curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+  cu.curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  cu.curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, ProgressCb);
+  cu.curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
 
-  const CURLcode rc = curl_easy_perform(c);
+  const CURLcode rc = cu.curl_easy_perform(c);
   long code = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+  cu.curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
   Result.Status = code;
   Result.Connected = code != 0 || t.Started;
-  if (rc != CURLE_OK && Result.Error.empty()) Result.Error = curl_easy_strerror(rc);
+  if (rc != CURLE_OK && Result.Error.empty()) Result.Error = cu.curl_easy_strerror(rc);
   // An empty body still starts: the caller hears the type and length.
   if (rc == CURLE_OK && !t.Started && OnStart) {
     char* type = nullptr;
-    curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
+    cu.curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
     if (type) Result.ContentType = type;
     OnStart(0, Result.ContentType);
   }
-  if (headers) curl_slist_free_all(headers);
-  curl_easy_cleanup(c);
+  if (headers) cu.curl_slist_free_all(headers);
+  cu.curl_easy_cleanup(c);
   const bool httpOk = Request.Service == gisFTP || (code > 0 && code < 400);
   return rc == CURLE_OK && !t.Stopped && httpOk;
 }

@@ -13,7 +13,46 @@ extern "C" {
 
 #include <cstring>
 
+#include "platform/devices/private/dynlib.h"
+
 namespace {
+
+// FFmpeg and the codec libraries behind it are opened the first time a
+// video file is: mapping them costs every start of the program tens of
+// milliseconds otherwise.
+#define GT_FFMPEG_FUNCTIONS(X)                                                                                   \
+  X(av_frame_alloc) X(av_frame_free) X(av_frame_unref) X(av_frame_move_ref) X(av_packet_alloc) X(av_packet_free) \
+  X(av_packet_unref) X(av_rescale_q) X(av_rescale_rnd) X(av_log_set_level) X(av_seek_frame) X(av_read_frame)     \
+  X(av_find_best_stream) X(avformat_open_input) X(avformat_find_stream_info) X(avformat_close_input)             \
+  X(avcodec_alloc_context3) X(avcodec_free_context) X(avcodec_parameters_to_context) X(avcodec_open2)            \
+  X(avcodec_flush_buffers) X(avcodec_send_packet) X(avcodec_receive_frame) X(sws_getCachedContext)               \
+  X(sws_scale) X(sws_freeContext)
+
+#define GT_SONAME(lib, major) "lib" #lib ".so." AV_STRINGIFY(major)
+
+struct TFFmpeg : GtDynTable {
+#define GT_FFMPEG_POINTER(f) decltype(&::f) f = nullptr;
+  GT_FFMPEG_FUNCTIONS(GT_FFMPEG_POINTER)
+#undef GT_FFMPEG_POINTER
+
+  TFFmpeg() {
+    Open({GT_SONAME(avutil, LIBAVUTIL_VERSION_MAJOR), GT_SONAME(avcodec, LIBAVCODEC_VERSION_MAJOR),
+          GT_SONAME(avformat, LIBAVFORMAT_VERSION_MAJOR), GT_SONAME(swscale, LIBSWSCALE_VERSION_MAJOR)});
+#define GT_FFMPEG_BIND(f) Bind(f, #f);
+    GT_FFMPEG_FUNCTIONS(GT_FFMPEG_BIND)
+#undef GT_FFMPEG_BIND
+    if (Ok()) av_log_set_level(AV_LOG_QUIET);
+  }
+};
+
+// The loaded table, or nullptr when FFmpeg is missing (not retried).
+const TFFmpeg* LoadFFmpeg() {
+  static const TFFmpeg table;
+  return table.Ok() ? &table : nullptr;
+}
+
+// Only called once a file is open, so the table is there.
+const TFFmpeg& Ff() { return *LoadFFmpeg(); }
 
 // Frames larger than this on a side are refused: the size comes from the file.
 constexpr int kMaxSide = 32768;
@@ -48,13 +87,18 @@ struct GtVideoFile::Impl {
   ~Impl() { Release(); }
 
   void Release() {
-    sws_freeContext(Scaler);
+    // Anything held was made through the table; with nothing held (a file
+    // object never opened) FFmpeg is not loaded just to free nothing.
+    if (Scaler || Packet || Decoded || Previous || Codec || Format) {
+      const TFFmpeg& ff = Ff();
+      ff.sws_freeContext(Scaler);
+      ff.av_packet_free(&Packet);
+      ff.av_frame_free(&Decoded);
+      ff.av_frame_free(&Previous);
+      ff.avcodec_free_context(&Codec);
+      if (Format) ff.avformat_close_input(&Format);
+    }
     Scaler = nullptr;
-    av_packet_free(&Packet);
-    av_frame_free(&Decoded);
-    av_frame_free(&Previous);
-    avcodec_free_context(&Codec);
-    if (Format) avformat_close_input(&Format);
     Stream = -1;
     Info = GtVideoInfo();
     LastIndex = -1;
@@ -69,17 +113,17 @@ struct GtVideoFile::Impl {
     int64_t pts = f->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE) pts = f->pts;
     if (pts == AV_NOPTS_VALUE) return LastIndex + 1;
-    return av_rescale_q(pts - StartPts, Format->streams[Stream]->time_base, FrameUnit());
+    return Ff().av_rescale_q(pts - StartPts, Format->streams[Stream]->time_base, FrameUnit());
   }
 
   bool SeekTo(int64_t Index) {
     AVStream* s = Format->streams[Stream];
-    const int64_t ts = StartPts + av_rescale_q(Index, FrameUnit(), s->time_base);
-    if (av_seek_frame(Format, Stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        av_seek_frame(Format, Stream, StartPts, AVSEEK_FLAG_BACKWARD) < 0)
+    const int64_t ts = StartPts + Ff().av_rescale_q(Index, FrameUnit(), s->time_base);
+    if (Ff().av_seek_frame(Format, Stream, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        Ff().av_seek_frame(Format, Stream, StartPts, AVSEEK_FLAG_BACKWARD) < 0)
       return false;
-    avcodec_flush_buffers(Codec);
-    av_frame_unref(Previous);
+    Ff().avcodec_flush_buffers(Codec);
+    Ff().av_frame_unref(Previous);
     LastIndex = -1;
     Draining = false;
     return true;
@@ -88,25 +132,25 @@ struct GtVideoFile::Impl {
   // The next decoded frame into Decoded: 1 got one, 0 end of stream, -1 error.
   int NextFrame() {
     for (;;) {
-      const int r = avcodec_receive_frame(Codec, Decoded);
+      const int r = Ff().avcodec_receive_frame(Codec, Decoded);
       if (r == 0) return 1;
       if (r == AVERROR_EOF) return 0;
       if (r != AVERROR(EAGAIN)) return -1;
       if (Draining) return 0;
-      const int rr = av_read_frame(Format, Packet);
+      const int rr = Ff().av_read_frame(Format, Packet);
       if (rr < 0) {
         // End of the file (or a read error): let the decoder give out what it holds.
         Draining = true;
-        avcodec_send_packet(Codec, nullptr);
+        Ff().avcodec_send_packet(Codec, nullptr);
         continue;
       }
       if (Packet->stream_index == Stream) {
-        const int sr = avcodec_send_packet(Codec, Packet);
-        av_packet_unref(Packet);
+        const int sr = Ff().avcodec_send_packet(Codec, Packet);
+        Ff().av_packet_unref(Packet);
         // A damaged packet is skipped, as a player would.
         if (sr < 0 && sr != AVERROR(EAGAIN) && sr != AVERROR_INVALIDDATA) return -1;
       } else {
-        av_packet_unref(Packet);
+        Ff().av_packet_unref(Packet);
       }
     }
   }
@@ -114,7 +158,7 @@ struct GtVideoFile::Impl {
   bool Convert(const AVFrame* f, GtVideoFrame& Out) {
     const int w = f->width, h = f->height;
     if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide) return false;
-    Scaler = sws_getCachedContext(Scaler, w, h, static_cast<AVPixelFormat>(f->format), w, h, AV_PIX_FMT_BGR24,
+    Scaler = Ff().sws_getCachedContext(Scaler, w, h, static_cast<AVPixelFormat>(f->format), w, h, AV_PIX_FMT_BGR24,
                                   SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!Scaler) return false;
     // The converter may write past a row's end up to its alignment, so it
@@ -123,7 +167,7 @@ struct GtVideoFile::Impl {
     std::vector<uint8_t> scratch(static_cast<size_t>(stride) * static_cast<size_t>(h) + 64);
     uint8_t* dst[4] = {scratch.data(), nullptr, nullptr, nullptr};
     int lines[4] = {stride, 0, 0, 0};
-    if (sws_scale(Scaler, f->data, f->linesize, 0, h, dst, lines) != h) return false;
+    if (Ff().sws_scale(Scaler, f->data, f->linesize, 0, h, dst, lines) != h) return false;
     Out.Width = w;
     Out.Height = h;
     const size_t row = static_cast<size_t>(w) * 3;
@@ -153,20 +197,23 @@ void GtVideoFile::Close() { F->Release(); }
 
 bool GtVideoFile::Open(const std::string& Utf8Path, std::string& Error) {
   Close();
-  av_log_set_level(AV_LOG_QUIET);
+  if (!LoadFFmpeg()) {
+    Error = "the video libraries cannot be loaded";
+    return false;
+  }
   Impl& d = *F;
   auto fail = [&](const char* Why) {
     Error = Why;
     d.Release();
     return false;
   };
-  if (avformat_open_input(&d.Format, Utf8Path.c_str(), nullptr, nullptr) < 0) {
+  if (Ff().avformat_open_input(&d.Format, Utf8Path.c_str(), nullptr, nullptr) < 0) {
     d.Format = nullptr;
     return fail("the file cannot be opened as a media file");
   }
-  if (avformat_find_stream_info(d.Format, nullptr) < 0) return fail("the file's streams cannot be read");
+  if (Ff().avformat_find_stream_info(d.Format, nullptr) < 0) return fail("the file's streams cannot be read");
   const AVCodec* codec = nullptr;
-  d.Stream = av_find_best_stream(d.Format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  d.Stream = Ff().av_find_best_stream(d.Format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
   if (d.Stream < 0 || !codec) return fail("the file holds no video stream that can be decoded");
   AVStream* s = d.Format->streams[d.Stream];
   const AVCodecParameters* par = s->codecpar;
@@ -176,14 +223,14 @@ bool GtVideoFile::Open(const std::string& Utf8Path, std::string& Error) {
   if (rate.num <= 0 || rate.den <= 0) rate = s->r_frame_rate;
   if (rate.num <= 0 || rate.den <= 0 || s->time_base.num <= 0 || s->time_base.den <= 0)
     return fail("the video has no frame rate");
-  d.Codec = avcodec_alloc_context3(codec);
-  d.Decoded = av_frame_alloc();
-  d.Previous = av_frame_alloc();
-  d.Packet = av_packet_alloc();
+  d.Codec = Ff().avcodec_alloc_context3(codec);
+  d.Decoded = Ff().av_frame_alloc();
+  d.Previous = Ff().av_frame_alloc();
+  d.Packet = Ff().av_packet_alloc();
   if (!d.Codec || !d.Decoded || !d.Previous || !d.Packet) return fail("out of memory");
-  if (avcodec_parameters_to_context(d.Codec, par) < 0) return fail("the video's decoder cannot be set up");
+  if (Ff().avcodec_parameters_to_context(d.Codec, par) < 0) return fail("the video's decoder cannot be set up");
   d.Codec->thread_count = 1;
-  if (avcodec_open2(d.Codec, codec, nullptr) < 0) return fail("the video's decoder cannot be opened");
+  if (Ff().avcodec_open2(d.Codec, codec, nullptr) < 0) return fail("the video's decoder cannot be opened");
 
   d.StartPts = s->start_time != AV_NOPTS_VALUE ? s->start_time : 0;
   GtVideoInfo& i = d.Info;
@@ -195,9 +242,9 @@ bool GtVideoFile::Open(const std::string& Utf8Path, std::string& Error) {
   i.RateDen = rate.den;
   const AVRational hns{1, 10000000};
   if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
-    i.Duration = av_rescale_q(s->duration, s->time_base, hns);
+    i.Duration = Ff().av_rescale_q(s->duration, s->time_base, hns);
   else if (d.Format->duration != AV_NOPTS_VALUE && d.Format->duration > 0)
-    i.Duration = av_rescale_q(d.Format->duration, AVRational{1, AV_TIME_BASE}, hns);
+    i.Duration = Ff().av_rescale_q(d.Format->duration, AVRational{1, AV_TIME_BASE}, hns);
   i.BitCount = par->bits_per_coded_sample;
   Error.clear();
   return true;
@@ -205,8 +252,8 @@ bool GtVideoFile::Open(const std::string& Utf8Path, std::string& Error) {
 
 int64_t GtVideoFile::FrameAtTime(int64_t Time) const {
   const GtVideoInfo& i = F->Info;
-  if (i.RateNum <= 0 || i.RateDen <= 0 || Time < 0) return 0;
-  return av_rescale_rnd(Time + kTimeSlack, i.RateNum, int64_t(i.RateDen) * 10000000, AV_ROUND_DOWN);
+  if (i.RateNum <= 0 || i.RateDen <= 0 || Time < 0 || !LoadFFmpeg()) return 0;
+  return Ff().av_rescale_rnd(Time + kTimeSlack, i.RateNum, int64_t(i.RateDen) * 10000000, AV_ROUND_DOWN);
 }
 
 bool GtVideoFile::ReadFrame(int64_t Index, GtVideoFrame& Frame) {
@@ -234,8 +281,8 @@ bool GtVideoFile::ReadFrame(int64_t Index, GtVideoFrame& Frame) {
       d.LastIndex = idx;
       const bool ok = d.Hand(d.Decoded, Index, Frame);
       // Kept as the frame before whatever is read onwards next.
-      av_frame_unref(d.Previous);
-      av_frame_move_ref(d.Previous, d.Decoded);
+      Ff().av_frame_unref(d.Previous);
+      Ff().av_frame_move_ref(d.Previous, d.Decoded);
       return ok;
     }
     if (idx > Index) {
@@ -247,8 +294,8 @@ bool GtVideoFile::ReadFrame(int64_t Index, GtVideoFrame& Frame) {
       return ok;
     }
     d.LastIndex = idx;
-    av_frame_unref(d.Previous);
-    av_frame_move_ref(d.Previous, d.Decoded);
+    Ff().av_frame_unref(d.Previous);
+    Ff().av_frame_move_ref(d.Previous, d.Decoded);
   }
 }
 
@@ -259,24 +306,24 @@ int64_t GtVideoFile::MeasureFrameTime() {
   int64_t first = AV_NOPTS_VALUE, answer = 0;
   int packets = 0;
   while (packets < kMeasurePackets) {
-    const int r = avcodec_receive_frame(d.Codec, d.Decoded);
+    const int r = Ff().avcodec_receive_frame(d.Codec, d.Decoded);
     if (r == 0) {
       const int64_t pts = d.Decoded->best_effort_timestamp;
-      av_frame_unref(d.Decoded);
+      Ff().av_frame_unref(d.Decoded);
       if (pts == AV_NOPTS_VALUE) continue;
       if (first == AV_NOPTS_VALUE) {
         first = pts;
       } else if (pts != first) {
-        answer = av_rescale_q(pts > first ? pts - first : first - pts, s->time_base, AVRational{1, 10000000});
+        answer = Ff().av_rescale_q(pts > first ? pts - first : first - pts, s->time_base, AVRational{1, 10000000});
         break;
       }
       continue;
     }
     if (r != AVERROR(EAGAIN)) break;
-    if (av_read_frame(d.Format, d.Packet) < 0) break;
+    if (Ff().av_read_frame(d.Format, d.Packet) < 0) break;
     ++packets;
-    if (d.Packet->stream_index == d.Stream) avcodec_send_packet(d.Codec, d.Packet);
-    av_packet_unref(d.Packet);
+    if (d.Packet->stream_index == d.Stream) Ff().avcodec_send_packet(d.Codec, d.Packet);
+    Ff().av_packet_unref(d.Packet);
   }
   d.LastIndex = -1;  // the next frame read seeks again
   return answer;
