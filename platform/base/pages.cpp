@@ -48,6 +48,15 @@ void* AllocateZeroedPages(size_t Size) {
   return reinterpret_cast<void*>(block);
 }
 
+void ReleaseZeroedPages(void* Block, size_t From, size_t To) {
+  if (!Block) return;
+  const size_t page = PageSize();
+  const uintptr_t block = reinterpret_cast<uintptr_t>(Block);
+  const uintptr_t first = (block + From + page - 1) & ~uintptr_t(page - 1);
+  const uintptr_t last = (block + To) & ~uintptr_t(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 void FreeZeroedPages(void* Block) {
   if (!Block) return;
   const auto* header = reinterpret_cast<const TPagesHeader*>(static_cast<char*>(Block) - sizeof(TPagesHeader));

@@ -13,6 +13,11 @@ constexpr size_t kLargePageBlock = size_t(4) << 20;
 // system refuses it. The pages are not touched here: each is zeroed by the
 // kernel when first written, so nothing is written twice.
 void* AllocateZeroedPages(size_t Size);
+// Gives the whole pages between byte offsets From and To of a block of
+// AllocateZeroedPages back to the system while the block stays allocated:
+// a work buffer's parts that a kernel has finished with stop counting
+// towards the program's memory. Those bytes read as zero afterwards.
+void ReleaseZeroedPages(void* Block, size_t From, size_t To);
 // Returns a block of AllocateZeroedPages; nullptr is ignored.
 void FreeZeroedPages(void* Block);
 

@@ -421,39 +421,40 @@ bool PlanShears(Integer W, Integer H, double Degrees, TShearPlan& P) {
 }
 
 // Turns Src (ie24RGB, W x H) by Degrees (-45..45, not 0) into a new picture
-// Out of W3 x H2 pixels.
+// Out of W3 x H2 pixels. With ReleaseSource the caller is replacing Src by
+// Out: Src's pixels (not its alpha channel) are given back as soon as the
+// first shear has read them, once nothing can fail any more.
 bool ShearRotate(TIEBitmap& Src, TIEBitmap& Out, double Degrees, bool Antialias, const TRGB& Background,
-                 const TIEProgressEvent& OnProgress, TObject* Sender) {
+                 const TIEProgressEvent& OnProgress, TObject* Sender, bool ReleaseSource) {
   TShearPlan p;
   if (!PlanShears(Src.Width(), Src.Height(), Degrees, p)) return false;
   const Integer W = p.W, H = p.H, W1 = p.W1, H2 = p.H2, W3 = p.W3;
   const Byte bg[3] = {Background.b, Background.g, Background.r};
-  // Both work buffers are held transposed, one column per row: the second
-  // (vertical) shear then moves contiguous runs like the other two, and the
-  // transpositions are done in bands that stay in the cache.
-  const size_t col1 = size_t(H) * 3, col2 = size_t(H2) * 3;
-  // The result is taken only once the first buffer is gone, so the address
-  // space claimed at once (what a memory limit counts) is the source, the
-  // second buffer and the result, not all four.
-  // Straight from the kernel in huge pages: written once each, their first
+  constexpr Integer kBand = 64;
+  // The first shear's result is the only work picture, held transposed in
+  // tiles of kBand rows: tile t holds rows t * kBand .. of every column,
+  // column after column. The first shear writes each tile whole; the second
+  // (vertical) shear then reads short runs of a column from one or two
+  // tiles, and a tile whose rows no later band reads is given back at once.
+  // The second shear is done band by band for the third and never held
+  // whole. Straight from the kernel in huge pages: written once, its first
   // touch would otherwise cost a page fault every 4 KiB.
-  TZeroedPages<Byte> b1(static_cast<Byte*>(AllocateZeroedPages(col1 * size_t(W1))));
-  TZeroedPages<Byte> b2(static_cast<Byte*>(AllocateZeroedPages(col2 * size_t(W1))));
-  if (!b1 || !b2) return false;
-  const double step = 100.0 / (double(H) + W1 + H2);
+  const size_t tileCol = size_t(kBand) * 3, tileBytes = tileCol * size_t(W1);
+  const Integer tiles = (H + kBand - 1) / kBand;
+  TZeroedPages<Byte> b1(static_cast<Byte*>(AllocateZeroedPages(tileBytes * size_t(tiles))));
+  if (!b1) return false;
+  const double step = 100.0 / (double(H) + H2);
   auto report = [&](int64_t Done) {
     if (OnProgress) OnProgress(Sender, Integer(Trunc(Done * step)));
   };
-  constexpr Integer kBand = 64;
   const size_t row1 = size_t(W1) * 3;
 
   // First shear: rows to the right, a band of rows at a time, each band
-  // then written into the columns of the first buffer.
+  // then written into its tile.
   {
     TRowTable s(Src, ieaRead);
-    const Integer bands = (H + kBand - 1) / kBand;
     IEParallelRows(
-        bands, int64_t(W1) * 3 * kBand,
+        tiles, int64_t(W1) * 3 * kBand,
         [&](Integer First, Integer Last) {
           std::vector<Byte> rows(row1 * kBand);
           for (Integer band = First; band < Last; ++band) {
@@ -464,67 +465,85 @@ bool ShearRotate(TIEBitmap& Src, TIEBitmap& Out, double Degrees, bool Antialias,
               const Integer f = Integer(Trunc((k - sh) * kFracOne));
               ShearRow(s[y], W, rows.data() + row1 * size_t(y - y0), W1, sh, f, Antialias, bg);
             }
-            for (Integer x = 0; x < W1; ++x) {
-              Byte* d = b1.get() + col1 * size_t(x) + size_t(y0) * 3;
-              // The columns lie a whole column apart: fetch ahead.
-              if (x + 8 < W1) {
-                __builtin_prefetch(d + col1 * 8, 1);
-                __builtin_prefetch(d + col1 * 8 + 64, 1);
-                __builtin_prefetch(d + col1 * 8 + 128, 1);
-              }
+            Byte* d = b1.get() + tileBytes * size_t(band);
+            for (Integer x = 0; x < W1; ++x, d += tileCol) {
               const Byte* r = rows.data() + size_t(x) * 3;
-              for (Integer j = 0; j < n; ++j, d += 3, r += row1) std::memcpy(d, r, 3);
+              for (Integer j = 0; j < n; ++j, r += row1) std::memcpy(d + size_t(j) * 3, r, 3);
             }
           }
         },
         EachNewCount([&](Integer band) { report(std::min(H, (band + 1) * kBand) - 1); }));
   }
-
-  // Second shear: column x down by C = n - dy.
-  IEParallelRows(
-      W1, int64_t(H2) * 3,
-      [&](Integer First, Integer Last) {
-        for (Integer x = First; x < Last; ++x) {
-          const double k = (p.Positive ? W1 - x : x) * p.Sn;
-          const Integer n = Integer(Round(k));
-          const Integer f = Integer(Round((k - n) * kFracOne));
-          ShearRow(b1.get() + col1 * size_t(x), H, b2.get() + col2 * size_t(x), H2, n - p.Dy, f, Antialias, bg);
-        }
-      },
-      EachNewCount([&](Integer x) { report(int64_t(H) + x); }));
-  b1.reset();
   if (!Out.Allocate(W3, H2, ie24RGB)) return false;
+  if (ReleaseSource && (Src.Location() == ieMemory || Src.Location() == ieFile)) Src.FreeImage(false);
 
-  // Third shear: a band of rows gathered from the columns of the second
-  // buffer, then each row to the right into the picture.
+  // The second shear moves column x down by Shift[x], mixing by Frac[x].
+  std::vector<Integer> shift(static_cast<size_t>(W1)), frac(static_cast<size_t>(W1));
+  Integer maxShift = INT32_MIN;
+  for (Integer x = 0; x < W1; ++x) {
+    const double k = (p.Positive ? W1 - x : x) * p.Sn;
+    const Integer n = Integer(Round(k));
+    shift[size_t(x)] = n - p.Dy;
+    frac[size_t(x)] = Integer(Round((k - n) * kFracOne));
+    maxShift = std::max(maxShift, shift[size_t(x)]);
+  }
+
+  // Second and third shears, a band of result rows at a time: each column's
+  // part of the band is sheared from the tiles (with the sample above it,
+  // its neighbour in the mix) into the rows of the band, then each row to
+  // the right into the picture. The bands go in groups, after which the
+  // tiles above every later band's reach are given back.
   {
     TRowTable d(Out, ieaWrite);
     const Integer bands = (H2 + kBand - 1) / kBand;
-    IEParallelRows(
-        bands, int64_t(W3) * 3 * kBand,
-        [&](Integer First, Integer Last) {
-          std::vector<Byte> rows(row1 * kBand);
-          for (Integer band = First; band < Last; ++band) {
-            const Integer y0 = band * kBand, y1 = std::min(H2, y0 + kBand), n = y1 - y0;
-            for (Integer x = 0; x < W1; ++x) {
-              const Byte* c = b2.get() + col2 * size_t(x) + size_t(y0) * 3;
-              if (x + 8 < W1) {
-                __builtin_prefetch(c + col2 * 8);
-                __builtin_prefetch(c + col2 * 8 + 64);
-                __builtin_prefetch(c + col2 * 8 + 128);
+    constexpr Integer kGroup = 8;
+    Integer freedTiles = 0;
+    for (Integer g0 = 0; g0 < bands; g0 += kGroup) {
+      const Integer g1 = std::min(bands, g0 + kGroup);
+      IEParallelRows(
+          g1 - g0, int64_t(W3) * 3 * kBand,
+          [&](Integer First, Integer Last) {
+            std::vector<Byte> rows(row1 * kBand);
+            Byte run[(kBand + 1) * 3], col[kBand * 3];
+            for (Integer band = g0 + First; band < g0 + Last; ++band) {
+              const Integer y0 = band * kBand, y1 = std::min(H2, y0 + kBand), n = y1 - y0;
+              for (Integer x = 0; x < W1; ++x) {
+                const Integer c = shift[size_t(x)];
+                // Source rows r0 .. r1 - 1 land in this band, r0 being the
+                // neighbour of the first one when it exists.
+                const Integer r0 = std::max(0, y0 - c - 1), r1 = std::min(H, y1 - c);
+                if (r0 < r1) {
+                  const Byte* column = b1.get() + tileCol * size_t(x);
+                  for (Integer r = r0; r < r1;) {
+                    const Integer t = r / kBand, upTo = std::min(r1, (t + 1) * kBand);
+                    std::memcpy(run + size_t(r - r0) * 3, column + tileBytes * size_t(t) + size_t(r - t * kBand) * 3,
+                                size_t(upTo - r) * 3);
+                    r = upTo;
+                  }
+                  ShearRow(run, r1 - r0, col, n, c + r0 - y0, frac[size_t(x)], Antialias, bg);
+                } else {
+                  PutBackground(col, n, bg);
+                }
+                Byte* r = rows.data() + size_t(x) * 3;
+                for (Integer j = 0; j < n; ++j, r += row1) std::memcpy(r, col + size_t(j) * 3, 3);
               }
-              Byte* r = rows.data() + size_t(x) * 3;
-              for (Integer j = 0; j < n; ++j, c += 3, r += row1) std::memcpy(r, c, 3);
+              for (Integer y = y0; y < y1; ++y) {
+                const double k = (p.Positive ? y : H2 - y) * p.T;
+                const Integer sh = Integer(Round(k));
+                const Integer f = Integer(Round((k - sh) * kFracOne));
+                ShearRow(rows.data() + row1 * size_t(y - y0), W1, d[y], W3, sh - p.Dx, f, Antialias, bg);
+              }
             }
-            for (Integer y = y0; y < y1; ++y) {
-              const double k = (p.Positive ? y : H2 - y) * p.T;
-              const Integer sh = Integer(Round(k));
-              const Integer f = Integer(Round((k - sh) * kFracOne));
-              ShearRow(rows.data() + row1 * size_t(y - y0), W1, d[y], W3, sh - p.Dx, f, Antialias, bg);
-            }
-          }
-        },
-        EachNewCount([&](Integer band) { report(int64_t(H) + W1 + std::min(H2, (band + 1) * kBand) - 1); }));
+          },
+          EachNewCount([&](Integer band) { report(int64_t(H) + std::min(H2, (g0 + band + 1) * kBand) - 1); }));
+      // Later bands read source rows from g1 * kBand - maxShift - 1 on.
+      const int64_t firstNeeded = int64_t(g1) * kBand - maxShift - 1;
+      const Integer doneTiles = Integer(std::clamp<int64_t>(firstNeeded / kBand, 0, tiles));
+      if (g1 < bands && doneTiles > freedTiles) {
+        ReleaseZeroedPages(b1.get(), tileBytes * size_t(freedTiles), tileBytes * size_t(doneTiles));
+        freedTiles = doneTiles;
+      }
+    }
   }
   return true;
 }
@@ -670,7 +689,9 @@ bool IERotateBitmap(TIEBitmap* Bitmap, bool Antialias, const TIEProgressEvent& O
     return true;
   }
   TIEBitmap out;
-  if (!ShearRotate(*src, out, double(t) / 1000.0, Antialias, Background, OnProgress, Sender)) return false;
+  // The picture is replaced by the result: its pixels (or the quarter-turned
+  // copy's) go as soon as the first shear has read them.
+  if (!ShearRotate(*src, out, double(t) / 1000.0, Antialias, Background, OnProgress, Sender, true)) return false;
   TakeStorage(*Bitmap, out, TAlphaAfter::Resize);
   return true;
 }

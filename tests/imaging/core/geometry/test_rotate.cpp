@@ -497,6 +497,51 @@ TEST(RotateBitmap, AntialiasedShearKeepsFlatAreasExact) {
   }
 }
 
+// Pictures tall enough that the shears work in many bands of rows and give
+// their work rows back part by part: a flat picture must come out flat
+// everywhere inside the turned rectangle and background everywhere outside
+// it. A band joined with the wrong neighbour sample, a row taken from the
+// wrong band or a part given back while still needed shows up as a pixel
+// that is neither.
+TEST(RotateBitmap, LargePictureStaysFlatAcrossWorkBands) {
+  const struct {
+    Integer W, H;
+    double Angle;
+    bool Antialias;
+  } cases[] = {
+      {900, 700, 30, true}, {900, 700, -30, false}, {700, 1100, 44.5, true}, {1300, 600, -12.5, true},
+      {641, 897, 120, true},
+  };
+  const Byte v = 173;
+  const TRGB bg{40, 50, 60};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H) + " by " + std::to_string(c.Angle) +
+                 (c.Antialias ? " antialiased" : ""));
+    TIEBitmap b;
+    ASSERT_TRUE(b.Allocate(c.W, c.H, ie24RGB));
+    b.Fill(double(v) * 0x010101);
+    ASSERT_TRUE(IERotateBitmap(&b, c.Antialias, nullptr, nullptr, bg, c.Angle));
+    const double th = c.Angle * M_PI / 180, co = std::cos(th), si = std::sin(th);
+    const double cx = b.Width() / 2.0, cy = b.Height() / 2.0;
+    int64_t inside = 0, wrong = 0;
+    for (Integer y = 0; y < b.Height(); ++y)
+      for (Integer x = 0; x < b.Width(); ++x) {
+        const double px = x + 0.5 - cx, py = y + 0.5 - cy;
+        const double u = co * px - si * py, w = si * px + co * py;
+        const double margin = std::min(c.W / 2.0 - std::fabs(u), c.H / 2.0 - std::fabs(w));
+        const TRGB p = Pixel(b, x, y);
+        if (margin > 2.5) {
+          ++inside;
+          if (!(p.r == v && p.g == v && p.b == v) && wrong++ < 5) ADD_FAILURE() << "inside " << x << "," << y;
+        } else if (margin < -2.5 && !SameRGB(p, bg) && wrong++ < 5) {
+          ADD_FAILURE() << "outside " << x << "," << y;
+        }
+      }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(inside, int64_t(c.W) * c.H * 9 / 10);
+  }
+}
+
 TEST(RotateBitmap, ProgressRisesToTheEnd) {
   TIEBitmap b;
   MakeNoise(b, 40, 30, ie24RGB, 1);
