@@ -13,6 +13,12 @@
 #   LARGE=1           also the 30000 x 30000 picture under a 2 GiB limit
 #   BENCH_DIR=/dev/shm  where the pictures and outputs go (memory-backed by
 #                     default, so the disk does not weigh on either side)
+#   GTCLI=path        run this gtcli instead of building one (to compare two
+#                     builds of ours against the same peers)
+#
+# The last column is the ratio of processor time (user + system, means):
+# on a machine busy with other work, waiting for a core stretches the
+# elapsed times of both sides unevenly, while processor time stays put.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build/bench}
@@ -31,8 +37,12 @@ done
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGT_BENCH=ON >/dev/null
 fi
-cmake --build "$dir" -j "${JOBS:-4}" --target gtcli >/dev/null
-gt=$(realpath "$dir/bench/gtcli")
+if [ -n "${GTCLI:-}" ]; then
+  gt=$(realpath "$GTCLI")
+else
+  cmake --build "$dir" -j "${JOBS:-4}" --target gtcli >/dev/null
+  gt=$(realpath "$dir/bench/gtcli")
+fi
 cores=$(nproc)
 
 # Photo-like pictures: smooth light, soft shapes, fine texture and sensor
@@ -77,16 +87,18 @@ row() {  # work size ours-command peer-name peer-command [peer-name peer-command
     shift 2
   done
   hyperfine "${args[@]}" "${cmds[@]}" >/dev/null 2>&1 || { echo "failed: $work $size" >&2; return 0; }
-  local i=0 c medians=() peaks=()
+  local i=0 c medians=() cpus=() peaks=()
   for c in "${cmds[@]}"; do
     medians+=("$(/usr/bin/python3 -c "import json,sys; r=json.load(open('$json'))['results'][$i]; print('%.1f' % (r['median']*1000))")")
+    cpus+=("$(/usr/bin/python3 -c "import json,sys; r=json.load(open('$json'))['results'][$i]; print('%.1f' % ((r['user']+r['system'])*1000))")")
     peaks+=("$(/usr/bin/time -v sh -c "exec $c" >/dev/null 2>"$work_dir/err"; grep 'Maximum resident' "$work_dir/err" | awk '{print int($6/1024)}')")
     i=$((i + 1))
   done
   for ((i = 1; i < ${#cmds[@]}; i++)); do
-    rows+=("$(printf '%-34s %5s MP  %9s ms %7s MiB   %-22s %9s ms %7s MiB   %6s' "$work" "$size" "${medians[0]}" \
+    rows+=("$(printf '%-34s %5s MP  %9s ms %7s MiB   %-22s %9s ms %7s MiB   %6s %6s' "$work" "$size" "${medians[0]}" \
       "${peaks[0]}" "${names[$i]}" "${medians[$i]}" "${peaks[$i]}" \
-      "$(/usr/bin/python3 -c "print('%.2f' % (${medians[0]} / ${medians[$i]}))")")")
+      "$(/usr/bin/python3 -c "print('%.2f' % (${medians[0]} / ${medians[$i]}))")" \
+      "$(/usr/bin/python3 -c "print('%.2f' % (${cpus[0]} / max(${cpus[$i]}, 0.1)))")")")
   done
 }
 work_dir=$work
@@ -171,5 +183,5 @@ if [ -n "${LARGE:-}" ] && [[ "larger than memory" =~ $ONLY ]]; then
   rm -f "$work/t.v"
 fi
 
-printf '%-34s %8s  %12s %11s   %-22s %12s %11s   %6s\n' work size ours peak peer median peak ours/peer
+printf '%-34s %8s  %12s %11s   %-22s %12s %11s   %6s %6s\n' work size ours peak peer median peak ours/peer cpu
 printf '%s\n' "${rows[@]}"

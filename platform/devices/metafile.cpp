@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/base/sysutils.h"
+#include "platform/devices/private/dynlib.h"
 #include "platform/graphics/bitmap.h"
 
 extern "C" {
@@ -27,6 +28,41 @@ extern "C" {
 
 namespace metafile_glue {
 namespace {
+
+// The metafile libraries are opened by the first metafile, not at start.
+#define GT_WMF_FUNCTIONS(X)                                                                                    \
+  X(wmf_api_create) X(wmf_api_destroy) X(wmf_mem_open) X(wmf_mem_close) X(wmf_scan) X(wmf_display_size)        \
+  X(wmf_stream_create) X(wmf_stream_destroy) X(wmf_play) X(wmf_svg_function)
+
+struct TWmf : GtDynTable {
+#define GT_WMF_POINTER(f) decltype(&::f) f = nullptr;
+  GT_WMF_FUNCTIONS(GT_WMF_POINTER)
+#undef GT_WMF_POINTER
+  TWmf() {
+    Open({"libwmflite-0.2.so.7", "libwmf-0.2.so.7"});
+#define GT_WMF_BIND(f) Bind(f, #f);
+    GT_WMF_FUNCTIONS(GT_WMF_BIND)
+#undef GT_WMF_BIND
+  }
+};
+
+struct TEmf : GtDynTable {
+  decltype(&::emf2svg) emf2svg = nullptr;
+  TEmf() {
+    Open({"libemf2svg.so.1"});
+    Bind(emf2svg, "emf2svg");
+  }
+};
+
+// The loaded tables, or nullptr when the library is missing (not retried).
+const TWmf* LoadWmf() {
+  static const TWmf table;
+  return table.Ok() ? &table : nullptr;
+}
+const TEmf* LoadEmf() {
+  static const TEmf table;
+  return table.Ok() ? &table : nullptr;
+}
 
 // Larger files are not taken: nothing legitimate comes near this.
 constexpr size_t kMaxBytes = size_t(256) << 20;
@@ -48,68 +84,74 @@ int32_t Pixels(int64_t Length, int64_t PerInch) {
 
 // The size libwmf finds for a Windows metafile without the placeable header.
 bool WmfDisplaySize(std::vector<uint8_t>& Data, int32_t& W, int32_t& H) {
+  const TWmf* lib = LoadWmf();
+  if (!lib) return false;
+  const TWmf& wm = *lib;
   wmfAPI* api = nullptr;
   wmfAPI_Options o{};
-  if (wmf_api_create(&api, WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG, &o) != wmf_E_None) {
-    if (api) wmf_api_destroy(api);
+  if (wm.wmf_api_create(&api, WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG, &o) != wmf_E_None) {
+    if (api) wm.wmf_api_destroy(api);
     return false;
   }
   bool ok = false;
-  if (wmf_mem_open(api, Data.data(), long(Data.size())) == wmf_E_None) {
+  if (wm.wmf_mem_open(api, Data.data(), long(Data.size())) == wmf_E_None) {
     wmfD_Rect box;
     unsigned int w = 0, h = 0;
-    if (wmf_scan(api, 0, &box) == wmf_E_None &&
-        wmf_display_size(api, &w, &h, TMetafile::ScreenDpi, TMetafile::ScreenDpi) == wmf_E_None && w > 0 &&
+    if (wm.wmf_scan(api, 0, &box) == wmf_E_None &&
+        wm.wmf_display_size(api, &w, &h, TMetafile::ScreenDpi, TMetafile::ScreenDpi) == wmf_E_None && w > 0 &&
         h > 0 && w <= INT32_MAX && h <= INT32_MAX) {
       W = int32_t(w);
       H = int32_t(h);
       ok = true;
     }
-    wmf_mem_close(api);
+    wm.wmf_mem_close(api);
   }
-  wmf_api_destroy(api);
+  wm.wmf_api_destroy(api);
   return ok;
 }
 
 // The records as SVG of Width x Height pixels; false when the library
 // failed. An empty answer means nothing to draw.
 bool WmfToSvg(std::vector<uint8_t>& Data, int32_t Width, int32_t Height, std::string& Svg) {
+  const TWmf* lib = LoadWmf();
+  if (!lib) return false;
+  const TWmf& wm = *lib;
   wmfAPI* api = nullptr;
   wmfAPI_Options o{};
-  o.function = wmf_svg_function;
+  o.function = wm.wmf_svg_function;
   const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
-  if (wmf_api_create(&api, flags, &o) != wmf_E_None) {
-    if (api) wmf_api_destroy(api);
+  if (wm.wmf_api_create(&api, flags, &o) != wmf_E_None) {
+    if (api) wm.wmf_api_destroy(api);
     return false;
   }
   bool ok = false;
-  if (wmf_mem_open(api, Data.data(), long(Data.size())) == wmf_E_None) {
+  if (wm.wmf_mem_open(api, Data.data(), long(Data.size())) == wmf_E_None) {
     wmfD_Rect content;
     unsigned int w = 0, h = 0;
     // The device space is in points: the whole metafile, not only the part
     // its records paint, maps onto the picture.
-    if (wmf_scan(api, 0, &content) == wmf_E_None && wmf_display_size(api, &w, &h, 72, 72) == wmf_E_None) {
+    if (wm.wmf_scan(api, 0, &content) == wmf_E_None && wm.wmf_display_size(api, &w, &h, 72, 72) == wmf_E_None) {
       wmfD_Rect page;
       page.TL.x = 0;
       page.TL.y = 0;
       page.BR.x = float(w);
       page.BR.y = float(h);
       wmf_svg_t* svg = WMF_SVG_GetData(api);
-      svg->out = wmf_stream_create(api, nullptr);
+      svg->out = wm.wmf_stream_create(api, nullptr);
       svg->bbox = page;
       svg->width = unsigned(Width);
       svg->height = unsigned(Height);
-      const bool played = svg->out && wmf_play(api, 0, &page) == wmf_E_None;
+      const bool played = svg->out && wm.wmf_play(api, 0, &page) == wmf_E_None;
       char* text = nullptr;
       unsigned long length = 0;
-      if (svg->out) wmf_stream_destroy(api, svg->out, &text, &length);
+      if (svg->out) wm.wmf_stream_destroy(api, svg->out, &text, &length);
       // The text belongs to the library's allocator, freed with the API.
       if (text && length) Svg.assign(text, length);
       ok = played || (w == 0 || h == 0);
     }
-    wmf_mem_close(api);
+    wm.wmf_mem_close(api);
   }
-  wmf_api_destroy(api);
+  wm.wmf_api_destroy(api);
   return ok;
 }
 
@@ -124,7 +166,9 @@ bool EmfToSvg(std::vector<uint8_t>& Data, int32_t Width, int32_t Height, std::st
   o.imgHeight = Height;
   char* out = nullptr;
   size_t length = 0;
-  const int r = emf2svg(reinterpret_cast<char*>(Data.data()), Data.size(), &out, &length, &o);
+  const TEmf* lib = LoadEmf();
+  if (!lib) return false;
+  const int r = lib->emf2svg(reinterpret_cast<char*>(Data.data()), Data.size(), &out, &length, &o);
   if (out && length) Svg.assign(out, length);
   std::free(out);
   return r != 0;

@@ -3,12 +3,17 @@
 // media player against a player of the test's own, and frame counts by name.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "imaging/core/base/iestartup.h"
 #include "imaging/io/iedpi.h"
 #include "imaging/io/iemedia.h"
 #include "imaging/io/ziduzuvio.h"
@@ -251,6 +256,60 @@ class FakePlayer final : public TIEMediaFilePlayer {
  private:
   Byte FFormat = IETimeFormatMediaTime;
 };
+
+// Whether a library whose file name begins with Name is mapped into this
+// process.
+bool Mapped(const std::string& Name) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);)
+    if (line.find("/" + Name) != std::string::npos) return true;
+  return false;
+}
+
+// The video, internet and metafile libraries (and the hundred behind them)
+// are opened by their first use, not by starting the library or by loading
+// and saving pictures: only a fresh process shows what start-up loaded, so
+// the checks run in a copy of this program.
+TEST_F(MediaFiles, DeviceLibrariesOpenOnFirstUse) {
+  if (std::getenv("GT_FIRST_USE_SIDE")) {
+    const char* const onFirstUse[] = {"libavformat.so", "libcurl.so", "libwmf-0.2.so", "libemf2svg.so"};
+    IEStartup();
+    for (const char* lib : onFirstUse) EXPECT_FALSE(Mapped(lib)) << lib << " after start-up";
+    {
+      TZiduzUvIO io(nullptr);
+      ASSERT_TRUE(io.IEBitmap()->Allocate(8, 6, ie24RGB));
+      io.IEBitmap()->Fill(0x336699);
+      io.SaveToFile(Utf8ToWide(Path("side.png")));
+      io.LoadFromFile(Utf8ToWide(Path("side.png")));
+      ASSERT_FALSE(io.Aborting());
+      for (const char* lib : onFirstUse) EXPECT_FALSE(Mapped(lib)) << lib << " after a load and a save";
+      ASSERT_EQ(io.OpenAVIFile(Utf8ToWide(Path("raw.avi"))), kFrames);
+      io.LoadAVIFrame(3);
+      EXPECT_FALSE(io.Aborting());
+      io.CloseAVIFile();
+    }
+    EXPECT_TRUE(Mapped("libavformat.so")) << "after a video file";
+    EXPECT_FALSE(Mapped("libcurl.so"));
+    IEShutdown();
+    return;
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The copy runs this one test whatever shard of the suite started it.
+    unsetenv("GTEST_SHARD_INDEX");
+    unsetenv("GTEST_TOTAL_SHARDS");
+    unsetenv("GTEST_SHARD_STATUS_FILE");
+    setenv("GT_FIRST_USE_SIDE", "1", 1);
+    execl("/proc/self/exe", "test_imaging_io", "--gtest_filter=MediaFiles.DeviceLibrariesOpenOnFirstUse",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the copy's checks failed (its output is above)";
+}
 
 TEST(MediaFileArithmetic, FrameCountStepAndDelay) {
   struct Case {
