@@ -232,6 +232,88 @@ TEST_F(UiTest, XvfbPopupsBypassTheWindowManagerAndFloatingWindowsStayWithTheirOw
   EXPECT_NEAR(Value, 40.0 / 255.0, 0.01);
 }
 
+// openbox on the test's display for as long as the object lives: activation
+// and the window states are the window manager's to keep.
+class TXWindowManager {
+ public:
+  TXWindowManager() {
+    gt_test::Shell("xprop -root -remove _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1");
+    FPid = fork();
+    if (FPid == 0) {
+      unsetenv("GTEST_SHARD_INDEX");
+      unsetenv("GTEST_TOTAL_SHARDS");
+      unsetenv("GTEST_SHARD_STATUS_FILE");
+      execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    Ready = FPid > 0 && GtTestPumpUntil([] {
+      return gt_test::Shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0;
+    }, 10000);
+  }
+  ~TXWindowManager() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGTERM);
+    waitpid(FPid, nullptr, 0);
+  }
+  bool Ready = false;
+
+ private:
+  pid_t FPid = -1;
+};
+
+// The X window the window manager calls active, in decimal ("" for none).
+std::string ActiveXWindow() {
+  const std::string S = Capture("xprop -root _NET_ACTIVE_WINDOW");
+  const auto At = S.find("# 0x");
+  return At == std::string::npos ? std::string() : std::to_string(std::stoull(S.substr(At + 2), nullptr, 16));
+}
+
+TEST_F(UiTest, XvfbClicksOnPopupAndFloatingWindowKeepTheActiveFormAndTopmostIsTheAboveState) {
+  if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
+  ASSERT_TRUE(HaveTool("xprop") && HaveTool("xdotool") && HaveTool("openbox")) << "scripts/install-deps.sh";
+  TXWindowManager Wm;
+  ASSERT_TRUE(Wm.Ready);
+  HWND F = Form->Handle();
+  const std::string FormId = XId(GtTestNativeWindowId(F));
+  GtTestPump(300);
+  gt_test::Shell("xdotool windowactivate " + FormId + " >/dev/null 2>&1");
+  ASSERT_TRUE(GtTestPumpUntil([&] { return ActiveXWindow() == FormId; }, 10000))
+      << Capture("xprop -root _NET_ACTIVE_WINDOW");
+  TXTopProbe Popup(WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, F);
+  Popup.SetBounds(500, 100, 80, 60);
+  TXTopProbe Floating(WS_POPUP | WS_BORDER, WS_EX_TOOLWINDOW, F);
+  Floating.SetBounds(700, 100, 80, 60);
+  ShowWindow(Popup.Handle(), SW_SHOWNA);
+  ShowWindow(Floating.Handle(), SW_SHOWNA);
+  GtTestPump(300);
+  for (TXTopProbe* P : {&Popup, &Floating}) {
+    SCOPED_TRACE(P == &Popup ? "popup" : "floating window");
+    TRect R;
+    GetWindowRect(P->Handle(), &R);
+    P->Mouse.clear();
+    ASSERT_EQ(gt_test::Shell("xdotool mousemove " + std::to_string(R.Left + 40) + " " + std::to_string(R.Top + 30) +
+                             " click 1"),
+              0);
+    ASSERT_TRUE(GtTestPumpUntil([&] { return !Significant(P->Mouse).empty(); }, gt_test::kWaitMs));
+    GtTestPump(300);
+    EXPECT_EQ(Significant(P->Mouse)[0].Kind, "down");
+    EXPECT_EQ(ActiveXWindow(), FormId);
+    EXPECT_EQ(GetActiveWindow(), F);
+  }
+  // Topmost and back on the X window the floating window already has.
+  const uint64_t Native = GtTestNativeWindowId(Floating.Handle());
+  const std::string Fl = XId(Native);
+  auto Above = [&] { return Capture("xprop -id " + Fl + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE") != std::string::npos; };
+  const UINT Keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  EXPECT_FALSE(Above());
+  SetWindowPos(Floating.Handle(), HWND_TOPMOST, 0, 0, 0, 0, Keep);
+  EXPECT_TRUE(GtTestPumpUntil(Above, gt_test::kWaitMs));
+  SetWindowPos(Floating.Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, Keep);
+  EXPECT_TRUE(GtTestPumpUntil([&] { return !Above(); }, gt_test::kWaitMs));
+  EXPECT_EQ(GtTestNativeWindowId(Floating.Handle()), Native);
+  EXPECT_EQ(ActiveXWindow(), FormId);
+}
+
 TEST_F(UiTest, XvfbScreenOutlinesLeaveTheScreenAsBefore) {
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
   TRecorder* R = AddRecorder(20, 20, 160, 120);
