@@ -306,7 +306,14 @@ void TFont::SetHandle(HFONT Value) {
 // ---------------------------------------------------------------- TCanvas
 
 TCanvas::TCanvas() : FFont(std::make_unique<TFont>()), FPen(std::make_unique<TPen>()), FBrush(std::make_unique<TBrush>()) {
-  FFont->OnChange = [this](TObject*) { FState &= static_cast<TCanvasStates>(~csFontValid); };
+  // A changed font replaces the old one in the DC at once: drawing code that
+  // took the handle measures and draws with it directly, and the old font's
+  // handle, just freed, must not stay current there.
+  FFont->OnChange = [this](TObject*) {
+    const bool WasSelected = FHandle && (FState & csFontValid);
+    FState &= static_cast<TCanvasStates>(~csFontValid);
+    if (WasSelected) RequiredState(csFontValid);
+  };
   FPen->OnChange = [this](TObject*) { FState &= static_cast<TCanvasStates>(~csPenValid); };
   FBrush->OnChange = [this](TObject*) { FState &= static_cast<TCanvasStates>(~csBrushValid); };
 }
@@ -338,7 +345,8 @@ void TCanvas::SetHandle(HDC Value) {
 }
 
 HDC TCanvas::Handle() {
-  RequiredState(csHandleValid);
+  // The font goes with the handle, so that text put on the DC directly uses it.
+  RequiredState(csHandleValid | csFontValid);
   return FHandle;
 }
 

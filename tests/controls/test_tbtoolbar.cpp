@@ -71,6 +71,48 @@ TEST(TbToolbar, DockedSizeIsTheItemsPlusTheFrame) {
   EXPECT_EQ(Min, 20 + 14 + 12) << "the first item, the frame and the chevron";
 }
 
+// Captions are measured with the menu font while SystemFont is on and with
+// the toolbar's own font once it is off; a default item's bold caption is
+// wider than the plain one and leaves the next item measured plain.
+TEST(TbToolbar, CaptionsAreMeasuredWithTheToolbarsFontWhenSystemFontIsOff) {
+  TToolbarForm F;
+  auto* T = new TTBToolbar(F.Form.get());
+  auto* Plain = new TTBItem(F.Form.get());
+  Plain->SetCaption(u"Wide caption");
+  auto* Default = new TTBItem(F.Form.get());
+  Default->SetCaption(u"Wide caption");
+  auto* After = new TTBItem(F.Form.get());
+  After->SetCaption(u"Wide caption");
+  T->Items()->Add(Plain);
+  T->Items()->Add(Default);
+  T->Items()->Add(After);
+  T->SetCurrentDock(F.Dock);
+  auto Width = [&](Integer I) {
+    T->View()->EnsureLayout();
+    return T->View()->Viewers(I)->BoundsRect.Width();
+  };
+  T->Font()->SetName(u"Arial");
+  T->Font()->SetHeight(-8);
+  const Integer System = Width(0);
+  ASSERT_GT(System, 12);
+  T->Font()->SetHeight(-40);
+  T->View()->InvalidateLayout();
+  EXPECT_EQ(Width(0), System) << "the toolbar's font is not used while SystemFont is on";
+
+  T->SetSystemFont(false);
+  const Integer Large = Width(0);
+  T->Font()->SetHeight(-8);
+  const Integer Small = Width(0);
+  EXPECT_GT(Large, 2 * Small) << "a 40-pixel font against an 8-pixel one";
+  EXPECT_NE(Small, System);
+
+  T->Font()->SetHeight(-24);
+  Default->SetOptions(TTBItemOptions(Default->Options()).Include(tboDefault));
+  const Integer PlainWidth = Width(0);
+  EXPECT_GT(Width(1), PlainWidth) << "bold";
+  EXPECT_EQ(Width(2), PlainWidth) << "the bold font is not left behind";
+}
+
 TEST(TbToolbar, AWrapToolbarWrapsAtTheDocksLengthLessItsFrame) {
   TToolbarForm F;
   TTBToolbar* T = F.AddToolbar(30);

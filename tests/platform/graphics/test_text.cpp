@@ -228,6 +228,41 @@ TEST(TextOut, TextRectClipsAndUpdatesNothingOutside) {
   EXPECT_EQ(c->PenPos(), TPoint(40 + c->TextWidth(u"i"), 2));
 }
 
+// Drawing code takes the canvas's DC and measures on it directly: the DC
+// carries the canvas's font, follows each change of it at once, and is never
+// left holding the handle of a font the canvas has freed.
+TEST(TextOut, TheCanvasHandleCarriesTheCanvasFontThroughItsChanges) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(10, 10);
+  TCanvas* c = b.Canvas();
+  c->Font()->SetName(u"Arial");
+  c->Font()->SetHeight(-10);
+  const HDC dc = c->Handle();
+  auto Current = [&] {
+    LOGFONTW lf{};
+    const HGDIOBJ f = GetCurrentObject(dc, OBJ_FONT);
+    EXPECT_EQ(GetObjectType(f), static_cast<DWORD>(OBJ_FONT)) << "the DC's font is a live one";
+    GetObjectW(f, sizeof lf, &lf);
+    return lf;
+  };
+  auto Width = [&] {
+    TSize s;
+    GetTextExtentPoint32W(dc, u"Caption", 7, &s);
+    return s.cx;
+  };
+  EXPECT_EQ(Current().lfHeight, -10);
+  const Integer Small = Width();
+  c->Font()->SetHeight(-30);
+  EXPECT_EQ(Current().lfHeight, -30);
+  EXPECT_GT(Width(), 2 * Small);
+  c->Font()->SetStyle(TFontStyles{fsBold});
+  EXPECT_EQ(Current().lfWeight, FW_BOLD);
+  c->Font()->SetStyle(TFontStyles{});
+  EXPECT_EQ(Current().lfWeight, FW_NORMAL);
+  EXPECT_EQ(Current().lfHeight, -30);
+}
+
 TEST(DrawText, CalcRectWithWordBreakWrapsAtTheWidth) {
   HDC dc = GtCreateScreenDC();
   TSelect f(dc, MakeFont(u"Arial", -12));

@@ -111,6 +111,12 @@ TEST(UxTheme, PartsDrawOverTheTargetWithinItsClipAndMappingAndUnknownPartsFail) 
 
 TEST(UxTheme, TextIsWrittenInThePartsTextColourAndMeasuredLikeDrawText) {
   TThemed on;
+  // The bitmap's DC carries its canvas's small font; unsmoothed, its glyphs
+  // take exactly the part's text colour.
+  struct TCrisp {
+    bool Was = GtSetFontSmoothing(false);
+    ~TCrisp() { GtSetFontSmoothing(Was); }
+  } crisp;
   HTHEME t = OpenThemeData(nullptr, u"BUTTON");
   ASSERT_NE(t, nullptr);
   COLORREF text = 0, disabled = 0;
