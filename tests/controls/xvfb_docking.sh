@@ -7,8 +7,10 @@
 # the menu has gone, a click on the MDI client with the menu open closes it and
 # reaches the client once, a maximised child puts its system menu and three
 # buttons on the menu bar and the restore button restores it, and the Window
-# menu lists both children with the active one checked. The main window stays
-# the active one throughout. A screenshot of every step goes to
+# menu lists both children with the active one checked; the tool bar is
+# dragged onto the left dock, off it with Ctrl into a floating window and back
+# onto the top dock by its floating caption. The main window stays the active
+# one throughout. A screenshot of every step goes to
 # <build dir>/xvfb_docking/, with the demo's event log.
 # Usage: tests/controls/xvfb_docking.sh [build dir]   (default build/release)
 set -euo pipefail
@@ -186,6 +188,66 @@ entries=$(tail -n "+$((n + 1))" "$log" | grep -E '^entry Window [0-9]+ Child ' |
   fail "the Window menu does not check the active child $child: $entries"
 xdotool key Escape
 wait_line '^closed Window$' "$n" >/dev/null || fail "Escape did not close the Window menu"
+active_is_main "after the Window menu"
+
+# TBToolbar1 dragged by its drag handle in 10-pixel steps to the left edge of
+# the main window's client area docks in TBDockL row 0; the same drag with
+# Ctrl held leaves it floating in a window transient for the main window; its
+# floating caption dragged back over the top dock docks it again. The bar
+# keeps its window handle throughout. An empty left dock is 0 pixels wide and
+# a bar grabbed at its far-left handle has the whole 25-pixel catch zone on
+# the dock's left, so the drop is 1 pixel into the client area (x = 10 would
+# float it).
+read -r ox oy _ < <(x_window "$main")
+handle=$(grep -m1 '^handle TBToolbar1 ' "$log" | awk '{print $3}')
+place() { grep -E '^place TBToolbar1 ' "$log" | tail -1; }
+# Presses at $1 $2, moves in 10-pixel steps to $3 $4 and releases there, with
+# the keys $5 held from before the press to after the release.
+drag() {
+  local x=$1 y=$2 tx=$3 ty=$4 mods=${5:-} dx dy n i
+  dx=$((tx > x ? tx - x : x - tx)) dy=$((ty > y ? ty - y : y - ty))
+  n=$(((dx > dy ? dx : dy) / 10 + 1))
+  xdotool mousemove --sync "$x" "$y"
+  [ -z "$mods" ] || xdotool keydown "$mods"
+  xdotool mousedown 1
+  sleep 0.1
+  for i in $(seq "$n"); do
+    xdotool mousemove --sync $((x + (tx - x) * i / n)) $((y + (ty - y) * i / n))
+  done
+  sleep 0.2
+  xdotool mouseup 1
+  [ -z "$mods" ] || xdotool keyup "$mods"
+}
+# Waits for a place line of TBToolbar1 on $1 after line $2 and for the bar to settle.
+wait_place() {
+  wait_line "^place TBToolbar1 [0-9]+ $1 " "$2" >/dev/null || return 1
+  sleep 0.3
+  place | grep -qE "^place TBToolbar1 [0-9]+ $1 "
+}
+read -r _ _ _ _ bl bt bw bh _ < <(place)
+n=$(lines)
+drag $((bl + 6)) $((bt + bh / 2)) $((ox + 1)) $((oy + 400))
+wait_place TBDockL "$n" || fail "the drag to ($((ox + 1)), $((oy + 400))) did not dock TBToolbar1 in TBDockL: $(place)"
+last=$(grep -E '^dock TBToolbar1 ' "$log" | tail -1)
+case "$last" in "dock TBToolbar1 TBDockL row 0 "*) ;; *) fail "TBToolbar1 is not in TBDockL row 0: $last" ;; esac
+shot docked-left
+
+read -r _ _ _ _ bl bt bw bh _ < <(place)
+n=$(lines)
+drag $((bl + bw / 2)) $((bt + 6)) $((ox + 1)) $((oy + 400)) ctrl
+wait_place floating "$n" || fail "the drag with Ctrl held did not leave TBToolbar1 floating: $(place)"
+read -r _ _ _ _ fl ft fw fh float < <(place)
+shot floating
+case "$(x_window "$float")" in *IsViewable*) ;; *) fail "the floating window $float does not show" ;; esac
+owner=$(xprop -id "$float" WM_TRANSIENT_FOR 2>/dev/null | grep -oE '0x[0-9a-f]+' || true)
+[ -n "$owner" ] && [ $((owner)) = "$main" ] || fail "the floating window is not transient for the main window (WM_TRANSIENT_FOR: ${owner:-none})"
+
+n=$(lines)
+drag $((fl + fw / 2)) $((ft + 8)) $((ox + 400)) $((oy + 10))
+wait_place TBDockT "$n" || fail "dragging the floating caption over the top dock did not dock TBToolbar1 there: $(place)"
+shot docked-top
+[ "$(grep -E '^place TBToolbar1 ' "$log" | awk '{print $3}' | sort -u)" = "$handle" ] ||
+  fail "TBToolbar1 changed its window handle: $(grep -E '^place TBToolbar1 ' "$log" | awk '{print $3}' | sort -u | tr '\n' ' ')"
 active_is_main "at the end"
 shot done
 echo "xvfb_docking: all checks passed (screenshots in $art)"

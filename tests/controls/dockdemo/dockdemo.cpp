@@ -9,6 +9,9 @@
 //   closed <parent caption>                                 (a popup window went)
 //   click <caption>
 //   dock <bar> <dock> row <row> pos <position>
+//   place <bar> <window handle> <dock>|floating <left> <top> <width> <height> <X window>
+//                         (the bar's window, or its floating window, on screen,
+//                          and that window's X id; at start and on every change)
 //   mdiclick <x> <y>                                        (client pixels)
 //   client <left> <top> <width> <height>                    (the MDI client)
 //   child <caption> <left> <top> <width> <height>           (at start)
@@ -25,11 +28,13 @@
 
 #include "controls/tbcommon.h"
 #include "controls/tbdock.h"
+#include "controls/tbfloat.h"
 #include "controls/tbmdi.h"
 #include "controls/tbpopup.h"
 #include "controls/tbtoolbar.h"
 #include "platform/base/sysutils.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/testsupport.h"
 #include "platform/ui/winuser.h"
 
 namespace {
@@ -192,6 +197,22 @@ void ReportBar(TTBToolbar* Bar) {
 TDemoForm* g_Form = nullptr;
 std::string g_LastBar;
 std::map<std::string, std::string> g_LastState;
+std::string g_LastPlace;
+
+void WatchPlace(TTBToolbar* Bar) {
+  TTBDock* D = Bar->CurrentDock();
+  TTBFloatingWindowParent* F = Bar->FloatingWindow();
+  HWND Outer = Bar->Floating() && F ? F->Handle() : Bar->Handle();
+  TRect R;
+  GetWindowRect(Outer, &R);
+  const std::string Line = "place " + WideToUtf8(Bar->Name()) + " " +
+                           std::to_string(reinterpret_cast<uintptr_t>(Bar->Handle())) + " " +
+                           (Bar->Floating() ? std::string("floating") : D ? WideToUtf8(D->Name()) : "none") + " " +
+                           RectText(R) + " " + std::to_string(GtTestNativeWindowId(Outer));
+  if (Line == g_LastPlace) return;
+  g_LastPlace = Line;
+  Say(Line);
+}
 
 const char* StateOf(HWND Wnd) { return IsZoomed(Wnd) ? "maximized" : IsIconic(Wnd) ? "minimized" : "normal"; }
 
@@ -206,6 +227,7 @@ void WatchTick(HWND, UINT, UINT_PTR, DWORD) {
     std::fputs(Lines.c_str(), stdout);
     std::fflush(stdout);
   }
+  WatchPlace(g_Form->Toolbar);
   for (Integer I = 0; I < g_Form->MDIChildCount(); ++I) {
     TForm* Child = g_Form->MDIChildren(I);
     const std::string Name = WideToUtf8(Child->Caption());
