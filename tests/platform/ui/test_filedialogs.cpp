@@ -18,6 +18,7 @@
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "uitest.h"
+#include "wm_test_util.h"
 
 namespace test_filedialogs_tests {
 
@@ -606,41 +607,11 @@ TEST_F(FileDialogTest, PrinterSetupSetsOrientationOnlyOnOk) {
   Printer()->SetOrientation(Before);
 }
 
-// A window manager for the real dialog's checks (the dialog is activated and
-// takes the typed keys as on a desktop); stopped with the test.
-class TWindowManager {
- public:
-  TWindowManager() {
-    // The mark of a window manager that has gone must not pass for this one's.
-    gt_test::Shell("xprop -root -remove _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1");
-    FPid = fork();
-    if (FPid == 0) {
-      unsetenv("GTEST_SHARD_INDEX");
-      unsetenv("GTEST_TOTAL_SHARDS");
-      unsetenv("GTEST_SHARD_STATUS_FILE");
-      execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    Ready = FPid > 0 && GtTestPumpUntil([] {
-      return gt_test::Shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0;
-    }, 10000);
-  }
-  ~TWindowManager() {
-    if (FPid <= 0) return;
-    kill(FPid, SIGTERM);
-    waitpid(FPid, nullptr, 0);
-  }
-  bool Ready = false;
-
- private:
-  pid_t FPid = -1;
-};
-
 TEST(XvfbFileDialog, XvfbANameTypedIntoTheRealSaveDialogAndReturnIsTheResult) {
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
   ASSERT_TRUE(gt_test::HaveTool("xdotool")) << "needs xdotool";
   ASSERT_TRUE(gt_test::HaveTool("openbox")) << "needs openbox";
-  TWindowManager Wm;
+  gt_test::TXWindowManager Wm;
   ASSERT_TRUE(Wm.Ready);
   gt_test::TempDir Dir("filedlg-x");
   ASSERT_TRUE(Dir.Ok());
@@ -703,7 +674,7 @@ TEST(XvfbFileDialog, XvfbAFolderNameTypedIntoTheRealFolderPickerAndReturnIsTheRe
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
   ASSERT_TRUE(gt_test::HaveTool("xdotool")) << "needs xdotool";
   ASSERT_TRUE(gt_test::HaveTool("openbox")) << "needs openbox";
-  TWindowManager Wm;
+  gt_test::TXWindowManager Wm;
   ASSERT_TRUE(Wm.Ready);
   gt_test::TempDir Dir("picker-x");
   ASSERT_TRUE(Dir.Ok());

@@ -12,6 +12,7 @@
 #include "platform/ui/clipbrd.h"
 #include "tests/support/process.h"
 #include "uitest.h"
+#include "wm_test_util.h"
 
 namespace test_xvfb_tests {
 
@@ -232,35 +233,6 @@ TEST_F(UiTest, XvfbPopupsBypassTheWindowManagerAndFloatingWindowsStayWithTheirOw
   EXPECT_NEAR(Value, 40.0 / 255.0, 0.01);
 }
 
-// openbox on the test's display for as long as the object lives: activation
-// and the window states are the window manager's to keep.
-class TXWindowManager {
- public:
-  TXWindowManager() {
-    gt_test::Shell("xprop -root -remove _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1");
-    FPid = fork();
-    if (FPid == 0) {
-      unsetenv("GTEST_SHARD_INDEX");
-      unsetenv("GTEST_TOTAL_SHARDS");
-      unsetenv("GTEST_SHARD_STATUS_FILE");
-      execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    Ready = FPid > 0 && GtTestPumpUntil([] {
-      return gt_test::Shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'") == 0;
-    }, 10000);
-  }
-  ~TXWindowManager() {
-    if (FPid <= 0) return;
-    kill(FPid, SIGTERM);
-    waitpid(FPid, nullptr, 0);
-  }
-  bool Ready = false;
-
- private:
-  pid_t FPid = -1;
-};
-
 // The X window the window manager calls active, in decimal ("" for none).
 std::string ActiveXWindow() {
   const std::string S = Capture("xprop -root _NET_ACTIVE_WINDOW");
@@ -271,7 +243,7 @@ std::string ActiveXWindow() {
 TEST_F(UiTest, XvfbClicksOnPopupAndFloatingWindowKeepTheActiveFormAndTopmostIsTheAboveState) {
   if (!GtTestHasRealDisplay()) GTEST_SKIP() << "needs an X server (tests/platform/ui/xvfb_checks.sh)";
   ASSERT_TRUE(HaveTool("xprop") && HaveTool("xdotool") && HaveTool("openbox")) << "scripts/install-deps.sh";
-  TXWindowManager Wm;
+  gt_test::TXWindowManager Wm;
   ASSERT_TRUE(Wm.Ready);
   HWND F = Form->Handle();
   const std::string FormId = XId(GtTestNativeWindowId(F));
